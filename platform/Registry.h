@@ -1,0 +1,126 @@
+// Registry stand-in: a hierarchical key/value hive kept in one SQLite file (or in memory).
+//
+// The calls keep the shape of the handheld's registry API so that the stores read like
+// the code they stand in for:
+//   - keys are opened with open-or-create (missing keys on the path are created);
+//   - subkeys enumerate by index, in creation order, until kNoMoreItems;
+//   - values are read into a caller's buffer with a byte length; the stored type is
+//     never checked, and a value larger than the caller's room fails with kMoreData;
+//   - strings are UTF-16LE with the terminating zero counted ((chars + 1) x 2 bytes);
+//   - key and value names are case-sensitive and kept exactly.
+// Every call is atomic; Transaction groups several calls into one.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace orvane::reg {
+
+using Status = long;
+constexpr Status kSuccess = 0;
+constexpr Status kFileNotFound = 2;       // key or value absent
+constexpr Status kInvalidHandle = 6;
+constexpr Status kInvalidParameter = 87;
+constexpr Status kMoreData = 234;         // the caller's room is too small
+constexpr Status kNoMoreItems = 259;      // enumeration past the end
+constexpr Status kIoError = 1117;         // the hive could not be read or written
+
+constexpr uint32_t kTypeString = 1;       // REG_SZ
+constexpr uint32_t kTypeBinary = 3;       // REG_BINARY
+constexpr uint32_t kTypeDword = 4;        // REG_DWORD
+
+// An open key. 0 is no key; kLocalMachine is the root every path starts from.
+using Key = int64_t;
+constexpr Key kNoKey = 0;
+constexpr Key kLocalMachine = -1;
+
+class Hive {
+ public:
+  // Opens (or creates) the hive file at |path|. A file that is not a valid hive is
+  // never overwritten or deleted: it is renamed next to itself with a time-stamped
+  // suffix, a fresh hive is started and a one-line notice goes to stderr.
+  // Returns null only when no hive can be made there (the reason in |error|).
+  static std::unique_ptr<Hive> OpenFile(const std::string& path, std::string* error = nullptr);
+  static std::unique_ptr<Hive> OpenMemory();
+
+  // The handheld program's hive: $XDG_DATA_HOME (default ~/.local/share)
+  // /orvane-port-linewright/handheld.hive.
+  static std::string DefaultHandheldPath();
+  // The process-wide hive the stores use. Opened at DefaultHandheldPath() on first use
+  // unless one was installed; tests install their own.
+  static Hive& Handheld();
+  static void InstallHandheld(std::unique_ptr<Hive> hive);
+
+  virtual ~Hive() = default;
+
+  // Open-or-create |subKey| (backslash-separated) below |parent|.
+  virtual Status CreateKey(Key parent, std::u16string_view subKey, Key* out) = 0;
+  // Open only an existing key.
+  virtual Status OpenKey(Key parent, std::u16string_view subKey, Key* out) = 0;
+  virtual Status CloseKey(Key key) = 0;
+
+  // Name of the subkey at |index| into |name| with room for |*nameChars| characters
+  // (terminator included); on success *nameChars is the length without terminator.
+  virtual Status EnumKey(Key key, uint32_t index, char16_t* name, uint32_t* nameChars) = 0;
+  // Value at |index|: name, type and (optionally) data, sized like QueryValue.
+  virtual Status EnumValue(Key key, uint32_t index, std::u16string* name, uint32_t* type,
+                           std::string* data) = 0;
+
+  // Reads value |name| into |data| with room for |*dataBytes| bytes; on return
+  // *dataBytes is the stored size. |data| may be null to ask the size only.
+  virtual Status QueryValue(Key key, std::u16string_view name, uint32_t* type, uint8_t* data,
+                            uint32_t* dataBytes) = 0;
+  virtual Status SetValue(Key key, std::u16string_view name, uint32_t type, const uint8_t* data,
+                          uint32_t dataBytes) = 0;
+  virtual Status DeleteValue(Key key, std::u16string_view name) = 0;
+  // Deletes subkey |subKey| of |parent| with every key and value below it.
+  virtual Status DeleteKey(Key parent, std::u16string_view subKey) = 0;
+
+  // Nestable: only the outermost Begin/Commit pair touches the database.
+  virtual Status Begin() = 0;
+  virtual Status Commit() = 0;
+  virtual void Rollback() = 0;
+
+  // Convenience writers.
+  Status SetString(Key key, std::u16string_view name, std::u16string_view text);
+  Status SetDword(Key key, std::u16string_view name, uint32_t value);
+  // Reads a string value of any length exactly (no room limit).
+  Status QueryString(Key key, std::u16string_view name, std::u16string* text);
+  Status QueryDword(Key key, std::u16string_view name, uint32_t* value);
+
+  // Scoped transaction: commits on Commit(), rolls back when destroyed without it.
+  class Transaction {
+   public:
+    explicit Transaction(Hive& hive);
+    ~Transaction();
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+    Status Commit();
+    bool Active() const { return active_; }
+
+   private:
+    Hive& hive_;
+    bool active_ = false;
+  };
+};
+
+// Opens a key on construction, closes it on destruction.
+class ScopedKey {
+ public:
+  ScopedKey(Hive& hive, Key parent, std::u16string_view subKey, bool create = true);
+  ~ScopedKey();
+  ScopedKey(const ScopedKey&) = delete;
+  ScopedKey& operator=(const ScopedKey&) = delete;
+  Status status() const { return status_; }
+  bool ok() const { return status_ == kSuccess; }
+  Key get() const { return key_; }
+
+ private:
+  Hive& hive_;
+  Key key_ = kNoKey;
+  Status status_;
+};
+
+}  // namespace orvane::reg
