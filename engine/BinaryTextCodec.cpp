@@ -1,0 +1,232 @@
+// The binary text notation and the device code page (Windows-1252).
+#include "engine/BinaryTextCodec.h"
+
+#include <array>
+
+namespace orvane {
+namespace {
+
+// Characters Windows-1252 places at 0x80..0x9F. Zero marks the five bytes the code
+// page leaves undefined; those map to the code point of the same value.
+constexpr std::array<char16_t, 32> kHighControls = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,  // 80-87
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,       // 88-8F
+    0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  // 90-97
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,  // 98-9F
+};
+
+// What the encoder lets stand for itself: 0x20..0x7E and 0xA0..0xFF, except the two
+// angle brackets, which are doubled. Tab counts as printable but is always escaped.
+constexpr bool StandsForItself(uint8_t b) {
+  return (b >= 0x20 && b <= 0x7E) || b >= 0xA0;
+}
+
+constexpr char16_t kHexUpper[] = u"0123456789ABCDEF";
+
+inline int HexValue(uint8_t c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return 0;
+}
+
+// One text character as a device byte (the conversion step of the decoder).
+inline uint8_t ByteAt(std::u16string_view text, size_t i) {
+  const char16_t c = text[i];
+  if (c < 0x80) return static_cast<uint8_t>(c);
+  return CharToDeviceByte(c);
+}
+
+// The scan of the decoder. |Emit| receives each produced byte; the return value is
+// the number of bytes produced. Both passes run this same function, so the count of
+// the first pass is by construction the length the second one fills.
+template <typename Emit>
+size_t Scan(std::u16string_view text, Emit&& emit) {
+  const size_t n = text.size();
+  size_t produced = 0;
+  size_t p = 0;
+  while (p < n) {
+    const uint8_t b = ByteAt(text, p);
+    if (b == 0x3C && p + 3 < n && ByteAt(text, p + 3) == 0x3E) {
+      const uint8_t hi = ByteAt(text, p + 1);
+      const uint8_t lo = ByteAt(text, p + 2);
+      if (IsHexDigit(static_cast<int8_t>(hi)) && IsHexDigit(static_cast<int8_t>(lo))) {
+        emit(produced++, HexPairValue(static_cast<char>(hi), static_cast<char>(lo)));
+        p += 4;
+        continue;
+      }
+    }
+    if ((b == 0x3C || b == 0x3E) && p + 1 < n && ByteAt(text, p + 1) == b) {
+      emit(produced++, b);
+      p += 2;
+      continue;
+    }
+    emit(produced++, b);
+    p += 1;
+  }
+  return produced;
+}
+
+}  // namespace
+
+std::u16string EncodeBinaryText(const uint8_t* bytes, size_t length) {
+  std::u16string out;
+  if (length == 0) return out;
+  out.reserve(length);
+  for (size_t i = 0; i < length; ++i) {
+    const uint8_t b = bytes[i];
+    if (b == 0x3C) {
+      out.append(u"<<");
+    } else if (b == 0x3E) {
+      out.append(u">>");
+    } else if (StandsForItself(b)) {
+      out.push_back(static_cast<char16_t>(b));
+    } else {
+      const char16_t escape[4] = {u'<', kHexUpper[b >> 4], kHexUpper[b & 0x0F], u'>'};
+      out.append(escape, 4);
+    }
+  }
+  return out;
+}
+
+Bytes DecodeBinaryText(std::u16string_view text) {
+  const size_t count = Scan(text, [](size_t, uint8_t) {});
+  Bytes out(count);
+  if (count != 0) {
+    uint8_t* data = out.data();
+    Scan(text, [data](size_t index, uint8_t b) { data[index] = b; });
+  }
+  return out;
+}
+
+bool IsHexDigit(int8_t c) {
+  return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+}
+
+uint8_t HexPairValue(char high, char low) {
+  return static_cast<uint8_t>(HexValue(static_cast<uint8_t>(high)) * 16 +
+                              HexValue(static_cast<uint8_t>(low)));
+}
+
+bool TryCharToDeviceByte(char16_t c, uint8_t* byte) {
+  if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
+    *byte = static_cast<uint8_t>(c);
+    return true;
+  }
+  for (size_t i = 0; i < kHighControls.size(); ++i) {
+    const char16_t mapped = kHighControls[i];
+    // Undefined positions carry their own code point (U+0081, U+008D, ...).
+    if (mapped == c || (mapped == 0 && c == static_cast<char16_t>(0x80 + i))) {
+      *byte = static_cast<uint8_t>(0x80 + i);
+      return true;
+    }
+  }
+  return false;
+}
+
+uint8_t CharToDeviceByte(char16_t c) {
+  uint8_t b;
+  return TryCharToDeviceByte(c, &b) ? b : static_cast<uint8_t>('?');
+}
+
+char16_t DeviceByteToChar(uint8_t byte) {
+  if (byte >= 0x80 && byte <= 0x9F) {
+    const char16_t mapped = kHighControls[byte - 0x80];
+    return mapped != 0 ? mapped : static_cast<char16_t>(byte);
+  }
+  return static_cast<char16_t>(byte);
+}
+
+std::u16string Utf8ToUtf16(std::string_view utf8) {
+  std::u16string out;
+  out.reserve(utf8.size());
+  const size_t n = utf8.size();
+  size_t i = 0;
+  auto cont = [&](size_t k) {
+    return k < n && (static_cast<uint8_t>(utf8[k]) & 0xC0) == 0x80;
+  };
+  while (i < n) {
+    const uint8_t b0 = static_cast<uint8_t>(utf8[i]);
+    char32_t cp = 0xFFFD;
+    size_t len = 1;
+    if (b0 < 0x80) {
+      cp = b0;
+    } else if (b0 >= 0xC2 && b0 <= 0xDF) {
+      if (cont(i + 1)) {
+        cp = ((b0 & 0x1Fu) << 6) | (static_cast<uint8_t>(utf8[i + 1]) & 0x3Fu);
+        len = 2;
+      }
+    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+      if (cont(i + 1) && cont(i + 2)) {
+        const char32_t v = ((b0 & 0x0Fu) << 12) |
+                           ((static_cast<uint8_t>(utf8[i + 1]) & 0x3Fu) << 6) |
+                           (static_cast<uint8_t>(utf8[i + 2]) & 0x3Fu);
+        // Overlong forms and encoded surrogates are ill-formed.
+        if (v >= 0x800 && (v < 0xD800 || v > 0xDFFF)) {
+          cp = v;
+          len = 3;
+        }
+      }
+    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+      if (cont(i + 1) && cont(i + 2) && cont(i + 3)) {
+        const char32_t v = ((b0 & 0x07u) << 18) |
+                           ((static_cast<uint8_t>(utf8[i + 1]) & 0x3Fu) << 12) |
+                           ((static_cast<uint8_t>(utf8[i + 2]) & 0x3Fu) << 6) |
+                           (static_cast<uint8_t>(utf8[i + 3]) & 0x3Fu);
+        if (v >= 0x10000 && v <= 0x10FFFF) {
+          cp = v;
+          len = 4;
+        }
+      }
+    }
+    if (cp == 0xFFFD && len == 1 && b0 >= 0x80) {
+      // Skip the continuation bytes of a broken sequence as one replacement.
+      size_t k = i + 1;
+      while (k < n && k < i + 4 && cont(k) && b0 >= 0xC0) ++k;
+      len = k - i;
+    }
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+    } else {
+      out.push_back(static_cast<char16_t>(cp));
+    }
+    i += len;
+  }
+  return out;
+}
+
+std::string Utf16ToUtf8(std::u16string_view utf16) {
+  std::string out;
+  out.reserve(utf16.size());
+  const size_t n = utf16.size();
+  for (size_t i = 0; i < n; ++i) {
+    char32_t cp = utf16[i];
+    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < n && utf16[i + 1] >= 0xDC00 &&
+        utf16[i + 1] <= 0xDFFF) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (utf16[i + 1] - 0xDC00);
+      ++i;
+    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+      cp = 0xFFFD;
+    }
+    if (cp < 0x80) {
+      out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+      out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+  }
+  return out;
+}
+
+}  // namespace orvane
