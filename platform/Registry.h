@@ -26,6 +26,7 @@ constexpr Status kInvalidParameter = 87;
 constexpr Status kMoreData = 234;         // the caller's room is too small
 constexpr Status kNoMoreItems = 259;      // enumeration past the end
 constexpr Status kIoError = 1117;         // the hive could not be read or written
+constexpr Status kKeyDeleted = 1018;      // the open key was deleted meanwhile
 
 constexpr uint32_t kTypeString = 1;       // REG_SZ
 constexpr uint32_t kTypeBinary = 3;       // REG_BINARY

@@ -1,0 +1,763 @@
+// The hive on SQLite.
+//
+// Layout: table hive_keys (id, parent, name) with the root as row 1; table hive_values
+// (key, name, type, data). Names are stored as the raw UTF-16LE bytes of the name, so
+// comparison is exact and case-sensitive. Subkeys enumerate by row id (creation order);
+// values by their row id, which an overwrite keeps.
+//
+// Open key handles are numbers that map to key rows; every call checks that the row still
+// exists, so a handle to a key that another call (or another process) deleted reports
+// kKeyDeleted instead of touching a reused row.
+//
+// Transactions: the outermost Begin is BEGIN IMMEDIATE (the write lock is taken up front, so
+// a read-then-write sequence such as adding to the history never fails half-way with a busy
+// error); nested Begins are savepoints, so an inner Rollback undoes only the inner work and
+// the outermost Commit is the one that makes everything durable.
+#include "platform/Registry.h"
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <bit>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <mutex>
+#include <unordered_map>
+#include <vector>
+
+namespace orvane::reg {
+namespace {
+
+static_assert(std::endian::native == std::endian::little,
+              "names and strings are stored as the in-memory UTF-16 bytes");
+
+constexpr int kApplicationId = 0x4F525647;  // "ORVG"
+constexpr int kSchemaVersion = 1;
+constexpr int kBusyTimeoutMs = 15000;
+constexpr int64_t kRootRow = 1;
+
+const char kSchema[] =
+    "CREATE TABLE IF NOT EXISTS hive_keys ("
+    "  id INTEGER PRIMARY KEY,"
+    "  parent INTEGER,"
+    "  name BLOB NOT NULL);"
+    "CREATE UNIQUE INDEX IF NOT EXISTS hive_keys_by_parent ON hive_keys(parent, name);"
+    "CREATE TABLE IF NOT EXISTS hive_values ("
+    "  id INTEGER PRIMARY KEY,"
+    "  key INTEGER NOT NULL,"
+    "  name BLOB NOT NULL,"
+    "  type INTEGER NOT NULL,"
+    "  data BLOB NOT NULL);"
+    "CREATE UNIQUE INDEX IF NOT EXISTS hive_values_by_key ON hive_values(key, name);"
+    "INSERT OR IGNORE INTO hive_keys(id, parent, name) VALUES (1, NULL, x'');";
+
+// One prepared statement, reset when it goes out of scope.
+class Stmt {
+ public:
+  Stmt(sqlite3* db, const char* sql) {
+    rc_ = sqlite3_prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT, &stmt_, nullptr);
+  }
+  ~Stmt() { sqlite3_finalize(stmt_); }
+  Stmt(const Stmt&) = delete;
+  Stmt& operator=(const Stmt&) = delete;
+  bool ok() const { return rc_ == SQLITE_OK && stmt_ != nullptr; }
+  sqlite3_stmt* get() const { return stmt_; }
+
+ private:
+  sqlite3_stmt* stmt_ = nullptr;
+  int rc_;
+};
+
+// Binds and runs a cached statement; reset on destruction.
+class Run {
+ public:
+  explicit Run(sqlite3_stmt* s) : s_(s) {}
+  ~Run() {
+    if (s_) {
+      sqlite3_reset(s_);
+      sqlite3_clear_bindings(s_);
+    }
+  }
+  Run& Int(int i, int64_t v) {
+    sqlite3_bind_int64(s_, i, v);
+    return *this;
+  }
+  Run& Blob(int i, const void* p, size_t n) {
+    // A zero-length blob must still bind as a blob, not NULL.
+    sqlite3_bind_blob64(s_, i, n ? p : "", n, SQLITE_TRANSIENT);
+    return *this;
+  }
+  Run& Name(int i, std::u16string_view name) { return Blob(i, name.data(), name.size() * 2); }
+  int Step() { return sqlite3_step(s_); }
+  sqlite3_stmt* get() const { return s_; }
+
+ private:
+  sqlite3_stmt* s_;
+};
+
+Status FromSqlite(int rc) {
+  switch (rc) {
+    case SQLITE_OK:
+    case SQLITE_DONE:
+    case SQLITE_ROW:
+      return kSuccess;
+    case SQLITE_NOMEM:
+      return kIoError;
+    default:
+      return kIoError;
+  }
+}
+
+bool SplitPath(std::u16string_view path, std::vector<std::u16string_view>* parts) {
+  parts->clear();
+  // A single trailing backslash is accepted and ignored; an empty part elsewhere is not.
+  if (!path.empty() && path.back() == u'\\') path.remove_suffix(1);
+  if (path.empty()) return true;
+  size_t start = 0;
+  while (true) {
+    size_t end = path.find(u'\\', start);
+    std::u16string_view part = path.substr(start, end == std::u16string_view::npos ? end : end - start);
+    if (part.empty()) return false;
+    parts->push_back(part);
+    if (end == std::u16string_view::npos) break;
+    start = end + 1;
+  }
+  return true;
+}
+
+class SqliteHive final : public Hive {
+ public:
+  explicit SqliteHive(sqlite3* db) : db_(db) {}
+  ~SqliteHive() override {
+    if (depth_ > 0) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    statements_.clear();
+    sqlite3_close_v2(db_);
+  }
+
+  bool Prepare() {
+    const char* sql[] = {
+        /*0*/ "SELECT id FROM hive_keys WHERE parent = ?1 AND name = ?2",
+        /*1*/ "INSERT INTO hive_keys(parent, name) VALUES (?1, ?2)",
+        /*2*/ "SELECT 1 FROM hive_keys WHERE id = ?1",
+        /*3*/ "SELECT name FROM hive_keys WHERE parent = ?1 ORDER BY id LIMIT 1 OFFSET ?2",
+        /*4*/ "SELECT name, type, data FROM hive_values WHERE key = ?1 ORDER BY id LIMIT 1 OFFSET ?2",
+        /*5*/ "SELECT type, data FROM hive_values WHERE key = ?1 AND name = ?2",
+        /*6*/ "INSERT INTO hive_values(key, name, type, data) VALUES (?1, ?2, ?3, ?4) "
+              "ON CONFLICT(key, name) DO UPDATE SET type = excluded.type, data = excluded.data",
+        /*7*/ "DELETE FROM hive_values WHERE key = ?1 AND name = ?2",
+        /*8*/ "WITH RECURSIVE sub(id) AS (SELECT ?1 UNION ALL "
+              "SELECT k.id FROM hive_keys k JOIN sub ON k.parent = sub.id) "
+              "DELETE FROM hive_values WHERE key IN (SELECT id FROM sub)",
+        /*9*/ "WITH RECURSIVE sub(id) AS (SELECT ?1 UNION ALL "
+              "SELECT k.id FROM hive_keys k JOIN sub ON k.parent = sub.id) "
+              "DELETE FROM hive_keys WHERE id IN (SELECT id FROM sub)",
+    };
+    for (const char* s : sql) {
+      auto stmt = std::make_unique<Stmt>(db_, s);
+      if (!stmt->ok()) return false;
+      statements_.push_back(std::move(stmt));
+    }
+    return true;
+  }
+
+  Status CreateKey(Key parent, std::u16string_view subKey, Key* out) override {
+    return Open(parent, subKey, out, true);
+  }
+  Status OpenKey(Key parent, std::u16string_view subKey, Key* out) override {
+    return Open(parent, subKey, out, false);
+  }
+
+  Status CloseKey(Key key) override {
+    std::lock_guard lock(mutex_);
+    if (key == kLocalMachine) return kSuccess;
+    return handles_.erase(key) ? kSuccess : kInvalidHandle;
+  }
+
+  Status EnumKey(Key key, uint32_t index, char16_t* name, uint32_t* nameChars) override {
+    std::lock_guard lock(mutex_);
+    if (!nameChars || (!name && *nameChars)) return kInvalidParameter;
+    int64_t row;
+    if (Status s = Row(key, &row); s != kSuccess) return s;
+    Run q(stmt(3));
+    q.Int(1, row).Int(2, index);
+    int rc = q.Step();
+    if (rc == SQLITE_DONE) return kNoMoreItems;
+    if (rc != SQLITE_ROW) return kIoError;
+    size_t chars = static_cast<size_t>(sqlite3_column_bytes(q.get(), 0)) / 2;
+    if (chars + 1 > *nameChars) {
+      *nameChars = static_cast<uint32_t>(chars + 1);
+      return kMoreData;
+    }
+    if (chars) std::memcpy(name, sqlite3_column_blob(q.get(), 0), chars * 2);
+    name[chars] = u'\0';
+    *nameChars = static_cast<uint32_t>(chars);
+    return kSuccess;
+  }
+
+  Status EnumValue(Key key, uint32_t index, std::u16string* name, uint32_t* type,
+                   std::string* data) override {
+    std::lock_guard lock(mutex_);
+    int64_t row;
+    if (Status s = Row(key, &row); s != kSuccess) return s;
+    Run q(stmt(4));
+    q.Int(1, row).Int(2, index);
+    int rc = q.Step();
+    if (rc == SQLITE_DONE) return kNoMoreItems;
+    if (rc != SQLITE_ROW) return kIoError;
+    if (name) {
+      size_t chars = static_cast<size_t>(sqlite3_column_bytes(q.get(), 0)) / 2;
+      name->resize(chars);
+      if (chars) std::memcpy(name->data(), sqlite3_column_blob(q.get(), 0), chars * 2);
+    }
+    if (type) *type = static_cast<uint32_t>(sqlite3_column_int64(q.get(), 1));
+    if (data) {
+      const void* p = sqlite3_column_blob(q.get(), 2);
+      int n = sqlite3_column_bytes(q.get(), 2);
+      data->assign(static_cast<const char*>(p ? p : ""), static_cast<size_t>(n));
+    }
+    return kSuccess;
+  }
+
+  Status QueryValue(Key key, std::u16string_view name, uint32_t* type, uint8_t* data,
+                    uint32_t* dataBytes) override {
+    std::lock_guard lock(mutex_);
+    if (data && !dataBytes) return kInvalidParameter;
+    int64_t row;
+    if (Status s = Row(key, &row); s != kSuccess) return s;
+    Run q(stmt(5));
+    q.Int(1, row).Name(2, name);
+    int rc = q.Step();
+    if (rc == SQLITE_DONE) return kFileNotFound;
+    if (rc != SQLITE_ROW) return kIoError;
+    if (type) *type = static_cast<uint32_t>(sqlite3_column_int64(q.get(), 0));
+    const void* p = sqlite3_column_blob(q.get(), 1);
+    uint32_t stored = static_cast<uint32_t>(sqlite3_column_bytes(q.get(), 1));
+    if (!dataBytes) return kSuccess;
+    uint32_t room = *dataBytes;
+    *dataBytes = stored;
+    if (!data) return kSuccess;
+    if (stored > room) return kMoreData;
+    if (stored) std::memcpy(data, p, stored);
+    return kSuccess;
+  }
+
+  Status SetValue(Key key, std::u16string_view name, uint32_t type, const uint8_t* data,
+                  uint32_t dataBytes) override {
+    std::lock_guard lock(mutex_);
+    if (!data && dataBytes) return kInvalidParameter;
+    int64_t row;
+    if (Status s = Row(key, &row); s != kSuccess) return s;
+    Run q(stmt(6));
+    q.Int(1, row).Name(2, name).Int(3, type).Blob(4, data, dataBytes);
+    return FromSqlite(q.Step());
+  }
+
+  Status DeleteValue(Key key, std::u16string_view name) override {
+    std::lock_guard lock(mutex_);
+    int64_t row;
+    if (Status s = Row(key, &row); s != kSuccess) return s;
+    Run q(stmt(7));
+    q.Int(1, row).Name(2, name);
+    int rc = q.Step();
+    if (rc != SQLITE_DONE) return kIoError;
+    return sqlite3_changes(db_) ? kSuccess : kFileNotFound;
+  }
+
+  Status DeleteKey(Key parent, std::u16string_view subKey) override {
+    std::lock_guard lock(mutex_);
+    std::vector<std::u16string_view> parts;
+    if (!SplitPath(subKey, &parts) || parts.empty()) return kInvalidParameter;
+    int64_t row;
+    if (Status s = Row(parent, &row); s != kSuccess) return s;
+    if (Status s = BeginLocked(); s != kSuccess) return s;
+    Status result = kSuccess;
+    for (auto part : parts) {
+      if (Status s = Child(row, part, &row); s != kSuccess) {
+        result = s;
+        break;
+      }
+    }
+    if (result == kSuccess) {
+      Run values(stmt(8));
+      values.Int(1, row);
+      Run keys(stmt(9));
+      keys.Int(1, row);
+      if (values.Step() != SQLITE_DONE || keys.Step() != SQLITE_DONE) result = kIoError;
+    }
+    return Finish(result);
+  }
+
+  Status Begin() override {
+    std::lock_guard lock(mutex_);
+    return BeginLocked();
+  }
+  Status Commit() override {
+    std::lock_guard lock(mutex_);
+    return CommitLocked();
+  }
+  void Rollback() override {
+    std::lock_guard lock(mutex_);
+    RollbackLocked();
+  }
+
+ private:
+  sqlite3_stmt* stmt(size_t i) const { return statements_[i]->get(); }
+
+  Status Row(Key key, int64_t* row) {
+    if (key == kLocalMachine) {
+      *row = kRootRow;
+      return kSuccess;
+    }
+    auto it = handles_.find(key);
+    if (it == handles_.end()) return kInvalidHandle;
+    Run q(stmt(2));
+    q.Int(1, it->second);
+    int rc = q.Step();
+    if (rc == SQLITE_DONE) return kKeyDeleted;
+    if (rc != SQLITE_ROW) return kIoError;
+    *row = it->second;
+    return kSuccess;
+  }
+
+  Status Child(int64_t parent, std::u16string_view name, int64_t* out) {
+    Run q(stmt(0));
+    q.Int(1, parent).Name(2, name);
+    int rc = q.Step();
+    if (rc == SQLITE_ROW) {
+      *out = sqlite3_column_int64(q.get(), 0);
+      return kSuccess;
+    }
+    return rc == SQLITE_DONE ? kFileNotFound : kIoError;
+  }
+
+  Status Open(Key parent, std::u16string_view subKey, Key* out, bool create) {
+    std::lock_guard lock(mutex_);
+    if (!out) return kInvalidParameter;
+    *out = kNoKey;
+    std::vector<std::u16string_view> parts;
+    if (!SplitPath(subKey, &parts)) return kInvalidParameter;
+    int64_t row;
+    if (Status s = Row(parent, &row); s != kSuccess) return s;
+    // Walk the existing part of the path without writing; only a missing key starts a
+    // write transaction, so opening never needs the write lock.
+    size_t i = 0;
+    for (; i < parts.size(); ++i) {
+      Status s = Child(row, parts[i], &row);
+      if (s == kFileNotFound) break;
+      if (s != kSuccess) return s;
+    }
+    if (i < parts.size()) {
+      if (!create) return kFileNotFound;
+      if (Status s = BeginLocked(); s != kSuccess) return s;
+      Status result = kSuccess;
+      for (; i < parts.size() && result == kSuccess; ++i) {
+        // Another process may have made it since the walk above.
+        int64_t child;
+        Status s = Child(row, parts[i], &child);
+        if (s == kSuccess) {
+          row = child;
+          continue;
+        }
+        if (s != kFileNotFound) {
+          result = s;
+          break;
+        }
+        Run ins(stmt(1));
+        ins.Int(1, row).Name(2, parts[i]);
+        if (ins.Step() != SQLITE_DONE) {
+          result = kIoError;
+          break;
+        }
+        row = sqlite3_last_insert_rowid(db_);
+      }
+      if (Status s = Finish(result); s != kSuccess) return s;
+    }
+    Key handle = nextHandle_++;
+    handles_[handle] = row;
+    *out = handle;
+    return kSuccess;
+  }
+
+  Status Exec(const std::string& sql) {
+    return sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK ? kSuccess
+                                                                                   : kIoError;
+  }
+
+  Status BeginLocked() {
+    Status s = depth_ == 0 ? Exec("BEGIN IMMEDIATE") : Exec("SAVEPOINT s" + std::to_string(depth_));
+    if (s == kSuccess) ++depth_;
+    return s;
+  }
+
+  Status CommitLocked() {
+    if (depth_ == 0) return kInvalidParameter;
+    if (depth_ > 1) {
+      --depth_;
+      return Exec("RELEASE s" + std::to_string(depth_));
+    }
+    if (Exec("COMMIT") == kSuccess) {
+      depth_ = 0;
+      return kSuccess;
+    }
+    sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    depth_ = 0;
+    return kIoError;
+  }
+
+  void RollbackLocked() {
+    if (depth_ == 0) return;
+    if (depth_ > 1) {
+      --depth_;
+      std::string name = "s" + std::to_string(depth_);
+      Exec("ROLLBACK TO " + name);
+      Exec("RELEASE " + name);
+      return;
+    }
+    Exec("ROLLBACK");
+    depth_ = 0;
+  }
+
+  // Ends the internal transaction of one call: commit on success, roll back otherwise.
+  Status Finish(Status result) {
+    if (result != kSuccess) {
+      RollbackLocked();
+      return result;
+    }
+    return CommitLocked();
+  }
+
+  sqlite3* db_;
+  std::recursive_mutex mutex_;
+  std::vector<std::unique_ptr<Stmt>> statements_;
+  std::unordered_map<Key, int64_t> handles_;
+  Key nextHandle_ = 1;
+  int depth_ = 0;
+};
+
+// ---- opening files --------------------------------------------------------------------
+
+enum class OpenResult { kOk, kNotAHive, kFailed };
+
+std::string SqliteError(sqlite3* db, const std::string& what) {
+  return what + ": " + (db ? sqlite3_errmsg(db) : "out of memory");
+}
+
+bool IsNotAHiveCode(int rc) {
+  int primary = rc & 0xff;
+  return primary == SQLITE_NOTADB || primary == SQLITE_CORRUPT;
+}
+
+int ExecRc(sqlite3* db, const char* sql) { return sqlite3_exec(db, sql, nullptr, nullptr, nullptr); }
+
+int QueryInt(sqlite3* db, const char* sql, int* value) {
+  sqlite3_stmt* s = nullptr;
+  int rc = sqlite3_prepare_v2(db, sql, -1, &s, nullptr);
+  if (rc == SQLITE_OK) {
+    rc = sqlite3_step(s);
+    if (rc == SQLITE_ROW) {
+      *value = sqlite3_column_int(s, 0);
+      rc = SQLITE_OK;
+    } else if (rc == SQLITE_DONE) {
+      rc = SQLITE_CORRUPT;
+    }
+  }
+  sqlite3_finalize(s);
+  return rc;
+}
+
+// Checks the database is a hive (or empty, then makes it one). Runs inside the write lock so
+// two processes opening a fresh file do not both lay out the schema.
+OpenResult SetUp(sqlite3* db, bool file, std::string* error) {
+  sqlite3_busy_timeout(db, kBusyTimeoutMs);
+  sqlite3_extended_result_codes(db, 1);
+  auto fail = [&](int rc, const char* what) {
+    *error = SqliteError(db, what);
+    return IsNotAHiveCode(rc) ? OpenResult::kNotAHive : OpenResult::kFailed;
+  };
+  int rc;
+  if (file) {
+    // Reading the header is the first thing that touches the file's content.
+    int pages = 0;
+    if ((rc = QueryInt(db, "PRAGMA page_count", &pages)) != SQLITE_OK) return fail(rc, "reading the hive");
+    if ((rc = ExecRc(db, "PRAGMA journal_mode=WAL")) != SQLITE_OK) return fail(rc, "switching to WAL");
+    ExecRc(db, "PRAGMA synchronous=NORMAL");
+  }
+  if ((rc = ExecRc(db, "BEGIN IMMEDIATE")) != SQLITE_OK) return fail(rc, "locking the hive");
+  auto abandon = [&](int code, const char* what) {
+    OpenResult r = fail(code, what);
+    ExecRc(db, "ROLLBACK");
+    return r;
+  };
+  int appId = 0, tables = 0, version = 0;
+  if ((rc = QueryInt(db, "PRAGMA application_id", &appId)) != SQLITE_OK) return abandon(rc, "reading the hive");
+  if ((rc = QueryInt(db, "SELECT count(*) FROM sqlite_master", &tables)) != SQLITE_OK)
+    return abandon(rc, "reading the hive");
+  if ((rc = QueryInt(db, "PRAGMA user_version", &version)) != SQLITE_OK) return abandon(rc, "reading the hive");
+  if (appId == 0 && tables == 0) {
+    std::string init = std::string(kSchema) + "PRAGMA application_id=" + std::to_string(kApplicationId) +
+                       ";PRAGMA user_version=" + std::to_string(kSchemaVersion) + ";";
+    if ((rc = ExecRc(db, init.c_str())) != SQLITE_OK) return abandon(rc, "laying out the hive");
+  } else if (appId != kApplicationId || version != kSchemaVersion) {
+    ExecRc(db, "ROLLBACK");
+    *error = "the file is an SQLite database but not a hive";
+    return OpenResult::kNotAHive;
+  } else {
+    // A hive from this program: check its pages and tables are sound.
+    sqlite3_stmt* s = nullptr;
+    rc = sqlite3_prepare_v2(db, "PRAGMA quick_check", -1, &s, nullptr);
+    bool sound = rc == SQLITE_OK && sqlite3_step(s) == SQLITE_ROW &&
+                 std::strcmp(reinterpret_cast<const char*>(sqlite3_column_text(s, 0)), "ok") == 0;
+    int stepRc = s ? sqlite3_errcode(db) : rc;
+    sqlite3_finalize(s);
+    if (!sound) {
+      if (!IsNotAHiveCode(stepRc) && stepRc != SQLITE_OK && stepRc != SQLITE_ROW && stepRc != SQLITE_DONE)
+        return abandon(stepRc, "checking the hive");
+      ExecRc(db, "ROLLBACK");
+      *error = "the hive's pages failed their check";
+      return OpenResult::kNotAHive;
+    }
+    int root = 0;
+    if (QueryInt(db, "SELECT count(*) FROM hive_keys WHERE id = 1 AND parent IS NULL", &root) != SQLITE_OK ||
+        root != 1) {
+      ExecRc(db, "ROLLBACK");
+      *error = "the hive has no root key";
+      return OpenResult::kNotAHive;
+    }
+  }
+  if ((rc = ExecRc(db, "COMMIT")) != SQLITE_OK) return abandon(rc, "writing the hive");
+  return OpenResult::kOk;
+}
+
+std::string TimeStamp() {
+  std::time_t now = std::time(nullptr);
+  std::tm tm{};
+  localtime_r(&now, &tm);
+  char buf[32];
+  std::strftime(buf, sizeof buf, "%Y%m%d-%H%M%S", &tm);
+  return buf;
+}
+
+bool Exists(const std::string& path) {
+  struct stat st;
+  return ::lstat(path.c_str(), &st) == 0;
+}
+
+// Renames the hive (and its journal files) to PATH.corrupt-STAMP[-N]; returns the new name.
+bool MoveAside(const std::string& path, std::string* aside) {
+  std::string base = path + ".corrupt-" + TimeStamp();
+  std::string name = base;
+  for (int n = 2; Exists(name) || Exists(name + "-wal"); ++n) name = base + "-" + std::to_string(n);
+  if (::rename(path.c_str(), name.c_str()) != 0) return false;
+  for (const char* suffix : {"-wal", "-shm", "-journal"}) {
+    std::string from = path + suffix;
+    if (Exists(from)) ::rename(from.c_str(), (name + suffix).c_str());
+  }
+  *aside = name;
+  return true;
+}
+
+bool MakeDirs(const std::string& dir) {
+  if (dir.empty()) return true;
+  struct stat st;
+  if (::stat(dir.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
+  size_t slash = dir.find_last_of('/');
+  if (slash != std::string::npos && slash > 0 && !MakeDirs(dir.substr(0, slash))) return false;
+  return ::mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST;
+}
+
+// Creates the file with mode 0600 before SQLite sees it (SQLite gives its -wal and -shm
+// files the database file's mode) and tightens an existing file we own.
+bool PrepareFile(const std::string& path, std::string* error) {
+  size_t slash = path.find_last_of('/');
+  if (slash != std::string::npos && !MakeDirs(path.substr(0, slash))) {
+    *error = "cannot make the folder for " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+  if (fd < 0) {
+    *error = "cannot open " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  struct stat st;
+  if (::fstat(fd, &st) == 0 && st.st_uid == ::geteuid() && (st.st_mode & 0777) != 0600) ::fchmod(fd, 0600);
+  ::close(fd);
+  return true;
+}
+
+std::unique_ptr<Hive> MakeHive(sqlite3* db, std::string* error) {
+  auto hive = std::make_unique<SqliteHive>(db);
+  if (!hive->Prepare()) {
+    if (error) *error = SqliteError(db, "preparing the hive");
+    return nullptr;
+  }
+  return hive;
+}
+
+std::mutex& HandheldMutex() {
+  static std::mutex m;
+  return m;
+}
+std::unique_ptr<Hive>& HandheldSlot() {
+  static std::unique_ptr<Hive> hive;
+  return hive;
+}
+
+}  // namespace
+
+std::unique_ptr<Hive> Hive::OpenFile(const std::string& path, std::string* error) {
+  std::string ignored;
+  std::string& err = error ? *error : ignored;
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    if (!PrepareFile(path, &err)) return nullptr;
+    sqlite3* db = nullptr;
+    int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+    OpenResult result = OpenResult::kFailed;
+    if (rc == SQLITE_OK) {
+      result = SetUp(db, true, &err);
+    } else {
+      err = SqliteError(db, "opening " + path);
+      if (IsNotAHiveCode(rc)) result = OpenResult::kNotAHive;
+    }
+    if (result == OpenResult::kOk) return MakeHive(db, error);
+    sqlite3_close_v2(db);
+    if (result == OpenResult::kFailed || attempt > 0) return nullptr;
+    std::string aside;
+    if (!MoveAside(path, &aside)) {
+      err = "the hive " + path + " is not valid and could not be moved aside: " + std::strerror(errno);
+      return nullptr;
+    }
+    std::fprintf(stderr, "orvane: %s was not a valid hive (%s); it was kept as %s and a fresh hive was started.\n",
+                 path.c_str(), err.c_str(), aside.c_str());
+    err.clear();
+  }
+  return nullptr;
+}
+
+std::unique_ptr<Hive> Hive::OpenMemory() {
+  sqlite3* db = nullptr;
+  if (sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr) !=
+      SQLITE_OK) {
+    sqlite3_close_v2(db);
+    return nullptr;
+  }
+  std::string error;
+  if (SetUp(db, false, &error) != OpenResult::kOk) {
+    sqlite3_close_v2(db);
+    return nullptr;
+  }
+  return MakeHive(db, nullptr);
+}
+
+std::string Hive::DefaultHandheldPath() {
+  std::string base;
+  const char* xdg = std::getenv("XDG_DATA_HOME");
+  if (xdg && xdg[0] == '/') {
+    base = xdg;  // relative values are ignored, as the XDG rules say
+  } else {
+    const char* home = std::getenv("HOME");
+    if (!home || !*home) {
+      struct passwd* pw = ::getpwuid(::geteuid());
+      home = pw && pw->pw_dir ? pw->pw_dir : "/tmp";
+    }
+    base = std::string(home) + "/.local/share";
+  }
+  return base + "/orvane-port-linewright/handheld.hive";
+}
+
+Hive& Hive::Handheld() {
+  std::lock_guard lock(HandheldMutex());
+  auto& slot = HandheldSlot();
+  if (!slot) {
+    std::string path = DefaultHandheldPath();
+    std::string error;
+    slot = OpenFile(path, &error);
+    if (!slot) {
+      // The program still runs; nothing it saves outlives it.
+      std::fprintf(stderr, "orvane: cannot use the hive %s (%s); settings are kept in memory for this run.\n",
+                   path.c_str(), error.c_str());
+      slot = OpenMemory();
+    }
+  }
+  return *slot;
+}
+
+void Hive::InstallHandheld(std::unique_ptr<Hive> hive) {
+  std::lock_guard lock(HandheldMutex());
+  HandheldSlot() = std::move(hive);
+}
+
+Status Hive::SetString(Key key, std::u16string_view name, std::u16string_view text) {
+  std::u16string data(text);
+  data.push_back(u'\0');
+  return SetValue(key, name, kTypeString, reinterpret_cast<const uint8_t*>(data.data()),
+                  static_cast<uint32_t>(data.size() * 2));
+}
+
+Status Hive::SetDword(Key key, std::u16string_view name, uint32_t value) {
+  uint8_t bytes[4] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
+                      static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
+  return SetValue(key, name, kTypeDword, bytes, 4);
+}
+
+Status Hive::QueryString(Key key, std::u16string_view name, std::u16string* text) {
+  // Ask the size, then read; repeat if the value grew in between.
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    uint32_t size = 0;
+    Status s = QueryValue(key, name, nullptr, nullptr, &size);
+    if (s != kSuccess) return s;
+    std::vector<uint8_t> buf(size + 2, 0);
+    uint32_t room = static_cast<uint32_t>(buf.size());
+    s = QueryValue(key, name, nullptr, buf.data(), &room);
+    if (s == kMoreData) continue;
+    if (s != kSuccess) return s;
+    size_t chars = room / 2;
+    std::u16string result(chars, u'\0');
+    if (chars) std::memcpy(result.data(), buf.data(), chars * 2);
+    // The text ends at its terminator (whatever follows it is not text).
+    size_t end = result.find(u'\0');
+    if (end != std::u16string::npos) result.resize(end);
+    if (text) *text = std::move(result);
+    return kSuccess;
+  }
+  return kIoError;
+}
+
+Status Hive::QueryDword(Key key, std::u16string_view name, uint32_t* value) {
+  uint8_t bytes[4] = {0, 0, 0, 0};
+  uint32_t size = 4;
+  Status s = QueryValue(key, name, nullptr, bytes, &size);
+  if (s != kSuccess) return s;
+  if (value)
+    *value = static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
+             static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
+  return kSuccess;
+}
+
+Hive::Transaction::Transaction(Hive& hive) : hive_(hive) { active_ = hive_.Begin() == kSuccess; }
+
+Hive::Transaction::~Transaction() {
+  if (active_) hive_.Rollback();
+}
+
+Status Hive::Transaction::Commit() {
+  if (!active_) return kInvalidHandle;
+  active_ = false;
+  return hive_.Commit();
+}
+
+ScopedKey::ScopedKey(Hive& hive, Key parent, std::u16string_view subKey, bool create) : hive_(hive) {
+  status_ = create ? hive_.CreateKey(parent, subKey, &key_) : hive_.OpenKey(parent, subKey, &key_);
+  if (status_ != kSuccess) key_ = kNoKey;
+}
+
+ScopedKey::~ScopedKey() {
+  if (key_ != kNoKey) hive_.CloseKey(key_);
+}
+
+}  // namespace orvane::reg
