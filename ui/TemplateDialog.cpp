@@ -1,0 +1,37 @@
+#include "ui/TemplateDialog.h"
+
+#include <QShowEvent>
+
+namespace ui {
+
+TemplateDialog::TemplateDialog(int templateId, QWidget* parent)
+    : QDialog(parent), host_(this, templateId) {
+  setModal(true);
+  // Dialogs are pop-ups without a title bar; one whose template names a title (the
+  // about box) keeps an ordinary frame.
+  if (host_.Template().title.isEmpty())
+    setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
+  else
+    setWindowTitle(host_.Template().title);
+  setFixedSize(size());
+  auto& commands = host_.Commands();
+  commands.OnNotify(this, 1, Notify::Clicked, [this] { OnOK(); });
+  commands.OnNotify(this, 2, Notify::Clicked, [this] { OnCancel(); });
+}
+
+void TemplateDialog::EnsureInitialized() {
+  if (initialized_) return;
+  initialized_ = true;
+  OnInitDialog();
+}
+
+void TemplateDialog::OnOK() {
+  if (host_.ReadControls()) accept();
+}
+
+void TemplateDialog::showEvent(QShowEvent* event) {
+  EnsureInitialized();
+  QDialog::showEvent(event);
+}
+
+}  // namespace ui

@@ -1,0 +1,44 @@
+// Base of every dialog made from a template: a pop-up without title bar at the
+// template's size, bold blue caption, blue buttons, OK (id 1) and Cancel (id 2)
+// routed through the command table. Subclasses bind their members and handlers in
+// OnInitDialog and may override OnOK / OnCancel.
+#pragma once
+
+#include <QDialog>
+
+#include "ui/TemplateHost.h"
+
+namespace ui {
+
+class TemplateDialog : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit TemplateDialog(int templateId, QWidget* parent = nullptr);
+
+  // Runs OnInitDialog once (RunModal and the first show call it).
+  void EnsureInitialized();
+  bool Initialized() const { return initialized_; }
+
+  TemplateHost& Host() { return host_; }
+  QWidget* Control(int id) const { return host_.Control(id); }
+  template <class T>
+  T* Control(int id) const { return host_.Control<T>(id); }
+  // Presses the button (or runs the command) |id| as a user would.
+  bool Press(int id) { return host_.Commands().Dispatch(id); }
+
+ protected:
+  virtual void OnInitDialog() {}
+  // Default OK: read the controls; accept only when they were all taken.
+  virtual void OnOK();
+  virtual void OnCancel() { reject(); }
+
+  void showEvent(QShowEvent* event) override;
+
+  TemplateHost host_;
+
+ private:
+  bool initialized_ = false;
+};
+
+}  // namespace ui
