@@ -471,66 +471,89 @@ int QueryInt(sqlite3* db, const char* sql, int* value) {
   return rc;
 }
 
-// Checks the database is a hive (or empty, then makes it one). Runs inside the write lock so
-// two processes opening a fresh file do not both lay out the schema.
-OpenResult SetUp(sqlite3* db, bool file, std::string* error) {
-  sqlite3_busy_timeout(db, kBusyTimeoutMs);
-  sqlite3_extended_result_codes(db, 1);
+// Checks the database is a hive, reading only, so a file that is not one is left exactly as
+// it was. kOk with *empty set when the file holds nothing yet.
+OpenResult Inspect(sqlite3* db, bool* empty, std::string* error) {
   auto fail = [&](int rc, const char* what) {
     *error = SqliteError(db, what);
     return IsNotAHiveCode(rc) ? OpenResult::kNotAHive : OpenResult::kFailed;
   };
   int rc;
-  if (file) {
-    // Reading the header is the first thing that touches the file's content.
-    int pages = 0;
-    if ((rc = QueryInt(db, "PRAGMA page_count", &pages)) != SQLITE_OK) return fail(rc, "reading the hive");
-    if ((rc = ExecRc(db, "PRAGMA journal_mode=WAL")) != SQLITE_OK) return fail(rc, "switching to WAL");
-    ExecRc(db, "PRAGMA synchronous=NORMAL");
-  }
-  if ((rc = ExecRc(db, "BEGIN IMMEDIATE")) != SQLITE_OK) return fail(rc, "locking the hive");
-  auto abandon = [&](int code, const char* what) {
-    OpenResult r = fail(code, what);
-    ExecRc(db, "ROLLBACK");
-    return r;
-  };
   int appId = 0, tables = 0, version = 0;
-  if ((rc = QueryInt(db, "PRAGMA application_id", &appId)) != SQLITE_OK) return abandon(rc, "reading the hive");
+  if ((rc = QueryInt(db, "PRAGMA application_id", &appId)) != SQLITE_OK) return fail(rc, "reading the hive");
   if ((rc = QueryInt(db, "SELECT count(*) FROM sqlite_master", &tables)) != SQLITE_OK)
-    return abandon(rc, "reading the hive");
-  if ((rc = QueryInt(db, "PRAGMA user_version", &version)) != SQLITE_OK) return abandon(rc, "reading the hive");
-  if (appId == 0 && tables == 0) {
-    std::string init = std::string(kSchema) + "PRAGMA application_id=" + std::to_string(kApplicationId) +
-                       ";PRAGMA user_version=" + std::to_string(kSchemaVersion) + ";";
-    if ((rc = ExecRc(db, init.c_str())) != SQLITE_OK) return abandon(rc, "laying out the hive");
-  } else if (appId != kApplicationId || version != kSchemaVersion) {
-    ExecRc(db, "ROLLBACK");
+    return fail(rc, "reading the hive");
+  if ((rc = QueryInt(db, "PRAGMA user_version", &version)) != SQLITE_OK) return fail(rc, "reading the hive");
+  *empty = appId == 0 && tables == 0;
+  if (*empty) return OpenResult::kOk;
+  if (appId != kApplicationId || version != kSchemaVersion) {
     *error = "the file is an SQLite database but not a hive";
     return OpenResult::kNotAHive;
-  } else {
-    // A hive from this program: check its pages and tables are sound.
-    sqlite3_stmt* s = nullptr;
-    rc = sqlite3_prepare_v2(db, "PRAGMA quick_check", -1, &s, nullptr);
-    bool sound = rc == SQLITE_OK && sqlite3_step(s) == SQLITE_ROW &&
-                 std::strcmp(reinterpret_cast<const char*>(sqlite3_column_text(s, 0)), "ok") == 0;
-    int stepRc = s ? sqlite3_errcode(db) : rc;
-    sqlite3_finalize(s);
-    if (!sound) {
-      if (!IsNotAHiveCode(stepRc) && stepRc != SQLITE_OK && stepRc != SQLITE_ROW && stepRc != SQLITE_DONE)
-        return abandon(stepRc, "checking the hive");
-      ExecRc(db, "ROLLBACK");
-      *error = "the hive's pages failed their check";
-      return OpenResult::kNotAHive;
+  }
+  // A hive from this program: check its pages and tables are sound.
+  sqlite3_stmt* s = nullptr;
+  rc = sqlite3_prepare_v2(db, "PRAGMA quick_check", -1, &s, nullptr);
+  bool sound = false;
+  if (rc == SQLITE_OK) {
+    rc = sqlite3_step(s);
+    sound = rc == SQLITE_ROW && std::strcmp(reinterpret_cast<const char*>(sqlite3_column_text(s, 0)), "ok") == 0;
+  }
+  sqlite3_finalize(s);
+  if (!sound) {
+    if (rc != SQLITE_ROW && !IsNotAHiveCode(rc)) return fail(rc, "checking the hive");
+    *error = "the hive's pages failed their check";
+    return OpenResult::kNotAHive;
+  }
+  int root = 0;
+  rc = QueryInt(db, "SELECT count(*) FROM hive_keys WHERE id = 1 AND parent IS NULL", &root);
+  if (rc != SQLITE_OK || root != 1) {
+    *error = "the hive has no root key";
+    return OpenResult::kNotAHive;
+  }
+  return OpenResult::kOk;
+}
+
+// Makes the database ready: WAL for a file, the layout for an empty one. The layout is made
+// under the write lock, so two processes opening a fresh file do not both lay it out.
+OpenResult SetUp(sqlite3* db, bool file, std::string* error) {
+  sqlite3_busy_timeout(db, kBusyTimeoutMs);
+  sqlite3_extended_result_codes(db, 1);
+  bool empty = false;
+  OpenResult inspected = Inspect(db, &empty, error);
+  if (inspected != OpenResult::kOk) return inspected;
+  int rc;
+  if (file) {
+    if ((rc = ExecRc(db, "PRAGMA journal_mode=WAL")) != SQLITE_OK) {
+      *error = SqliteError(db, "switching to WAL");
+      return OpenResult::kFailed;
     }
-    int root = 0;
-    if (QueryInt(db, "SELECT count(*) FROM hive_keys WHERE id = 1 AND parent IS NULL", &root) != SQLITE_OK ||
-        root != 1) {
+    ExecRc(db, "PRAGMA synchronous=NORMAL");
+  }
+  if (!empty) return OpenResult::kOk;
+  if ((rc = ExecRc(db, "BEGIN IMMEDIATE")) != SQLITE_OK) {
+    *error = SqliteError(db, "locking the hive");
+    return OpenResult::kFailed;
+  }
+  // Another process may have laid it out meanwhile.
+  OpenResult again = Inspect(db, &empty, error);
+  if (again != OpenResult::kOk) {
+    ExecRc(db, "ROLLBACK");
+    return again;
+  }
+  if (empty) {
+    std::string init = std::string(kSchema) + "PRAGMA application_id=" + std::to_string(kApplicationId) +
+                       ";PRAGMA user_version=" + std::to_string(kSchemaVersion) + ";";
+    if ((rc = ExecRc(db, init.c_str())) != SQLITE_OK) {
+      *error = SqliteError(db, "laying out the hive");
       ExecRc(db, "ROLLBACK");
-      *error = "the hive has no root key";
-      return OpenResult::kNotAHive;
+      return OpenResult::kFailed;
     }
   }
-  if ((rc = ExecRc(db, "COMMIT")) != SQLITE_OK) return abandon(rc, "writing the hive");
+  if ((rc = ExecRc(db, "COMMIT")) != SQLITE_OK) {
+    *error = SqliteError(db, "writing the hive");
+    ExecRc(db, "ROLLBACK");
+    return OpenResult::kFailed;
+  }
   return OpenResult::kOk;
 }
 
