@@ -1,0 +1,312 @@
+// The response list file: its exact bytes for each layout, and the safe replacement
+// of the file on disk.
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "export/ResponseListWriter.h"
+
+namespace fs = std::filesystem;
+using orvane::ExportOptions;
+using orvane::ExportRow;
+
+namespace {
+
+const std::string kHeading = orvane::kExportHeading;
+
+ExportOptions NoFlags() {
+  ExportOptions o;
+  o.exportCommandBinaryText = false;
+  o.exportResponseBinaryText = false;
+  return o;
+}
+
+ExportRow Row(std::u16string command, std::initializer_list<uint8_t> response) {
+  return ExportRow{std::move(command), orvane::Bytes(response)};
+}
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteFile(const fs::path& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+class TempDir {
+ public:
+  TempDir() {
+    std::string pattern = (fs::temp_directory_path() / "orvane-export-XXXXXX").string();
+    path_ = ::mkdtemp(pattern.data());
+  }
+  ~TempDir() {
+    std::error_code ec;
+    fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ec);
+    fs::remove_all(path_, ec);
+  }
+  const fs::path& path() const { return path_; }
+  // Names in the folder, for checking that no stray temporary file is left.
+  std::vector<std::string> Names() const {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(path_)) names.push_back(e.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+ private:
+  fs::path path_;
+};
+
+}  // namespace
+
+TEST(ExportFormat, HeadingHasFourLinesAndNoFinalLineFeed) {
+  ASSERT_FALSE(kHeading.empty());
+  EXPECT_EQ(std::count(kHeading.begin(), kHeading.end(), '\n'), 3);
+  EXPECT_NE(kHeading.back(), '\n');
+  EXPECT_NE(kHeading.find("\n\n"), std::string::npos);  // the empty second line
+  EXPECT_EQ(kHeading.find('\r'), std::string::npos);
+  // An empty list is the heading alone.
+  EXPECT_EQ(orvane::FormatResponseList({}, ExportOptions{}), kHeading);
+}
+
+TEST(ExportFormat, WorkedExampleByteForByte) {
+  ExportOptions o;
+  o.bytesPerLine = 8;
+  o.exportCommandText = o.exportCommandBinary = o.exportCommandBinaryText = true;
+  o.exportResponseText = o.exportResponseBinary = false;
+  o.exportResponseBinaryText = true;
+  const auto out = orvane::FormatResponseList({Row(u"AT<0D>", {0x0D, 0x0A, 0x4F, 0x4B, 0x0D, 0x0A})}, o);
+  const std::string expected = kHeading +
+      "\n\nCommand:\n"
+      "\n" "\nAT."
+      "\n" "\n41 54 0D "
+      "\n" "\n41 54 0D " + std::string(15, ' ') + "\tAT."
+      "\n\nResponse:\n"
+      "\n" "\n0D 0A 4F 4B 0D 0A " + std::string(6, ' ') + "\t..OK..";
+  EXPECT_EQ(out, expected);
+}
+
+TEST(ExportFormat, DefaultOptionsWithAnEmptyResponse) {
+  const auto out = orvane::FormatResponseList({Row(u"AT", {})}, ExportOptions{});
+  EXPECT_EQ(out, kHeading + "\n\nCommand:\n" "\n\n41 54 " + std::string(18, ' ') + "\tAT" +
+                     "\n\nResponse:\n" "\n");
+}
+
+TEST(ExportFormat, LinesOfExactlyNAndNPlusOneBytes) {
+  for (int n : {8, 16, 32}) {
+    ExportOptions o = NoFlags();
+    o.bytesPerLine = n;
+    o.exportResponseBinaryText = true;
+    orvane::Bytes exact(n, 'a');
+    std::string hex;
+    for (int i = 0; i < n; ++i) hex += "61 ";
+    auto out = orvane::FormatResponseList({ExportRow{u"", exact}}, o);
+    EXPECT_EQ(out, kHeading + "\n\nCommand:\n\n\nResponse:\n" "\n" "\n" + hex + "\t" +
+                       std::string(n, 'a'))
+        << n;
+
+    orvane::Bytes more = exact;
+    more.push_back('b');
+    out = orvane::FormatResponseList({ExportRow{u"", more}}, o);
+    EXPECT_EQ(out, kHeading + "\n\nCommand:\n\n\nResponse:\n" "\n" "\n" + hex + "\t" +
+                       std::string(n, 'a') + "\n62 " + std::string((n - 1) * 3, ' ') + "\tb")
+        << n;
+
+    // Hex and text layouts cut at the same place, without filler.
+    o.exportResponseBinaryText = false;
+    o.exportResponseBinary = o.exportResponseText = true;
+    out = orvane::FormatResponseList({ExportRow{u"", more}}, o);
+    EXPECT_EQ(out, kHeading + "\n\nCommand:\n\n\nResponse:\n" "\n\n" + std::string(n, 'a') + "\nb" +
+                       "\n\n" + hex + "\n62 ")
+        << n;
+  }
+}
+
+TEST(ExportFormat, CharacterRuleIgnoresTheLocaleAndKeepsHighBytes) {
+  ExportOptions o = NoFlags();
+  o.exportResponseText = true;
+  o.bytesPerLine = 32;
+  const orvane::Bytes bytes = {0x09, 0x0D, 0x7F, 0x80, 0x9F, 0x20, 0x41, 0xE9, 0x00, 0xA0, 0xFF, 0x1F, 0x7E};
+  const auto out = orvane::FormatResponseList({ExportRow{u"", bytes}}, o);
+  const std::string expected = kHeading + "\n\nCommand:\n\n\nResponse:\n\n\n" +
+                               std::string("..... A\xE9.\xA0\xFF.~");
+  EXPECT_EQ(out, expected);
+  for (int b = 0; b < 256; ++b) {
+    const bool itself = (b >= 0x20 && b <= 0x7E) || b >= 0xA0;
+    EXPECT_EQ(static_cast<uint8_t>(orvane::ExportChar(static_cast<uint8_t>(b))), itself ? b : '.') << b;
+  }
+}
+
+TEST(ExportFormat, CommandIsDecodedFromBinaryTextAndHexIsUpperCase) {
+  ExportOptions o = NoFlags();
+  o.exportCommandBinary = true;
+  // Escapes, a doubled bracket and a Windows-1252 character (euro sign, byte 0x80).
+  const auto out = orvane::FormatResponseList({Row(u"<ff><<\u20AC", {})}, o);
+  EXPECT_EQ(out, kHeading + "\n\nCommand:\n\n\nFF 3C 80 \n\nResponse:\n");
+}
+
+TEST(ExportFormat, NoFlagsWritesOnlyTheHeadingsOfEveryRowInOrder) {
+  const auto out = orvane::FormatResponseList(
+      {Row(u"A", {1}), Row(u"B", {2, 3}), Row(u"C", {})}, NoFlags());
+  std::string expected = kHeading;
+  for (int i = 0; i < 3; ++i) expected += "\n\nCommand:\n\n\nResponse:\n";
+  EXPECT_EQ(out, expected);
+
+  ExportOptions o = NoFlags();
+  o.exportCommandText = true;
+  EXPECT_EQ(orvane::FormatResponseList({Row(u"A", {}), Row(u"B", {})}, o),
+            kHeading + "\n\nCommand:\n\n\nA\n\nResponse:\n\n\nCommand:\n\n\nB\n\nResponse:\n");
+}
+
+TEST(ExportFormat, UnusableLineLengthIsRefusedNotLooped) {
+  for (int n : {0, -8, orvane::kMaxBytesPerLine + 1}) {
+    ExportOptions o;
+    o.bytesPerLine = n;
+    std::ostringstream out;
+    EXPECT_FALSE(orvane::WriteResponseList(out, {Row(u"AT", {1, 2})}, o)) << n;
+  }
+}
+
+TEST(ExportFormat, LargeListStreamsAcrossBufferBlocksUnchanged) {
+  // Several hundred kilobytes: the streamed bytes equal the formatted string, and a
+  // stream and a descriptor receive the same bytes.
+  std::vector<ExportRow> rows;
+  for (int i = 0; i < 300; ++i) {
+    orvane::Bytes reply(1000 + i);
+    for (size_t k = 0; k < reply.size(); ++k) reply[k] = static_cast<uint8_t>(k * 7 + i);
+    rows.push_back(ExportRow{u"AT+ROW" + std::u16string(1, u'0' + i % 10) + u"<0D>", reply});
+  }
+  ExportOptions all;
+  all.exportCommandText = all.exportCommandBinary = true;
+  all.exportResponseText = all.exportResponseBinary = true;
+  all.bytesPerLine = 16;
+  const std::string text = orvane::FormatResponseList(rows, all);
+  EXPECT_GT(text.size(), 1000000u);
+  std::ostringstream stream;
+  ASSERT_TRUE(orvane::WriteResponseList(stream, rows, all));
+  EXPECT_EQ(stream.str(), text);
+
+  TempDir dir;
+  const fs::path file = dir.path() / "fd.TXT";
+  const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  ASSERT_GE(fd, 0);
+  EXPECT_TRUE(orvane::WriteResponseListToFd(fd, rows, all));
+  ::close(fd);
+  EXPECT_EQ(ReadFile(file), text);
+}
+
+TEST(ExportFormat, FailingStreamAndFullDeviceReportFailure) {
+  std::vector<ExportRow> rows(50, Row(u"AT", {}));
+  rows[0].responseBytes.assign(200000, 0x41);
+  std::ostringstream bad;
+  bad.setstate(std::ios::badbit);
+  EXPECT_FALSE(orvane::WriteResponseList(bad, rows, ExportOptions{}));
+
+  const int fd = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
+  if (fd < 0) GTEST_SKIP() << "/dev/full is not available";
+  EXPECT_FALSE(orvane::WriteResponseListToFd(fd, rows, ExportOptions{}));
+  ::close(fd);
+}
+
+TEST(ExportFile, WritesNewFileAndReplacesExistingOneWithoutLeftovers) {
+  TempDir dir;
+  const fs::path file = dir.path() / "list.TXT";
+  const std::vector<ExportRow> rows = {Row(u"ATI", {'O', 'K'})};
+  int error = -1;
+  ASSERT_TRUE(orvane::ExportResponseListToFile(file.string(), rows, ExportOptions{}, &error));
+  EXPECT_EQ(error, 0);
+  EXPECT_EQ(ReadFile(file), orvane::FormatResponseList(rows, ExportOptions{}));
+
+  // A longer old file is replaced entirely, keeping its permission bits.
+  WriteFile(file, std::string(100000, 'x'));
+  fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  ASSERT_TRUE(orvane::ExportResponseListToFile(file.string(), {}, ExportOptions{}));
+  EXPECT_EQ(ReadFile(file), kHeading);
+  EXPECT_EQ(fs::status(file).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  EXPECT_EQ(dir.Names(), std::vector<std::string>{"list.TXT"});
+
+  // A name typed without ".TXT" is used as typed.
+  ASSERT_TRUE(orvane::ExportResponseListToFile((dir.path() / "plain").string(), {}, ExportOptions{}));
+  EXPECT_EQ(dir.Names(), (std::vector<std::string>{"list.TXT", "plain"}));
+}
+
+TEST(ExportFile, SymbolicLinkKeepsPointingAtTheReplacedFile) {
+  TempDir dir;
+  const fs::path target = dir.path() / "real.TXT";
+  const fs::path link = dir.path() / "link.TXT";
+  WriteFile(target, "old");
+  fs::create_symlink("real.TXT", link);
+  ASSERT_TRUE(orvane::ExportResponseListToFile(link.string(), {}, ExportOptions{}));
+  EXPECT_TRUE(fs::is_symlink(link));
+  EXPECT_EQ(ReadFile(target), kHeading);
+}
+
+TEST(ExportFile, FailuresLeaveTheOldFileIntactAndNoTemporaryFile) {
+  TempDir dir;
+  const fs::path file = dir.path() / "keep.TXT";
+  WriteFile(file, "precious");
+  int error = 0;
+
+  // A folder that does not exist (or has vanished).
+  EXPECT_FALSE(orvane::ExportResponseListToFile((dir.path() / "gone" / "x.TXT").string(), {},
+                                                ExportOptions{}, &error));
+  EXPECT_EQ(error, ENOENT);
+
+  // The name of a folder, and an empty name.
+  EXPECT_FALSE(orvane::ExportResponseListToFile(dir.path().string(), {}, ExportOptions{}, &error));
+  EXPECT_FALSE(orvane::ExportResponseListToFile("", {}, ExportOptions{}, &error));
+
+  // Unusable options never touch the file.
+  ExportOptions bad;
+  bad.bytesPerLine = 0;
+  EXPECT_FALSE(orvane::ExportResponseListToFile(file.string(), {}, bad, &error));
+  EXPECT_EQ(ReadFile(file), "precious");
+
+  // A folder the user may not write into (meaningless for root, who may).
+  if (::geteuid() != 0) {
+    fs::permissions(dir.path(), fs::perms::owner_read | fs::perms::owner_exec);
+    EXPECT_FALSE(orvane::ExportResponseListToFile(file.string(), {}, ExportOptions{}, &error));
+    EXPECT_EQ(error, EACCES);
+    fs::permissions(dir.path(), fs::perms::owner_all);
+  }
+  EXPECT_EQ(ReadFile(file), "precious");
+  EXPECT_EQ(dir.Names(), std::vector<std::string>{"keep.TXT"});
+}
+
+TEST(ExportFile, WriteFailingHalfwayKeepsTheOldFileAndLeavesNoTemporaryFile) {
+  // A file size limit makes the device refuse the write part way through, as a full
+  // disk would.
+  TempDir dir;
+  const fs::path file = dir.path() / "keep.TXT";
+  WriteFile(file, "precious");
+  std::vector<ExportRow> rows(10, Row(u"AT", {}));
+  rows[0].responseBytes.assign(300000, 0x42);
+
+  struct rlimit old {};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+  auto* oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  struct rlimit limited = old;
+  limited.rlim_cur = 100000;
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+  int error = 0;
+  const bool ok = orvane::ExportResponseListToFile(file.string(), rows, ExportOptions{}, &error);
+  ::setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, oldHandler);
+
+  EXPECT_FALSE(ok);
+  EXPECT_EQ(error, EFBIG);
+  EXPECT_EQ(ReadFile(file), "precious");
+  EXPECT_EQ(dir.Names(), std::vector<std::string>{"keep.TXT"});
+}
