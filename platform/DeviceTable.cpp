@@ -1,0 +1,291 @@
+#include "platform/DeviceTable.h"
+
+#include <dirent.h>
+#include <libudev.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+
+#include "platform/Registry.h"
+
+namespace orvane {
+namespace {
+
+using reg::Hive;
+using reg::kLocalMachine;
+using reg::kSuccess;
+using reg::ScopedKey;
+
+constexpr std::u16string_view kActive = u"Drivers\\Active";
+constexpr std::u16string_view kConfigRoot = u"Drivers\\Orvane";
+constexpr std::u16string_view kSource = u"OrvaneSource";
+constexpr std::u16string_view kPid = u"OrvanePid";
+
+std::u16string Widen(std::string_view s) {
+  std::u16string out;
+  for (size_t i = 0; i < s.size();) {
+    unsigned char c = static_cast<unsigned char>(s[i]);
+    uint32_t cp = 0xFFFD;
+    size_t len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+    if (len == 0 || i + len > s.size()) {
+      ++i;
+    } else {
+      cp = len == 1 ? c : len == 2 ? (c & 0x1F) : len == 3 ? (c & 0x0F) : (c & 0x07);
+      bool ok = true;
+      for (size_t k = 1; k < len; ++k) {
+        unsigned char cc = static_cast<unsigned char>(s[i + k]);
+        if ((cc & 0xC0) != 0x80) ok = false;
+        cp = (cp << 6) | (cc & 0x3F);
+      }
+      if (!ok || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+        cp = 0xFFFD;
+        len = 1;
+      }
+      i += len;
+    }
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+    } else {
+      out.push_back(static_cast<char16_t>(cp));
+    }
+  }
+  return out;
+}
+
+std::string ReadAttribute(const std::string& path) {
+  std::ifstream in(path);
+  std::string line;
+  if (!in || !std::getline(in, line)) return {};
+  while (!line.empty() && (line.back() == '\n' || line.back() == ' ' || line.back() == '\r')) line.pop_back();
+  return line;
+}
+
+bool Exists(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0;
+}
+
+std::string RealPath(const std::string& path) {
+  char buf[PATH_MAX];
+  return ::realpath(path.c_str(), buf) ? std::string(buf) : std::string();
+}
+
+std::string BaseName(const std::string& path) {
+  size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string UdevValue(udev_device* dev, const char* key) {
+  const char* v = dev ? udev_device_get_property_value(dev, key) : nullptr;
+  return v ? std::string(v) : std::string();
+}
+
+// "Some\x20Model" as udev encodes it.
+std::string UdevDecode(const std::string& s) {
+  std::string out;
+  for (size_t i = 0; i < s.size(); ++i) {
+    if (s[i] == '\\' && i + 3 < s.size() && s[i + 1] == 'x') {
+      out.push_back(static_cast<char>(std::strtol(s.substr(i + 2, 2).c_str(), nullptr, 16)));
+      i += 3;
+    } else {
+      out.push_back(s[i]);
+    }
+  }
+  return out;
+}
+
+// The model name udev knows for the device, if any (empty without a udev database).
+std::string UdevModel(udev* u, const std::string& syspath) {
+  if (!u) return {};
+  udev_device* dev = udev_device_new_from_syspath(u, syspath.c_str());
+  if (!dev) return {};
+  std::string model = UdevValue(dev, "ID_MODEL_FROM_DATABASE");
+  if (model.empty()) model = UdevDecode(UdevValue(dev, "ID_MODEL_ENC"));
+  if (model.empty()) {
+    model = UdevValue(dev, "ID_MODEL");
+    std::replace(model.begin(), model.end(), '_', ' ');
+  }
+  udev_device_unref(dev);
+  return model;
+}
+
+// The USB parent's product (or manufacturer) name, walking up from the port's device.
+std::string SysfsModel(const std::string& deviceDir, const std::string& stopAt) {
+  std::string dir = RealPath(deviceDir);
+  while (!dir.empty() && dir.size() > stopAt.size() && dir.compare(0, stopAt.size(), stopAt) == 0) {
+    std::string product = ReadAttribute(dir + "/product");
+    if (!product.empty()) return product;
+    std::string manufacturer = ReadAttribute(dir + "/manufacturer");
+    if (!manufacturer.empty()) return manufacturer;
+    size_t slash = dir.find_last_of('/');
+    if (slash == std::string::npos || slash == 0) break;
+    dir.resize(slash);
+  }
+  return {};
+}
+
+std::string KindName(const std::string& name) {
+  if (name.rfind("ttyUSB", 0) == 0) return "USB Serial Port";
+  if (name.rfind("ttyACM", 0) == 0) return "USB Modem";
+  if (name.rfind("ttyS", 0) == 0) return "Serial Port";
+  if (name.rfind("rfcomm", 0) == 0) return "Bluetooth Serial Port";
+  return "Serial Device";
+}
+
+// One tty class entry: kept when a real driver stands behind it.
+bool Describe(const std::string& sysfsRoot, const std::string& syspath, const std::string& name, udev* u,
+              TtyDevice* out) {
+  std::string device = syspath + "/device";
+  if (!Exists(device) || !Exists(device + "/driver")) return false;  // ptys, consoles, ptmx
+  // An 8250 port with type 0 has no UART behind it.
+  std::string type = ReadAttribute(syspath + "/type");
+  if (!type.empty() && type == "0") return false;
+  out->name = name;
+  std::string devName;
+  std::ifstream uevent(syspath + "/uevent");
+  for (std::string line; std::getline(uevent, line);)
+    if (line.rfind("DEVNAME=", 0) == 0) devName = line.substr(8);
+  out->node = "/dev/" + (devName.empty() ? name : devName);
+  out->driver = BaseName(RealPath(device + "/driver"));
+  std::string model = UdevModel(u, syspath);
+  if (model.empty()) model = SysfsModel(device, RealPath(sysfsRoot));
+  if (model.empty()) model = KindName(name);
+  out->friendlyName = model + " (" + name + ")";
+  return true;
+}
+
+bool ProcessRunning(pid_t pid) { return pid > 0 && (::kill(pid, 0) == 0 || errno == EPERM); }
+
+std::u16string SimulatorSubkey(const std::string& ptyPath) {
+  // "/dev/pts/3" -> "sim-pts-3"
+  std::string rest = ptyPath.rfind("/dev/", 0) == 0 ? ptyPath.substr(5) : ptyPath;
+  std::replace(rest.begin(), rest.end(), '/', '-');
+  std::replace(rest.begin(), rest.end(), '\\', '-');
+  return Widen("sim-" + rest);
+}
+
+bool WriteEntry(Hive& hive, std::u16string_view subkey, const std::string& node, const std::string& friendly,
+                std::u16string_view source) {
+  std::u16string configPath = std::u16string(kConfigRoot) + u"\\" + std::u16string(subkey);
+  ScopedKey entry(hive, kLocalMachine, std::u16string(kActive) + u"\\" + std::u16string(subkey));
+  ScopedKey config(hive, kLocalMachine, configPath);
+  return entry.ok() && config.ok() && hive.SetString(entry.get(), u"Name", Widen(node)) == kSuccess &&
+         hive.SetString(entry.get(), u"Key", configPath) == kSuccess &&
+         hive.SetString(entry.get(), kSource, source) == kSuccess &&
+         hive.SetString(config.get(), u"FriendlyName", Widen(friendly)) == kSuccess;
+}
+
+void DeleteEntry(Hive& hive, std::u16string_view subkey) {
+  ScopedKey active(hive, kLocalMachine, kActive);
+  if (active.ok()) hive.DeleteKey(active.get(), subkey);
+  ScopedKey config(hive, kLocalMachine, kConfigRoot);
+  if (config.ok()) hive.DeleteKey(config.get(), subkey);
+}
+
+}  // namespace
+
+std::vector<TtyDevice> ScanTtyDevices(const DeviceTableOptions& options) {
+  std::vector<TtyDevice> devices;
+  std::vector<std::pair<std::string, std::string>> entries;  // name, syspath
+  bool realSys = options.sysfsRoot == "/sys";
+  udev* u = realSys && options.useUdev ? udev_new() : nullptr;
+  if (u) {
+    udev_enumerate* e = udev_enumerate_new(u);
+    if (e && udev_enumerate_add_match_subsystem(e, "tty") >= 0 && udev_enumerate_scan_devices(e) >= 0) {
+      udev_list_entry* item;
+      udev_list_entry_foreach(item, udev_enumerate_get_list_entry(e)) {
+        std::string syspath = udev_list_entry_get_name(item);
+        entries.emplace_back(BaseName(syspath), syspath);
+      }
+    }
+    if (e) udev_enumerate_unref(e);
+  }
+  if (entries.empty()) {
+    std::string classDir = options.sysfsRoot + "/class/tty";
+    if (DIR* dir = ::opendir(classDir.c_str())) {
+      while (dirent* d = ::readdir(dir)) {
+        std::string name = d->d_name;
+        if (name == "." || name == "..") continue;
+        entries.emplace_back(name, classDir + "/" + name);
+      }
+      ::closedir(dir);
+    }
+  }
+  for (const auto& [name, syspath] : entries) {
+    TtyDevice device;
+    if (Describe(options.sysfsRoot, syspath, name, u, &device)) devices.push_back(std::move(device));
+  }
+  if (u) udev_unref(u);
+  std::sort(devices.begin(), devices.end(), [](const TtyDevice& a, const TtyDevice& b) { return a.name < b.name; });
+  return devices;
+}
+
+int RefreshDriverTable(Hive& hive, const DeviceTableOptions& options) {
+  std::vector<TtyDevice> devices = ScanTtyDevices(options);
+  Hive::Transaction tx(hive);
+  if (!tx.Active()) return -1;
+  std::vector<std::u16string> stale;
+  {
+    ScopedKey active(hive, kLocalMachine, kActive);
+    if (!active.ok()) return -1;
+    char16_t name[260];
+    for (uint32_t index = 0;; ++index) {
+      uint32_t room = 260;
+      if (hive.EnumKey(active.get(), index, name, &room) != kSuccess) break;
+      std::u16string sub(name, room);
+      ScopedKey entry(hive, active.get(), sub, false);
+      std::u16string source;
+      if (!entry.ok() || hive.QueryString(entry.get(), kSource, &source) != kSuccess) continue;  // not ours
+      if (source == u"simulator") {
+        uint32_t pid = 0;
+        std::u16string node;
+        hive.QueryDword(entry.get(), kPid, &pid);
+        hive.QueryString(entry.get(), u"Name", &node);
+        std::string path(node.begin(), node.end());  // pty paths are ASCII
+        if (ProcessRunning(static_cast<pid_t>(pid)) && Exists(path)) continue;
+      }
+      stale.push_back(std::move(sub));
+    }
+  }
+  for (const auto& sub : stale) DeleteEntry(hive, sub);
+  int written = 0;
+  for (const auto& d : devices) {
+    if (!WriteEntry(hive, Widen("dev-" + d.name), d.node, d.friendlyName, u"device")) return -1;
+    ++written;
+  }
+  return tx.Commit() == kSuccess ? written : -1;
+}
+
+bool RegisterSimulatedDevice(Hive& hive, const std::string& ptyPath, pid_t pid) {
+  std::string shortName = ptyPath.rfind("/dev/", 0) == 0 ? ptyPath.substr(5) : ptyPath;
+  Hive::Transaction tx(hive);
+  if (!tx.Active()) return false;
+  std::u16string sub = SimulatorSubkey(ptyPath);
+  DeleteEntry(hive, sub);  // a leftover of an earlier simulator on the same pty
+  if (!WriteEntry(hive, sub, ptyPath, "Simulated Modem (" + shortName + ")", u"simulator")) return false;
+  ScopedKey entry(hive, kLocalMachine, std::u16string(kActive) + u"\\" + sub);
+  if (!entry.ok() || hive.SetDword(entry.get(), kPid, static_cast<uint32_t>(pid)) != kSuccess) return false;
+  return tx.Commit() == kSuccess;
+}
+
+bool UnregisterSimulatedDevice(Hive& hive, const std::string& ptyPath) {
+  std::u16string sub = SimulatorSubkey(ptyPath);
+  Hive::Transaction tx(hive);
+  if (!tx.Active()) return false;
+  ScopedKey active(hive, kLocalMachine, kActive);
+  if (!active.ok() || hive.DeleteKey(active.get(), sub) != kSuccess) return false;
+  ScopedKey config(hive, kLocalMachine, kConfigRoot);
+  if (config.ok()) hive.DeleteKey(config.get(), sub);
+  return tx.Commit() == kSuccess;
+}
+
+}  // namespace orvane

@@ -1,0 +1,177 @@
+// The device table over a fake sysfs tree, so nothing depends on this machine's devices.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "engine/PortDiscovery.h"
+#include "platform/DeviceTable.h"
+#include "platform/Registry.h"
+#include "tests/platform/TempHive.h"
+
+namespace orvane {
+namespace {
+
+namespace fs = std::filesystem;
+using reg::Hive;
+using reg::kLocalMachine;
+using reg::kSuccess;
+using reg::ScopedKey;
+
+class FakeSysfs {
+ public:
+  explicit FakeSysfs(const std::string& root) : root_(root) { fs::create_directories(root_ + "/class/tty"); }
+  const std::string& root() const { return root_; }
+
+  void File(const std::string& path, const std::string& text) {
+    fs::create_directories(fs::path(root_ + "/" + path).parent_path());
+    std::ofstream(root_ + "/" + path) << text << "\n";
+  }
+  // A tty whose port device is |deviceDir| (relative to the root), bound to |driver|
+  // (empty: no device link at all, like a virtual console).
+  void Tty(const std::string& name, const std::string& deviceDir, const std::string& driver,
+           const std::string& type = "") {
+    std::string ttyDir = (deviceDir.empty() ? "devices/virtual/tty" : deviceDir + "/tty") + "/" + name;
+    File(ttyDir + "/uevent", "MAJOR=188\nMINOR=0\nDEVNAME=" + name);
+    if (!type.empty()) File(ttyDir + "/type", type);
+    if (!deviceDir.empty()) {
+      fs::create_symlink(root_ + "/" + deviceDir, root_ + "/" + ttyDir + "/device");
+      if (!driver.empty()) {
+        fs::create_directories(root_ + "/bus/drivers/" + driver);
+        if (!fs::exists(root_ + "/" + deviceDir + "/driver"))
+          fs::create_symlink(root_ + "/bus/drivers/" + driver, root_ + "/" + deviceDir + "/driver");
+      }
+    }
+    fs::create_symlink(root_ + "/" + ttyDir, root_ + "/class/tty/" + name);
+  }
+  void Remove(const std::string& name) { fs::remove(root_ + "/class/tty/" + name); }
+
+ private:
+  std::string root_;
+};
+
+class DeviceTableTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    sys_ = std::make_unique<FakeSysfs>(dir_.File("sys"));
+    sys_->File("devices/pci0/usb1/1-1/product", "FT232R USB UART");
+    sys_->File("devices/pci0/usb1/1-1/manufacturer", "FTDI");
+    sys_->Tty("ttyUSB0", "devices/pci0/usb1/1-1/1-1:1.0/ttyUSB0", "ftdi_sio");
+    sys_->File("devices/pci0/usb1/1-2/manufacturer", "Acme Modems");
+    sys_->Tty("ttyACM0", "devices/pci0/usb1/1-2/1-2:1.0", "cdc_acm");
+    sys_->Tty("ttyS0", "devices/platform/serial8250/port0", "port", "4");
+    sys_->Tty("ttyS1", "devices/platform/serial8250/port1", "port", "0");  // no UART
+    sys_->Tty("ttyS2", "devices/platform/serial8250/port2", "");           // no driver bound
+    sys_->Tty("tty1", "", "");                                              // virtual console
+    sys_->Tty("ptmx", "", "");
+    options_.sysfsRoot = sys_->root();
+    hive_ = Hive::OpenMemory();
+  }
+
+  std::u16string Value(const std::u16string& key, std::u16string_view name) {
+    ScopedKey k(*hive_, kLocalMachine, key, false);
+    std::u16string text;
+    if (!k.ok() || hive_->QueryString(k.get(), name, &text) != kSuccess) return u"<absent>";
+    return text;
+  }
+  std::vector<PortListing> Ports() {
+    std::vector<PortListing> ports(100);
+    ports.resize(ListActivePorts(*hive_, ports.data(), 100));
+    return ports;
+  }
+
+  testing::TempDir dir_;
+  std::unique_ptr<FakeSysfs> sys_;
+  DeviceTableOptions options_;
+  std::unique_ptr<Hive> hive_;
+};
+
+TEST_F(DeviceTableTest, ScanKeepsRealPortsAndNamesThemFromTheUsbParent) {
+  auto devices = ScanTtyDevices(options_);
+  ASSERT_EQ(devices.size(), 3u);
+  EXPECT_EQ(devices[0].name, "ttyACM0");
+  EXPECT_EQ(devices[0].friendlyName, "Acme Modems (ttyACM0)");
+  EXPECT_EQ(devices[0].driver, "cdc_acm");
+  EXPECT_EQ(devices[1].name, "ttyS0");
+  EXPECT_EQ(devices[1].friendlyName, "Serial Port (ttyS0)");
+  EXPECT_EQ(devices[2].node, "/dev/ttyUSB0");
+  EXPECT_EQ(devices[2].friendlyName, "FT232R USB UART (ttyUSB0)");
+  EXPECT_EQ(devices[2].driver, "ftdi_sio");
+}
+
+TEST_F(DeviceTableTest, RefreshFillsTheTableDiscoveryReads) {
+  ASSERT_EQ(RefreshDriverTable(*hive_, options_), 3);
+  EXPECT_EQ(Value(u"Drivers\\Active\\dev-ttyUSB0", u"Name"), u"/dev/ttyUSB0");
+  auto ports = Ports();
+  ASSERT_EQ(ports.size(), 3u);
+  EXPECT_EQ(ports[2].displayName, u"FT232R USB UART (ttyUSB0)");
+  EXPECT_EQ(ports[2].deviceName, u"/dev/ttyUSB0");
+  // A second refresh after a device went away rewrites the table without it.
+  sys_->Remove("ttyUSB0");
+  ASSERT_EQ(RefreshDriverTable(*hive_, options_), 2);
+  EXPECT_EQ(Ports().size(), 2u);
+  EXPECT_EQ(Value(u"Drivers\\Orvane\\dev-ttyUSB0", u"FriendlyName"), u"<absent>");
+}
+
+TEST_F(DeviceTableTest, RefreshKeepsLiveSimulatorsAndHandWrittenEntries) {
+  {
+    ScopedKey hand(*hive_, kLocalMachine, u"Drivers\\Active\\Mine");
+    ASSERT_EQ(hive_->SetString(hand.get(), u"Name", u"/dev/ttyMine"), kSuccess);
+    ASSERT_EQ(hive_->SetString(hand.get(), u"PnpId", u"x"), kSuccess);
+  }
+  std::string livePty = dir_.File("pty-live");  // stands for a pty node that exists
+  std::ofstream(livePty) << "";
+  ASSERT_TRUE(RegisterSimulatedDevice(*hive_, livePty, ::getpid()));
+  // A simulator that died without cleaning up: its process is gone.
+  pid_t dead = ::fork();
+  if (dead == 0) ::_exit(0);
+  ::waitpid(dead, nullptr, 0);
+  ASSERT_TRUE(RegisterSimulatedDevice(*hive_, "/dev/pts/9999", dead));
+  std::string deadPty = dir_.File("pty-dead");
+  ASSERT_TRUE(RegisterSimulatedDevice(*hive_, deadPty, ::getpid()));  // pty no longer there
+
+  ASSERT_EQ(RefreshDriverTable(*hive_, options_), 3);
+  std::vector<std::u16string> names;
+  for (const auto& p : Ports()) names.push_back(p.deviceName);
+  auto has = [&](const std::string& n) { return std::count(names.begin(), names.end(), std::u16string(n.begin(), n.end())); };
+  EXPECT_EQ(names.size(), 5u);
+  EXPECT_EQ(has("/dev/ttyMine"), 1);
+  EXPECT_EQ(has(livePty), 1);
+  EXPECT_EQ(has("/dev/pts/9999"), 0);
+  EXPECT_EQ(has(deadPty), 0);
+}
+
+TEST_F(DeviceTableTest, SimulatorRegistersAsSimulatedModemAndUnregisters) {
+  int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(::grantpt(master), 0);
+  ASSERT_EQ(::unlockpt(master), 0);
+  std::string pts = ::ptsname(master);
+  ASSERT_TRUE(RegisterSimulatedDevice(*hive_, pts, ::getpid()));
+  auto ports = Ports();
+  ASSERT_EQ(ports.size(), 1u);
+  std::string shortName = pts.substr(5);  // "pts/N"
+  EXPECT_EQ(ports[0].displayName, u"Simulated Modem (" + std::u16string(shortName.begin(), shortName.end()) + u")");
+  EXPECT_EQ(ports[0].deviceName, std::u16string(pts.begin(), pts.end()));
+  ASSERT_EQ(RefreshDriverTable(*hive_, options_), 3);
+  EXPECT_EQ(Ports().size(), 4u) << "a running simulator survives the refresh";
+  EXPECT_TRUE(UnregisterSimulatedDevice(*hive_, pts));
+  EXPECT_FALSE(UnregisterSimulatedDevice(*hive_, pts));
+  EXPECT_EQ(Ports().size(), 3u);
+  ::close(master);
+}
+
+TEST(DeviceTableMachine, ScanOfThisMachineOffersOnlyDeviceNodes) {
+  for (const auto& d : ScanTtyDevices()) {
+    EXPECT_EQ(d.node.rfind("/dev/", 0), 0u) << d.node;
+    EXPECT_NE(d.name, "ptmx");
+    EXPECT_FALSE(d.friendlyName.empty());
+  }
+}
+
+}  // namespace
+}  // namespace orvane
