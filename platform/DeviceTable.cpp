@@ -14,6 +14,7 @@
 #include <memory>
 
 #include "platform/Registry.h"
+#include "platform/TextConvert.h"
 
 namespace orvane {
 namespace {
@@ -28,38 +29,7 @@ constexpr std::u16string_view kConfigRoot = u"Drivers\\Orvane";
 constexpr std::u16string_view kSource = u"OrvaneSource";
 constexpr std::u16string_view kPid = u"OrvanePid";
 
-std::u16string Widen(std::string_view s) {
-  std::u16string out;
-  for (size_t i = 0; i < s.size();) {
-    unsigned char c = static_cast<unsigned char>(s[i]);
-    uint32_t cp = 0xFFFD;
-    size_t len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
-    if (len == 0 || i + len > s.size()) {
-      ++i;
-    } else {
-      cp = len == 1 ? c : len == 2 ? (c & 0x1F) : len == 3 ? (c & 0x0F) : (c & 0x07);
-      bool ok = true;
-      for (size_t k = 1; k < len; ++k) {
-        unsigned char cc = static_cast<unsigned char>(s[i + k]);
-        if ((cc & 0xC0) != 0x80) ok = false;
-        cp = (cp << 6) | (cc & 0x3F);
-      }
-      if (!ok || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-        cp = 0xFFFD;
-        len = 1;
-      }
-      i += len;
-    }
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(cp));
-    }
-  }
-  return out;
-}
+std::u16string Widen(std::string_view s) { return text::Utf8To16(s); }
 
 std::string ReadAttribute(const std::string& path) {
   std::ifstream in(path);
