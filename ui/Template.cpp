@@ -197,6 +197,22 @@ std::optional<DialogTemplate> ParseTemplate(const QString& text, QString* error)
       continue;
     }
     if (t[0] == u"FONT") continue;
+    if (t[0] == u"DLGINIT") {
+      int controlId = -1;
+      if (t.size() < 2 || !ToInt(t[1], &controlId))
+        return fail(QStringLiteral("DLGINIT needs a control id"));
+      ControlSpec* target = nullptr;
+      for (auto& c : tmpl.controls)
+        if (c.id == controlId) target = &c;
+      if (!target || (target->kind != ControlKind::Combo && target->kind != ControlKind::ListBox))
+        return fail(QStringLiteral("DLGINIT names no combo box or list box above it"));
+      for (int i = 2; i < t.size(); ++i) {
+        QString item;
+        if (!Unquote(t[i], &item)) return fail(QStringLiteral("DLGINIT items are quoted"));
+        target->initItems << item;
+      }
+      continue;
+    }
     ControlSpec spec;
     const auto kind = KindOf(t[0], &spec.alignment);
     if (!kind) return fail(QStringLiteral("unknown control kind %1").arg(t[0]));
@@ -247,6 +263,10 @@ std::vector<QWidget*> BuildControls(QWidget* parent, const DialogTemplate& tmpl)
     if (!w) w = MakePlain(parent, spec);
     w->setProperty(kControlIdProperty, spec.id);
     w->setProperty("orvaneSorted", spec.Has("SORT"));
+    for (const QString& item : spec.initItems) {
+      if (auto* list = qobject_cast<QListWidget*>(w)) list->addItem(item);
+      else AddComboItem(w, item, 0);
+    }
     if (spec.id != -1) w->setObjectName(QStringLiteral("ctrl%1").arg(spec.id));
     w->setFont(DialogFont());
     QRect r = DluRect(spec.x, spec.y, spec.width, spec.height);

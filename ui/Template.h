@@ -10,6 +10,9 @@
 // VSCROLL, AUTOHSCROLL, MULTILINE, READONLY, DISABLED, CAPTION (bold blue caption
 // label), BLUE (blue text), CLASS=<name> (a registered control class instead of the
 // kind's plain widget).
+//   DLGINIT <control id> "item" "item" ...
+// gives a combo box or list box declared above it its initial items, added in order
+// when the controls are built (a SORT combo box still sorts them).
 #pragma once
 
 #include <QString>
@@ -34,6 +37,7 @@ struct ControlSpec {
   Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter;
   QStringList flags;
   QString className;  // CLASS=... or the CUSTOM kind's class
+  QStringList initItems;  // DLGINIT items of a combo box or list box
   bool Has(const char* flag) const { return flags.contains(QLatin1String(flag)); }
 };
 
