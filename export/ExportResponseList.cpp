@@ -1,0 +1,40 @@
+#include "export/ExportResponseList.h"
+
+#include <QDialog>
+#include <QFile>
+
+#include "export/ExportOptionsDialog.h"
+#include "ui/Messages.h"
+#include "ui/WaitCursor.h"
+
+namespace orvane {
+
+bool ExportResponseList(QWidget* parent, const std::vector<ExportRow>& rows) {
+  ExportOptions options;
+  {
+    ExportOptionsDialog dialog(parent);
+    if (ui::RunModal(dialog) != QDialog::Accepted) return false;
+    options = dialog.Options();
+  }
+
+  ui::SaveFileRequest request;
+  request.title = QStringLiteral("Open File");
+  request.filters = QStringList{QStringLiteral("All (*.TXT)")};
+  request.defaultSuffix.clear();  // a name typed without ".TXT" is used as typed
+  const std::optional<QString> path = ui::AskSaveFileName(parent, request);
+  if (!path || path->isEmpty()) return false;
+
+  bool written = false;
+  {
+    ui::WaitCursor wait;
+    written = ExportResponseListToFile(QFile::encodeName(*path).toStdString(), rows, options);
+  }
+  if (!written) {
+    ui::ShowMessage(parent, QString::fromLatin1(kExportFailedMessage), ui::MessageForm::Ok);
+    return false;
+  }
+  ui::ShowMessage(parent, QString::fromLatin1(kExportSucceededMessage), ui::MessageForm::OkInfo);
+  return true;
+}
+
+}  // namespace orvane
