@@ -166,6 +166,28 @@ mode_t CurrentUmask() {
   return mask;
 }
 
+// A device or a pipe has no old content to keep and must not be replaced by a
+// regular file: it is written directly. A pipe nobody reads fails at once instead
+// of waiting.
+bool WriteToSpecialFile(const char* path, const std::vector<ExportRow>& rows,
+                        const ExportOptions& options, int* err) {
+  const int fd = ::open(path, O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) {
+    *err = errno;
+    return false;
+  }
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  FdSink sink(fd);
+  const bool written = WriteResponseList(sink, rows, options);
+  if (!written) *err = sink.error ? sink.error : EIO;
+  if (::close(fd) != 0 && written) {
+    *err = errno;
+    return false;
+  }
+  return written;
+}
+
 }  // namespace
 
 char ExportChar(uint8_t byte) { return kCharTable[byte]; }
@@ -246,6 +268,7 @@ bool ExportResponseListToFile(const std::string& path, const std::vector<ExportR
       err = EISDIR;
       return false;
     }
+    if (!S_ISREG(existing.st_mode)) return WriteToSpecialFile(finalName.c_str(), rows, options, &err);
     mode = existing.st_mode & 07777;
   }
 

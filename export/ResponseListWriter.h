@@ -66,7 +66,8 @@ std::string FormatResponseList(const std::vector<ExportRow>& rows, const ExportO
 // flushed to the disk and then renamed over |path|, so |path| holds either its old
 // content or the whole new file, never a part. An existing file is replaced without
 // asking and keeps its permission bits; a path that is a symbolic link replaces the
-// file the link points to. On failure the new file is removed, |path| is untouched,
+// file the link points to. A device or a named pipe is written to directly, never
+// replaced. On failure the new file is removed, |path| is untouched,
 // and |error| (when given) receives the errno value.
 bool ExportResponseListToFile(const std::string& path, const std::vector<ExportRow>& rows,
                               const ExportOptions& options, int* error = nullptr);

@@ -285,6 +285,33 @@ TEST(ExportFile, FailuresLeaveTheOldFileIntactAndNoTemporaryFile) {
   EXPECT_EQ(dir.Names(), std::vector<std::string>{"keep.TXT"});
 }
 
+TEST(ExportFile, DevicesAreWrittenToAndNeverReplaced) {
+  std::vector<ExportRow> rows(10, Row(u"AT", {}));
+  rows[0].responseBytes.assign(300000, 0x42);
+  for (const char* device : {"/dev/full", "/dev/null"}) {
+    struct stat st {};
+    if (::stat(device, &st) != 0 || !S_ISCHR(st.st_mode)) GTEST_SKIP() << device << " is missing";
+  }
+  int error = 0;
+  // A full device reports the failure of its write.
+  EXPECT_FALSE(orvane::ExportResponseListToFile("/dev/full", rows, ExportOptions{}, &error));
+  EXPECT_EQ(error, ENOSPC);
+  EXPECT_TRUE(orvane::ExportResponseListToFile("/dev/null", rows, ExportOptions{}, &error));
+  for (const char* device : {"/dev/full", "/dev/null"}) {
+    struct stat st {};
+    ASSERT_EQ(::stat(device, &st), 0);
+    EXPECT_TRUE(S_ISCHR(st.st_mode)) << device;
+  }
+
+  // A named pipe nobody reads fails at once rather than waiting for a reader.
+  TempDir dir;
+  const fs::path fifo = dir.path() / "pipe.TXT";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_FALSE(orvane::ExportResponseListToFile(fifo.string(), rows, ExportOptions{}, &error));
+  EXPECT_EQ(error, ENXIO);
+  EXPECT_TRUE(fs::is_fifo(fifo));
+}
+
 TEST(ExportFile, WriteFailingHalfwayKeepsTheOldFileAndLeavesNoTemporaryFile) {
   // A file size limit makes the device refuse the write part way through, as a full
   // disk would.
