@@ -57,6 +57,11 @@ const char kSchema[] =
     "CREATE UNIQUE INDEX IF NOT EXISTS hive_values_by_key ON hive_values(key, name);"
     "INSERT OR IGNORE INTO hive_keys(id, parent, name) VALUES (1, NULL, x'');";
 
+// Enumeration by index walks these in creation order without sorting.
+const char kOrderIndexes[] =
+    "CREATE INDEX IF NOT EXISTS hive_keys_in_order ON hive_keys(parent, id);"
+    "CREATE INDEX IF NOT EXISTS hive_values_in_order ON hive_values(key, id);";
+
 // One prepared statement, reset when it goes out of scope.
 class Stmt {
  public:
@@ -151,12 +156,11 @@ class SqliteHive final : public Hive {
         /*6*/ "INSERT INTO hive_values(key, name, type, data) VALUES (?1, ?2, ?3, ?4) "
               "ON CONFLICT(key, name) DO UPDATE SET type = excluded.type, data = excluded.data",
         /*7*/ "DELETE FROM hive_values WHERE key = ?1 AND name = ?2",
-        /*8*/ "WITH RECURSIVE sub(id) AS (SELECT ?1 UNION ALL "
-              "SELECT k.id FROM hive_keys k JOIN sub ON k.parent = sub.id) "
-              "DELETE FROM hive_values WHERE key IN (SELECT id FROM sub)",
-        /*9*/ "WITH RECURSIVE sub(id) AS (SELECT ?1 UNION ALL "
-              "SELECT k.id FROM hive_keys k JOIN sub ON k.parent = sub.id) "
-              "DELETE FROM hive_keys WHERE id IN (SELECT id FROM sub)",
+        // The tree below a key is walked here rather than with a recursive query: that
+        // would build a temporary table (and its page cache) on every delete.
+        /*8*/ "DELETE FROM hive_values WHERE key = ?1",
+        /*9*/ "DELETE FROM hive_keys WHERE id = ?1",
+        /*10*/ "SELECT id FROM hive_keys WHERE parent = ?1",
     };
     for (const char* s : sql) {
       auto stmt = std::make_unique<Stmt>(db_, s);
@@ -283,13 +287,7 @@ class SqliteHive final : public Hive {
         break;
       }
     }
-    if (result == kSuccess) {
-      Run values(stmt(8));
-      values.Int(1, row);
-      Run keys(stmt(9));
-      keys.Int(1, row);
-      if (values.Step() != SQLITE_DONE || keys.Step() != SQLITE_DONE) result = kIoError;
-    }
+    if (result == kSuccess) result = DeleteTree(row);
     return Finish(result);
   }
 
@@ -322,6 +320,29 @@ class SqliteHive final : public Hive {
     if (rc == SQLITE_DONE) return kKeyDeleted;
     if (rc != SQLITE_ROW) return kIoError;
     *row = it->second;
+    return kSuccess;
+  }
+
+  // Deletes key row |root| with every key and value below it.
+  Status DeleteTree(int64_t root) {
+    std::vector<int64_t> pending{root}, all;
+    while (!pending.empty()) {
+      int64_t id = pending.back();
+      pending.pop_back();
+      all.push_back(id);
+      Run children(stmt(10));
+      children.Int(1, id);
+      int rc;
+      while ((rc = children.Step()) == SQLITE_ROW) pending.push_back(sqlite3_column_int64(children.get(), 0));
+      if (rc != SQLITE_DONE) return kIoError;
+    }
+    for (int64_t id : all) {
+      Run values(stmt(8));
+      values.Int(1, id);
+      Run keys(stmt(9));
+      keys.Int(1, id);
+      if (values.Step() != SQLITE_DONE || keys.Step() != SQLITE_DONE) return kIoError;
+    }
     return kSuccess;
   }
 
@@ -529,7 +550,10 @@ OpenResult SetUp(sqlite3* db, bool file, std::string* error) {
     }
     ExecRc(db, "PRAGMA synchronous=NORMAL");
   }
-  if (!empty) return OpenResult::kOk;
+  if (!empty) {
+    ExecRc(db, kOrderIndexes);  // a hive made before they existed; harmless if read-only
+    return OpenResult::kOk;
+  }
   if ((rc = ExecRc(db, "BEGIN IMMEDIATE")) != SQLITE_OK) {
     *error = SqliteError(db, "locking the hive");
     return OpenResult::kFailed;
@@ -541,7 +565,7 @@ OpenResult SetUp(sqlite3* db, bool file, std::string* error) {
     return again;
   }
   if (empty) {
-    std::string init = std::string(kSchema) + "PRAGMA application_id=" + std::to_string(kApplicationId) +
+    std::string init = std::string(kSchema) + kOrderIndexes + "PRAGMA application_id=" + std::to_string(kApplicationId) +
                        ";PRAGMA user_version=" + std::to_string(kSchemaVersion) + ";";
     if ((rc = ExecRc(db, init.c_str())) != SQLITE_OK) {
       *error = SqliteError(db, "laying out the hive");
