@@ -626,7 +626,7 @@ bool PrepareFile(const std::string& path, std::string* error) {
     *error = "cannot make the folder for " + path + ": " + std::strerror(errno);
     return false;
   }
-  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
   if (fd < 0) {
     *error = "cannot open " + path + ": " + std::strerror(errno);
     return false;
