@@ -1,0 +1,52 @@
+// The installer's splash: bitmap 1129 in a borderless pop-up of exactly its size,
+// centred, closed by its 3500 ms timer or by the first key or mouse-button press the
+// application's pre-translation sees.
+#pragma once
+
+#include <QPixmap>
+#include <QWidget>
+
+class SplashWindow : public QWidget {
+  Q_OBJECT
+
+ public:
+  static constexpr int kBitmap = 1129;  // the installer's bitmap 129 (see resources/templates/1102.dlg)
+  static constexpr int kTimerMs = 3500;
+
+  // Set once at start-up: whether a splash may be shown at all.
+  static void EnableSplashScreen(bool enable = true);
+  static bool SplashScreenEnabled();
+  // Shows the splash owned by |owner| when it is allowed and none is up.
+  static void ShowSplashScreen(QWidget* owner);
+  // The splash on screen, or null.
+  static SplashWindow* Current();
+
+  // The application's message pre-translation: while a splash is up, a key press,
+  // system key press, or left, right or middle button press in any window closes it
+  // and is consumed (true). Messages dispatched directly (DirectDispatch) skip it.
+  static bool PreTranslateMessage(QObject* receiver, QEvent* event);
+  class DirectDispatch {
+   public:
+    DirectDispatch();
+    ~DirectDispatch();
+    DirectDispatch(const DirectDispatch&) = delete;
+    DirectDispatch& operator=(const DirectDispatch&) = delete;
+
+   private:
+    bool previous_;
+  };
+
+  // Destroys the splash, forgets it and makes the owner repaint.
+  void HideSplashScreen();
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void timerEvent(QTimerEvent* event) override;
+
+ private:
+  SplashWindow(QWidget* owner, const QPixmap& bitmap);
+  ~SplashWindow() override;
+
+  QPixmap bitmap_;
+  int timerId_ = 0;
+};
