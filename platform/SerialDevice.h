@@ -1,0 +1,95 @@
+// Serial device stand-in over POSIX ttys. The calls keep the shape of the handheld's
+// serial API (open by name, control block, time-outs, escape requests, one-byte
+// reads, block writes); every failure is reported as an errno value, 0 is success.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace orvane::serial {
+
+using Handle = int;  // a file descriptor
+constexpr Handle kInvalidHandle = -1;
+
+// The serial control block. |flags| holds the handheld's flag word bit for bit:
+//   bit 0 binary, 1 parity check, 2 CTS output flow, 3 DSR output flow,
+//   4-5 DTR control, 6 DSR sensitivity, 7 continue after XOFF, 8 XON/XOFF output,
+//   9 XON/XOFF input, 10 error character, 11 null stripping, 12-13 RTS control
+//   (2 = handshake), 14 abort on error.
+struct ControlBlock {
+  uint32_t baudRate = 0;
+  uint32_t flags = 0;
+  uint8_t byteSize = 8;  // 5..8
+  uint8_t parity = 0;    // 0 none, 1 odd, 2 even, 3 mark, 4 space
+  uint8_t stopBits = 0;  // 0 one, 1 one and a half (taken as two), 2 two
+};
+
+constexpr uint32_t kFlagBinary = 0x0001;
+constexpr uint32_t kFlagParity = 0x0002;
+constexpr uint32_t kFlagOutxCtsFlow = 0x0004;
+constexpr uint32_t kFlagOutX = 0x0100;
+constexpr uint32_t kFlagInX = 0x0200;
+constexpr uint32_t kRtsControlMask = 0x3000;
+constexpr uint32_t kRtsControlHandshake = 0x2000;
+
+// Read and write time-outs in milliseconds, with the handheld's meaning:
+//   readInterval = 0xFFFFFFFF with both read totals 0: a read returns at once;
+//   read totals set: a read waits at most multiplier x bytes + constant;
+//   everything 0: a read waits until a byte arrives.
+//   write totals 0: no limit; otherwise at most multiplier x bytes + constant.
+struct Timeouts {
+  uint32_t readInterval = 0;
+  uint32_t readTotalMultiplier = 0;
+  uint32_t readTotalConstant = 0;
+  uint32_t writeTotalMultiplier = 0;
+  uint32_t writeTotalConstant = 0;
+};
+constexpr uint32_t kMaxTimeout = 0xFFFFFFFFu;
+
+// Escape request codes.
+enum EscapeCode : uint32_t {
+  kSetXoff = 1,
+  kSetXon = 2,
+  kSetRts = 3,
+  kClrRts = 4,
+  kSetDtr = 5,
+  kClrDtr = 6,
+  kSetBreak = 8,
+  kClrBreak = 9,
+  kSetIr = 10,  // infrared mode: nothing to do on these ports
+  kClrIr = 11,
+};
+
+// "COMn:" (n >= 1, any case) names /dev/ttyS<n-1>; every other name is a path used
+// verbatim.
+std::string DevicePathForName(std::string_view name);
+
+// Opens an existing device for reading and writing, held exclusively (flock and
+// TIOCEXCL). Returns the handle, or kInvalidHandle with the reason in *error (EBUSY
+// when another program holds the port).
+Handle OpenDevice(const std::string& path, int* error);
+// Releases the handle. EBADF when it was not an open handle; otherwise the handle is
+// released (the descriptor is gone even when the kernel reports a late I/O error).
+int CloseDevice(Handle handle);
+
+int GetControlBlock(Handle handle, ControlBlock* block);
+// A baud rate of 0 is refused with EINVAL (the kernel would take it as hang-up).
+int SetControlBlock(Handle handle, const ControlBlock& block);
+int GetTimeouts(Handle handle, Timeouts* timeouts);
+int SetTimeouts(Handle handle, const Timeouts& timeouts);
+int Escape(Handle handle, uint32_t code);
+
+// Reads at most one byte under the handle's read time-outs. *got tells whether a
+// byte arrived; 0 is returned both then and when nothing was waiting.
+int ReadByte(Handle handle, uint8_t* byte, bool* got);
+// Waits up to |milliseconds| for input. 0 when input is waiting or the time passed;
+// EIO when the device hung up (unplugged, other side closed) with nothing left to
+// read; EBADF for a handle that is not open.
+int WaitReadable(Handle handle, int milliseconds);
+// Writes the whole buffer under the handle's write time-outs (ETIMEDOUT when the
+// limit passes first).
+int WriteBytes(Handle handle, const uint8_t* data, size_t length);
+
+}  // namespace orvane::serial
