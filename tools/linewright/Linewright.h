@@ -1,0 +1,39 @@
+// linewright: send commands over a serial line and print each reply, for scripts.
+#pragma once
+
+#include <cstdint>
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace orvane::linewright {
+
+enum ExitCode : int {
+  kExitOk = 0,
+  kExitFailure = 1,    // reading standard input or writing standard output failed
+  kExitUsage = 2,      // bad command line
+  kExitOpenFailed = 3, // the device could not be opened
+  kExitWriteFailed = 4 // a command could not be written to the device
+};
+
+struct Options {
+  uint32_t timeoutMs = 3000;
+  std::vector<std::u16string> tokens;  // binary text; none: the default tokens
+  std::u16string prefix;               // binary text put before every command
+  std::u16string suffix;               // binary text put after every command
+  std::string device;
+  uint32_t baud = 0;
+  std::vector<std::u16string> commands;  // none: one per line from standard input
+  bool help = false;
+  bool version = false;
+};
+
+// Parses argv[1..]. False with a message for the user in |error| on a usage error.
+bool ParseArguments(int argc, const char* const* argv, Options* options, std::string* error);
+
+const char* HelpText();
+
+// Opens the line, sends every command and prints every reply. Returns an ExitCode.
+int Run(const Options& options, std::istream& in, std::ostream& out, std::ostream& err);
+
+}  // namespace orvane::linewright

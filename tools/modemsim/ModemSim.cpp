@@ -1,0 +1,479 @@
+#include "tools/modemsim/ModemSim.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+
+namespace orvane::modemsim {
+namespace {
+
+constexpr size_t kMaxLine = 1024;
+constexpr long kMaxDelayMs = 600000;
+constexpr long kMaxReplyBytes = 16L * 1024 * 1024;
+
+const char kIdentification[] = "Orvane Modem Simulator";
+const char kRevision[] = "1.0";
+
+const char kHelp[] =
+    "Standard commands (several may follow one AT, as in ATE0V1):\n"
+    "  AT            OK\n"
+    "  ATE0 / ATE1   echo off / on (on at start)\n"
+    "  ATV0 / ATV1   numeric / word result codes\n"
+    "  ATQ0 / ATQ1   result codes on / off\n"
+    "  ATI, ATI0-9   identification lines\n"
+    "  ATZ, AT&F     reset every setting, test settings included\n"
+    "  ATSn=v, ATSn? set / show S-register n\n"
+    "  ATD...        dial: NO CARRIER\n"
+    "  ATH, ATL, ATM, ATX, AT&C, AT&D, AT&K   accepted, no effect\n"
+    "  AT+GMI, AT+GMM, AT+GMR   maker, model, revision\n"
+    "Test commands:\n"
+    "  AT+SIMDELAY=ms    wait ms before every later reply (0 = off)\n"
+    "  AT+SIMTRICKLE=ms  send later replies one byte every ms (0 = off)\n"
+    "  AT+SIMBYTES=n     reply with exactly n bytes (A-Z repeated), no result code\n"
+    "  AT+SIMSILENT      no reply at all to this command\n"
+    "  AT+SIMZERO        reply \"\\r\\nDATA\", a zero byte, then \"\\r\\nOK\\r\\n\"\n"
+    "  AT+SIMSTREAM      send numbered lines without end until the next byte arrives\n"
+    "  AT+SIMPROMPT[=t]  reply \"\\r\\n> \" (or \"\\r\\n\" and t), no result code\n"
+    "  AT+SIMHANGUP[=ms] after ms (default 0) close the device side, as if unplugged;\n"
+    "                    the simulator then ends\n"
+    "  AT+SIMHELP        this list\n"
+    "  AT+SIMDELAY? and AT+SIMTRICKLE? show the setting.\n";
+
+bool ParseNumber(const std::string& text, long max, long* value) {
+  if (text.empty() || text.size() > 9) return false;
+  long v = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    v = v * 10 + (c - '0');
+  }
+  if (v > max) return false;
+  *value = v;
+  return true;
+}
+
+std::string Upper(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return s;
+}
+
+std::string Printable(const std::string& bytes) {
+  std::string out;
+  for (unsigned char c : bytes) {
+    if (c >= 0x20 && c < 0x7F) {
+      out.push_back(static_cast<char>(c));
+    } else {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "<%02X>", c);
+      out += buf;
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+const char* CommandHelp() { return kHelp; }
+
+ModemSim::ModemSim() = default;
+
+ModemSim::~ModemSim() {
+  if (keeper_ >= 0) close(keeper_);
+  if (master_ >= 0) close(master_);
+}
+
+bool ModemSim::Start(std::string* error) {
+  master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) {
+    *error = std::string("cannot create a pseudo-terminal: ") + std::strerror(errno);
+    return false;
+  }
+  char name[256] = {};
+  if (ptsname_r(master_, name, sizeof name) != 0) {
+    *error = std::string("cannot name the pseudo-terminal: ") + std::strerror(errno);
+    return false;
+  }
+  path_ = name;
+  keeper_ = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (keeper_ < 0) {
+    *error = std::string("cannot open ") + name + ": " + std::strerror(errno);
+    return false;
+  }
+  // Raw until a program sets the line up: nothing must be echoed back to us.
+  termios t{};
+  if (tcgetattr(keeper_, &t) == 0) {
+    cfmakeraw(&t);
+    tcsetattr(keeper_, TCSANOW, &t);
+  }
+  fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
+  return true;
+}
+
+void ModemSim::Trace(const std::string& line) const {
+  if (log_) log_(line);
+}
+
+void ModemSim::ResetSettings() {
+  echo_ = true;
+  verbose_ = true;
+  quiet_ = false;
+  delayMs_ = 0;
+  trickleMs_ = 0;
+  registers_.clear();
+}
+
+std::string ModemSim::ResultCode(int code) const {
+  if (quiet_) return {};
+  if (!verbose_) return std::to_string(code) + "\r";
+  switch (code) {
+    case 0: return "\r\nOK\r\n";
+    case 3: return "\r\nNO CARRIER\r\n";
+    default: return "\r\nERROR\r\n";
+  }
+}
+
+std::string ModemSim::InfoText(const std::string& lines) const {
+  // Word mode frames every line in CR LF; numeric mode ends each with CR LF.
+  std::string out;
+  size_t start = 0;
+  while (start <= lines.size()) {
+    const size_t end = lines.find('\n', start);
+    const std::string one = lines.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    if (!(one.empty() && end == std::string::npos)) {
+      out += verbose_ ? "\r\n" + one + "\r\n" : one + "\r\n";
+    }
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  return out;
+}
+
+void ModemSim::Reply(std::string bytes) {
+  if (bytes.empty()) return;
+  Segment s;
+  s.bytes = std::move(bytes);
+  s.delayMs = replyDelayMs_;
+  s.gapMs = replyTrickleMs_;
+  Trace(">> " + (s.bytes.size() > 200 ? std::to_string(s.bytes.size()) + " bytes"
+                                       : Printable(s.bytes)));
+  out_.push_back(std::move(s));
+}
+
+void ModemSim::OnInput(const char* data, size_t length) {
+  if (length == 0) return;
+  if (streaming_) {
+    // Any byte ends a stream; the unsent rest of it is dropped.
+    streaming_ = false;
+    out_.erase(std::remove_if(out_.begin(), out_.end(),
+                              [](const Segment& s) { return s.stream && !s.started; }),
+               out_.end());
+    Trace("-- stream stopped");
+  }
+  for (size_t i = 0; i < length; ++i) {
+    const char c = data[i];
+    if (echo_) {
+      Segment s;
+      s.bytes.assign(1, c);
+      out_.push_back(std::move(s));
+    }
+    if (c == '\r') {
+      const std::string line = line_;
+      const bool tooLong = lineTooLong_;
+      line_.clear();
+      lineTooLong_ = false;
+      if (tooLong) {
+        replyDelayMs_ = delayMs_;
+        replyTrickleMs_ = trickleMs_;
+        Trace("<< (line too long)");
+        Reply(ResultCode(4));
+      } else {
+        ProcessLine(line);
+      }
+      if (hungUp_) return;
+    } else if (c == '\n') {
+      // Line feeds after the carriage return are ignored.
+    } else if (c == '\b' || c == 0x7F) {
+      if (!line_.empty()) line_.pop_back();
+    } else if (line_.size() < kMaxLine) {
+      line_.push_back(c);
+    } else {
+      lineTooLong_ = true;
+    }
+  }
+}
+
+void ModemSim::ProcessLine(const std::string& raw) {
+  // The reply to this line follows the settings in force when it arrived.
+  replyDelayMs_ = delayMs_;
+  replyTrickleMs_ = trickleMs_;
+  // Leading blanks are ignored; an empty line gets no answer.
+  size_t first = raw.find_first_not_of(" \t");
+  if (first == std::string::npos) return;
+  const std::string line = raw.substr(first);
+  Trace("<< " + Printable(line));
+  if (line.size() < 2 || std::toupper(static_cast<unsigned char>(line[0])) != 'A' ||
+      std::toupper(static_cast<unsigned char>(line[1])) != 'T') {
+    Reply(ResultCode(4));
+    return;
+  }
+  const std::string body = line.substr(2);
+  std::string info;  // information text collected for this line
+  size_t p = 0;
+  auto number = [&](long fallback) {
+    long v = 0;
+    size_t q = p;
+    while (q < body.size() && std::isdigit(static_cast<unsigned char>(body[q])) && q - p < 9) {
+      v = v * 10 + (body[q] - '0');
+      ++q;
+    }
+    if (q == p) return fallback;
+    p = q;
+    return v;
+  };
+  auto fail = [&] { Reply(InfoText(info) + ResultCode(4)); };
+
+  while (p < body.size()) {
+    const char c = static_cast<char>(std::toupper(static_cast<unsigned char>(body[p])));
+    if (c == ' ' || c == ';') {
+      ++p;
+      continue;
+    }
+    if (c == '+') {
+      // Extended command: NAME, NAME?, NAME=value, NAME=? up to ';' or the end.
+      size_t q = p + 1;
+      while (q < body.size() && std::isalnum(static_cast<unsigned char>(body[q]))) ++q;
+      const std::string name = Upper(body.substr(p + 1, q - p - 1));
+      std::string op;
+      std::string value;
+      if (q < body.size() && body[q] == '?') {
+        op = "?";
+        ++q;
+      } else if (q < body.size() && body[q] == '=') {
+        op = "=";
+        ++q;
+        const size_t end = body.find(';', q);
+        value = body.substr(q, end == std::string::npos ? std::string::npos : end - q);
+        q = end == std::string::npos ? body.size() : end;
+      }
+      p = q;
+      long n = 0;
+      if (name == "GMI" && op.empty()) {
+        info += "Orvane\n";
+      } else if (name == "GMM" && op.empty()) {
+        info += std::string(kIdentification) + "\n";
+      } else if (name == "GMR" && op.empty()) {
+        info += std::string(kRevision) + "\n";
+      } else if ((name == "SIMDELAY" || name == "SIMTRICKLE") && op == "?") {
+        info += "+" + name + ": " + std::to_string(name == "SIMDELAY" ? delayMs_ : trickleMs_) + "\n";
+      } else if ((name == "SIMDELAY" || name == "SIMTRICKLE") && op == "=") {
+        if (!ParseNumber(value, kMaxDelayMs, &n)) return fail();
+        (name == "SIMDELAY" ? delayMs_ : trickleMs_) = static_cast<int>(n);
+      } else if (name == "SIMHELP" && op.empty()) {
+        info += kHelp;
+      } else if (name == "SIMBYTES" && op == "=") {
+        if (!ParseNumber(value, kMaxReplyBytes, &n)) return fail();
+        std::string bytes(static_cast<size_t>(n), 'A');
+        for (long i = 0; i < n; ++i) bytes[static_cast<size_t>(i)] = static_cast<char>('A' + i % 26);
+        Reply(std::move(bytes));
+        return;
+      } else if (name == "SIMSILENT" && op.empty()) {
+        Trace(">> (silent)");
+        return;
+      } else if (name == "SIMZERO" && op.empty()) {
+        Reply(std::string("\r\nDATA\0\r\nOK\r\n", 13));
+        return;
+      } else if (name == "SIMSTREAM" && op.empty()) {
+        streaming_ = true;
+        Trace(">> (stream)");
+        return;
+      } else if (name == "SIMPROMPT" && (op.empty() || op == "=")) {
+        std::string text = op.empty() ? "> " : value;
+        if (text.size() >= 2 && text.front() == '"' && text.back() == '"') {
+          text = text.substr(1, text.size() - 2);
+        }
+        Reply("\r\n" + text);
+        return;
+      } else if (name == "SIMHANGUP" && (op.empty() || op == "=")) {
+        if (op == "=" && !ParseNumber(value, kMaxDelayMs, &n)) return fail();
+        Segment s;
+        s.hangup = true;
+        s.delayMs = static_cast<int>(n);
+        Trace(">> (hang up in " + std::to_string(n) + " ms)");
+        out_.push_back(std::move(s));
+        return;
+      } else {
+        return fail();
+      }
+      continue;
+    }
+    ++p;
+    if (c == '&') {
+      if (p >= body.size()) return fail();
+      const char d = static_cast<char>(std::toupper(static_cast<unsigned char>(body[p++])));
+      number(0);
+      if (d == 'F') ResetSettings();
+      else if (d != 'C' && d != 'D' && d != 'K') return fail();
+      continue;
+    }
+    switch (c) {
+      case 'E': {
+        const long v = number(0);
+        if (v > 1) return fail();
+        echo_ = v == 1;
+        break;
+      }
+      case 'V': {
+        const long v = number(0);
+        if (v > 1) return fail();
+        verbose_ = v == 1;
+        break;
+      }
+      case 'Q': {
+        const long v = number(0);
+        if (v > 1) return fail();
+        quiet_ = v == 1;
+        break;
+      }
+      case 'I': {
+        const long v = number(0);
+        if (v == 0) info += std::string(kIdentification) + "\n";
+        else if (v == 3) info += std::string(kIdentification) + " " + kRevision + "\n";
+        else if (v <= 9) info += std::to_string(v) + "\n";
+        else return fail();
+        break;
+      }
+      case 'Z':
+        number(0);
+        ResetSettings();
+        break;
+      case 'H':
+      case 'L':
+      case 'M':
+      case 'X':
+        number(0);
+        break;
+      case 'S': {
+        const long reg = number(-1);
+        if (reg < 0 || reg > 255 || p >= body.size()) return fail();
+        if (body[p] == '?') {
+          ++p;
+          char buf[8];
+          std::snprintf(buf, sizeof buf, "%03d", registers_.count(static_cast<int>(reg)) ? registers_[static_cast<int>(reg)] : 0);
+          info += std::string(buf) + "\n";
+        } else if (body[p] == '=') {
+          ++p;
+          const long v = number(-1);
+          if (v < 0 || v > 255) return fail();
+          registers_[static_cast<int>(reg)] = static_cast<int>(v);
+        } else {
+          return fail();
+        }
+        break;
+      }
+      case 'D':
+        // Nothing to dial: the rest of the line is the number.
+        Reply(InfoText(info) + ResultCode(3));
+        return;
+      default:
+        return fail();
+    }
+  }
+  Reply(InfoText(info) + ResultCode(0));
+}
+
+int ModemSim::Flush(bool* wantWrite) {
+  *wantWrite = false;
+  for (;;) {
+    if (out_.empty()) {
+      if (!streaming_) return -1;
+      char buf[80];
+      std::snprintf(buf, sizeof buf, "STREAM %08llu 0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ\r\n",
+                    static_cast<unsigned long long>(++streamLine_));
+      Segment s;
+      s.bytes = buf;
+      s.gapMs = trickleMs_;
+      s.stream = true;
+      out_.push_back(std::move(s));
+    }
+    Segment& s = out_.front();
+    const auto now = Clock::now();
+    if (!s.started) {
+      s.started = true;
+      s.nextAt = now + std::chrono::milliseconds(s.delayMs);
+    }
+    if (now < s.nextAt) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(s.nextAt - now).count();
+      return static_cast<int>(left) + 1;
+    }
+    if (s.hangup) {
+      Trace("-- hung up");
+      close(keeper_);
+      keeper_ = -1;
+      close(master_);
+      master_ = -1;
+      hungUp_ = true;
+      out_.clear();
+      return -1;
+    }
+    const size_t want = s.gapMs > 0 ? 1 : s.bytes.size();
+    const ssize_t n = write(master_, s.bytes.data(), want);
+    if (n < 0) {
+      if (errno == EAGAIN || errno == EINTR) {
+        *wantWrite = true;
+        return -1;
+      }
+      // Nobody can take the bytes any more; drop them.
+      out_.pop_front();
+      continue;
+    }
+    s.bytes.erase(0, static_cast<size_t>(n));
+    if (s.bytes.empty()) {
+      out_.pop_front();
+      continue;
+    }
+    if (s.gapMs > 0) s.nextAt = Clock::now() + std::chrono::milliseconds(s.gapMs);
+  }
+}
+
+ModemSim::End ModemSim::Run(int inputFd, int wakeFd) {
+  if (master_ < 0) return End::kError;
+  for (;;) {
+    bool wantWrite = false;
+    const int due = Flush(&wantWrite);
+    if (hungUp_) return End::kHungUp;
+
+    pollfd fds[3];
+    int n = 0;
+    fds[n++] = {master_, static_cast<short>(POLLIN | (wantWrite ? POLLOUT : 0)), 0};
+    const int inputIndex = inputFd >= 0 ? n : -1;
+    if (inputFd >= 0) fds[n++] = {inputFd, POLLIN, 0};
+    const int wakeIndex = wakeFd >= 0 ? n : -1;
+    if (wakeFd >= 0) fds[n++] = {wakeFd, POLLIN, 0};
+
+    const int r = poll(fds, static_cast<nfds_t>(n), wantWrite ? 1000 : due);
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      return End::kError;
+    }
+    if (wakeIndex >= 0 && fds[wakeIndex].revents != 0) return End::kStopped;
+    if (inputIndex >= 0 && fds[inputIndex].revents != 0) {
+      char buf[256];
+      const ssize_t got = read(inputFd, buf, sizeof buf);
+      if (got == 0 || (got < 0 && errno != EINTR && errno != EAGAIN)) return End::kStopped;
+    }
+    if (fds[0].revents & POLLIN) {
+      char buf[512];
+      const ssize_t got = read(master_, buf, sizeof buf);
+      if (got > 0) OnInput(buf, static_cast<size_t>(got));
+    }
+  }
+}
+
+}  // namespace orvane::modemsim

@@ -1,0 +1,86 @@
+// A Hayes-style modem on a pseudo-terminal, for tests and for trying the tools by
+// hand. It answers AT commands on the pty's device side and has test commands that
+// shape its replies (delays, trickling, long or endless replies, silence, a zero byte
+// before the result code, a custom prompt, hanging up).
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <string>
+
+namespace orvane::modemsim {
+
+// The help text of the test commands (also printed by --help and AT+SIMHELP).
+const char* CommandHelp();
+
+class ModemSim {
+ public:
+  enum class End { kStopped, kHungUp, kError };
+  using Log = std::function<void(const std::string&)>;
+
+  ModemSim();
+  ~ModemSim();
+  ModemSim(const ModemSim&) = delete;
+  ModemSim& operator=(const ModemSim&) = delete;
+
+  // Creates the pty. False with the reason in |error| when none can be made.
+  bool Start(std::string* error);
+  // The device path a serial program opens (/dev/pts/N).
+  const std::string& DevicePath() const { return path_; }
+
+  // Serves the device until |inputFd| (standard input; -1 for none) reaches its end,
+  // |wakeFd| (-1 for none) becomes readable, or a hang-up command closes the device.
+  End Run(int inputFd, int wakeFd);
+
+  // Optional trace of commands and replies (one line each).
+  void SetLog(Log log) { log_ = std::move(log); }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  struct Segment {
+    std::string bytes;
+    int delayMs = 0;
+    int gapMs = 0;
+    bool hangup = false;
+    bool stream = false;
+    bool started = false;
+    Clock::time_point nextAt{};
+  };
+
+  void OnInput(const char* data, size_t length);
+  void ProcessLine(const std::string& line);
+  // Queues a reply under the current delay and trickle settings.
+  void Reply(std::string bytes);
+  std::string ResultCode(int code) const;  // 0 OK, 3 NO CARRIER, 4 ERROR
+  std::string InfoText(const std::string& lines) const;
+  void ResetSettings();
+  // Writes what is due; returns the milliseconds until more is due (-1: nothing).
+  int Flush(bool* wantWrite);
+  void Trace(const std::string& line) const;
+
+  int master_ = -1;
+  int keeper_ = -1;  // a slave descriptor kept open so the master never reads a hang-up
+  std::string path_;
+  std::string line_;
+  bool lineTooLong_ = false;
+  std::deque<Segment> out_;
+  bool hungUp_ = false;
+  bool streaming_ = false;
+  uint64_t streamLine_ = 0;
+
+  // Settings (reset by ATZ and AT&F).
+  bool echo_ = true;
+  bool verbose_ = true;
+  bool quiet_ = false;
+  int delayMs_ = 0;
+  int trickleMs_ = 0;
+  int replyDelayMs_ = 0;
+  int replyTrickleMs_ = 0;
+  std::map<int, int> registers_;
+  Log log_;
+};
+
+}  // namespace orvane::modemsim
