@@ -49,7 +49,10 @@ InstallerDialog::InstallerDialog(const char* appManagerPath, QWidget* parent)
     : ui::TemplateDialog(kTemplate, parent), appManagerPath_(appManagerPath), systemMenu_(new QMenu(this)) {
   QAction* close = systemMenu_->addAction(QStringLiteral("&Close"));
   close->setProperty(ui::kCommandIdProperty, kCloseCommand);
-  if (auto* label = Control<QLabel>(kPlaceholder)) label->setWordWrap(true);
+  if (auto* label = Control<QLabel>(kPlaceholder)) {
+    label->setWordWrap(true);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  }
 }
 
 void InstallerDialog::OnInitDialog() {
@@ -100,7 +103,7 @@ void InstallerDialog::ShowNotReachable() {
     label->setText(
         QStringLiteral("The handheld was found, but OrvaneInstaller could not connect to it, so nothing "
                        "was installed.\n\n"
-                       "Check that the handheld's storage folder\n%1\ncan be written to and is not locked or "
+                       "Check that the handheld's storage folder\n    %1\ncan be written to and is not locked or "
                        "read-only, then run OrvaneInstaller again.\n\n"
                        "Press OK or Cancel to close OrvaneInstaller.")
             .arg(QString::fromStdString(folder)));
