@@ -1,0 +1,112 @@
+// "Export Response List" from the main screen's response list menu: the rows the
+// screen recorded from a real exchange on a pseudo-terminal reach the file.
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QDialog>
+#include <QMenu>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QtTest/QTest>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "export/ResponseListWriter.h"
+#include "platform/Registry.h"
+#include "screen/COrvanePortView.h"
+#include "screen/ResponseListCtrl.h"
+#include "tests/engine/PtyPair.h"
+#include "ui/Messages.h"
+#include "ui/Template.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void Click(QWidget* root, int id) {
+  auto* button = qobject_cast<QAbstractButton*>(ui::FindControl(root, id));
+  ASSERT_NE(button, nullptr) << id;
+  if (qobject_cast<QCheckBox*>(button))
+    QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(6, button->height() / 2));
+  else
+    QTest::mouseClick(button, Qt::LeftButton);
+}
+
+// Right click on the list, the desktop's tap-and-hold, at |pos| in the list.
+void HoldOnList(QTreeWidget* list, const QPoint& pos) {
+  QContextMenuEvent event(QContextMenuEvent::Mouse, pos, list->viewport()->mapToGlobal(pos));
+  QApplication::sendEvent(list->viewport(), &event);
+}
+
+}  // namespace
+
+TEST(ExportFromScreen, ResponseListMenuWritesTheRecordedExchanges) {
+  orvane::reg::Hive::InstallHandheld(orvane::reg::Hive::OpenMemory());
+  orvane::testing::PtyPair pty;
+  ASSERT_TRUE(pty.ok());
+
+  ui::ScriptedUi script;
+  COrvanePortView view;
+  view.OnInitialUpdate();
+  view.show();
+
+  // Open the pseudo-terminal as a port that is not listed, without a profile.
+  auto* modems = qobject_cast<QComboBox*>(view.Control(COrvanePortView::IDC_MODEM));
+  ASSERT_NE(modems, nullptr);
+  modems->setCurrentIndex(modems->findData(COrvanePortView::kNotListed));
+  view.OnSelectDevice();
+  qobject_cast<QLineEdit*>(view.Control(COrvanePortView::IDC_PORT))
+      ->setText(QString::fromStdString(pty.path()));
+  if (auto* use = qobject_cast<QCheckBox*>(view.Control(COrvanePortView::IDC_USE)); use->isChecked())
+    Click(&view, COrvanePortView::IDC_USE);
+  Click(&view, COrvanePortView::IDC_OPEN);
+  ASSERT_EQ(view.OpenFlag(), 1);
+
+  // Two exchanges; the device's answers wait on the line before each send.
+  auto* command = qobject_cast<QLineEdit*>(view.Control(COrvanePortView::IDC_COMMAND));
+  pty.Send("\r\nOK\r\n");
+  command->setText(QStringLiteral("AT<0D>"));
+  Click(&view, COrvanePortView::IDC_SEND);
+  pty.Send("\r\n\xE9rror\r\nERROR\r\n");
+  command->setText(QStringLiteral("ATI"));
+  Click(&view, COrvanePortView::IDC_SEND);
+  auto* list = view.ResponseList();
+  ASSERT_EQ(list->topLevelItemCount(), 2);
+
+  const fs::path file = fs::path(std::getenv("ORVANE_BINARY_DIR") ? std::getenv("ORVANE_BINARY_DIR")
+                                                                   : fs::temp_directory_path().c_str()) /
+                        "export-test" / "from-screen.TXT";
+  fs::create_directories(file.parent_path());
+  fs::remove(file);
+  script.onPopup = [](QMenu&) { return static_cast<int>(COrvanePortView::ID_EXPORT_RESPONSES); };
+  script.onModal = [](QDialog& d) {
+    Click(&d, 1029);  // add "Command Binary"
+    Click(&d, 1);
+    return d.result();
+  };
+  script.onSaveFile = [&](const ui::SaveFileRequest&) {
+    return std::optional<QString>(QString::fromStdString(file.string()));
+  };
+  HoldOnList(list, list->visualItemRect(list->topLevelItem(1)).center());
+
+  ASSERT_EQ(script.popups.size(), 1u);
+  EXPECT_TRUE(script.popups[0].contains(QStringLiteral("Export Response List")));
+  ASSERT_EQ(script.MessageTexts(), QStringList{QStringLiteral("Response list exported successfully.")});
+
+  orvane::ExportOptions options;
+  options.exportCommandBinary = true;
+  const std::vector<orvane::ExportRow> expected = {
+      {u"AT<0D>", {'\r', '\n', 'O', 'K', '\r', '\n'}},
+      {u"ATI", orvane::Bytes({'\r', '\n', 0xE9, 'r', 'r', 'o', 'r', '\r', '\n', 'E', 'R', 'R', 'O', 'R', '\r', '\n'})},
+  };
+  EXPECT_EQ(ReadFile(file), orvane::FormatResponseList(expected, options));
+}
