@@ -1,9 +1,25 @@
 #include "tools/modemsim/DeviceTableHook.h"
 
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "platform/DeviceTable.h"
+#include "platform/Registry.h"
+
 namespace orvane::modemsim {
 
-// Nothing is listed yet.
-void SimulatedDeviceAppeared(const std::string&) {}
-void SimulatedDeviceGone(const std::string&) {}
+// The simulator lists itself in the handheld hive's Drivers\Active while it runs. An entry
+// left behind by a simulator that was killed outright is dropped by the next refresh of the
+// table, since its process is gone.
+void SimulatedDeviceAppeared(const std::string& devicePath) {
+  if (!RegisterSimulatedDevice(reg::Hive::Handheld(), devicePath, ::getpid()))
+    std::fprintf(stderr, "orvane-modemsim: could not list %s in the device table of %s\n", devicePath.c_str(),
+                 reg::Hive::DefaultHandheldPath().c_str());
+}
+
+void SimulatedDeviceGone(const std::string& devicePath) {
+  UnregisterSimulatedDevice(reg::Hive::Handheld(), devicePath);
+}
 
 }  // namespace orvane::modemsim
