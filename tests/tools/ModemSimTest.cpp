@@ -1,0 +1,127 @@
+#include "tools/modemsim/ModemSim.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <thread>
+
+#include "engine/SerialLine.h"
+#include "platform/SerialDevice.h"
+
+namespace orvane {
+namespace {
+
+// The simulator on its own thread, a SerialLine on the test's.
+class ModemSimTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string error;
+    ASSERT_TRUE(sim.Start(&error)) << error;
+    ASSERT_EQ(pipe2(wake, O_CLOEXEC), 0);
+    runner = std::thread([this] { end = sim.Run(-1, wake[0]); });
+    ASSERT_EQ(line.Open(Utf8ToUtf16(sim.DevicePath()), 115200), 0);
+  }
+  void TearDown() override {
+    SerialLine::SetMessagePump(nullptr);
+    line.Close();
+    [[maybe_unused]] ssize_t n = write(wake[1], "x", 1);
+    runner.join();
+    close(wake[0]);
+    close(wake[1]);
+  }
+
+  // One exchange as the send flow does it; |command| gets a carriage return.
+  std::u16string Exchange(const std::u16string& command, uint32_t timeoutMs = 2000,
+                          const std::vector<std::u16string>& tokens = {}) {
+    const Bytes bytes = DecodeBinaryText(command + u"<0D>");
+    EXPECT_EQ(line.Write(bytes.data(), bytes.size()), 0);
+    std::u16string reply;
+    line.ReadResponseText(timeoutMs, tokens.empty() ? nullptr : tokens.data(),
+                          static_cast<int>(tokens.size()), &reply);
+    return reply;
+  }
+
+  modemsim::ModemSim sim;
+  int wake[2] = {-1, -1};
+  std::thread runner;
+  modemsim::ModemSim::End end = modemsim::ModemSim::End::kError;
+  SerialLine line;
+};
+
+TEST_F(ModemSimTest, AnswersLikeAHayesModem) {
+  EXPECT_EQ(Exchange(u"AT"), u"AT<0D><0D><0A>OK<0D><0A>");
+  EXPECT_EQ(Exchange(u"ATE0"), u"ATE0<0D><0D><0A>OK<0D><0A>");
+  EXPECT_EQ(Exchange(u"ATI"), u"<0D><0A>Orvane Modem Simulator<0D><0A><0D><0A>OK<0D><0A>");
+  EXPECT_EQ(Exchange(u"at+gmi;+gmr"), u"<0D><0A>Orvane<0D><0A><0D><0A>1.0<0D><0A><0D><0A>OK<0D><0A>");
+  EXPECT_EQ(Exchange(u"ATS7=45S7?"), u"<0D><0A>045<0D><0A><0D><0A>OK<0D><0A>");
+  EXPECT_EQ(Exchange(u"ATE2"), u"<0D><0A>ERROR<0D><0A>");
+  EXPECT_EQ(Exchange(u"hello"), u"<0D><0A>ERROR<0D><0A>");
+  EXPECT_EQ(Exchange(u"AT+NOPE"), u"<0D><0A>ERROR<0D><0A>");
+  // NO CARRIER is no default token either.
+  EXPECT_EQ(Exchange(u"ATDT555", 100), u"<0D><0A>NO CARRIER<0D><0A>");
+  // Numeric result codes do not match the default tokens: the read times out.
+  EXPECT_EQ(Exchange(u"ATV0", 100), u"0<0D>");
+  // The reset restores word results and echo (ATZ itself arrived with echo off).
+  EXPECT_EQ(Exchange(u"ATZ"), u"<0D><0A>OK<0D><0A>");
+  EXPECT_EQ(Exchange(u"AT"), u"AT<0D><0D><0A>OK<0D><0A>");
+}
+
+TEST_F(ModemSimTest, LongRepliesArriveWholeAcrossChunks) {
+  Exchange(u"ATE0");
+  const std::u16string reply = Exchange(u"AT+SIMBYTES=600", 150);
+  ASSERT_EQ(reply.size(), 600u);
+  for (size_t i = 0; i < reply.size(); ++i) ASSERT_EQ(reply[i], u'A' + i % 26) << i;
+  EXPECT_EQ(Exchange(u"AT+SIMBYTES=255", 150).size(), 255u);
+  EXPECT_EQ(Exchange(u"AT+SIMBYTES=x"), u"<0D><0A>ERROR<0D><0A>");
+}
+
+TEST_F(ModemSimTest, ShapedReplies) {
+  Exchange(u"ATE0");
+  EXPECT_EQ(Exchange(u"AT+SIMZERO", 150), u"<0D><0A>DATA<00><0D><0A>OK<0D><0A>");
+  EXPECT_EQ(Exchange(u"AT+SIMSILENT", 100), u"");
+  EXPECT_EQ(Exchange(u"AT+SIMPROMPT", 5000, {u"> "}), u"<0D><0A>>> ");
+  EXPECT_EQ(Exchange(u"AT+SIMPROMPT=\"READY\"", 5000, {u"READY"}), u"<0D><0A>READY");
+  // A delayed and a trickled reply are still read whole, the silence timeout
+  // restarting with every byte.
+  EXPECT_EQ(Exchange(u"AT+SIMDELAY=30"), u"<0D><0A>OK<0D><0A>");
+  EXPECT_EQ(Exchange(u"AT+SIMDELAY?"), u"<0D><0A>+SIMDELAY: 30<0D><0A><0D><0A>OK<0D><0A>");
+  EXPECT_EQ(Exchange(u"AT+SIMDELAY=0;+SIMTRICKLE=3"), u"<0D><0A>OK<0D><0A>");
+  EXPECT_EQ(Exchange(u"ATI", 1000), u"<0D><0A>Orvane Modem Simulator<0D><0A><0D><0A>OK<0D><0A>");
+}
+
+TEST_F(ModemSimTest, StreamRunsUntilTheNextCommand) {
+  Exchange(u"ATE0");
+  const Bytes start = DecodeBinaryText(u"AT+SIMSTREAM<0D>");
+  ASSERT_EQ(line.Write(start.data(), start.size()), 0);
+  std::u16string streamed;
+  SerialLine::SetMessagePump([&] {
+    if (streamed.size() >= 3000) line.RequestStop();
+  });
+  line.ReadResponseText(5000, nullptr, 0, &streamed);
+  SerialLine::SetMessagePump(nullptr);
+  EXPECT_EQ(streamed.rfind(u"STREAM 00000001 0123456789", 0), 0u);
+  // The next command stops the stream; what was in flight still arrives first.
+  const std::u16string after = Exchange(u"AT", 300);
+  const std::u16string ok = u"<0D><0A>OK<0D><0A>";
+  ASSERT_GE(after.size(), ok.size());
+  EXPECT_EQ(after.substr(after.size() - ok.size()), ok);
+  EXPECT_EQ(Exchange(u"AT"), ok);
+}
+
+TEST_F(ModemSimTest, HangUpEndsTheReadAndTheSimulator) {
+  line.SetTickSource([] { return 0u; });  // no silence timeout can end this read
+  const Bytes bytes = DecodeBinaryText(u"AT+SIMHANGUP=20<0D>");
+  ASSERT_EQ(line.Write(bytes.data(), bytes.size()), 0);
+  std::u16string reply;
+  line.ReadResponseText(1000, nullptr, 0, &reply);
+  EXPECT_EQ(reply, u"AT+SIMHANGUP=20<0D>");
+  runner.join();
+  runner = std::thread([] {});
+  EXPECT_EQ(end, modemsim::ModemSim::End::kHungUp);
+  // The line stays open until closed; writing to a device that went away fails.
+  EXPECT_NE(line.Write(bytes.data(), bytes.size()), 0);
+}
+
+}  // namespace
+}  // namespace orvane
