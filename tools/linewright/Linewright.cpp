@@ -8,6 +8,8 @@
 
 #include "engine/BinaryTextCodec.h"
 #include "engine/SerialLine.h"
+#include "platform/Registry.h"
+#include "preferences/PreferenceStore.h"
 
 namespace orvane::linewright {
 namespace {
@@ -31,6 +33,9 @@ const char kHelp[] =
     "                   <0D><0A>OK<0D><0A> and <0D><0A>ERROR<0D><0A>\n"
     "  --prefix TEXT    put TEXT before every command\n"
     "  --suffix TEXT    put TEXT after every command (e.g. --suffix '<0D>')\n"
+    "  --profile NAME   frame commands as OrvanePort does with its stored profile\n"
+    "                   NAME: its prefix, suffix, timeout and tokens (the options\n"
+    "                   above, when given too, win over the profile's values)\n"
     "  -h, --help       this text\n"
     "  --version        the version\n"
     "\n"
@@ -99,7 +104,8 @@ bool ParseArguments(int argc, const char* const* argv, Options* options, std::st
       hasValue = true;
     }
     const bool takesValue =
-        name == "--timeout" || name == "--token" || name == "--prefix" || name == "--suffix";
+        name == "--timeout" || name == "--token" || name == "--prefix" || name == "--suffix" ||
+        name == "--profile";
     if (!takesValue) {
       *error = "unknown option '" + arg + "'";
       return false;
@@ -111,7 +117,14 @@ bool ParseArguments(int argc, const char* const* argv, Options* options, std::st
       }
       value = argv[++i];
     }
-    if (name == "--timeout") {
+    if (name == "--profile") {
+      if (value.empty()) {
+        *error = "option '--profile' needs a profile name";
+        return false;
+      }
+      options->profile = value;
+    } else if (name == "--timeout") {
+      options->timeoutGiven = true;
       if (!ParseUnsigned(value, &options->timeoutMs)) {
         *error = "invalid timeout '" + value + "' (milliseconds, 0 to 4294967295)";
         return false;
@@ -119,8 +132,10 @@ bool ParseArguments(int argc, const char* const* argv, Options* options, std::st
     } else if (name == "--token") {
       options->tokens.push_back(Utf8ToUtf16(value));
     } else if (name == "--prefix") {
+      options->prefixGiven = true;
       options->prefix = Utf8ToUtf16(value);
     } else {
+      options->suffixGiven = true;
       options->suffix = Utf8ToUtf16(value);
     }
   }
@@ -139,7 +154,33 @@ bool ParseArguments(int argc, const char* const* argv, Options* options, std::st
   return true;
 }
 
-int Run(const Options& options, std::istream& in, std::ostream& out, std::ostream& err) {
+bool ApplyProfile(Options* options, std::string* error) {
+  if (options->profile.empty()) return true;
+  PreferenceProfile profile;
+  if (!PreferenceStore::LoadProfile(Utf8ToUtf16(options->profile), &profile)) {
+    *error = "no profile named '" + options->profile + "' in " + reg::Hive::DefaultHandheldPath();
+    return false;
+  }
+  if (!options->prefixGiven) options->prefix = profile.prefix;
+  if (!options->suffixGiven) options->suffix = profile.suffix;
+  if (!options->timeoutGiven) {
+    // Seconds to milliseconds as the send flow does; kept inside the 32-bit range.
+    const int64_t ms = static_cast<int64_t>(profile.timeout) * 1000;
+    options->timeoutMs = static_cast<uint32_t>(ms < 0 ? 0 : ms > 0xFFFFFFFFll ? 0xFFFFFFFFll : ms);
+  }
+  // A profile without tokens leaves the default tokens.
+  if (options->tokens.empty())
+    options->tokens.assign(profile.tokens.begin(), profile.tokens.begin() + profile.tokenCount);
+  return true;
+}
+
+int Run(const Options& given, std::istream& in, std::ostream& out, std::ostream& err) {
+  Options options = given;
+  std::string profileError;
+  if (!ApplyProfile(&options, &profileError)) {
+    err << "linewright: " << profileError << '\n';
+    return kExitUsage;
+  }
   SerialLine line;
   const int openError = line.Open(Utf8ToUtf16(options.device), options.baud);
   if (openError != 0) {

@@ -21,6 +21,12 @@ struct Options {
   std::vector<std::u16string> tokens;  // binary text; none: the default tokens
   std::u16string prefix;               // binary text put before every command
   std::u16string suffix;               // binary text put after every command
+  // --profile NAME: frame commands with the stored preference profile NAME; the options
+  // given explicitly (--prefix, --suffix, --timeout, --token) win over its values.
+  std::string profile;
+  bool prefixGiven = false;
+  bool suffixGiven = false;
+  bool timeoutGiven = false;
   std::string device;
   uint32_t baud = 0;
   std::vector<std::u16string> commands;  // none: one per line from standard input
@@ -32,6 +38,11 @@ struct Options {
 bool ParseArguments(int argc, const char* const* argv, Options* options, std::string* error);
 
 const char* HelpText();
+
+// Takes prefix, suffix, timeout (seconds x 1000) and tokens from the stored profile named by
+// options->profile, as the screen's send flow does. False with a message when there is no
+// such profile.
+bool ApplyProfile(Options* options, std::string* error);
 
 // Opens the line, sends every command and prints every reply. Returns an ExitCode.
 int Run(const Options& options, std::istream& in, std::ostream& out, std::ostream& err);

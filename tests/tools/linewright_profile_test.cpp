@@ -1,0 +1,94 @@
+// linewright --profile: commands framed with a stored preference profile.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <sstream>
+#include <thread>
+
+#include "platform/Registry.h"
+#include "preferences/PreferenceStore.h"
+#include "tools/linewright/Linewright.h"
+#include "tools/modemsim/ModemSim.h"
+
+namespace orvane {
+namespace {
+
+using reg::Hive;
+
+class LinewrightProfile : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Hive::InstallHandheld(Hive::OpenMemory());
+    PreferenceProfile p;
+    p.name = u"Hayes";
+    p.prefix = u"AT";
+    p.suffix = u"<0D>";
+    p.timeout = 7;
+    p.tokenCount = 1;
+    p.tokens[0] = u"<0D><0A>OK<0D><0A>";
+    ASSERT_TRUE(PreferenceStore::SaveProfile(p));
+    p.name = u"Bare";
+    p.tokenCount = 0;
+    ASSERT_TRUE(PreferenceStore::SaveProfile(p));
+  }
+  void TearDown() override { Hive::InstallHandheld(nullptr); }
+
+  static linewright::Options Parse(std::vector<const char*> args, std::string* error) {
+    args.insert(args.begin(), "linewright");
+    linewright::Options options;
+    EXPECT_TRUE(linewright::ParseArguments(static_cast<int>(args.size()), args.data(), &options, error)) << *error;
+    return options;
+  }
+};
+
+TEST_F(LinewrightProfile, TakesPrefixSuffixTimeoutAndTokensFromTheProfile) {
+  std::string error;
+  auto o = Parse({"--profile", "Hayes", "/dev/null", "9600"}, &error);
+  ASSERT_TRUE(linewright::ApplyProfile(&o, &error)) << error;
+  EXPECT_EQ(o.prefix, u"AT");
+  EXPECT_EQ(o.suffix, u"<0D>");
+  EXPECT_EQ(o.timeoutMs, 7000u);
+  ASSERT_EQ(o.tokens.size(), 1u);
+  EXPECT_EQ(o.tokens[0], u"<0D><0A>OK<0D><0A>");
+
+  o = Parse({"--profile=Bare", "--suffix", "", "--timeout", "250", "/dev/null", "9600"}, &error);
+  ASSERT_TRUE(linewright::ApplyProfile(&o, &error));
+  EXPECT_TRUE(o.tokens.empty()) << "no tokens: the default tokens";
+  EXPECT_EQ(o.suffix, u"") << "an option given on the command line wins";
+  EXPECT_EQ(o.timeoutMs, 250u);
+}
+
+TEST_F(LinewrightProfile, UnknownProfileIsAClearErrorAndCreatesNothing) {
+  std::string error;
+  auto o = Parse({"--profile", "hayes", "/dev/null", "9600", "I"}, &error);
+  std::istringstream in;
+  std::ostringstream out, err;
+  EXPECT_EQ(linewright::Run(o, in, out, err), linewright::kExitUsage);
+  EXPECT_NE(err.str().find("no profile named 'hayes'"), std::string::npos) << err.str();
+  EXPECT_EQ(PreferenceStore::CountProfiles(), 2);
+}
+
+TEST_F(LinewrightProfile, FramesEachCommandOnTheLine) {
+  modemsim::ModemSim sim;
+  std::string error;
+  ASSERT_TRUE(sim.Start(&error)) << error;
+  int wake[2];
+  ASSERT_EQ(::pipe2(wake, O_CLOEXEC), 0);
+  std::thread server([&] { sim.Run(-1, wake[0]); });
+  std::string device = sim.DevicePath();
+  auto o = Parse({"--profile", "Hayes", device.c_str(), "9600", "", "E0"}, &error);
+  std::istringstream in;
+  std::ostringstream out, err;
+  int code = linewright::Run(o, in, out, err);
+  [[maybe_unused]] ssize_t n = ::write(wake[1], "x", 1);
+  server.join();
+  ::close(wake[0]);
+  ::close(wake[1]);
+  EXPECT_EQ(code, linewright::kExitOk) << err.str();
+  // "AT" + "" + "<0D>" is a bare AT with its echo; "ATE0<0D>" still echoes itself.
+  EXPECT_EQ(out.str(), "AT<0D><0D><0A>OK<0D><0A>\nATE0<0D><0D><0A>OK<0D><0A>\n");
+}
+
+}  // namespace
+}  // namespace orvane
