@@ -7,6 +7,8 @@
 #include <QDialog>
 #include <QMenu>
 #include <QLineEdit>
+#include <QMenuBar>
+#include <QToolBar>
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QtTest/QTest>
@@ -17,9 +19,11 @@
 
 #include "export/ResponseListWriter.h"
 #include "platform/Registry.h"
+#include "screen/CMainFrame.h"
 #include "screen/COrvanePortView.h"
 #include "screen/ResponseListCtrl.h"
 #include "tests/engine/PtyPair.h"
+#include "ui/Menus.h"
 #include "ui/Messages.h"
 #include "ui/Template.h"
 
@@ -55,9 +59,13 @@ TEST(ExportFromScreen, ResponseListMenuWritesTheRecordedExchanges) {
   ASSERT_TRUE(pty.ok());
 
   ui::ScriptedUi script;
-  COrvanePortView view;
+  CMainFrame frame;
+  ASSERT_TRUE(frame.Create());
+  auto* owned = new COrvanePortView;
+  frame.SetView(owned);  // the frame owns the view
+  COrvanePortView& view = *owned;
   view.OnInitialUpdate();
-  view.show();
+  frame.show();
 
   // Open the pseudo-terminal as a port that is not listed, without a profile.
   auto* modems = qobject_cast<QComboBox*>(view.Control(COrvanePortView::IDC_MODEM));
@@ -109,4 +117,57 @@ TEST(ExportFromScreen, ResponseListMenuWritesTheRecordedExchanges) {
       {u"ATI", orvane::Bytes({'\r', '\n', 0xE9, 'r', 'r', 'o', 'r', '\r', '\n', 'E', 'R', 'R', 'O', 'R', '\r', '\n'})},
   };
   EXPECT_EQ(ReadFile(file), orvane::FormatResponseList(expected, options));
+}
+
+namespace {
+
+QAction* FindCommand(QWidget* root, int id) {
+  for (QAction* action : root->findChildren<QAction*>())
+    if (ui::CommandIdOf(action) == id && !action->menu()) return action;
+  return nullptr;
+}
+
+}  // namespace
+
+TEST(ExportFromScreen, MenuBarItemAndToolButtonRunTheSameCommand) {
+  orvane::reg::Hive::InstallHandheld(orvane::reg::Hive::OpenMemory());
+  ui::ScriptedUi script;
+  CMainFrame frame;
+  ASSERT_TRUE(frame.Create());
+  auto* view = new COrvanePortView;
+  frame.SetView(view);
+  view->OnInitialUpdate();
+  frame.show();
+
+  const fs::path file = fs::path(std::getenv("ORVANE_BINARY_DIR") ? std::getenv("ORVANE_BINARY_DIR")
+                                                                   : fs::temp_directory_path().c_str()) /
+                        "export-test" / "from-frame.TXT";
+  fs::create_directories(file.parent_path());
+  script.onModal = [](QDialog& d) {
+    Click(&d, 1);
+    return d.result();
+  };
+  script.onSaveFile = [&](const ui::SaveFileRequest&) {
+    return std::optional<QString>(QString::fromStdString(file.string()));
+  };
+
+  // The "Linewright" menu's item, then the command bar's button.
+  QAction* item = nullptr;
+  for (QAction* top : frame.MenuBar()->actions())
+    if (top->menu())
+      for (QAction* a : top->menu()->actions())
+        if (ui::CommandIdOf(a) == COrvanePortView::ID_EXPORT_RESPONSES) item = a;
+  ASSERT_NE(item, nullptr);
+  EXPECT_EQ(item->text(), QStringLiteral("Export Response List"));
+  fs::remove(file);
+  item->trigger();
+  EXPECT_EQ(ReadFile(file), orvane::kExportHeading);  // an empty list: the heading only
+
+  QAction* button = FindCommand(frame.CommandBar(), COrvanePortView::ID_EXPORT_RESPONSES);
+  ASSERT_NE(button, nullptr);
+  fs::remove(file);
+  button->trigger();
+  EXPECT_EQ(ReadFile(file), orvane::kExportHeading);
+  EXPECT_EQ(script.MessageTexts(), (QStringList{"Response list exported successfully.",
+                                                "Response list exported successfully."}));
 }
