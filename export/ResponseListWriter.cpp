@@ -61,39 +61,46 @@ class Buffer {
 
 enum class Layout { Text, Hex, HexText };
 
-void PutHex(Buffer& out, uint8_t b) {
-  const char cell[3] = {kHexDigits[b >> 4], kHexDigits[b & 0x0F], ' '};
-  out.Put(cell, 3);
-}
-
 // One section: its own line feed, then each line of up to |perLine| bytes as a line
-// feed followed by the line's content.
+// feed followed by the line's content. A line is composed in |line| and appended
+// whole.
 void WriteSection(Buffer& out, const uint8_t* bytes, size_t length, Layout layout,
-                  size_t perLine) {
+                  size_t perLine, std::string& line) {
   out.Put('\n');
   for (size_t start = 0; start < length && out.Ok(); start += perLine) {
     const size_t count = std::min(perLine, length - start);
-    const uint8_t* line = bytes + start;
-    out.Put('\n');
+    const uint8_t* in = bytes + start;
+    line.resize(1 + 3 * perLine + 1 + perLine);
+    char* p = line.data();
+    *p++ = '\n';
     if (layout != Layout::Text) {
-      for (size_t i = 0; i < count; ++i) PutHex(out, line[i]);
+      for (size_t i = 0; i < count; ++i) {
+        *p++ = kHexDigits[in[i] >> 4];
+        *p++ = kHexDigits[in[i] & 0x0F];
+        *p++ = ' ';
+      }
     }
     if (layout == Layout::HexText) {
-      for (size_t i = count; i < perLine; ++i) out.Put("   ", 3);
-      out.Put('\t');
+      for (size_t i = count; i < perLine; ++i) {
+        *p++ = ' ';
+        *p++ = ' ';
+        *p++ = ' ';
+      }
+      *p++ = '\t';
     }
     if (layout != Layout::Hex) {
-      for (size_t i = 0; i < count; ++i) out.Put(kCharTable[line[i]]);
+      for (size_t i = 0; i < count; ++i) *p++ = kCharTable[in[i]];
     }
+    out.Put(line.data(), static_cast<size_t>(p - line.data()));
     out.MaybeFlush();
   }
 }
 
 void WriteSections(Buffer& out, const Bytes& bytes, bool text, bool hex, bool hexText,
-                   size_t perLine) {
-  if (text) WriteSection(out, bytes.data(), bytes.size(), Layout::Text, perLine);
-  if (hex) WriteSection(out, bytes.data(), bytes.size(), Layout::Hex, perLine);
-  if (hexText) WriteSection(out, bytes.data(), bytes.size(), Layout::HexText, perLine);
+                   size_t perLine, std::string& line) {
+  if (text) WriteSection(out, bytes.data(), bytes.size(), Layout::Text, perLine, line);
+  if (hex) WriteSection(out, bytes.data(), bytes.size(), Layout::Hex, perLine, line);
+  if (hexText) WriteSection(out, bytes.data(), bytes.size(), Layout::HexText, perLine, line);
 }
 
 class StreamSink : public ExportSink {
@@ -197,6 +204,7 @@ bool WriteResponseList(ExportSink& sink, const std::vector<ExportRow>& rows,
   if (options.bytesPerLine < 1 || options.bytesPerLine > kMaxBytesPerLine) return false;
   const size_t perLine = static_cast<size_t>(options.bytesPerLine);
   Buffer out(sink);
+  std::string line;  // one dump line at a time
   out.Put(kExportHeading, sizeof(kExportHeading) - 1);
   static constexpr char kCommand[] = "\n\nCommand:\n";
   static constexpr char kResponse[] = "\n\nResponse:\n";
@@ -207,11 +215,11 @@ bool WriteResponseList(ExportSink& sink, const std::vector<ExportRow>& rows,
       // The decoded command lives for this row only.
       const Bytes command = DecodeBinaryText(row.commandText);
       WriteSections(out, command, options.exportCommandText, options.exportCommandBinary,
-                    options.exportCommandBinaryText, perLine);
+                    options.exportCommandBinaryText, perLine, line);
     }
     out.Put(kResponse, sizeof(kResponse) - 1);
     WriteSections(out, row.responseBytes, options.exportResponseText,
-                  options.exportResponseBinary, options.exportResponseBinaryText, perLine);
+                  options.exportResponseBinary, options.exportResponseBinaryText, perLine, line);
     out.MaybeFlush();
   }
   return out.Flush();
