@@ -1,0 +1,268 @@
+#include "entry/BinaryCtrl.h"
+
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QStyle>
+#include <QWheelEvent>
+
+#include "ui/Look.h"
+#include "ui/Template.h"
+
+using orvane::BinaryEditModel;
+
+namespace {
+
+bool g_registered = false;
+
+QChar HexDigit(int value) { return QChar(u"0123456789ABCDEF"[value & 0xF]); }
+
+}  // namespace
+
+QZBinaryCtrl::QZBinaryCtrl(QWidget* parent, int visibleRows)
+    : QAbstractScrollArea(parent), model_(visibleRows) {
+  setFrameShape(QFrame::NoFrame);
+  setFocusPolicy(Qt::StrongFocus);
+  setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  viewport()->setAutoFillBackground(false);
+  viewport()->setCursor(Qt::IBeamCursor);
+  setAttribute(Qt::WA_InputMethodEnabled, false);
+  auto* bar = verticalScrollBar();
+  bar->setSingleStep(BinaryEditModel::kPage);
+  bar->setPageStep(BinaryEditModel::kPage);
+  connect(bar, &QAbstractSlider::actionTriggered, this, &QZBinaryCtrl::OnScrollAction);
+  SyncScrollBar();
+}
+
+void QZBinaryCtrl::SetData(const uint8_t* bytes, size_t length) {
+  model_.SetData(bytes, length);
+  Changed();
+}
+
+QRect QZBinaryCtrl::CaretRect() const {
+  const int width = qMax(1, style()->pixelMetric(QStyle::PM_TextCursorWidth, nullptr, this));
+  return QRect(model_.CaretX(), model_.CaretY(), width, BinaryEditModel::kRowHeight);
+}
+
+void QZBinaryCtrl::SyncScrollBar() {
+  syncing_ = true;
+  auto* bar = verticalScrollBar();
+  bar->setRange(0, model_.ScrollPosLimit());
+  bar->setValue(model_.ScrollPos());
+  setVerticalScrollBarPolicy(model_.ScrollMax() != 0 ? Qt::ScrollBarAlwaysOn
+                                                     : Qt::ScrollBarAlwaysOff);
+  syncing_ = false;
+}
+
+void QZBinaryCtrl::Changed() {
+  SyncScrollBar();
+  viewport()->update();
+}
+
+void QZBinaryCtrl::OnScrollAction(int action) {
+  using Req = BinaryEditModel::ScrollRequest;
+  Req request = Req::Other;
+  switch (action) {
+    case QAbstractSlider::SliderSingleStepSub: request = Req::LineUp; break;
+    case QAbstractSlider::SliderSingleStepAdd: request = Req::LineDown; break;
+    case QAbstractSlider::SliderPageStepSub: request = Req::PageUp; break;
+    case QAbstractSlider::SliderPageStepAdd: request = Req::PageDown; break;
+    case QAbstractSlider::SliderMove: request = Req::ThumbTrack; break;
+    default: break;
+  }
+  auto* bar = verticalScrollBar();
+  // The bar has already moved its slider; the model decides where it really goes.
+  model_.Scroll(request, bar->sliderPosition());
+  bar->setSliderPosition(model_.ScrollPos());
+  viewport()->update();
+}
+
+void QZBinaryCtrl::scrollContentsBy(int, int) {
+  // A position change that did not come through an action (the bar clamping on a new
+  // range, say) is taken as a thumb position.
+  if (!syncing_ && verticalScrollBar()->value() != model_.ScrollPos()) {
+    model_.Scroll(BinaryEditModel::ScrollRequest::ThumbPosition, verticalScrollBar()->value());
+    SyncScrollBar();
+  }
+  viewport()->update();
+}
+
+bool QZBinaryCtrl::event(QEvent* event) {
+  switch (event->type()) {
+    case QEvent::ShortcutOverride:
+      // The control wants every key: no dialog shortcut may take one from it.
+      event->accept();
+      return true;
+    case QEvent::KeyPress: {
+      auto* key = static_cast<QKeyEvent*>(event);
+      if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) {
+        keyPressEvent(key);  // not a focus move
+        return true;
+      }
+      break;
+    }
+    default:
+      break;
+  }
+  return QAbstractScrollArea::event(event);
+}
+
+void QZBinaryCtrl::keyPressEvent(QKeyEvent* event) {
+  using Key = BinaryEditModel::Key;
+  event->accept();
+  switch (event->key()) {
+    case Qt::Key_Left: model_.KeyDown(Key::Left); Changed(); return;
+    case Qt::Key_Up: model_.KeyDown(Key::Up); Changed(); return;
+    case Qt::Key_Right: model_.KeyDown(Key::Right); Changed(); return;
+    case Qt::Key_Down: model_.KeyDown(Key::Down); Changed(); return;
+    default: break;
+  }
+  model_.KeyDown(Key::Other);
+  switch (event->key()) {
+    case Qt::Key_Backspace: model_.Char(8); break;
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab: model_.Char(9); break;
+    case Qt::Key_Return:
+    case Qt::Key_Enter: model_.Char(13); break;
+    case Qt::Key_Escape: model_.Char(27); break;
+    case Qt::Key_Delete: break;  // no forward delete
+    default:
+      for (QChar c : event->text()) model_.Char(c.unicode());
+      break;
+  }
+  Changed();
+}
+
+void QZBinaryCtrl::mousePressEvent(QMouseEvent* event) {
+  event->accept();
+  if (event->button() != Qt::LeftButton) return;
+  const QPoint at = event->position().toPoint();
+  model_.Tap(at.x(), at.y());
+  setFocus(Qt::MouseFocusReason);
+  Changed();
+}
+
+void QZBinaryCtrl::mouseDoubleClickEvent(QMouseEvent* event) {
+  // A second tap is a tap like the first.
+  mousePressEvent(event);
+}
+
+void QZBinaryCtrl::wheelEvent(QWheelEvent* event) {
+  event->accept();
+  const int delta = event->angleDelta().y();
+  if (delta == 0) return;
+  const int steps = qMax(1, qAbs(delta) / 120);
+  const auto request = delta > 0 ? BinaryEditModel::ScrollRequest::LineUp
+                                 : BinaryEditModel::ScrollRequest::LineDown;
+  for (int i = 0; i < steps; ++i) model_.Scroll(request);
+  Changed();
+}
+
+void QZBinaryCtrl::focusInEvent(QFocusEvent* event) {
+  caretShown_ = true;
+  viewport()->update();
+  QAbstractScrollArea::focusInEvent(event);
+}
+
+void QZBinaryCtrl::focusOutEvent(QFocusEvent* event) {
+  caretShown_ = false;
+  viewport()->update();
+  QAbstractScrollArea::focusOutEvent(event);
+}
+
+void QZBinaryCtrl::paintEvent(QPaintEvent*) {
+  QPainter painter(viewport());
+  painter.fillRect(viewport()->rect(), Qt::white);
+  painter.setFont(font());
+  painter.setPen(palette().color(QPalette::Active, QPalette::Text));
+  const auto& data = model_.Data();
+  const int length = model_.Length();
+  constexpr int kRow = BinaryEditModel::kRowHeight;
+  constexpr int kTop = BinaryEditModel::kTextTop;
+  auto draw = [&](int x, int y, const QString& text) {
+    painter.drawText(QRect(x, y, 40, kRow - kTop), Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip,
+                     text);
+  };
+  int j = model_.TopRow() * BinaryEditModel::kBytesPerRow;
+  for (int i = 0; i < model_.VisibleRows() && j < length; ++i) {
+    const int y = kRow * i + kTop;
+    draw(BinaryEditModel::kOffsetLeft, y, QString::fromStdString(BinaryEditModel::OffsetLabel(j)));
+    for (int k = 0; k < BinaryEditModel::kBytesPerRow && j < length; ++k, ++j) {
+      const uint8_t b = data[j];
+      const int hexX = BinaryEditModel::kHexLeft + BinaryEditModel::kHexCellWidth * k;
+      draw(hexX, y, QString(HexDigit(b >> 4)));
+      draw(hexX + BinaryEditModel::kDigitWidth, y, QString(HexDigit(b)));
+      draw(BinaryEditModel::kCharLeft + BinaryEditModel::kCharWidth * k, y,
+           QString(QChar(BinaryEditModel::DisplayChar(b))));
+    }
+  }
+  if (caretShown_) painter.fillRect(CaretRect(), painter.pen().color());
+}
+
+// --- host side ----------------------------------------------------------------------
+
+BinaryCtrlHost::~BinaryCtrlHost() { DestroyBinaryCtrl(*this); }
+
+void RegisterBinaryCtrlClass() {
+  if (g_registered) return;
+  g_registered = true;
+  ui::RegisterControlClass(QString::fromLatin1(kBinaryCtrlClassName),
+                           [](QWidget* parent, const ui::ControlSpec& spec) -> QWidget* {
+                             const int height = ui::DluToPx(spec.height);
+                             return new QZBinaryCtrl(parent, height / BinaryEditModel::kRowHeight);
+                           });
+}
+
+bool IsBinaryCtrlClassRegistered() { return g_registered; }
+
+bool CreateBinaryCtrl(BinaryCtrlHost& host, QWidget* parent, int left, int top, int right,
+                      int bottom, const uint8_t* bytes, size_t length) {
+  DestroyBinaryCtrl(host);
+  if (!parent) return false;
+  const int height = qMax(0, bottom - top);
+  auto* control = new QZBinaryCtrl(parent, height / BinaryEditModel::kRowHeight);
+  control->setObjectName(QString::fromLatin1(kBinaryCtrlClassName));
+  control->setGeometry(left, top, qMax(0, right - left), height);
+  control->SetData(bytes, length);
+  host.window = control;
+  FetchBinaryCtrlData(host);
+  control->show();
+  control->setFocus(Qt::OtherFocusReason);
+  return true;
+}
+
+void SetBinaryCtrlData(BinaryCtrlHost& host, const uint8_t* bytes, size_t length) {
+  if (!host.window) return;
+  host.window->SetData(bytes, length);
+  FetchBinaryCtrlData(host);
+  host.window->show();
+  host.window->setFocus(Qt::OtherFocusReason);
+  host.window->viewport()->update();
+}
+
+void FetchBinaryCtrlData(BinaryCtrlHost& host) {
+  if (!host.window) {
+    host.bytes = nullptr;
+    host.length = 0;
+    return;
+  }
+  const auto& data = host.window->Model().Data();
+  host.bytes = data.empty() ? nullptr : data.data();
+  host.length = static_cast<int>(data.size());
+}
+
+void ShowBinaryCtrl(BinaryCtrlHost& host, bool show) {
+  if (host.window) host.window->setVisible(show);
+}
+
+void FocusBinaryCtrl(BinaryCtrlHost& host) {
+  if (host.window) host.window->setFocus(Qt::OtherFocusReason);
+}
+
+void DestroyBinaryCtrl(BinaryCtrlHost& host) {
+  host.bytes = nullptr;
+  host.length = 0;
+  if (host.window) delete host.window.data();
+  host.window = nullptr;
+}

@@ -1,0 +1,52 @@
+#include "entry/CommandHistoryDialog.h"
+
+#include <QListWidget>
+
+#include "engine/BinaryTextCodec.h"
+#include "ui/Look.h"
+
+CommandHistoryDialog::CommandHistoryDialog(QWidget* parent)
+    : ui::TemplateDialog(kTemplateId, parent) {}
+
+QListWidget* CommandHistoryDialog::List() const { return Control<QListWidget>(kListId); }
+
+void CommandHistoryDialog::OnInitDialog() {
+  host_.BindText(kCaptionId, &caption_);
+  caption_ = QStringLiteral("Cmd History");
+  ui::MakeCaption(Control(kCaptionId));
+
+  count_ = orvane::CommandHistory::LoadHistory(entries_);
+  if (count_ < 0) count_ = 0;
+  QListWidget* list = List();
+  if (list) {
+    for (int i = 0; i < count_; ++i) list->addItem(QString::fromStdU16String(entries_[i]));
+  }
+
+  QString preview;
+  if (count_ > 0) {
+    preview = QString::fromStdU16String(entries_[0]);
+    if (list) list->setCurrentRow(0);
+  }
+  {
+    const orvane::Bytes bytes = orvane::DecodeBinaryText(preview.toStdU16String());
+    CreateBinaryCtrl(preview_, this, kPreviewLeft, kPreviewTop, kPreviewRight, kPreviewBottom,
+                     bytes);
+    ShowBinaryCtrl(preview_, true);
+    FocusBinaryCtrl(preview_);
+  }
+  picked_ = preview;
+
+  // Selecting row 0 above is the dialog's own doing, not the user's: the handler is
+  // connected only now.
+  host_.OnNotify(kListId, ui::Notify::SelChange, [this] { OnSelChange(); });
+  host_.ShowMembers();
+}
+
+void CommandHistoryDialog::OnSelChange() {
+  QListWidget* list = List();
+  QListWidgetItem* item = list ? list->item(list->currentRow()) : nullptr;
+  const QString text = item ? item->text() : QString();
+  const orvane::Bytes bytes = orvane::DecodeBinaryText(text.toStdU16String());
+  SetBinaryCtrlData(preview_, bytes);
+  picked_ = text;
+}

@@ -1,0 +1,43 @@
+// Command history (template 135): lists the stored commands, most recent first,
+// previews the selected one's bytes in a binary editor control and gives back the
+// picked command text. It only reads the history, once, when it opens.
+#pragma once
+
+#include <QString>
+#include <string>
+
+#include "entry/BinaryCtrl.h"
+#include "entry/CommandHistory.h"
+#include "ui/TemplateDialog.h"
+
+class QListWidget;
+
+class CommandHistoryDialog : public ui::TemplateDialog {
+  Q_OBJECT
+
+ public:
+  static constexpr int kTemplateId = 135;
+  static constexpr int kCaptionId = 1017;
+  static constexpr int kListId = 1018;
+  // The preview, in pixels of the dialog: left, top, right, bottom (6 rows).
+  static constexpr int kPreviewLeft = 12, kPreviewTop = 150, kPreviewRight = 223, kPreviewBottom = 260;
+
+  explicit CommandHistoryDialog(QWidget* parent = nullptr);
+
+  // The selected entry's text (empty with an empty history); the result after OK.
+  QString PickedCommand() const { return picked_; }
+  QZBinaryCtrl* Preview() const { return preview_.window; }
+  QListWidget* List() const;
+
+ protected:
+  void OnInitDialog() override;
+
+ private:
+  std::u16string entries_[orvane::CommandHistory::kMaxEntries];
+  int count_ = 0;
+  QString picked_;
+  QString caption_;
+  BinaryCtrlHost preview_;
+
+  void OnSelChange();
+};

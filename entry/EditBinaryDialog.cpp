@@ -1,0 +1,34 @@
+#include "entry/EditBinaryDialog.h"
+
+#include "engine/BinaryTextCodec.h"
+#include "ui/Look.h"
+#include "ui/SoftInputPanel.h"
+
+EditBinaryDialog::EditBinaryDialog(const QString& binaryText, QWidget* parent)
+    : ui::TemplateDialog(kTemplateId, parent), binaryText_(binaryText) {}
+
+void EditBinaryDialog::OnInitDialog() {
+  host_.BindText(kCaptionId, &caption_);
+  host_.ReadControls();
+
+  {
+    const orvane::Bytes bytes = orvane::DecodeBinaryText(binaryText_.toStdU16String());
+    CreateBinaryCtrl(editor_, this, kEditorLeft, kEditorTop, kEditorRight, kEditorBottom, bytes);
+    ShowBinaryCtrl(editor_, true);
+    FocusBinaryCtrl(editor_);
+  }  // the control keeps its own copy
+
+  caption_ = QStringLiteral("Edit Binary");
+  ui::MakeCaption(Control(kCaptionId));
+  FocusBinaryCtrl(editor_);
+  // The user can type digits at once.
+  ui::sip::Raise();
+  host_.ShowMembers();
+}
+
+void EditBinaryDialog::OnOK() {
+  FetchBinaryCtrlData(editor_);
+  binaryText_ = QString::fromStdU16String(orvane::EncodeBinaryText(
+      editor_.bytes, static_cast<size_t>(editor_.length)));
+  accept();
+}

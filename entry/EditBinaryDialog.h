@@ -1,0 +1,34 @@
+// Edit Binary (template 134): edits the bytes behind a binary text in a binary editor
+// control. OK gives back the edited bytes as binary text (always in the notation's
+// canonical form); Cancel leaves the caller's text as it was.
+#pragma once
+
+#include <QString>
+
+#include "entry/BinaryCtrl.h"
+#include "ui/TemplateDialog.h"
+
+class EditBinaryDialog : public ui::TemplateDialog {
+  Q_OBJECT
+
+ public:
+  static constexpr int kTemplateId = 134;
+  static constexpr int kCaptionId = 1016;
+  // The byte area, in pixels of the dialog: left, top, right, bottom (8 rows).
+  static constexpr int kEditorLeft = 12, kEditorTop = 50, kEditorRight = 223, kEditorBottom = 185;
+
+  explicit EditBinaryDialog(const QString& binaryText, QWidget* parent = nullptr);
+
+  // The caller's text until the dialog ends with OK, the edited text afterwards.
+  QString BinaryText() const { return binaryText_; }
+  QZBinaryCtrl* Editor() const { return editor_.window; }
+
+ protected:
+  void OnInitDialog() override;
+  void OnOK() override;
+
+ private:
+  QString binaryText_;
+  QString caption_;
+  BinaryCtrlHost editor_;
+};

@@ -1,0 +1,38 @@
+// Response viewer (template 138): one exchange of the response list in full, as bytes,
+// the command in one binary editor pane and the reply in another. It only shows: what
+// is typed into the panes is dropped, and "Close" is the only way out.
+#pragma once
+
+#include <QString>
+
+#include "entry/BinaryCtrl.h"
+#include "ui/TemplateDialog.h"
+
+class CommandResponseDialog : public ui::TemplateDialog {
+  Q_OBJECT
+
+ public:
+  static constexpr int kTemplateId = 138;
+  static constexpr int kCaptionId = 1026;
+
+  CommandResponseDialog(const QString& commandText, const QString& responseText,
+                        QWidget* parent = nullptr);
+
+  QZBinaryCtrl* CommandPane() const { return commandPane_.window; }
+  QZBinaryCtrl* ResponsePane() const { return responsePane_.window; }
+
+ protected:
+  void OnInitDialog() override;
+  void OnCancel() override {}  // there is no cancel: "Close" ends the dialog
+  void keyPressEvent(QKeyEvent* event) override;
+
+ private:
+  BinaryCtrlHost commandPane_;
+  BinaryCtrlHost responsePane_;
+  QString commandText_;
+  QString responseText_;
+  QString caption_;
+
+  void CreatePane(BinaryCtrlHost& pane, const QString& text, int left, int top, int right,
+                  int bottom);
+};

@@ -1,0 +1,86 @@
+// Response viewer: two panes of bytes, the response pane focused, "Close" the only way
+// out.
+#include <QDir>
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QtTest/QTest>
+#include <gtest/gtest.h>
+
+#include "screen/CommandResponseDialog.h"
+#include "ui/Messages.h"
+
+namespace {
+using Bytes = std::vector<uint8_t>;
+}
+
+TEST(CommandResponseDialog, ShowsCommandAndReplyBytesInTheirPanes) {
+  CommandResponseDialog dialog(QStringLiteral("AT<0D>"), QStringLiteral("Port Write Failed"));
+  dialog.EnsureInitialized();
+  EXPECT_EQ(dialog.Control<QLabel>(1026)->text(), QStringLiteral("Cmd Response"));
+  EXPECT_EQ(dialog.Control<QLabel>(1026)->font().pixelSize(), 15);
+  EXPECT_EQ(dialog.Control(1)->palette().color(QPalette::ButtonText), QColor(0, 0, 225));
+  EXPECT_EQ(dialog.Control<QPushButton>(1)->text(), QStringLiteral("Close"));
+  ASSERT_NE(dialog.CommandPane(), nullptr);
+  ASSERT_NE(dialog.ResponsePane(), nullptr);
+  EXPECT_EQ(dialog.CommandPane()->geometry(), QRect(12, 50, 211, 70));
+  EXPECT_EQ(dialog.CommandPane()->Model().VisibleRows(), 4);
+  EXPECT_EQ(dialog.ResponsePane()->geometry(), QRect(12, 150, 211, 110));
+  EXPECT_EQ(dialog.ResponsePane()->Model().VisibleRows(), 6);
+  EXPECT_EQ(dialog.CommandPane()->Model().Data(), (Bytes{'A', 'T', 0x0D}));
+  const std::string failed = "Port Write Failed";
+  EXPECT_EQ(dialog.ResponsePane()->Model().Data(), Bytes(failed.begin(), failed.end()));
+  EXPECT_EQ(dialog.ResponsePane()->Model().Length(), 17);
+
+  dialog.show();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+  EXPECT_EQ(QApplication::focusWidget(), dialog.ResponsePane());
+}
+
+TEST(CommandResponseDialog, EmptyReplyAndLongReplies) {
+  {
+    CommandResponseDialog dialog(QStringLiteral("AT"), QString());
+    dialog.EnsureInitialized();
+    EXPECT_EQ(dialog.ResponsePane()->Model().Length(), 0);
+    EXPECT_EQ(dialog.ResponsePane()->Model().ScrollMax(), 0);
+  }
+  // Beyond six rows the reply pane scrolls; beyond four the command pane does.
+  CommandResponseDialog dialog(QString(20, QLatin1Char('c')), QString(40, QLatin1Char('r')));
+  dialog.EnsureInitialized();
+  EXPECT_EQ(dialog.CommandPane()->Model().ScrollMax(), (5 - 4) * 16 + 32);
+  EXPECT_EQ(dialog.ResponsePane()->Model().ScrollMax(), (10 - 6) * 16 + 32);
+  dialog.ResponsePane()->verticalScrollBar()->triggerAction(QAbstractSlider::SliderPageStepAdd);
+  EXPECT_EQ(dialog.ResponsePane()->Model().TopRow(), 4);
+}
+
+TEST(CommandResponseDialog, OnlyCloseEndsTheDialog) {
+  CommandResponseDialog dialog(QStringLiteral("AT"), QStringLiteral("OK"));
+  dialog.show();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+  QTest::keyClick(dialog.ResponsePane(), Qt::Key_Escape);
+  QTest::keyClick(dialog.ResponsePane(), Qt::Key_Return);
+  QTest::keyClick(&dialog, Qt::Key_Escape);
+  EXPECT_TRUE(dialog.isVisible());
+  QTest::keyClicks(dialog.ResponsePane(), QStringLiteral("41"));  // typed, then dropped
+  QTest::mouseClick(dialog.Control<QPushButton>(1), Qt::LeftButton);
+  EXPECT_FALSE(dialog.isVisible());
+  EXPECT_EQ(dialog.result(), QDialog::Accepted);
+}
+
+// Picture: a 40-byte reply scrolled down two rows.
+TEST(CommandResponseDialog, Picture) {
+  CommandResponseDialog dialog(
+      QStringLiteral("AT+CGMI;+CGMM<0D>"),
+      QStringLiteral("<0D><0A>Orvane Modem Co.<0D><0A>LW-56K v2.10<0D><0A><0D><0A>OK<0D><0A>"));
+  dialog.show();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+  EXPECT_EQ(dialog.ResponsePane()->Model().Length(), 40);
+  auto* bar = dialog.ResponsePane()->verticalScrollBar();
+  bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+  bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+  EXPECT_EQ(dialog.ResponsePane()->Model().TopRow(), 2);
+  const QString dir = qEnvironmentVariable("ORVANE_BINARY_DIR", QStringLiteral(".")) +
+                      QStringLiteral("/screenshots");
+  QDir().mkpath(dir);
+  EXPECT_TRUE(dialog.grab().save(dir + QStringLiteral("/command_response_dialog.png")));
+}
