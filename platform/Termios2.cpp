@@ -73,7 +73,10 @@ int SetControlBlock(Handle handle, const ControlBlock& block) {
   tio.c_cflag |= BOTHER | (BOTHER << IBSHIFT);
   tio.c_ispeed = block.baudRate;
   tio.c_ospeed = block.baudRate;
-  tio.c_cc[VMIN] = 0;
+  // The descriptor is non-blocking, so a read never waits whatever VMIN says; with
+  // VMIN 0, though, poll() on a pty was seen to sleep out its whole timeout after
+  // bytes had arrived, so the line would notice a reply late.
+  tio.c_cc[VMIN] = 1;
   tio.c_cc[VTIME] = 0;
   if (ioctl(handle, TCSETS2, &tio) != 0) return errno;
   return 0;
