@@ -26,6 +26,10 @@ uint32_t TickCount() {
 }
 
 const QString kInstalled = QStringLiteral("Orvane Port Linewright successfully Installed");
+// Message boxes shown while the dialog is still hidden (it ends while opening) belong
+// to no window, so they are placed on the screen rather than on an unplaced dialog.
+QWidget* MessageOwner(QWidget* dialog) { return dialog->isVisible() ? dialog : nullptr; }
+
 const QString kManagerFailed =
     QStringLiteral("The Application Manager did not finish. Orvane Port Linewright was not installed.");
 
@@ -69,7 +73,7 @@ void InstallerDialog::OnInitDialog() {
 
   if (orvane::rapi::CeGetDeviceId() == 0) {
     outcome_ = Outcome::NoHandheld;
-    ui::ShowMessage(this, ui::LoadString(kNoHandheldString), ui::MessageForm::Ok);
+    ui::ShowMessage(MessageOwner(this), ui::LoadString(kNoHandheldString), ui::MessageForm::Ok);
     EndDialog(QDialog::Accepted);
     return;
   }
@@ -86,13 +90,13 @@ void InstallerDialog::OnInitDialog() {
       orvane::installer::RunAndWait(program, orvane::installer::ArgumentsAfter(commandLine_, program));
   if (!result.started) {
     outcome_ = Outcome::CannotStart;
-    ui::ShowMessage(this, ui::LoadString(kCannotStartString), ui::MessageForm::Ok);
+    ui::ShowMessage(MessageOwner(this), ui::LoadString(kCannotStartString), ui::MessageForm::Ok);
   } else if (!result.Succeeded()) {
     outcome_ = Outcome::ManagerFailed;
-    ui::ShowMessage(this, kManagerFailed, ui::MessageForm::Ok);
+    ui::ShowMessage(MessageOwner(this), kManagerFailed, ui::MessageForm::Ok);
   } else {
     outcome_ = Outcome::Installed;
-    ui::ShowMessage(this, kInstalled, ui::MessageForm::OkInfo);
+    ui::ShowMessage(MessageOwner(this), kInstalled, ui::MessageForm::OkInfo);
   }
   EndDialog(QDialog::Accepted);
 }
