@@ -1,0 +1,196 @@
+#include "entry/CommandEdit.h"
+
+#include <QAction>
+#include <QChildEvent>
+#include <QContextMenuEvent>
+#include <QDialog>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QTimer>
+
+#include "entry/CommandHistoryDialog.h"
+#include "entry/EditBinaryDialog.h"
+#include "ui/EnterKeyFilter.h"
+#include "ui/Menus.h"
+#include "ui/Messages.h"
+#include "ui/Template.h"
+
+namespace {
+
+void AddItem(QMenu* menu, const QString& text, int command) {
+  QAction* action = menu->addAction(text);
+  action->setProperty(ui::kCommandIdProperty, command);
+  action->setData(command);
+}
+
+}  // namespace
+
+CommandEdit::CommandEdit(QWidget* parent) : QLineEdit(parent) {
+  ui::InstallEnterKeyFilter(this);
+  holdTimer_ = new QTimer(this);
+  holdTimer_->setSingleShot(true);
+  holdTimer_->setInterval(entry::kPressAndHoldMs);
+  connect(holdTimer_, &QTimer::timeout, this, &CommandEdit::OnHoldElapsed);
+  // The menu comes from contextMenuEvent; Qt's own editing menu is never shown.
+  setContextMenuPolicy(Qt::DefaultContextMenu);
+}
+
+CommandEdit::~CommandEdit() = default;
+
+void CommandEdit::SetMenuMode(int mode) { menuMode_ = (mode >= 0 && mode <= 3) ? mode : 0; }
+
+void CommandEdit::ShowEntryMenu(const QPoint& pos) {
+  QMenu menu(this);
+  if (menuMode_ == 3) AddItem(&menu, QStringLiteral("Command History"), entry::kCmdCommandHistory);
+  if (menuMode_ == 2 || menuMode_ == 3) {
+    AddItem(&menu, QStringLiteral("Edit As Binary"), entry::kCmdEditAsBinary);
+    menu.addSeparator();
+  }
+  if (menuMode_ >= 1) {
+    AddItem(&menu, QStringLiteral("Cut"), entry::kCmdCut);
+    AddItem(&menu, QStringLiteral("Copy"), entry::kCmdCopy);
+    AddItem(&menu, QStringLiteral("Paste"), entry::kCmdPaste);
+    AddItem(&menu, QStringLiteral("Undo"), entry::kCmdUndo);
+  }
+  const int command = ui::TrackPopupMenu(&menu, mapToGlobal(pos));
+  RunMenuCommand(command);
+}
+
+void CommandEdit::RunMenuCommand(int command) {
+  switch (command) {
+    case entry::kCmdEditAsBinary: EditAsBinary(); break;
+    case entry::kCmdCommandHistory: PickFromHistory(); break;
+    case entry::kCmdCut: cut(); break;
+    case entry::kCmdCopy: copy(); break;
+    case entry::kCmdPaste: paste(); break;
+    case entry::kCmdUndo: undo(); break;
+    default: break;
+  }
+  update();
+}
+
+void CommandEdit::EditAsBinary() {
+  EditBinaryDialog dialog(text(), this);
+  if (ui::RunModal(dialog) == QDialog::Accepted) setText(dialog.BinaryText());
+}
+
+void CommandEdit::PickFromHistory() {
+  CommandHistoryDialog dialog(this);
+  if (ui::RunModal(dialog) == QDialog::Accepted) setText(dialog.PickedCommand());
+}
+
+// A left press is held back until it is known whether it becomes a press-and-hold:
+// moving away or lifting the stylus first hands it to the field as an ordinary press;
+// holding still opens the menu without the caret ever having moved.
+void CommandEdit::mousePressEvent(QMouseEvent* event) {
+  if (event->button() == Qt::RightButton) {
+    // A right click opens the press-and-hold menu at once; the press itself must not
+    // move the caret or change the selection.
+    event->accept();
+    holdTimer_->stop();
+    heldPress_.reset();
+    swallowRelease_ = true;
+    ShowEntryMenu(event->position().toPoint());
+    return;
+  }
+  if (event->button() != Qt::LeftButton || heldPress_) {
+    QLineEdit::mousePressEvent(event);
+    return;
+  }
+  swallowRelease_ = false;
+  heldPress_.reset(static_cast<QMouseEvent*>(event->clone()));
+  holdTimer_->start();
+  event->accept();
+}
+
+void CommandEdit::mouseMoveEvent(QMouseEvent* event) {
+  if (heldPress_) {
+    const QPoint moved = event->position().toPoint() - heldPress_->position().toPoint();
+    if (moved.manhattanLength() <= entry::kPressAndHoldSlopPx) {
+      event->accept();
+      return;
+    }
+    ReleaseHeldPress();
+  }
+  if (swallowRelease_) {
+    event->accept();
+    return;
+  }
+  QLineEdit::mouseMoveEvent(event);
+}
+
+void CommandEdit::mouseReleaseEvent(QMouseEvent* event) {
+  if (heldPress_) ReleaseHeldPress();
+  if (swallowRelease_) {
+    swallowRelease_ = false;
+    event->accept();
+    return;
+  }
+  if (event->button() == Qt::RightButton) {
+    event->accept();
+    return;
+  }
+  QLineEdit::mouseReleaseEvent(event);
+}
+
+void CommandEdit::mouseDoubleClickEvent(QMouseEvent* event) {
+  // Never passed on: a double tap selects no word in these fields.
+  event->accept();
+  if (event->button() != Qt::LeftButton) return;
+  holdTimer_->stop();
+  heldPress_.reset();
+  swallowRelease_ = true;
+  if (menuMode_ == 2 || menuMode_ == 3) {
+    EditAsBinary();
+    update();
+  }
+}
+
+void CommandEdit::contextMenuEvent(QContextMenuEvent* event) {
+  // Qt's own editing menu is never shown. A mouse's menu request follows the right
+  // press, which has opened the menu already; the keyboard's opens it at the caret.
+  event->accept();
+  if (event->reason() != QContextMenuEvent::Mouse) ShowEntryMenu(cursorRect().bottomLeft());
+}
+
+void CommandEdit::ReleaseHeldPress() {
+  holdTimer_->stop();
+  std::unique_ptr<QMouseEvent> press = std::move(heldPress_);
+  if (press) QLineEdit::mousePressEvent(press.get());
+}
+
+void CommandEdit::OnHoldElapsed() {
+  if (!heldPress_) return;
+  const QPoint pos = heldPress_->position().toPoint();
+  heldPress_.reset();
+  swallowRelease_ = true;  // the stylus is still down; its release belongs to the menu
+  ShowEntryMenu(pos);
+}
+
+EntryComboBox::EntryComboBox(QWidget* parent) : QComboBox(parent) {
+  ui::InstallEnterKeyFilter(this);
+}
+
+void EntryComboBox::childEvent(QChildEvent* event) {
+  QComboBox::childEvent(event);
+  // An editable box types into its own edit box, which needs the filter as well.
+  if (event->type() == QEvent::ChildPolished || event->type() == QEvent::ChildAdded) {
+    if (auto* edit = qobject_cast<QLineEdit*>(event->child())) ui::InstallEnterKeyFilter(edit);
+  }
+}
+
+void RegisterEntryControlClasses() {
+  ui::RegisterControlClass(QStringLiteral("CommandEdit"),
+                           [](QWidget* parent, const ui::ControlSpec& spec) -> QWidget* {
+                             auto* edit = new CommandEdit(parent);
+                             edit->setReadOnly(spec.Has("READONLY"));
+                             return edit;
+                           });
+  ui::RegisterControlClass(QStringLiteral("EntryComboBox"),
+                           [](QWidget* parent, const ui::ControlSpec& spec) -> QWidget* {
+                             auto* combo = new EntryComboBox(parent);
+                             combo->setEditable(spec.Has("DROPDOWN"));
+                             if (combo->isEditable()) combo->setInsertPolicy(QComboBox::NoInsert);
+                             return combo;
+                           });
+}

@@ -1,0 +1,86 @@
+// The entry controls every screen shares.
+//
+// CommandEdit: a single-line field with a press-and-hold menu (a right click opens the
+// same menu), a double-tap shortcut to the Edit Binary dialog, and the Enter-key
+// filter. Its menu mode, set by the owning screen when it opens, chooses the menu:
+//   0  nothing (an empty menu)
+//   1  Cut, Copy, Paste, Undo
+//   2  Edit As Binary, separator, Cut, Copy, Paste, Undo        (double tap: Edit Binary)
+//   3  Command History, Edit As Binary, separator, Cut, ...     (double tap: Edit Binary)
+//
+// EntryComboBox: a combo box with the Enter-key filter, on itself and on its edit box.
+#pragma once
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPoint>
+#include <memory>
+
+class QMouseEvent;
+class QTimer;
+
+namespace entry {
+
+// Command values of the menu items (the main screen's menu uses the first two too).
+constexpr int kCmdCommandHistory = 32787;
+constexpr int kCmdEditAsBinary = 32786;
+constexpr int kCmdCut = 57635;
+constexpr int kCmdCopy = 57634;
+constexpr int kCmdPaste = 57637;
+constexpr int kCmdUndo = 57643;
+
+// How long a press must be held, and how far it may wander, to count as press-and-hold.
+constexpr int kPressAndHoldMs = 500;
+constexpr int kPressAndHoldSlopPx = 5;
+
+}  // namespace entry
+
+class CommandEdit : public QLineEdit {
+  Q_OBJECT
+
+ public:
+  explicit CommandEdit(QWidget* parent = nullptr);
+  ~CommandEdit() override;
+
+  void SetMenuMode(int mode);
+  int MenuMode() const { return menuMode_; }
+
+  // Opens the press-and-hold menu at |pos| (field coordinates) and carries out the
+  // chosen command, as a press-and-hold there does.
+  void ShowEntryMenu(const QPoint& pos);
+  // Runs the command of a menu item (0 or an unknown value does nothing).
+  void RunMenuCommand(int command);
+
+ protected:
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
+
+ private:
+  void EditAsBinary();
+  void PickFromHistory();
+  // Hands a held-back press to the field's ordinary handling.
+  void ReleaseHeldPress();
+  void OnHoldElapsed();
+
+  int menuMode_ = 0;
+  QTimer* holdTimer_ = nullptr;
+  std::unique_ptr<QMouseEvent> heldPress_;  // a left press waiting for the verdict
+  bool swallowRelease_ = false;             // the release that ends a hold or a double tap
+};
+
+class EntryComboBox : public QComboBox {
+  Q_OBJECT
+
+ public:
+  explicit EntryComboBox(QWidget* parent = nullptr);
+
+ protected:
+  void childEvent(QChildEvent* event) override;
+};
+
+// Registers the template classes "CommandEdit" and "EntryComboBox". Call once at
+// program start, before any screen is built; calling it again does no harm.
+void RegisterEntryControlClasses();

@@ -1,0 +1,162 @@
+#include "preferences/PreferencesDialog.h"
+
+#include <QComboBox>
+#include <vector>
+
+#include "entry/CommandEdit.h"
+#include "preferences/UserDefinedDialog.h"
+#include "ui/Messages.h"
+#include "ui/SoftInputPanel.h"
+
+namespace {
+
+constexpr int kTemplateId = 132;
+constexpr int kCaptionId = 1011;
+constexpr int kPrefixId = 1004;
+constexpr int kSuffixId = 1005;
+constexpr int kTimeoutId = 1014;
+constexpr int kTokenFieldId = 1023;
+constexpr int kTokenListId = 1013;
+constexpr int kDeleteTokenId = 1008;
+constexpr int kAddTokenId = 1024;
+constexpr int kProfileListId = 1012;
+constexpr int kDeleteProfileId = 1009;
+constexpr int kAddUserDefinedId = 3;
+
+// The fields are entry fields; their class must be known before the template is built.
+int WithEntryClasses(int templateId) {
+  RegisterEntryControlClasses();
+  return templateId;
+}
+
+void SetMode(ui::TemplateHost& host, int id, int mode) {
+  if (auto* edit = host.Control<CommandEdit>(id)) edit->SetMenuMode(mode);
+}
+
+}  // namespace
+
+PreferencesDialog::PreferencesDialog(QWidget* parent)
+    : ui::TemplateDialog(WithEntryClasses(kTemplateId), parent), tokens_(host_) {
+  host_.BindText(kCaptionId, &caption_);
+  host_.BindText(kPrefixId, &prefix_);
+  host_.BindText(kSuffixId, &suffix_);
+  host_.BindInt(kTimeoutId, &timeout_);
+  host_.OnNotify(kProfileListId, ui::Notify::SelChange, [this] { OnProfileSelected(); });
+  host_.OnNotify(kDeleteProfileId, ui::Notify::Clicked, [this] { OnDeleteProfile(); });
+  host_.OnNotify(kAddUserDefinedId, ui::Notify::Clicked, [this] { OnAddUserDefined(); });
+  for (int id : {kPrefixId, kSuffixId, kTimeoutId, kTokenFieldId}) ui::sip::FollowFocus(Control(id));
+}
+
+void PreferencesDialog::OnInitDialog() {
+  // The fields start empty, so there is nothing on screen to take yet.
+  caption_ = QStringLiteral("Preferences");
+  tokens_.Reset();
+  Refill(QString::fromStdU16String(orvane::PreferenceStore::LoadCurrentProfileName()));
+  SetMode(host_, kPrefixId, 2);
+  SetMode(host_, kSuffixId, 2);
+  SetMode(host_, kTokenFieldId, 2);
+  SetMode(host_, kTimeoutId, 1);
+  host_.ShowMembers();
+}
+
+void PreferencesDialog::Refill(const QString& wanted) {
+  auto* profiles = Control<QComboBox>(kProfileListId);
+  const int count = orvane::PreferenceStore::CountProfiles();
+  std::vector<std::u16string> names(static_cast<size_t>(count));
+  const int listed = count > 0 ? orvane::PreferenceStore::ListProfileNames(names.data(), count) : 0;
+  if (profiles) profiles->clear();
+
+  const bool any = listed > 0;
+  hasProfile_ = any;
+  for (int id : {kPrefixId, kSuffixId, kTimeoutId, kTokenFieldId, kTokenListId, kDeleteProfileId,
+                 kAddTokenId})
+    host_.Enable(id, any);
+  if (!any) {
+    prefix_.clear();
+    suffix_.clear();
+    timeout_ = 0;
+    tokens_.Clear();
+    host_.Enable(kDeleteTokenId, false);
+    return;
+  }
+
+  // The wanted name, compared exactly (case counts); when it is not listed, the first.
+  int select = -1;
+  for (int i = 0; i < listed; ++i) {
+    const QString name = QString::fromStdU16String(names[i]);
+    if (profiles) profiles->addItem(name);
+    if (select < 0 && name == wanted) select = i;
+  }
+  if (select < 0) select = 0;
+  if (profiles) profiles->setCurrentIndex(select);
+
+  // A profile that cannot be read shows what could be read: empty texts, 0, no tokens.
+  orvane::PreferenceProfile profile;
+  orvane::PreferenceStore::LoadProfile(names[select], &profile);
+  prefix_ = QString::fromStdU16String(profile.prefix);
+  suffix_ = QString::fromStdU16String(profile.suffix);
+  timeout_ = profile.timeout;
+  tokens_.Load(profile);
+}
+
+void PreferencesDialog::OnProfileSelected() {
+  // Switching profiles discards whatever was typed, so the fields need not be taken
+  // (a timeout that is not a number must not hold the list on the wrong profile).
+  auto* profiles = Control<QComboBox>(kProfileListId);
+  Refill(profiles ? profiles->currentText() : QString());
+  host_.ShowMembers();
+}
+
+void PreferencesDialog::OnOK() {
+  if (!host_.ReadControls()) return;
+  auto* profiles = Control<QComboBox>(kProfileListId);
+  if (!profiles || profiles->count() == 0 || profiles->currentIndex() < 0) {
+    ui::ShowMessage(this, QStringLiteral("Please select preferences, before attempting to save."));
+    return;
+  }
+  const QString name = profiles->currentText();
+  const bool currentSaved = orvane::PreferenceStore::SaveCurrentProfileName(name.toStdU16String());
+
+  orvane::PreferenceProfile profile;
+  profile.name = name.toStdU16String();
+  profile.prefix = prefix_.toStdU16String();
+  profile.suffix = suffix_.toStdU16String();
+  profile.timeout = timeout_;
+  tokens_.CopyInto(&profile);
+  const bool profileSaved = orvane::PreferenceStore::ReplaceProfile(profile);
+
+  if (!currentSaved || !profileSaved) {
+    // Closing as if saved would lose the edits; the user can try again or cancel.
+    ui::ShowMessage(this, QStringLiteral("Saving preferences failed."));
+    return;
+  }
+  host_.ShowMembers();
+  accept();
+}
+
+void PreferencesDialog::OnDeleteProfile() {
+  if (!host_.ReadControls()) return;
+  auto* profiles = Control<QComboBox>(kProfileListId);
+  if (!profiles || profiles->count() == 0 || profiles->currentIndex() < 0) {
+    ui::ShowMessage(this, QStringLiteral("Please select preferences, before attempting to delete."));
+    host_.ShowMembers();
+    return;
+  }
+  if (!ui::Confirm(this, QStringLiteral("Are you sure to delete Preferences?"))) {
+    host_.ShowMembers();
+    return;
+  }
+  const bool deleted =
+      orvane::PreferenceStore::DeleteProfile(profiles->currentText().toStdU16String());
+  Refill(QString());
+  if (deleted)
+    ui::ShowMessage(this, QStringLiteral("Preferences deleted successfully."), ui::MessageForm::OkInfo);
+  host_.ShowMembers();
+}
+
+void PreferencesDialog::OnAddUserDefined() {
+  if (!host_.ReadControls()) return;
+  UserDefinedDialog dialog(this);
+  if (ui::RunModal(dialog) == QDialog::Accepted) Refill(dialog.Name());
+  host_.ShowMembers();
+}

@@ -1,0 +1,32 @@
+// The user-defined profile dialog (template 133): enters a new profile's name, prefix,
+// suffix, timeout and tokens and stores it as a new profile. It never changes which
+// profile is current.
+#pragma once
+
+#include <QString>
+
+#include "preferences/TokenListEditor.h"
+#include "ui/TemplateDialog.h"
+
+class UserDefinedDialog : public ui::TemplateDialog {
+  Q_OBJECT
+
+ public:
+  explicit UserDefinedDialog(QWidget* parent = nullptr);
+
+  // After OK: the name of the stored profile, exactly as typed.
+  const QString& Name() const { return name_; }
+  TokenListEditor& Tokens() { return tokens_; }
+
+ protected:
+  void OnInitDialog() override;
+  void OnOK() override;
+
+ private:
+  QString caption_;
+  QString name_;
+  QString prefix_;
+  QString suffix_;
+  int timeout_ = 0;
+  TokenListEditor tokens_;
+};

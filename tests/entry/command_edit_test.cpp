@@ -1,0 +1,278 @@
+// The entry controls: press-and-hold and right-click menus per mode, the clipboard
+// items, Edit As Binary and Command History from the menu, double tap, and the
+// Enter-key filter on fields and combo boxes.
+#include <QApplication>
+#include <QClipboard>
+#include <QDialog>
+#include <QDir>
+#include <QMenu>
+#include <QPushButton>
+#include <QtTest/QTest>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "entry/BinaryCtrl.h"
+#include "entry/CommandEdit.h"
+#include "entry/CommandHistory.h"
+#include "platform/Registry.h"
+#include "ui/EnterKeyFilter.h"
+#include "ui/Menus.h"
+#include "ui/Messages.h"
+#include "ui/Template.h"
+#include "ui/TemplateDialog.h"
+#include "ui/TemplateHost.h"
+
+namespace {
+
+const QStringList kMenus[] = {
+    {},
+    {"Cut", "Copy", "Paste", "Undo"},
+    {"Edit As Binary", "-", "Cut", "Copy", "Paste", "Undo"},
+    {"Command History", "Edit As Binary", "-", "Cut", "Copy", "Paste", "Undo"},
+};
+
+class CommandEditTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    orvane::reg::Hive::InstallHandheld(orvane::reg::Hive::OpenMemory());
+    RegisterBinaryCtrlClass();
+    window_ = std::make_unique<QWidget>();
+    window_->resize(240, 80);
+    field_ = new CommandEdit(window_.get());
+    field_->setGeometry(10, 10, 200, 24);
+    window_->show();
+    window_->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window_.get()));
+    field_->setFocus();
+  }
+  void TearDown() override {
+    window_.reset();
+    orvane::reg::Hive::InstallHandheld(nullptr);
+  }
+  QPoint Middle() const { return QPoint(field_->width() / 2, field_->height() / 2); }
+  // Chooses |command| from the next menu.
+  void Choose(int command) {
+    script.onPopup = [command](QMenu&) { return command; };
+  }
+  void RightClick() { QTest::mouseClick(field_, Qt::RightButton, {}, Middle()); }
+
+  ui::ScriptedUi script;
+  std::unique_ptr<QWidget> window_;
+  CommandEdit* field_ = nullptr;
+};
+
+TEST_F(CommandEditTest, EachModeShowsItsItemsInOrderAndQtsOwnMenuNever) {
+  EXPECT_EQ(field_->MenuMode(), 0) << "mode 0 until the screen sets one";
+  for (int mode = 0; mode <= 3; ++mode) {
+    field_->SetMenuMode(mode);
+    RightClick();
+    ASSERT_EQ(script.popups.size(), static_cast<size_t>(mode + 1));
+    EXPECT_EQ(script.popups.back(), kMenus[mode]) << mode;
+  }
+  // Every item carries its command value and is enabled, whatever the field holds.
+  field_->SetMenuMode(3);
+  QList<int> ids;
+  script.onPopup = [&ids](QMenu& menu) {
+    for (QAction* a : menu.actions()) {
+      ids << ui::CommandIdOf(a);
+      EXPECT_TRUE(a->isEnabled());
+      EXPECT_FALSE(a->isCheckable());
+    }
+    return 0;
+  };
+  RightClick();
+  EXPECT_EQ(ids, (QList<int>{32787, 32786, 0, 57635, 57634, 57637, 57643}));
+  for (QWidget* w : QApplication::topLevelWidgets())
+    EXPECT_FALSE(qobject_cast<QMenu*>(w) && w->isVisible()) << "a menu other than ours is showing";
+  field_->SetMenuMode(7);
+  EXPECT_EQ(field_->MenuMode(), 0) << "modes outside 0..3 mean no menu";
+}
+
+TEST_F(CommandEditTest, PressAndHoldOpensTheMenuWithoutMovingTheCaret) {
+  field_->SetMenuMode(1);
+  field_->setText(QStringLiteral("ATZ ABC DEF"));
+  field_->setCursorPosition(2);
+  const QPoint end(field_->width() - 4, field_->height() / 2);
+  QTest::mousePress(field_, Qt::LeftButton, {}, end);
+  EXPECT_EQ(field_->cursorPosition(), 2) << "the press waits for the verdict";
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !script.popups.empty(); }, 5000));
+  EXPECT_EQ(script.popups.front(), kMenus[1]);
+  QTest::mouseRelease(field_, Qt::LeftButton, {}, end);
+  EXPECT_EQ(field_->cursorPosition(), 2);
+  EXPECT_FALSE(field_->hasSelectedText());
+  // Right click: the same menu, the caret stays too.
+  RightClick();
+  EXPECT_EQ(script.popups.size(), 2u);
+  EXPECT_EQ(field_->cursorPosition(), 2);
+
+  // A tap is an ordinary press: the caret moves and no menu opens.
+  QTest::mouseClick(field_, Qt::LeftButton, {}, end);
+  EXPECT_EQ(field_->cursorPosition(), field_->text().size());
+  QTest::qWait(entry::kPressAndHoldMs + 200);
+  EXPECT_EQ(script.popups.size(), 2u);
+}
+
+TEST_F(CommandEditTest, ClipboardItemsActOnTheFieldAndCopyWithoutSelectionKeepsTheClipboard) {
+  field_->SetMenuMode(1);
+  QClipboard* clipboard = QApplication::clipboard();
+  clipboard->setText(QStringLiteral("kept"));
+  field_->setText(QStringLiteral("AT+CSQ"));
+  field_->deselect();
+  Choose(entry::kCmdCopy);
+  RightClick();
+  EXPECT_EQ(clipboard->text(), QStringLiteral("kept"));
+
+  field_->setSelection(3, 3);
+  RightClick();
+  EXPECT_EQ(clipboard->text(), QStringLiteral("CSQ"));
+
+  field_->setSelection(0, 3);
+  Choose(entry::kCmdCut);
+  RightClick();
+  EXPECT_EQ(field_->text(), QStringLiteral("CSQ"));
+  EXPECT_EQ(clipboard->text(), QStringLiteral("AT+"));
+
+  field_->setCursorPosition(3);
+  Choose(entry::kCmdPaste);
+  RightClick();
+  EXPECT_EQ(field_->text(), QStringLiteral("CSQAT+"));
+
+  Choose(entry::kCmdUndo);
+  RightClick();
+  EXPECT_EQ(field_->text(), QStringLiteral("CSQ"));
+
+  // Dismissed, or a value no item has: nothing changes.
+  for (int command : {0, 4242}) {
+    Choose(command);
+    RightClick();
+    EXPECT_EQ(field_->text(), QStringLiteral("CSQ"));
+  }
+}
+
+TEST_F(CommandEditTest, EditAsBinaryReplacesTheTextOnlyOnOk) {
+  field_->SetMenuMode(2);
+  field_->setText(QStringLiteral("AT<0d>"));
+  Choose(entry::kCmdEditAsBinary);
+  QString shownText;
+  script.onModal = [&](QDialog& d) {
+    d.reject();
+    return d.result();
+  };
+  RightClick();
+  ASSERT_EQ(script.modalDialogs.size(), 1u);
+  EXPECT_EQ(script.modalDialogs[0], QStringLiteral("EditBinaryDialog"));
+  EXPECT_EQ(field_->text(), QStringLiteral("AT<0d>"));
+
+  // OK without an edit still gives the text back in canonical form.
+  script.onModal = [&](QDialog& d) {
+    static_cast<ui::TemplateDialog&>(d).Press(1);
+    return d.result();
+  };
+  RightClick();
+  EXPECT_EQ(field_->text(), QStringLiteral("AT<0D>"));
+}
+
+TEST_F(CommandEditTest, CommandHistoryPutsThePickedCommandInTheField) {
+  ASSERT_TRUE(orvane::CommandHistory::AddToHistory(u"AT+CSQ"));
+  ASSERT_TRUE(orvane::CommandHistory::AddToHistory(u"ATI"));
+  field_->SetMenuMode(3);
+  field_->setText(QStringLiteral("typed"));
+  Choose(entry::kCmdCommandHistory);
+  RightClick();  // the seam cancels it
+  ASSERT_EQ(script.modalDialogs.size(), 1u);
+  EXPECT_EQ(script.modalDialogs[0], QStringLiteral("CommandHistoryDialog"));
+  EXPECT_EQ(field_->text(), QStringLiteral("typed"));
+
+  script.onModal = [](QDialog& d) {
+    static_cast<ui::TemplateDialog&>(d).Press(1);
+    return d.result();
+  };
+  RightClick();
+  EXPECT_EQ(field_->text(), QStringLiteral("ATI")) << "the newest command is picked first";
+}
+
+TEST_F(CommandEditTest, DoubleTapOpensEditBinaryInModesTwoAndThreeAndNeverSelectsAWord) {
+  for (int mode = 0; mode <= 3; ++mode) {
+    field_->SetMenuMode(mode);
+    field_->setText(QStringLiteral("hello world"));
+    field_->deselect();
+    const size_t before = script.modalDialogs.size();
+    QTest::mouseDClick(field_, Qt::LeftButton, {}, QPoint(8, field_->height() / 2));
+    const bool opens = mode >= 2;
+    EXPECT_EQ(script.modalDialogs.size(), before + (opens ? 1 : 0)) << mode;
+    if (opens) EXPECT_EQ(script.modalDialogs.back(), QStringLiteral("EditBinaryDialog"));
+    EXPECT_FALSE(field_->hasSelectedText()) << mode;
+    EXPECT_EQ(field_->text(), QStringLiteral("hello world")) << "the seam cancelled it";
+  }
+  EXPECT_TRUE(script.popups.empty()) << "a double tap is no press-and-hold";
+}
+
+TEST(EntryControls, EnterEscapeAndTabInEveryEntryControlLeaveTheDialogAlone) {
+  RegisterEntryControlClasses();
+  EXPECT_TRUE(ui::IsControlClassRegistered(QStringLiteral("CommandEdit")));
+  EXPECT_TRUE(ui::IsControlClassRegistered(QStringLiteral("EntryComboBox")));
+  auto tmpl = ui::ParseTemplate(QStringLiteral(
+      "DIALOG 950 135 153\n"
+      "DEFPUSHBUTTON 1 \"OK\" 63 1 31 13\n"
+      "PUSHBUTTON 2 \"Cancel\" 97 1 31 13\n"
+      "EDITTEXT 1013 \"\" 7 20 120 13 CLASS=CommandEdit\n"
+      "EDITTEXT 1003 \"\" 7 35 120 13 READONLY CLASS=CommandEdit\n"
+      "COMBOBOX 1001 \"\" 7 50 120 60 DROPDOWNLIST CLASS=EntryComboBox\n"
+      "COMBOBOX 1036 \"\" 7 65 120 60 DROPDOWN CLASS=EntryComboBox\n"));
+  ASSERT_TRUE(tmpl.has_value());
+  QDialog dialog;
+  ui::TemplateHost host(&dialog, *tmpl);
+  int okPressed = 0;
+  QObject::connect(host.Control<QPushButton>(1), &QPushButton::clicked, [&] { ++okPressed; });
+  ASSERT_NE(host.Control<CommandEdit>(1013), nullptr);
+  EXPECT_TRUE(host.Control<CommandEdit>(1003)->isReadOnly());
+  auto* modems = host.Control<EntryComboBox>(1001);
+  auto* baud = host.Control<EntryComboBox>(1036);
+  ASSERT_NE(modems, nullptr);
+  ASSERT_NE(baud, nullptr);
+  EXPECT_FALSE(modems->isEditable());
+  ASSERT_TRUE(baud->isEditable());
+  EXPECT_TRUE(ui::HasEnterKeyFilter(baud->lineEdit())) << "the baud box's own edit box";
+  modems->addItems({"COM1", "COM2"});
+
+  dialog.show();
+  dialog.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+  for (QWidget* target : {host.Control(1013), host.Control(1003), host.Control(1001), host.Control(1036)}) {
+    target->setFocus();
+    QWidget* focused = QApplication::focusWidget();
+    ASSERT_EQ(focused, target);
+    for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape, Qt::Key_Tab})
+      QTest::keyClick(focused, key);
+    EXPECT_TRUE(dialog.isVisible()) << ui::ControlIdOf(target);
+    EXPECT_EQ(QApplication::focusWidget(), target) << ui::ControlIdOf(target);
+  }
+  // The baud box's own edit box filters too, when keys reach it directly.
+  QTest::keyClicks(baud->lineEdit(), QStringLiteral("9600"));
+  QTest::keyClick(baud->lineEdit(), Qt::Key_Return);
+  QTest::keyClick(baud->lineEdit(), Qt::Key_Escape);
+  EXPECT_TRUE(dialog.isVisible());
+  EXPECT_EQ(baud->currentText(), QStringLiteral("9600"));
+  EXPECT_EQ(okPressed, 0);
+  EXPECT_EQ(dialog.result(), 0);
+}
+
+// Pictures of the three non-empty menus, written into the build folder.
+TEST_F(CommandEditTest, WritesPicturesOfTheMenus) {
+  const QString dir = qEnvironmentVariable("ORVANE_BINARY_DIR", QDir::tempPath()) + "/screens";
+  QDir().mkpath(dir);
+  for (int mode = 1; mode <= 3; ++mode) {
+    field_->SetMenuMode(mode);
+    bool saved = false;
+    script.onPopup = [&](QMenu& menu) {
+      menu.adjustSize();
+      saved = menu.grab().save(dir + QStringLiteral("/entry_menu_mode%1.png").arg(mode));
+      return 0;
+    };
+    RightClick();
+    EXPECT_TRUE(saved) << mode;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,358 @@
+// The Preferences dialog and its token list, driven through the real controls.
+#include <QDir>
+#include <QLabel>
+
+#include "entry/CommandEdit.h"
+#include "preferences/PreferencesDialog.h"
+#include "preferences/UserDefinedDialog.h"
+#include "tests/preferences/dialog_test_support.h"
+#include "ui/Messages.h"
+#include "ui/SoftInputPanel.h"
+
+namespace {
+
+using namespace dialogtest;
+using orvane::PreferenceStore;
+
+constexpr int kSave = 1, kCancel = 2, kAddUserDefined = 3;
+constexpr int kPrefix = 1004, kSuffix = 1005, kTimeout = 1014, kTokenField = 1023;
+constexpr int kTokenList = 1013, kDeleteToken = 1008, kAddToken = 1024;
+constexpr int kProfileList = 1012, kDeleteProfile = 1009;
+
+class PreferencesDialogTest : public DialogTest {
+ protected:
+  // Opens the dialog as the main screen does, shown and active.
+  std::unique_ptr<PreferencesDialog> Open() {
+    auto dialog = std::make_unique<PreferencesDialog>();
+    dialog->show();
+    dialog->activateWindow();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(dialog.get()));
+    return dialog;
+  }
+  static void Save(const orvane::PreferenceProfile& p) { ASSERT_TRUE(PreferenceStore::SaveProfile(p)); }
+
+  ui::ScriptedUi script;
+};
+
+TEST_F(PreferencesDialogTest, WithNoProfilesEverythingButTheListAndButtonsIsDisabled) {
+  auto d = Open();
+  EXPECT_FALSE(d->HasProfile());
+  EXPECT_EQ(Combo(d.get(), kProfileList)->count(), 0);
+  EXPECT_EQ(Combo(d.get(), kTokenList)->count(), 0) << "no <New Token> entry in the no-profile state";
+  for (int id : {kPrefix, kSuffix, kTimeout, kTokenField, kTokenList, kDeleteProfile, kAddToken, kDeleteToken})
+    EXPECT_FALSE(ui::FindControl(d.get(), id)->isEnabled()) << id;
+  for (int id : {kSave, kCancel, kAddUserDefined, kProfileList})
+    EXPECT_TRUE(ui::FindControl(d.get(), id)->isEnabled()) << id;
+  EXPECT_EQ(Edit(d.get(), kPrefix)->text(), QString());
+  EXPECT_EQ(Edit(d.get(), kTimeout)->text(), QStringLiteral("0"));
+
+  Tap(d.get(), kSave);
+  EXPECT_EQ(script.MessageTexts(), QStringList{QStringLiteral("Please select preferences, before attempting to save.")});
+  EXPECT_TRUE(d->isVisible());
+  d->Press(kDeleteProfile);  // the button is disabled; the handler still refuses
+  EXPECT_EQ(script.MessageTexts().last(), QStringLiteral("Please select preferences, before attempting to delete."));
+  EXPECT_EQ(PreferenceStore::LoadCurrentProfileName(), u"");
+}
+
+TEST_F(PreferencesDialogTest, OpensOnTheCurrentProfileComparedExactlyElseOnTheFirst) {
+  Save(MakeProfile(u"Alpha", u"AT", 3, {u"OK"}));
+  Save(MakeProfile(u"Beta", u"ATE0", 7, {u"<0D><0A>OK", u"ERROR"}));
+  ASSERT_TRUE(PreferenceStore::SaveCurrentProfileName(u"Beta"));
+  {
+    auto d = Open();
+    EXPECT_EQ(Entries(d.get(), kProfileList), (QStringList{"Alpha", "Beta"}));
+    EXPECT_EQ(Combo(d.get(), kProfileList)->currentText(), QStringLiteral("Beta"));
+    EXPECT_EQ(Edit(d.get(), kPrefix)->text(), QStringLiteral("ATE0"));
+    EXPECT_EQ(Edit(d.get(), kSuffix)->text(), QStringLiteral("<0D>"));
+    EXPECT_EQ(Edit(d.get(), kTimeout)->text(), QStringLiteral("7"));
+    EXPECT_EQ(Entries(d.get(), kTokenList), (QStringList{"<New Token>", "<0D><0A>OK", "ERROR"}));
+    EXPECT_EQ(Combo(d.get(), kTokenList)->currentIndex(), 0);
+    EXPECT_EQ(Combo(d.get(), kTokenList)->itemData(0).toInt(), TokenListEditor::NewTokenMarker);
+    EXPECT_EQ(Combo(d.get(), kTokenList)->itemData(2).toInt(), 1);
+    EXPECT_EQ(Button(d.get(), kAddToken)->text(), QStringLiteral("Add"));
+    EXPECT_FALSE(Button(d.get(), kDeleteToken)->isEnabled());
+  }
+  for (const char16_t* current : {u"Gone", u"beta"}) {
+    ASSERT_TRUE(PreferenceStore::SaveCurrentProfileName(current));
+    auto d = Open();
+    EXPECT_EQ(Combo(d.get(), kProfileList)->currentText(), QStringLiteral("Alpha"));
+    EXPECT_EQ(Edit(d.get(), kPrefix)->text(), QStringLiteral("AT"));
+    EXPECT_EQ(PreferenceStore::CountProfiles(), 2) << "opening must not create profiles";
+  }
+}
+
+TEST_F(PreferencesDialogTest, TwentyTokensDisableAddUntilOneIsDeleted) {
+  orvane::PreferenceProfile p = MakeProfile(u"Full", u"", 1, {});
+  for (int i = 0; i < 19; ++i) p.tokens[p.tokenCount++] = u"T" + std::u16string(1, char16_t(u'a' + i));
+  Save(p);
+  auto d = Open();
+  EXPECT_TRUE(Button(d.get(), kAddToken)->isEnabled()) << "19 tokens leave room for one more";
+  Type(d.get(), kTokenField, QStringLiteral("LAST"));
+  Tap(d.get(), kAddToken);
+  EXPECT_EQ(Combo(d.get(), kTokenList)->count(), 21);
+  EXPECT_EQ(Button(d.get(), kAddToken)->text(), QStringLiteral("Save"));
+  EXPECT_TRUE(Button(d.get(), kAddToken)->isEnabled());
+
+  Pick(d.get(), kTokenList, 0);
+  EXPECT_EQ(Button(d.get(), kAddToken)->text(), QStringLiteral("Add"));
+  EXPECT_FALSE(Button(d.get(), kAddToken)->isEnabled());
+  EXPECT_EQ(Edit(d.get(), kTokenField)->text(), QString());
+  // Even pressed regardless, a 21st token is not taken.
+  Edit(d.get(), kTokenField)->setText(QStringLiteral("X"));
+  d->Press(kAddToken);
+  EXPECT_EQ(d->Tokens().TokenCount(), 20);
+
+  Tap(d.get(), kSave);
+  EXPECT_FALSE(d->isVisible());
+  EXPECT_EQ(Stored(u"Full").tokenCount, 20);
+  EXPECT_EQ(Stored(u"Full").tokens[19], u"LAST");
+
+  // Opening on a profile that holds 20 tokens: Add disabled; deleting one frees it.
+  auto again = Open();
+  EXPECT_FALSE(Button(again.get(), kAddToken)->isEnabled());
+  Pick(again.get(), kTokenList, 5);
+  EXPECT_TRUE(Button(again.get(), kAddToken)->isEnabled());
+  script.answers.push_back(ui::Answer::Yes);
+  Tap(again.get(), kDeleteToken);
+  EXPECT_EQ(again->Tokens().TokenCount(), 19);
+  EXPECT_EQ(Button(again.get(), kAddToken)->text(), QStringLiteral("Add"));
+  EXPECT_TRUE(Button(again.get(), kAddToken)->isEnabled());
+}
+
+TEST_F(PreferencesDialogTest, DeletingPThenEditingQSavesExactlyQ2AndR) {
+  Save(MakeProfile(u"Modem", u"AT", 3, {u"P", u"Q", u"R"}));
+  auto d = Open();
+  Pick(d.get(), kTokenList, 1);
+  EXPECT_EQ(Edit(d.get(), kTokenField)->text(), QStringLiteral("P"));
+  EXPECT_TRUE(Button(d.get(), kDeleteToken)->isEnabled());
+
+  // No keeps the token; Yes deletes it and goes back to "<New Token>".
+  Tap(d.get(), kDeleteToken);
+  EXPECT_EQ(script.MessageTexts().last(), QStringLiteral("Are you sure to delete token?"));
+  EXPECT_EQ(script.messages.back().form, ui::MessageForm::YesNoQuestion);
+  EXPECT_EQ(d->Tokens().TokenCount(), 3);
+  script.answers.push_back(ui::Answer::Yes);
+  Tap(d.get(), kDeleteToken);
+  EXPECT_EQ(Entries(d.get(), kTokenList), (QStringList{"<New Token>", "Q", "R"}));
+  EXPECT_EQ(Combo(d.get(), kTokenList)->currentIndex(), 0);
+  EXPECT_EQ(Combo(d.get(), kTokenList)->itemData(1).toInt(), 0);
+  EXPECT_EQ(Combo(d.get(), kTokenList)->itemData(2).toInt(), 1);
+  EXPECT_FALSE(Button(d.get(), kDeleteToken)->isEnabled());
+
+  Pick(d.get(), kTokenList, 1);
+  EXPECT_EQ(Edit(d.get(), kTokenField)->text(), QStringLiteral("Q"));
+  EXPECT_EQ(Button(d.get(), kAddToken)->text(), QStringLiteral("Save"));
+  Type(d.get(), kTokenField, QStringLiteral("Q2"));
+  Tap(d.get(), kAddToken);
+  EXPECT_EQ(Entries(d.get(), kTokenList), (QStringList{"<New Token>", "Q2", "R"}));
+  EXPECT_EQ(Combo(d.get(), kTokenList)->currentText(), QStringLiteral("Q2"));
+  EXPECT_EQ(Button(d.get(), kAddToken)->text(), QStringLiteral("Save"));
+
+  Tap(d.get(), kSave);
+  EXPECT_FALSE(d->isVisible());
+  EXPECT_EQ(d->result(), QDialog::Accepted);
+  const auto stored = Stored(u"Modem");
+  ASSERT_EQ(stored.tokenCount, 2);
+  EXPECT_EQ(stored.tokens[0], u"Q2");
+  EXPECT_EQ(stored.tokens[1], u"R");
+  EXPECT_EQ(PreferenceStore::LoadCurrentProfileName(), u"Modem");
+  // Replaced afresh: no stale third token value is left in the key.
+  orvane::reg::ScopedKey key(hive(), orvane::reg::kLocalMachine,
+                             u"Software\\Orvane\\Orvane Port Linewright\\Preferences\\Modem", false);
+  std::u16string stale;
+  EXPECT_NE(hive().QueryString(key.get(), u"3", &stale), orvane::reg::kSuccess);
+}
+
+TEST_F(PreferencesDialogTest, TokenTextsAreCheckedForBlanksButKeptAsTyped) {
+  Save(MakeProfile(u"Modem", u"AT", 3, {u"OK"}));
+  auto d = Open();
+  Pick(d.get(), kTokenList, 0);
+  EXPECT_FALSE(Button(d.get(), kDeleteToken)->isEnabled());
+  d->Press(kDeleteToken);  // "<New Token>" is no token to delete
+  EXPECT_EQ(script.MessageTexts().last(), QStringLiteral("Please select a token, before attempting to delete."));
+  EXPECT_EQ(d->Tokens().TokenCount(), 1);
+
+  Type(d.get(), kTokenField, QStringLiteral("   "));
+  Tap(d.get(), kAddToken);
+  EXPECT_EQ(script.MessageTexts().last(), QStringLiteral("Please fill valid Token"));
+  EXPECT_EQ(Combo(d.get(), kTokenList)->count(), 2);
+  Type(d.get(), kTokenField, QStringLiteral(" ERR <0d> "));
+  Tap(d.get(), kAddToken);
+  // A token typed into the field but never added is not part of the profile.
+  Pick(d.get(), kTokenList, 0);
+  Type(d.get(), kTokenField, QStringLiteral("NOT ADDED"));
+  Type(d.get(), kPrefix, QStringLiteral("  AT<zz "));
+  Tap(d.get(), kSave);
+  const auto stored = Stored(u"Modem");
+  ASSERT_EQ(stored.tokenCount, 2);
+  EXPECT_EQ(stored.tokens[1], u" ERR <0d> ");
+  EXPECT_EQ(stored.prefix, u"  AT<zz ");
+}
+
+TEST_F(PreferencesDialogTest, SwitchingProfilesDiscardsUnsavedEdits) {
+  Save(MakeProfile(u"A", u"pa", 1, {u"ta"}));
+  Save(MakeProfile(u"B", u"pb", 2, {}));
+  auto d = Open();
+  Type(d.get(), kTokenField, QStringLiteral("new"));
+  Tap(d.get(), kAddToken);
+  Type(d.get(), kPrefix, QStringLiteral("edited"));
+  Type(d.get(), kTimeout, QStringLiteral("not a number"));
+  Pick(d.get(), kProfileList, 1);
+  EXPECT_EQ(Edit(d.get(), kPrefix)->text(), QStringLiteral("pb"));
+  EXPECT_EQ(Edit(d.get(), kTimeout)->text(), QStringLiteral("2"));
+  EXPECT_EQ(Entries(d.get(), kTokenList), QStringList{"<New Token>"});
+  Pick(d.get(), kProfileList, 0);
+  EXPECT_EQ(Edit(d.get(), kPrefix)->text(), QStringLiteral("pa"));
+  EXPECT_EQ(Entries(d.get(), kTokenList), (QStringList{"<New Token>", "ta"}));
+  EXPECT_EQ(Stored(u"A").prefix, u"pa");
+  EXPECT_TRUE(script.MessageTexts().isEmpty()) << Str(script.MessageTexts().join("|"));
+}
+
+TEST_F(PreferencesDialogTest, DeletingAProfileAsksThenShowsTheFirstAndLeavesCurrent) {
+  Save(MakeProfile(u"A", u"pa", 1, {}));
+  Save(MakeProfile(u"B", u"pb", 2, {}));
+  ASSERT_TRUE(PreferenceStore::SaveCurrentProfileName(u"B"));
+  auto d = Open();
+  Tap(d.get(), kDeleteProfile);  // answered No
+  EXPECT_EQ(script.MessageTexts(), QStringList{QStringLiteral("Are you sure to delete Preferences?")});
+  EXPECT_EQ(PreferenceStore::CountProfiles(), 2);
+
+  script.answers.push_back(ui::Answer::Yes);
+  Tap(d.get(), kDeleteProfile);
+  EXPECT_EQ(script.MessageTexts().last(), QStringLiteral("Preferences deleted successfully."));
+  EXPECT_EQ(script.messages.back().form, ui::MessageForm::OkInfo);
+  EXPECT_EQ(Entries(d.get(), kProfileList), QStringList{"A"});
+  EXPECT_EQ(Edit(d.get(), kPrefix)->text(), QStringLiteral("pa"));
+  EXPECT_EQ(PreferenceStore::LoadCurrentProfileName(), u"B") << "Current is left as it was";
+
+  script.answers.push_back(ui::Answer::Yes);
+  Tap(d.get(), kDeleteProfile);
+  EXPECT_FALSE(d->HasProfile());
+  EXPECT_FALSE(Edit(d.get(), kPrefix)->isEnabled());
+  EXPECT_EQ(PreferenceStore::CountProfiles(), 0);
+  EXPECT_TRUE(d->isVisible());
+}
+
+TEST_F(PreferencesDialogTest, AddUserDefinedShowsTheNewProfileAndCancelChangesNothing) {
+  Save(MakeProfile(u"A", u"pa", 1, {}));
+  auto d = Open();
+  Type(d.get(), kPrefix, QStringLiteral("unsaved"));
+
+  Tap(d.get(), kAddUserDefined);  // the scripted seam cancels it
+  ASSERT_EQ(script.modalDialogs.size(), 1u);
+  EXPECT_EQ(script.modalDialogs[0], QStringLiteral("UserDefinedDialog"));
+  EXPECT_EQ(Edit(d.get(), kPrefix)->text(), QStringLiteral("unsaved"));
+
+  script.onModal = [](QDialog& shown) {
+    auto& u = static_cast<UserDefinedDialog&>(shown);
+    Type(&u, 1010, QStringLiteral("New one"));
+    Type(&u, kPrefix, QStringLiteral("ATZ"));
+    Type(&u, kTimeout, QStringLiteral("9"));
+    Type(&u, kTokenField, QStringLiteral("OK"));
+    u.Press(kAddToken);
+    u.Press(kSave);
+    return u.result();
+  };
+  Tap(d.get(), kAddUserDefined);
+  EXPECT_EQ(Combo(d.get(), kProfileList)->currentText(), QStringLiteral("New one"));
+  EXPECT_EQ(Edit(d.get(), kPrefix)->text(), QStringLiteral("ATZ"));
+  EXPECT_EQ(Edit(d.get(), kTimeout)->text(), QStringLiteral("9"));
+  EXPECT_EQ(Entries(d.get(), kTokenList), (QStringList{"<New Token>", "OK"}));
+  EXPECT_EQ(PreferenceStore::LoadCurrentProfileName(), u"") << "adding does not make it current";
+}
+
+TEST_F(PreferencesDialogTest, TimeoutThatIsNotANumberStopsTheHandler) {
+  Save(MakeProfile(u"A", u"pa", 4, {u"OK", u"ERROR"}));
+  auto d = Open();
+  Type(d.get(), kTimeout, QStringLiteral("12s"));
+  Tap(d.get(), kSave);
+  EXPECT_EQ(script.MessageTexts(), QStringList{QStringLiteral("Please enter an integer.")});
+  EXPECT_TRUE(d->isVisible());
+  EXPECT_EQ(QApplication::focusWidget(), ui::FindControl(d.get(), kTimeout));
+  EXPECT_EQ(Stored(u"A").timeout, 4);
+  EXPECT_EQ(PreferenceStore::LoadCurrentProfileName(), u"");
+
+  // A token pick that cannot take the values leaves the list where its state is.
+  Pick(d.get(), kTokenList, 2);
+  EXPECT_EQ(Combo(d.get(), kTokenList)->currentIndex(), 0);
+  EXPECT_EQ(Button(d.get(), kAddToken)->text(), QStringLiteral("Add"));
+
+  Type(d.get(), kTimeout, QStringLiteral(" -5 "));
+  Tap(d.get(), kSave);
+  EXPECT_FALSE(d->isVisible());
+  EXPECT_EQ(Stored(u"A").timeout, -5);
+}
+
+TEST_F(PreferencesDialogTest, AFailedSaveSaysSoAndKeepsTheDialogOpen) {
+  Save(MakeProfile(u"A", u"pa", 4, {u"OK"}));
+  auto d = Open();
+  Type(d.get(), kPrefix, QStringLiteral("AT&F"));
+  hive().FailWritesFrom(2);  // Current is written; the profile is not
+  Tap(d.get(), kSave);
+  hive().FailWritesFrom(0);
+  EXPECT_EQ(script.MessageTexts(), QStringList{QStringLiteral("Saving preferences failed.")});
+  EXPECT_TRUE(d->isVisible());
+  EXPECT_EQ(Edit(d.get(), kPrefix)->text(), QStringLiteral("AT&F"));
+  EXPECT_EQ(Stored(u"A").prefix, u"pa") << "the old profile stays whole";
+
+  Tap(d.get(), kSave);
+  EXPECT_FALSE(d->isVisible());
+  EXPECT_EQ(Stored(u"A").prefix, u"AT&F");
+}
+
+TEST_F(PreferencesDialogTest, FieldsHaveTheirKindsFilterKeysAndRaiseTheInputPanel) {
+  Save(MakeProfile(u"A", u"pa", 4, {u"OK"}));
+  auto d = Open();
+  const std::pair<int, int> modes[] = {{kPrefix, 2}, {kSuffix, 2}, {kTokenField, 2}, {kTimeout, 1}};
+  for (auto [id, mode] : modes) {
+    auto* field = qobject_cast<CommandEdit*>(ui::FindControl(d.get(), id));
+    ASSERT_NE(field, nullptr) << id;
+    EXPECT_EQ(field->MenuMode(), mode) << id;
+    const int raised = ui::sip::RaiseCount();
+    field->setFocus();
+    QApplication::processEvents();
+    EXPECT_EQ(ui::sip::RaiseCount(), raised + 1) << id;
+    for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape, Qt::Key_Tab})
+      QTest::keyClick(field, key);
+    EXPECT_TRUE(d->isVisible()) << id;
+    EXPECT_EQ(QApplication::focusWidget(), field) << id;
+  }
+  EXPECT_TRUE(script.MessageTexts().isEmpty());
+  EXPECT_EQ(d->result(), 0);
+  EXPECT_EQ(PreferenceStore::LoadCurrentProfileName(), u"") << "Enter must not have saved";
+  // The caption and the buttons are blue, the caption bold.
+  auto* caption = qobject_cast<QLabel*>(ui::FindControl(d.get(), 1011));
+  EXPECT_EQ(caption->text(), QStringLiteral("Preferences"));
+  EXPECT_EQ(caption->font().weight(), QFont::Bold);
+  for (int id : {1011, kSave, kCancel, kAddUserDefined, kDeleteToken, kDeleteProfile, kAddToken})
+    EXPECT_EQ(ui::FindControl(d.get(), id)->palette().color(QPalette::Active, QPalette::ButtonText),
+              QColor(0, 0, 225)) << id;
+}
+
+TEST_F(PreferencesDialogTest, CancelKeepsTheStoreAsItWas) {
+  Save(MakeProfile(u"A", u"pa", 4, {u"OK"}));
+  auto d = Open();
+  Type(d.get(), kPrefix, QStringLiteral("changed"));
+  Tap(d.get(), kCancel);
+  EXPECT_FALSE(d->isVisible());
+  EXPECT_EQ(d->result(), QDialog::Rejected);
+  EXPECT_EQ(Stored(u"A").prefix, u"pa");
+  EXPECT_EQ(PreferenceStore::LoadCurrentProfileName(), u"");
+}
+
+// Pictures of what a person sees, written into the build folder.
+TEST_F(PreferencesDialogTest, WritesPicturesOfBothStates) {
+  const QString dir = qEnvironmentVariable("ORVANE_BINARY_DIR", QDir::tempPath()) + "/screens";
+  QDir().mkpath(dir);
+  {
+    auto d = Open();
+    EXPECT_TRUE(d->grab().save(dir + "/preferences_no_profiles.png"));
+  }
+  Save(MakeProfile(u"Hayes modem", u"AT", 5, {u"<0D><0A>OK<0D><0A>", u"ERROR", u"CONNECT", u"NO CARRIER", u"BUSY"}));
+  Save(MakeProfile(u"GPS", u"$", 2, {}));
+  auto d = Open();
+  Pick(d.get(), kTokenList, 3);
+  EXPECT_TRUE(d->grab().save(dir + "/preferences_five_tokens.png"));
+}
+
+}  // namespace

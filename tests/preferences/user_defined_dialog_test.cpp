@@ -1,0 +1,202 @@
+// The user-defined profile dialog, driven through the real controls.
+#include <QDir>
+
+#include "entry/CommandEdit.h"
+#include "preferences/UserDefinedDialog.h"
+#include "tests/preferences/dialog_test_support.h"
+#include "ui/Messages.h"
+#include "ui/SoftInputPanel.h"
+
+namespace {
+
+using namespace dialogtest;
+using orvane::PreferenceStore;
+
+constexpr int kAdd = 1, kCancel = 2;
+constexpr int kName = 1010, kPrefix = 1004, kSuffix = 1005, kTimeout = 1014, kTokenField = 1023;
+constexpr int kTokenList = 1013, kDeleteToken = 1008, kAddToken = 1024;
+
+class UserDefinedDialogTest : public DialogTest {
+ protected:
+  std::unique_ptr<UserDefinedDialog> Open() {
+    auto dialog = std::make_unique<UserDefinedDialog>();
+    dialog->show();
+    dialog->activateWindow();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(dialog.get()));
+    return dialog;
+  }
+  void AddToken(QWidget* d, const QString& text) {
+    Type(d, kTokenField, text);
+    Tap(d, kAddToken);
+  }
+
+  ui::ScriptedUi script;
+};
+
+TEST_F(UserDefinedDialogTest, OpensEmptyWithANewTokenEntry) {
+  auto d = Open();
+  EXPECT_EQ(Entries(d.get(), kTokenList), QStringList{"<New Token>"});
+  EXPECT_EQ(Edit(d.get(), kTimeout)->text(), QStringLiteral("0"));
+  EXPECT_EQ(Button(d.get(), kAddToken)->text(), QStringLiteral("Add"));
+  EXPECT_TRUE(Button(d.get(), kAddToken)->isEnabled());
+  EXPECT_FALSE(Button(d.get(), kDeleteToken)->isEnabled());
+  const std::pair<int, int> modes[] = {{kName, 1}, {kTimeout, 1}, {kPrefix, 2}, {kSuffix, 2}, {kTokenField, 2}};
+  for (auto [id, mode] : modes) {
+    auto* field = qobject_cast<CommandEdit*>(ui::FindControl(d.get(), id));
+    ASSERT_NE(field, nullptr) << id;
+    EXPECT_EQ(field->MenuMode(), mode) << id;
+  }
+}
+
+TEST_F(UserDefinedDialogTest, NamesMustHoldTextAndNoBackslashAndAreKeptAsTyped) {
+  auto d = Open();
+  for (const QString& bad : {QString(), QStringLiteral("   "), QStringLiteral("Modem\\Fast")}) {
+    Type(d.get(), kName, bad);
+    Tap(d.get(), kAdd);
+    EXPECT_EQ(script.MessageTexts().last(), QStringLiteral("Please fill valid preferences name")) << Str(bad);
+    EXPECT_TRUE(d->isVisible());
+  }
+  EXPECT_EQ(PreferenceStore::CountProfiles(), 0);
+
+  Type(d.get(), kName, QStringLiteral(" Modem "));
+  Type(d.get(), kPrefix, QStringLiteral("AT<0d"));
+  Type(d.get(), kSuffix, QStringLiteral(" <0D>"));
+  Type(d.get(), kTimeout, QStringLiteral("0"));
+  Tap(d.get(), kAdd);
+  EXPECT_EQ(script.MessageTexts().last(), QStringLiteral("Preferences added successfully."));
+  EXPECT_EQ(script.messages.back().form, ui::MessageForm::OkInfo);
+  EXPECT_FALSE(d->isVisible());
+  EXPECT_EQ(d->result(), QDialog::Accepted);
+  EXPECT_EQ(d->Name(), QStringLiteral(" Modem "));
+  const auto stored = Stored(u" Modem ");
+  EXPECT_EQ(stored.prefix, u"AT<0d");
+  EXPECT_EQ(stored.suffix, u" <0D>");
+  EXPECT_EQ(stored.timeout, 0);
+  EXPECT_EQ(stored.tokenCount, 0);
+  EXPECT_EQ(PreferenceStore::LoadCurrentProfileName(), u"") << "this dialog never sets Current";
+  // No tokens: the key holds exactly the four values.
+  orvane::reg::ScopedKey key(hive(), orvane::reg::kLocalMachine,
+                             u"Software\\Orvane\\Orvane Port Linewright\\Preferences\\ Modem ", false);
+  std::u16string name;
+  uint32_t type = 0;
+  int values = 0;
+  while (hive().EnumValue(key.get(), values, &name, &type, nullptr) == orvane::reg::kSuccess) ++values;
+  EXPECT_EQ(values, 4);
+}
+
+TEST_F(UserDefinedDialogTest, DuplicateNamesAreRefusedExactlyAndCaseCounts) {
+  ASSERT_TRUE(PreferenceStore::SaveProfile(MakeProfile(u"Modem", u"AT", 3, {})));
+  auto d = Open();
+  Type(d.get(), kName, QStringLiteral("Modem"));
+  Tap(d.get(), kAdd);
+  EXPECT_EQ(script.MessageTexts(), QStringList{QStringLiteral("The given preferences name is already used")});
+  EXPECT_TRUE(d->isVisible());
+  EXPECT_EQ(Stored(u"Modem").prefix, u"AT") << "the stored profile is untouched";
+
+  Type(d.get(), kName, QStringLiteral("MODEM"));
+  Tap(d.get(), kAdd);
+  EXPECT_FALSE(d->isVisible());
+  EXPECT_EQ(PreferenceStore::CountProfiles(), 2);
+}
+
+TEST_F(UserDefinedDialogTest, TokensAreLimitedToTwentyAndOnlyAddedOnesAreStored) {
+  auto d = Open();
+  for (int i = 1; i <= 20; ++i) {
+    AddToken(d.get(), QStringLiteral("T%1").arg(i));
+    Pick(d.get(), kTokenList, 0);
+  }
+  EXPECT_EQ(Combo(d.get(), kTokenList)->count(), 21);
+  EXPECT_FALSE(Button(d.get(), kAddToken)->isEnabled());
+  Edit(d.get(), kTokenField)->setText(QStringLiteral("T21"));
+  d->Press(kAddToken);
+  EXPECT_EQ(d->Tokens().TokenCount(), 20);
+
+  // Deleting the 20th brings Add back; text typed and not added is not stored.
+  Pick(d.get(), kTokenList, 20);
+  script.answers.push_back(ui::Answer::Yes);
+  Tap(d.get(), kDeleteToken);
+  EXPECT_TRUE(Button(d.get(), kAddToken)->isEnabled());
+  Type(d.get(), kTokenField, QStringLiteral("typed only"));
+  Type(d.get(), kName, QStringLiteral("Many"));
+  Tap(d.get(), kAdd);
+  const auto stored = Stored(u"Many");
+  EXPECT_EQ(stored.tokenCount, 19);
+  EXPECT_EQ(stored.tokens[18], u"T19");
+}
+
+TEST_F(UserDefinedDialogTest, CancelAfterAddingTokensStoresNothing) {
+  auto d = Open();
+  Type(d.get(), kName, QStringLiteral("Temp"));
+  AddToken(d.get(), QStringLiteral("OK"));
+  AddToken(d.get(), QStringLiteral("ERROR"));
+  Tap(d.get(), kCancel);
+  EXPECT_EQ(d->result(), QDialog::Rejected);
+  EXPECT_EQ(PreferenceStore::CountProfiles(), 0);
+}
+
+TEST_F(UserDefinedDialogTest, AFailedStoreStaysOpenAndASecondTryWorks) {
+  auto d = Open();
+  Type(d.get(), kName, QStringLiteral("Flaky"));
+  Type(d.get(), kPrefix, QStringLiteral("AT"));
+  AddToken(d.get(), QStringLiteral("OK"));
+  hive().FailWritesFrom(3);  // the key is made and two values written before it fails
+  Tap(d.get(), kAdd);
+  hive().FailWritesFrom(0);
+  EXPECT_EQ(script.MessageTexts(), QStringList{QStringLiteral("Adding preferences failed.")});
+  EXPECT_TRUE(d->isVisible());
+  EXPECT_EQ(Edit(d.get(), kName)->text(), QStringLiteral("Flaky"));
+  EXPECT_EQ(d->Tokens().TokenCount(), 1);
+  // Nothing of the failed attempt remains, so the same name is still free.
+  EXPECT_EQ(PreferenceStore::CountProfiles(), 0);
+  Tap(d.get(), kAdd);
+  EXPECT_EQ(script.MessageTexts().last(), QStringLiteral("Preferences added successfully."));
+  EXPECT_FALSE(d->isVisible());
+  EXPECT_EQ(Stored(u"Flaky").tokens[0], u"OK");
+}
+
+TEST_F(UserDefinedDialogTest, TimeoutThatIsNotANumberStoresNothing) {
+  auto d = Open();
+  Type(d.get(), kName, QStringLiteral("Slow"));
+  Type(d.get(), kTimeout, QStringLiteral("3.5"));
+  Tap(d.get(), kAdd);
+  EXPECT_EQ(script.MessageTexts(), QStringList{QStringLiteral("Please enter an integer.")});
+  EXPECT_EQ(QApplication::focusWidget(), ui::FindControl(d.get(), kTimeout));
+  EXPECT_TRUE(d->isVisible());
+  EXPECT_EQ(PreferenceStore::CountProfiles(), 0);
+}
+
+TEST_F(UserDefinedDialogTest, KeysInAnyFieldNeitherEndNorCancelTheDialog) {
+  auto d = Open();
+  for (int id : {kName, kPrefix, kSuffix, kTimeout, kTokenField}) {
+    QWidget* field = ui::FindControl(d.get(), id);
+    const int raised = ui::sip::RaiseCount();
+    field->setFocus();
+    QApplication::processEvents();
+    EXPECT_EQ(ui::sip::RaiseCount(), raised + 1) << id;
+    QTest::keyClicks(field, QStringLiteral("x"));
+    for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape, Qt::Key_Tab})
+      QTest::keyClick(field, key);
+    EXPECT_TRUE(d->isVisible()) << id;
+    EXPECT_EQ(QApplication::focusWidget(), field) << id;
+  }
+  EXPECT_TRUE(script.MessageTexts().isEmpty()) << Str(script.MessageTexts().join("|"));
+  EXPECT_EQ(PreferenceStore::CountProfiles(), 0);
+}
+
+TEST_F(UserDefinedDialogTest, WritesAPicture) {
+  const QString dir = qEnvironmentVariable("ORVANE_BINARY_DIR", QDir::tempPath()) + "/screens";
+  QDir().mkpath(dir);
+  auto d = Open();
+  Type(d.get(), kName, QStringLiteral("Hayes modem"));
+  Type(d.get(), kPrefix, QStringLiteral("AT"));
+  Type(d.get(), kSuffix, QStringLiteral("<0D>"));
+  Type(d.get(), kTimeout, QStringLiteral("5"));
+  for (const char* t : {"OK", "ERROR", "CONNECT", "NO CARRIER", "BUSY"}) {
+    AddToken(d.get(), QString::fromLatin1(t));
+    Pick(d.get(), kTokenList, 0);
+  }
+  Pick(d.get(), kTokenList, 2);
+  EXPECT_TRUE(d->grab().save(dir + "/user_defined_five_tokens.png"));
+}
+
+}  // namespace
