@@ -1,5 +1,6 @@
 #include "engine/SerialLine.h"
 
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <utility>
