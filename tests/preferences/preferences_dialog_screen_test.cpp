@@ -1,0 +1,73 @@
+// The main screen's side of the profiles and entry fields: its fields are entry fields
+// with their modes, its combo boxes filter the Enter key, and both the Preferences
+// button and menu item open the Preferences dialog.
+#include <QApplication>
+#include <QComboBox>
+#include <QPushButton>
+#include <QtTest/QTest>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "entry/CommandEdit.h"
+#include "platform/Registry.h"
+#include "preferences/PreferenceStore.h"
+#include "preferences/PreferencesDialog.h"
+#include "screen/COrvanePortView.h"
+#include "ui/EnterKeyFilter.h"
+#include "ui/Messages.h"
+#include "ui/Template.h"
+
+namespace {
+
+class MainScreenProfiles : public ::testing::Test {
+ protected:
+  void SetUp() override { orvane::reg::Hive::InstallHandheld(orvane::reg::Hive::OpenMemory()); }
+  void TearDown() override { orvane::reg::Hive::InstallHandheld(nullptr); }
+  ui::ScriptedUi script;
+};
+
+TEST_F(MainScreenProfiles, FieldsAreEntryFieldsWithTheirModesAndCombosFilterEnter) {
+  COrvanePortView view;
+  view.OnInitialUpdate();
+  auto* command = qobject_cast<CommandEdit*>(view.Control(1013));
+  auto* port = qobject_cast<CommandEdit*>(view.Control(1002));
+  ASSERT_NE(command, nullptr);
+  ASSERT_NE(port, nullptr);
+  EXPECT_EQ(command->MenuMode(), 3);
+  EXPECT_EQ(port->MenuMode(), 1);
+  for (int id : {1001, 1036}) {
+    auto* combo = qobject_cast<EntryComboBox*>(view.Control(id));
+    ASSERT_NE(combo, nullptr) << id;
+    EXPECT_TRUE(ui::HasEnterKeyFilter(combo)) << id;
+  }
+  auto* baud = qobject_cast<QComboBox*>(view.Control(1036));
+  ASSERT_NE(baud->lineEdit(), nullptr);
+  EXPECT_TRUE(ui::HasEnterKeyFilter(baud->lineEdit()));
+}
+
+TEST_F(MainScreenProfiles, ButtonAndMenuItemOpenThePreferencesDialog) {
+  orvane::PreferenceProfile p;
+  p.name = u"Modem";
+  p.prefix = u"AT";
+  ASSERT_TRUE(orvane::PreferenceStore::SaveProfile(p));
+  COrvanePortView view;
+  view.OnInitialUpdate();
+  QString shownPrefix;
+  script.onModal = [&](QDialog& d) {
+    if (auto* prefs = qobject_cast<PreferencesDialog*>(&d))
+      shownPrefix = qobject_cast<QLineEdit*>(prefs->Control(1004))->text();
+    d.reject();
+    return d.result();
+  };
+  qobject_cast<QPushButton*>(view.Control(1009))->click();
+  ASSERT_EQ(script.modalDialogs.size(), 1u);
+  EXPECT_EQ(script.modalDialogs[0], QStringLiteral("PreferencesDialog"));
+  EXPECT_EQ(shownPrefix, QStringLiteral("AT")) << "the dialog is opened initialised";
+
+  EXPECT_TRUE(view.RunCommand(1009));  // the "Preferences" menu item
+  ASSERT_EQ(script.modalDialogs.size(), 2u);
+  EXPECT_EQ(script.modalDialogs[1], QStringLiteral("PreferencesDialog"));
+}
+
+}  // namespace
