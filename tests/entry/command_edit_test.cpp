@@ -111,6 +111,15 @@ TEST_F(CommandEditTest, PressAndHoldOpensTheMenuWithoutMovingTheCaret) {
   EXPECT_EQ(field_->cursorPosition(), field_->text().size());
   QTest::qWait(entry::kPressAndHoldMs + 200);
   EXPECT_EQ(script.popups.size(), 2u);
+
+  // Moving away before the verdict is an ordinary drag: it selects, no menu opens.
+  QTest::mousePress(field_, Qt::LeftButton, {}, QPoint(2, end.y()));
+  QTest::mouseMove(field_, QPoint(field_->width() / 2, end.y()));
+  QTest::mouseMove(field_, end);
+  QTest::mouseRelease(field_, Qt::LeftButton, {}, end);
+  EXPECT_EQ(field_->selectedText(), QStringLiteral("ATZ ABC DEF"));
+  QTest::qWait(entry::kPressAndHoldMs + 200);
+  EXPECT_EQ(script.popups.size(), 2u);
 }
 
 TEST_F(CommandEditTest, ClipboardItemsActOnTheFieldAndCopyWithoutSelectionKeepsTheClipboard) {
