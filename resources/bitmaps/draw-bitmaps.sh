@@ -30,13 +30,13 @@ convert -size 240x30 gradient:'rgb(0,0,225)'-'rgb(70,110,240)' -rotate -90 -resi
   PNG24:141.png
 
 # 142: the logo at the top of the about box: the maker's wordmark with a line symbol.
-convert -size 161x31 xc:white \
+convert -size 161x31 xc:none \
   -stroke "$BLUE" -strokewidth 3 -fill none -draw 'circle 15,15 15,4' \
   -strokewidth 2 -draw 'line 4,15 9,15' -draw 'line 21,15 26,15' \
   -stroke none -fill "$BLUE" -draw 'circle 15,15 15,11' \
   -fill "$BLUE" -font "$SANS_BOLD" -pointsize 22 -annotate +32+23 'ORVANE' \
   -fill 'rgb(90,90,90)' -font "$SANS" -pointsize 9 -annotate +130+23 'serial' \
-  PNG24:142.png
+  PNG32:142.png
 
 # Icon 128 (32 x 32) and the application icon (64 x 64): a modem plug in a blue tile.
 draw_icon() {

@@ -1,0 +1,60 @@
+// The main window: the command bar at the top (the "Port" and "Linewright" menus and
+// the export and help tool buttons, with their tooltips) over the main command screen.
+// Commands from the bar go to the screen first, then to the frame, then to the
+// application, like the framework's command routing.
+#pragma once
+
+#include <QMainWindow>
+#include <QStringList>
+#include <QUrl>
+#include <functional>
+
+class COrvanePortView;
+class QMenuBar;
+class QToolBar;
+
+class CMainFrame : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  enum : int { ID_HELP = 32774, ID_APP_EXIT = 57665, kMenuBarId = 128, kToolBarBitmap = 128 };
+  // Tool bar buttons in order, and the tooltip strings in the bar's order.
+  static constexpr int kToolButtons[2] = {32785, 32774};
+  static constexpr int kTooltipIds[4] = {61207, 61208, 61204, 61205};
+
+  explicit CMainFrame(QWidget* parent = nullptr);
+
+  // Creation: the command bar with menu 128, tool bar 128 and its tooltips. False when
+  // a resource is missing (start-up then fails).
+  bool Create();
+  // The screen becomes the frame's client.
+  void SetView(COrvanePortView* view);
+  COrvanePortView* View() const { return view_; }
+
+  QMenuBar* MenuBar() const { return menuBar_; }
+  QToolBar* CommandBar() const { return commandBar_; }
+  const QStringList& Tooltips() const { return tooltips_; }
+
+  // Routes command |id|: screen, frame, then the application's handler. False when no
+  // one handles it.
+  bool RouteCommand(int id);
+  // Commands the frame leaves to the application (about, new, open).
+  std::function<bool(int)> applicationCommands;
+
+  // Help: opens the help page at its anchor with the desktop's viewer; a failure is
+  // silent. Returns the address it asked for (empty when the page was not found).
+  QUrl OnHelp();
+  static QUrl HelpPageUrl();
+  // How the help page is opened (tests record it instead).
+  static void SetHelpOpener(std::function<bool(const QUrl&)> opener);
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  COrvanePortView* view_ = nullptr;
+  QToolBar* commandBar_ = nullptr;
+  QMenuBar* menuBar_ = nullptr;
+  QStringList tooltips_;
+  bool exitWhenRead_ = false;
+};

@@ -1,0 +1,135 @@
+#include "screen/COrvanePortApp.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+
+#include "engine/SerialLine.h"
+
+#include "platform/DeviceTable.h"
+#include "platform/Registry.h"
+#include "entry/BinaryCtrl.h"
+#include "screen/CAboutBox.h"
+#include "screen/CMainFrame.h"
+#include "screen/COrvanePortView.h"
+#include "ui/Messages.h"
+
+namespace {
+
+using orvane::reg::Hive;
+using orvane::reg::ScopedKey;
+
+constexpr char16_t kRecentFileKey[] = u"Recent File List";
+
+}  // namespace
+
+void COrvanePortApp::InstallMessagePump() {
+  orvane::SerialLine::SetMessagePump(
+      [] { QCoreApplication::processEvents(QEventLoop::AllEvents); });
+}
+
+COrvanePortApp::COrvanePortApp() = default;
+
+COrvanePortApp::~COrvanePortApp() = default;
+
+void COrvanePortApp::SetRegistryKey(const std::u16string& key) { registryKey_ = key; }
+
+std::u16string COrvanePortApp::ProfileKeyPath() const {
+  return u"Software\\" + registryKey_ + u"\\OrvanePort";
+}
+
+void COrvanePortApp::LoadStdProfileSettings(int recentFiles) {
+  recentCapacity_ = recentFiles;
+  recentFiles_.clear();
+  if (registryKey_.empty()) return;
+  Hive& hive = Hive::Handheld();
+  ScopedKey key(hive, orvane::reg::kLocalMachine, ProfileKeyPath() + u"\\" + kRecentFileKey);
+  if (!key.ok()) return;
+  for (int i = 1; i <= recentFiles; ++i) {
+    std::u16string path;
+    const std::string name = "File" + std::to_string(i);
+    if (hive.QueryString(key.get(), std::u16string(name.begin(), name.end()), &path) ==
+            orvane::reg::kSuccess &&
+        !path.empty())
+      recentFiles_ << QString::fromStdU16String(path);
+  }
+}
+
+void COrvanePortApp::SaveStdProfileSettings() const {
+  if (registryKey_.empty() || recentCapacity_ <= 0) return;
+  Hive& hive = Hive::Handheld();
+  Hive::Transaction transaction(hive);
+  ScopedKey key(hive, orvane::reg::kLocalMachine, ProfileKeyPath() + u"\\" + kRecentFileKey);
+  if (!key.ok()) return;
+  for (int i = 1; i <= recentCapacity_; ++i) {
+    const std::string name = "File" + std::to_string(i);
+    const std::u16string valueName(name.begin(), name.end());
+    if (i <= recentFiles_.size())
+      hive.SetString(key.get(), valueName, recentFiles_[i - 1].toStdU16String());
+    else
+      hive.DeleteValue(key.get(), valueName);
+  }
+  transaction.Commit();
+}
+
+bool COrvanePortApp::InitInstance(const QStringList& arguments) {
+  SetRegistryKey(u"Local AppWizard-Generated Applications");
+  LoadStdProfileSettings(kRecentFiles);
+
+  // Processing the command line: none gives a new, empty document; one argument opens
+  // that file as the (empty) document. Anything else fails start-up.
+  const QStringList files = arguments.mid(1);
+  if (files.size() > 1) return false;
+  if (!OpenDocumentFile(files.isEmpty() ? QString() : files.first())) return false;
+
+  frame_->show();
+  frame_->raise();
+  // The binary editor's class, before any dialog that holds the control can open.
+  RegisterBinaryCtrlClass();
+  return true;
+}
+
+bool COrvanePortApp::CreateFrameAndView() {
+  if (frame_) return true;
+  frame_ = std::make_unique<CMainFrame>();
+  if (!frame_->Create()) return false;
+  frame_->applicationCommands = [this](int id) { return OnCommand(id); };
+  // The driver table is brought up to date before the screen lists the devices.
+  orvane::RefreshDriverTable(Hive::Handheld());
+  view_ = new COrvanePortView(frame_.get());
+  frame_->SetView(view_);
+  view_->OnInitialUpdate();
+  return true;
+}
+
+bool COrvanePortApp::OpenDocumentFile(const QString& path) {
+  if (!doc_) doc_ = std::make_unique<COrvanePortDoc>();
+  if (!CreateFrameAndView()) return false;
+  if (path.isEmpty()) return doc_->OnNewDocument();
+  if (!doc_->OnOpenDocument(path)) return false;
+  const QString absolute = QFileInfo(path).absoluteFilePath();
+  recentFiles_.removeAll(absolute);
+  recentFiles_.prepend(absolute);
+  while (recentFiles_.size() > recentCapacity_) recentFiles_.removeLast();
+  return true;
+}
+
+bool COrvanePortApp::OnCommand(int id) {
+  switch (id) {
+    case ID_APP_ABOUT:
+      OnAppAbout();
+      return true;
+    case ID_FILE_NEW:
+      // The same frame and screen; the empty document has nothing to reset.
+      return doc_ && doc_->OnNewDocument();
+    default:
+      return false;
+  }
+}
+
+void COrvanePortApp::OnAppAbout() {
+  if (view_ && view_->IsReading()) return;
+  CAboutBox about(frame_.get());
+  ui::RunModal(about);
+}
+
+void COrvanePortApp::ExitInstance() { SaveStdProfileSettings(); }

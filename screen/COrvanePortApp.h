@@ -1,0 +1,61 @@
+// The application object: start-up of OrvanePort and the commands the application
+// handles (about, new, open).
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <memory>
+#include <string>
+
+#include "screen/COrvanePortDoc.h"
+
+class CMainFrame;
+class COrvanePortView;
+
+class COrvanePortApp {
+ public:
+  enum : int { ID_FILE_NEW = 57600, ID_FILE_OPEN = 57601, ID_APP_ABOUT = 57664 };
+  static constexpr int kRecentFiles = 4;
+  static constexpr int kDocTemplateId = 128;
+
+  // While a reply is read, the line runs the pending window events once per poll.
+  static void InstallMessagePump();
+
+  COrvanePortApp();
+  ~COrvanePortApp();
+
+  // Start-up, in order: the framework's settings key and its recent-file list, the
+  // single-document template, the command line (a new document: the frame with its
+  // command bar and the screen), show the main window, then register the binary
+  // editor's window class. False when start-up fails (the program then ends).
+  bool InitInstance(const QStringList& arguments);
+  // Writes the recent-file list back.
+  void ExitInstance();
+
+  // The framework's settings key below Software\ and the recent files read from it.
+  void SetRegistryKey(const std::u16string& key);
+  void LoadStdProfileSettings(int recentFiles);
+  void SaveStdProfileSettings() const;
+  const QStringList& RecentFiles() const { return recentFiles_; }
+  std::u16string ProfileKeyPath() const;  // Software\<key>\OrvanePort
+
+  bool OnCommand(int id);
+  void OnAppAbout();
+
+  CMainFrame* MainFrame() const { return frame_.get(); }
+  COrvanePortView* View() const { return view_; }
+  COrvanePortDoc* Document() const { return doc_.get(); }
+
+ private:
+  // The single-document template: the document, the frame and the screen, made for a
+  // new or opened document (an existing frame and screen are reused).
+  bool OpenDocumentFile(const QString& path);
+  bool CreateFrameAndView();
+
+  std::u16string registryKey_;
+  QStringList recentFiles_;
+  int recentCapacity_ = 0;
+  std::unique_ptr<COrvanePortDoc> doc_;
+  std::unique_ptr<CMainFrame> frame_;
+  COrvanePortView* view_ = nullptr;  // owned by the frame
+};

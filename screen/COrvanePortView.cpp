@@ -1,0 +1,415 @@
+#include "screen/COrvanePortView.h"
+
+#include <algorithm>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+
+#include "engine/BinaryTextCodec.h"
+#if ORVANE_HAVE_ENTRY_FIELDS
+#include "entry/CommandEdit.h"
+#include "preferences/PreferencesDialog.h"
+#endif
+#include "entry/CommandHistory.h"
+#include "entry/CommandHistoryDialog.h"
+#include "entry/EditBinaryDialog.h"
+#include "export/ExportResponseList.h"
+#include "preferences/PreferenceStore.h"
+#include "screen/CommandResponseDialog.h"
+#include "screen/ResponseListCtrl.h"
+#include "screen/SendRules.h"
+#include "ui/EnterKeyFilter.h"
+#include "ui/Look.h"
+#include "ui/Menus.h"
+#include "ui/Messages.h"
+#include "ui/SoftInputPanel.h"
+#include "ui/Template.h"
+#include "ui/WaitCursor.h"
+
+namespace {
+
+constexpr int kTemplateId = 101;
+
+const char* const kBaudRates[] = {"110",   "300",   "600",   "1200",   "2400",
+                                  "4800",  "9600",  "14400", "19200",  "38400",
+                                  "56000", "57600", "115200", "128000", "256000"};
+
+// The list's and the entry fields' classes must be known before the template is built.
+QWidget* WithScreenClasses(QWidget* owner) {
+  ResponseListCtrl::RegisterControlClass();
+#if ORVANE_HAVE_ENTRY_FIELDS
+  RegisterEntryControlClasses();
+#endif
+  return owner;
+}
+
+void SetMenuMode(QWidget* field, int mode) {
+#if ORVANE_HAVE_ENTRY_FIELDS
+  if (auto* edit = qobject_cast<CommandEdit*>(field)) edit->SetMenuMode(mode);
+#else
+  (void)field;
+  (void)mode;
+#endif
+}
+
+QString ToQ(const std::u16string& text) { return QString::fromStdU16String(text); }
+
+}  // namespace
+
+COrvanePortView::COrvanePortView(QWidget* parent)
+    : QWidget(parent), host_(WithScreenClasses(this), kTemplateId) {
+  setObjectName(QStringLiteral("COrvanePortView"));
+  // Construction: every text empty, use flag 0, response store empty; then the
+  // devices the driver table offers.
+  listingCount_ = orvane::ListActivePorts(listings_.data(), kListingCapacity);
+
+  host_.BindText(IDC_BAUD, &baudText_);
+  host_.BindText(IDC_COMMAND, &commandText_);
+  host_.BindText(IDC_PORT, &portText_);
+  host_.BindText(IDC_TITLE, &titleText_);
+  host_.BindText(IDC_STATUS, &statusText_);
+  host_.BindCheck(IDC_USE, &useFlag_);
+
+  // The screen's command table: one line per command.
+  host_.OnNotify(IDC_MODEM, ui::Notify::SelChange, [this] { OnSelectDevice(); });
+  AddCommand(IDC_OPEN, &COrvanePortView::OnOpenLine);
+  AddCommand(ID_PORT_OPEN, &COrvanePortView::OnOpenLine);
+  AddCommand(IDC_CLOSE, &COrvanePortView::OnCloseLine);
+  AddCommand(ID_PORT_CLOSE, &COrvanePortView::OnCloseLine);
+  AddCommand(IDC_SEND, &COrvanePortView::OnSend);
+  AddCommand(ID_SHOW_RESPONSE, &COrvanePortView::OnShowResponse);
+  AddCommand(ID_CLEAR_RESPONSES, &COrvanePortView::OnClearResponses);
+  AddCommand(ID_EXPORT_RESPONSES, &COrvanePortView::OnExportResponseList);
+  AddCommand(ID_USE_PREFERENCES, &COrvanePortView::OnToggleUseFlag);
+  AddCommand(ID_EDIT_AS_BINARY, &COrvanePortView::OnEditAsBinary);
+  AddCommand(ID_COMMAND_HISTORY, &COrvanePortView::OnCommandHistory);
+  AddCommand(IDC_PREFERENCES, &COrvanePortView::OnPreferences);
+  host_.OnNotify(IDC_RESPONSES, ui::Notify::DoubleClick, [this] { RunCommand(ID_SHOW_RESPONSE); });
+
+  Commands().OnQuery(ID_PORT_OPEN, [this](ui::CommandState& s) { s.Enable(openFlag_ != 1); });
+  Commands().OnQuery(ID_PORT_CLOSE, [this](ui::CommandState& s) { s.Enable(openFlag_ == 1); });
+  Commands().OnQuery(ID_USE_PREFERENCES, [this](ui::CommandState& s) {
+    host_.ReadControls();
+    s.SetCheck(useFlag_ == 1);
+  });
+
+  // Entry fields raise the soft input panel while they hold the focus.
+  for (int id : {IDC_COMMAND, IDC_PORT}) {
+    host_.OnNotify(id, ui::Notify::SetFocus, [] { ui::sip::Raise(); });
+    host_.OnNotify(id, ui::Notify::KillFocus, [] { ui::sip::ForceDown(); });
+  }
+
+  if (ResponseListCtrl* list = ResponseList()) {
+    list->prepareMenu = [this](QMenu* menu) { UpdateMenu(menu); };
+    list->runCommand = [this](int id) { RunCommand(id); };
+  }
+  // The screen asks for all keys: Enter never presses a button.
+  ui::InstallEnterKeyFilter(this);
+}
+
+COrvanePortView::~COrvanePortView() {
+  // The stored replies are released with the store; the line is left to the platform.
+  responses_.Clear();
+}
+
+ResponseListCtrl* COrvanePortView::ResponseList() const {
+  return qobject_cast<ResponseListCtrl*>(Control(IDC_RESPONSES));
+}
+
+void COrvanePortView::AddCommand(int id, void (COrvanePortView::*handler)()) {
+  auto guarded = [this, id, handler] {
+    if (reading_ && RefusedWhileReading(id)) return;
+    (this->*handler)();
+  };
+  if (qobject_cast<QAbstractButton*>(Control(id)))
+    host_.OnNotify(id, ui::Notify::Clicked, guarded);
+  else
+    Commands().On(id, guarded);
+}
+
+bool COrvanePortView::RefusedWhileReading(int id) const {
+  switch (id) {
+    case IDC_SEND: case IDC_OPEN: case ID_PORT_OPEN: case IDC_PREFERENCES:
+    case ID_SHOW_RESPONSE: case ID_EXPORT_RESPONSES: case ID_CLEAR_RESPONSES:
+    case ID_EDIT_AS_BINARY: case ID_COMMAND_HISTORY: case ID_APP_ABOUT:
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool COrvanePortView::RunCommand(int id) {
+  if (reading_ && RefusedWhileReading(id)) return Commands().Handles(id);
+  return Commands().Dispatch(id);
+}
+
+void COrvanePortView::UpdateMenu(QMenu* menu) {
+  if (!menu) return;
+  Commands().UpdateMenu(menu);
+  if (!reading_) return;
+  for (QAction* action : menu->actions())
+    if (RefusedWhileReading(ui::CommandIdOf(action))) action->setEnabled(false);
+}
+
+void COrvanePortView::OnInitialUpdate() {
+  if (initialized_) return;
+  initialized_ = true;
+  host_.ReadControls();
+
+  titleText_ = QStringLiteral("Port Linewright");
+  ui::MakeCaption(Control(IDC_TITLE));
+
+  QWidget* modems = Control(IDC_MODEM);
+  for (int i = 0; i < listingCount_; ++i) {
+    orvane::SerialLine::PumpOneMessage();
+    ui::AddComboItem(modems, ToQ(listings_[static_cast<size_t>(i)].displayName), i);
+  }
+  ui::AddComboItem(modems, QStringLiteral("<Not Listed>"), kNotListed);
+  if (auto* combo = qobject_cast<QComboBox*>(modems))
+    combo->setCurrentIndex(listingCount_ != 0 && combo->count() > 1 ? 1 : 0);
+
+  if (auto* baud = host_.Control<QComboBox>(IDC_BAUD)) {
+    for (const char* rate : kBaudRates) baud->addItem(QString::fromLatin1(rate));
+  }
+  openFlag_ = 0;
+  EnableForOpenFlag();
+
+  SetMenuMode(Control(IDC_COMMAND), 3);
+  SetMenuMode(Control(IDC_PORT), 1);
+  if (ResponseListCtrl* list = ResponseList()) list->SetUp();
+
+  useFlag_ = 1;
+  openFlag_ = 0;
+  baudText_ = QString::number(orvane::PreferenceStore::LoadBaudRate());
+
+  // The baud box's own edit field takes the Enter-key filter too.
+  if (auto* baud = host_.Control<QComboBox>(IDC_BAUD); baud && baud->lineEdit())
+    ui::InstallEnterKeyFilter(baud->lineEdit());
+
+  host_.ShowMembers();
+  OnSelectDevice();
+}
+
+void COrvanePortView::EnableForOpenFlag() {
+  const bool open = openFlag_ == 1;
+  host_.Enable(IDC_OPEN, !open);
+  host_.Enable(IDC_MODEM, !open);
+  host_.Enable(IDC_BAUD, !open);
+  host_.Enable(IDC_CLOSE, open);
+  host_.Enable(IDC_SEND, open);
+}
+
+void COrvanePortView::OnSelectDevice() {
+  host_.ReadControls();
+  auto* combo = host_.Control<QComboBox>(IDC_MODEM);
+  const int index = combo && combo->currentIndex() >= 0 ? combo->currentData().toInt() : kNotListed;
+  if (index == kNotListed || index < 0 || index >= listingCount_) {
+    portText_.clear();
+    host_.Enable(IDC_PORT, true);
+  } else {
+    portText_ = ToQ(listings_[static_cast<size_t>(index)].deviceName);
+    host_.Enable(IDC_PORT, false);
+  }
+  host_.ShowMembers();
+}
+
+void COrvanePortView::OnOpenLine() {
+  ui::WaitCursor wait;
+  host_.ReadControls();
+  const uint32_t baud = orvane::ParseBaudText(baudText_.toStdU16String());
+  if (line_.Open(portText_.toStdU16String(), baud) == 0) {
+    statusText_ = QStringLiteral("Opened");
+    openFlag_ = 1;
+    orvane::PreferenceStore::SaveBaudRate(baud);
+  } else {
+    statusText_ = QStringLiteral("Open Failed");
+    openFlag_ = 0;
+  }
+  EnableForOpenFlag();
+  host_.ShowMembers();
+}
+
+void COrvanePortView::OnCloseLine() {
+  if (reading_) {
+    // Ends the read at its next poll; the send flow records what arrived and then
+    // closes the line.
+    closeAfterRead_ = true;
+    line_.RequestStop();
+    return;
+  }
+  ui::WaitCursor wait;
+  host_.ReadControls();
+  statusText_ = line_.Close() ? QStringLiteral("Closed") : QStringLiteral("Close Failed");
+  openFlag_ = 0;
+  EnableForOpenFlag();
+  host_.ShowMembers();
+}
+
+void COrvanePortView::ExitAfterRead() {
+  if (!reading_) {
+    emit ReadyToExit();
+    return;
+  }
+  exitAfterRead_ = true;
+  line_.RequestStop();
+}
+
+void COrvanePortView::OnToggleUseFlag() {
+  host_.ReadControls();
+  useFlag_ = useFlag_ == 1 ? 0 : 1;
+  host_.ShowMembers();
+}
+
+void COrvanePortView::SetReading(bool on) {
+  reading_ = on;
+  // Nothing that starts an exchange or opens a dialog can be pressed meanwhile.
+  host_.Enable(IDC_SEND, !on && openFlag_ == 1);
+  host_.Enable(IDC_PREFERENCES, !on);
+  host_.Enable(IDC_COMMAND, !on);
+  if (on) {
+    QWidget* port = Control(IDC_PORT);
+    portFieldWasEnabled_ = port && port->isEnabled();
+    host_.Enable(IDC_PORT, false);
+  } else {
+    host_.Enable(IDC_PORT, portFieldWasEnabled_);
+  }
+}
+
+void COrvanePortView::OnSend() {
+  host_.ReadControls();
+  ui::WaitCursor wait;
+  std::u16string reply;
+  const std::u16string command = commandText_.toStdU16String();
+
+  // The profile is read afresh at every send.
+  orvane::PreferenceProfile profile;
+  int profileCount = 0;
+  bool loaded = false;
+  if (useFlag_ == 1) {
+    const std::u16string name = orvane::PreferenceStore::LoadCurrentProfileName();
+    profileCount = orvane::PreferenceStore::CountProfiles();
+    loaded = orvane::PreferenceStore::LoadProfile(name, &profile);
+  }
+  const bool framed = profileCount != 0 && loaded;
+  const std::u16string sent = framed ? profile.prefix + command + profile.suffix : command;
+  const uint32_t timeoutMs =
+      framed ? orvane::ProfileTimeoutMs(profile.timeout) : orvane::kDefaultResponseTimeoutMs;
+  const std::u16string* tokens = framed ? profile.tokens.data() : nullptr;
+  const int tokenCount =
+      framed ? std::clamp(profile.tokenCount, 0, orvane::PreferenceProfile::kMaxTokens) : 0;
+
+  SetReading(true);
+  int writeError = 0;
+  {
+    // Prefix, command and suffix are decoded as one text: an escape may span the joins.
+    const orvane::Bytes bytes = orvane::DecodeBinaryText(sent);
+    writeError = line_.Write(bytes.data(), bytes.size());
+  }
+  if (writeError != 0)
+    reply = u"Port Write Failed";
+  else
+    line_.ReadResponseText(timeoutMs, tokens, tokenCount, &reply);
+  SetReading(false);
+
+  // Controls changed during the read (the "Use" box) are taken, not overwritten.
+  host_.ReadControls();
+  AddResponseEntry(reply, sent);
+
+  if (!orvane::CommandHistory::AddToHistory(command))
+    ui::ShowMessage(this, QStringLiteral("History update failed."));
+  host_.ShowMembers();
+
+  if (closeAfterRead_) {
+    closeAfterRead_ = false;
+    OnCloseLine();
+  }
+  if (exitAfterRead_) {
+    exitAfterRead_ = false;
+    emit ReadyToExit();
+  }
+}
+
+void COrvanePortView::AddResponseEntry(const std::u16string& replyText,
+                                       const std::u16string& commandText) {
+  ResponseListCtrl* list = ResponseList();
+  if (!list) return;
+  auto* item = new QTreeWidgetItem;
+  item->setText(0, ToQ(orvane::ResponsePreview(replyText)));
+  item->setText(1, ToQ(commandText));
+  const int slot = responses_.Add(orvane::DecodeBinaryText(replyText));
+  item->setData(0, Qt::UserRole, slot);
+  list->addTopLevelItem(item);
+  // The new row is the keyboard anchor; the selection and the scroll position stay.
+  list->selectionModel()->setCurrentIndex(list->indexFromItem(item),
+                                          QItemSelectionModel::NoUpdate);
+}
+
+std::vector<ResponseRowData> COrvanePortView::ResponseRows() const {
+  std::vector<ResponseRowData> rows;
+  const ResponseListCtrl* list = ResponseList();
+  if (!list) return rows;
+  rows.reserve(static_cast<size_t>(list->topLevelItemCount()));
+  for (int row = 0; row < list->topLevelItemCount(); ++row) {
+    const QTreeWidgetItem* item = list->topLevelItem(row);
+    rows.push_back({item->text(1), responses_.Slot(item->data(0, Qt::UserRole).toInt())});
+  }
+  return rows;
+}
+
+void COrvanePortView::OnShowResponse() {
+  host_.ReadControls();
+  ResponseListCtrl* list = ResponseList();
+  const auto selected = list ? list->selectedItems() : QList<QTreeWidgetItem*>{};
+  if (selected.isEmpty()) {
+    ui::ShowMessage(this,
+                    QStringLiteral("Please select from the response list, before attempting to show."));
+    return;
+  }
+  const QTreeWidgetItem* item = selected.first();
+  const QString responseText =
+      ToQ(orvane::EncodeBinaryText(responses_.Slot(item->data(0, Qt::UserRole).toInt())));
+  const QString commandText = item->text(1);
+  CommandResponseDialog dialog(commandText, responseText);
+  ui::RunModal(dialog);
+}
+
+void COrvanePortView::OnEditAsBinary() {
+  host_.ReadControls();
+  EditBinaryDialog dialog(commandText_);
+  if (ui::RunModal(dialog) == QDialog::Accepted) commandText_ = dialog.BinaryText();
+  host_.ShowMembers();
+}
+
+void COrvanePortView::OnPreferences() {
+  // Nothing is read back: every send reads the current profile from the store afresh.
+#if ORVANE_HAVE_ENTRY_FIELDS
+  PreferencesDialog dialog;
+  ui::RunModal(dialog);
+#endif
+}
+
+void COrvanePortView::OnCommandHistory() {
+  host_.ReadControls();
+  CommandHistoryDialog dialog;
+  if (ui::RunModal(dialog) == QDialog::Accepted) commandText_ = dialog.PickedCommand();
+  host_.ShowMembers();
+}
+
+void COrvanePortView::OnExportResponseList() {
+  host_.ReadControls();
+  std::vector<orvane::ExportRow> rows;
+  for (ResponseRowData& row : ResponseRows())
+    rows.push_back({row.commandText.toStdU16String(), std::move(row.responseBytes)});
+  orvane::ExportResponseList(this, rows);
+  host_.ShowMembers();
+}
+
+void COrvanePortView::OnClearResponses() {
+  if (!ui::Confirm(this, QStringLiteral("Are you sure to clear the response list?"))) return;
+  responses_.Clear();
+  if (ResponseListCtrl* list = ResponseList()) list->clear();
+}

@@ -1,0 +1,131 @@
+// The main command screen: a form on template 101 that fills the frame. The user picks
+// a modem or types a port, sets the baud rate, opens and closes the line, types a
+// command, sends it (framed with the current profile when "Use" is ticked) and works
+// with the response list. The screen owns the one serial line, the device listings
+// and the response store.
+//
+// While a reply is read, window events keep being processed (the line's message
+// pump), so the screen stays painted and a Close can end the read. Nothing that would
+// start another exchange or open a dialog runs meanwhile: those commands are refused
+// until the exchange is recorded (see RefusedWhileReading).
+#pragma once
+
+#include <QString>
+#include <QWidget>
+#include <array>
+#include <string>
+#include <vector>
+
+#include "engine/BinaryTextCodec.h"
+#include "engine/PortDiscovery.h"
+#include "engine/SerialLine.h"
+#include "screen/ResponseStore.h"
+#include "ui/TemplateHost.h"
+
+class QMenu;
+class ResponseListCtrl;
+
+// One row of the response list, as export and the viewer need it.
+struct ResponseRowData {
+  QString commandText;        // column 1: the command as sent (binary text)
+  orvane::Bytes responseBytes;  // the reply's bytes from the row's slot
+};
+
+class COrvanePortView : public QWidget {
+  Q_OBJECT
+
+ public:
+  // Control and command ids of the screen.
+  enum : int {
+    IDC_TITLE = 1000, IDC_MODEM = 1001, IDC_PORT = 1002, IDC_STATUS = 1003, IDC_SEND = 1005,
+    IDC_RESPONSES = 1006, IDC_OPEN = 1007, IDC_CLOSE = 1008, IDC_PREFERENCES = 1009,
+    IDC_COMMAND = 1013, IDC_USE = 1025, IDC_BAUD = 1036,
+    ID_SHOW_RESPONSE = 32784, ID_EXPORT_RESPONSES = 32785, ID_EDIT_AS_BINARY = 32786,
+    ID_COMMAND_HISTORY = 32787, ID_USE_PREFERENCES = 32788, ID_PORT_OPEN = 32789,
+    ID_PORT_CLOSE = 32790, ID_CLEAR_RESPONSES = 32791, ID_APP_ABOUT = 57664,
+  };
+  static constexpr int kNotListed = 9999;
+  static constexpr int kListingCapacity = 100;
+
+  // Construction: empty texts, use flag 0, empty response store, then the device
+  // discovery into the 100 listings.
+  explicit COrvanePortView(QWidget* parent = nullptr);
+  ~COrvanePortView() override;
+
+  // Once, before the screen is first shown.
+  void OnInitialUpdate();
+
+  ui::TemplateHost& Host() { return host_; }
+  ui::CommandTable& Commands() { return host_.Commands(); }
+  QWidget* Control(int id) const { return host_.Control(id); }
+  ResponseListCtrl* ResponseList() const;
+  orvane::SerialLine& Line() { return line_; }
+  const orvane::ResponseStore& Responses() const { return responses_; }
+  int ListingCount() const { return listingCount_; }
+  int OpenFlag() const { return openFlag_; }
+  int UseFlag() const { return useFlag_; }
+
+  // Every row in order: its command text (column 1) and the bytes of its slot.
+  std::vector<ResponseRowData> ResponseRows() const;
+
+  // True while a reply is read (the send flow's exchange is not yet recorded).
+  bool IsReading() const { return reading_; }
+  // Commands refused while a reply is read: they would start another exchange or
+  // open a dialog.
+  bool RefusedWhileReading(int id) const;
+  // Runs command |id| as the menus and buttons do (refused ones are ignored while a
+  // reply is read). False when the screen has no such command.
+  bool RunCommand(int id);
+  // Applies the screen's enable and check queries to |menu|'s items.
+  void UpdateMenu(QMenu* menu);
+  // The main window is closing while a reply is read: end the read, record it, then
+  // emit ReadyToExit.
+  void ExitAfterRead();
+
+  // Handlers.
+  void OnSelectDevice();
+  void OnOpenLine();
+  void OnCloseLine();
+  void OnSend();
+  void OnShowResponse();
+  void OnClearResponses();
+  void OnExportResponseList();
+  void OnToggleUseFlag();
+  void OnEditAsBinary();
+  void OnCommandHistory();
+  void OnPreferences();
+
+ signals:
+  void ReadyToExit();
+
+ private:
+  // Adds a command to the screen's table, refused while a reply is read when it is in
+  // the refused list. A button of the same id presses into the same handler.
+  void AddCommand(int id, void (COrvanePortView::*handler)());
+  void AddResponseEntry(const std::u16string& replyText, const std::u16string& commandText);
+  // The state of the controls that depend on the open flag.
+  void EnableForOpenFlag();
+  void SetReading(bool on);
+
+  ui::TemplateHost host_;
+
+  // Bound members.
+  QString commandText_;
+  QString titleText_;
+  QString portText_;
+  QString statusText_;
+  int useFlag_ = 0;
+  QString baudText_;
+
+  int listingCount_ = 0;
+  std::array<orvane::PortListing, kListingCapacity> listings_;
+  orvane::SerialLine line_;
+  orvane::ResponseStore responses_;
+  int openFlag_ = 0;
+
+  bool initialized_ = false;
+  bool reading_ = false;
+  bool closeAfterRead_ = false;
+  bool exitAfterRead_ = false;
+  bool portFieldWasEnabled_ = true;
+};

@@ -1,0 +1,46 @@
+#include "screen/SendRules.h"
+
+#include <limits>
+
+namespace orvane {
+
+uint32_t ProfileTimeoutMs(int32_t seconds) {
+  if (seconds <= 0) return 0;
+  const uint64_t ms = static_cast<uint64_t>(seconds) * 1000u;
+  constexpr uint64_t kMax = std::numeric_limits<uint32_t>::max();
+  return static_cast<uint32_t>(ms > kMax ? kMax : ms);
+}
+
+std::u16string ResponsePreview(std::u16string_view replyText) {
+  std::u16string preview(replyText.substr(0, kPreviewLength));
+  preview += u"..";
+  return preview;
+}
+
+uint32_t ParseBaudText(std::u16string_view text) {
+  size_t i = 0;
+  auto isBlank = [](char16_t c) {
+    return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r' || c == u'\v' || c == u'\f';
+  };
+  while (i < text.size() && isBlank(text[i])) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) negative = text[i++] == u'-';
+  // A 64-bit long, as the conversion reads into: saturates at its range.
+  constexpr uint64_t kLongMax = static_cast<uint64_t>(std::numeric_limits<int64_t>::max());
+  uint64_t magnitude = 0;
+  bool any = false;
+  for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) {
+    any = true;
+    const uint64_t digit = static_cast<uint64_t>(text[i] - u'0');
+    if (magnitude > (kLongMax - digit) / 10) {
+      magnitude = negative ? kLongMax + 1 : kLongMax;
+    } else {
+      magnitude = magnitude * 10 + digit;
+    }
+  }
+  if (!any) return 0;
+  const int64_t value = negative ? static_cast<int64_t>(0 - magnitude) : static_cast<int64_t>(magnitude);
+  return static_cast<uint32_t>(value);
+}
+
+}  // namespace orvane

@@ -1,0 +1,98 @@
+// Shared set-up of the main screen's tests: an in-memory handheld hive (with writes
+// that can be made to fail), the scripted message seam, the message pump, and a
+// screen built and initialised as the program builds it.
+#pragma once
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "engine/SerialLine.h"
+#include "platform/Registry.h"
+#include "screen/COrvanePortApp.h"
+#include "screen/COrvanePortView.h"
+#include "screen/ResponseListCtrl.h"
+#include "tests/platform/FaultyHive.h"
+#include "ui/Look.h"
+#include "ui/Menus.h"
+#include "ui/Messages.h"
+
+namespace screen_test {
+
+inline std::u16string U16(const std::string& s) { return std::u16string(s.begin(), s.end()); }
+
+class ScreenTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    auto hive = std::make_unique<orvane::testing::FaultyHive>(orvane::reg::Hive::OpenMemory());
+    hive_ = hive.get();
+    orvane::reg::Hive::InstallHandheld(std::move(hive));
+    COrvanePortApp::InstallMessagePump();
+  }
+  void TearDown() override { orvane::SerialLine::SetMessagePump(nullptr); }
+
+  orvane::reg::Hive& hive() { return *hive_; }
+
+  // One driver of Drivers\Active with a configuration key holding |friendly|.
+  void AddDriver(const std::string& sub, const std::string& device, const std::string& friendly) {
+    using namespace orvane::reg;
+    ScopedKey driver(hive(), kLocalMachine, U16("Drivers\\Active\\" + sub));
+    ASSERT_TRUE(driver.ok());
+    hive().SetString(driver.get(), u"Name", U16(device));
+    const std::string config = "Drivers\\Test\\" + sub;
+    hive().SetString(driver.get(), u"Key", U16(config));
+    ScopedKey key(hive(), kLocalMachine, U16(config));
+    hive().SetString(key.get(), u"FriendlyName", U16(friendly));
+  }
+
+  // A screen as the program makes it: constructed, then its initial update.
+  std::unique_ptr<COrvanePortView> MakeView() {
+    auto view = std::make_unique<COrvanePortView>();
+    view->OnInitialUpdate();
+    return view;
+  }
+
+  orvane::testing::FaultyHive* hive_ = nullptr;
+  ui::ScriptedUi script;
+};
+
+template <class T>
+T* Ctl(COrvanePortView& view, int id) {
+  return qobject_cast<T*>(view.Control(id));
+}
+
+inline QString Status(COrvanePortView& view) {
+  return Ctl<QLabel>(view, COrvanePortView::IDC_STATUS)->text();
+}
+inline bool Enabled(COrvanePortView& view, int id) { return view.Control(id)->isEnabled(); }
+inline void Click(COrvanePortView& view, int id) { Ctl<QAbstractButton>(view, id)->click(); }
+
+// Opens the line on |path| through the real controls: "<Not Listed>", the port typed in.
+inline void OpenOn(COrvanePortView& view, const std::string& path, const QString& baud = "115200") {
+  auto* modems = Ctl<QComboBox>(view, COrvanePortView::IDC_MODEM);
+  const int notListed = modems->findData(COrvanePortView::kNotListed);
+  modems->setCurrentIndex(notListed);
+  emit modems->activated(notListed);
+  Ctl<QLineEdit>(view, COrvanePortView::IDC_PORT)->setText(QString::fromStdString(path));
+  Ctl<QComboBox>(view, COrvanePortView::IDC_BAUD)->setEditText(baud);
+  Click(view, COrvanePortView::IDC_OPEN);
+}
+
+inline void Send(COrvanePortView& view, const QString& command) {
+  Ctl<QLineEdit>(view, COrvanePortView::IDC_COMMAND)->setText(command);
+  Click(view, COrvanePortView::IDC_SEND);
+}
+
+inline QTreeWidget* List(COrvanePortView& view) { return view.ResponseList(); }
+inline QString Cell(COrvanePortView& view, int row, int column) {
+  return List(view)->topLevelItem(row)->text(column);
+}
+
+}  // namespace screen_test

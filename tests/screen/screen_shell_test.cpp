@@ -1,0 +1,296 @@
+// The application shell: start-up, the command bar with its menus, tool buttons and
+// tooltips, command routing, about, help, exit, the recent-file list, closing the
+// window during a read; and the pictures of the screens.
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QToolBar>
+#include <QtTest/QTest>
+
+#include "screen/CAboutBox.h"
+#include "screen/CMainFrame.h"
+#include "tests/screen/FakeModem.h"
+#include "tests/screen/ScreenTestSupport.h"
+
+using namespace screen_test;
+using V = COrvanePortView;
+
+namespace {
+
+QString PictureDir() {
+  const QByteArray dir = qgetenv("ORVANE_BINARY_DIR");
+  const QString path = (dir.isEmpty() ? QDir::currentPath() : QString::fromLocal8Bit(dir)) +
+                       QStringLiteral("/screenshots");
+  QDir().mkpath(path);
+  return path;
+}
+
+void SavePicture(const QImage& image, const QString& name) {
+  const QString path = PictureDir() + QLatin1Char('/') + name;
+  EXPECT_TRUE(image.save(path)) << path.toStdString();
+}
+
+// The frame with an open pop-up menu drawn where it opened.
+QImage FrameWithMenu(QWidget* frame, QMenu* menu) {
+  QImage shot = frame->grab().toImage();
+  QImage canvas(qMax(shot.width(), menu->x() - frame->x() + menu->width()),
+                qMax(shot.height(), menu->y() - frame->y() + menu->height()), QImage::Format_ARGB32);
+  canvas.fill(Qt::white);
+  QPainter painter(&canvas);
+  painter.drawImage(0, 0, shot);
+  painter.drawPixmap(menu->pos() - frame->pos(), menu->grab());
+  return canvas;
+}
+
+struct MenuItem {
+  QString text;
+  int id;
+};
+
+std::vector<MenuItem> Items(QMenu* menu) {
+  std::vector<MenuItem> items;
+  for (QAction* a : menu->actions())
+    items.push_back({a->isSeparator() ? QStringLiteral("-") : a->text(), ui::CommandIdOf(a)});
+  return items;
+}
+
+}  // namespace
+
+class Shell : public ScreenTest {
+ protected:
+  void SetUp() override {
+    ScreenTest::SetUp();
+    CMainFrame::SetHelpOpener([this](const QUrl& url) {
+      helpUrls.push_back(url);
+      return true;
+    });
+  }
+  void TearDown() override {
+    CMainFrame::SetHelpOpener(nullptr);
+    ScreenTest::TearDown();
+  }
+  bool Start(const QStringList& args = {QStringLiteral("OrvanePort")}) {
+    if (!app.InitInstance(args)) return false;
+    return QTest::qWaitForWindowExposed(app.MainFrame());
+  }
+  QMenu* Menu(int index) { return app.MainFrame()->MenuBar()->actions().at(index)->menu(); }
+
+  COrvanePortApp app;
+  std::vector<QUrl> helpUrls;
+};
+
+TEST_F(Shell, StartUpBuildsTheCommandBarMenusAndScreen) {
+  ASSERT_TRUE(Start());
+  CMainFrame* frame = app.MainFrame();
+  EXPECT_TRUE(frame->isVisible());
+  EXPECT_EQ(frame->windowTitle(), "OrvanePort");
+  EXPECT_EQ(frame->View(), app.View());
+  EXPECT_EQ(frame->width(), ui::kScreenWidth);
+  EXPECT_EQ(Ctl<QLabel>(*app.View(), V::IDC_STATUS)->text(), "Status");
+
+  const auto tops = frame->MenuBar()->actions();
+  ASSERT_EQ(tops.size(), 2);
+  EXPECT_EQ(tops[0]->text(), "Port");
+  EXPECT_EQ(tops[1]->text(), "Linewright");
+  QStringList port, line;
+  for (const auto& i : Items(Menu(0))) port << QStringLiteral("%1=%2").arg(i.text).arg(i.id);
+  for (const auto& i : Items(Menu(1))) line << QStringLiteral("%1=%2").arg(i.text).arg(i.id);
+  EXPECT_EQ(port.join('|'), "Open=32789|Close=32790|-=0|About Orvane..=57664|Help=32774|Exit=57665");
+  EXPECT_EQ(line.join('|'),
+            "Edit As Binary=32786|Command History=32787|-=0|Show Response=32784|"
+            "Export Response List=32785|Clear Response List=32791|-=0|Preferences=1009|"
+            "Use Preferences=32788");
+
+  // Two tool buttons, export then help, and the four tooltips in the bar's order.
+  std::vector<int> buttons;
+  for (QAction* a : frame->CommandBar()->actions())
+    if (ui::CommandIdOf(a) > 0) buttons.push_back(ui::CommandIdOf(a));
+  EXPECT_EQ(buttons, (std::vector<int>{32785, 32774}));
+  EXPECT_EQ(frame->Tooltips(), (QStringList{"File", "Help", "Export", "Help"}));
+  EXPECT_EQ(tops[0]->toolTip(), "File");
+  EXPECT_EQ(ui::LoadString(57345), "Ready");
+  EXPECT_EQ(ui::LoadString(32783), "Response Menu");
+  EXPECT_EQ(ui::LoadString(128).split('\n'),
+            (QStringList{"OrvanePort", "", "OrvanePort", "", "", "OrvanePort.Document",
+                         "OrvanePort Document"}));
+
+  // The framework's own settings key, with its recent-file list, is in the hive.
+  orvane::reg::Key key = 0;
+  EXPECT_EQ(hive().OpenKey(orvane::reg::kLocalMachine,
+                           u"Software\\Local AppWizard-Generated Applications\\OrvanePort\\Recent File List",
+                           &key),
+            orvane::reg::kSuccess);
+  hive().CloseKey(key);
+}
+
+TEST_F(Shell, MenusAskTheScreenWhatIsEnabledAndChecked) {
+  ASSERT_TRUE(Start());
+  QMenu* port = Menu(0);
+  emit port->aboutToShow();
+  EXPECT_TRUE(port->actions()[0]->isEnabled());   // Open
+  EXPECT_FALSE(port->actions()[1]->isEnabled());  // Close
+  QMenu* line = Menu(1);
+  emit line->aboutToShow();
+  QAction* use = line->actions().last();
+  EXPECT_TRUE(use->isChecked());
+  // Choosing "Use Preferences" from the menu unticks the box.
+  emit line->triggered(use);
+  EXPECT_FALSE(Ctl<QCheckBox>(*app.View(), V::IDC_USE)->isChecked());
+  emit line->aboutToShow();
+  EXPECT_FALSE(use->isChecked());
+}
+
+TEST_F(Shell, AboutHelpAndExit) {
+  ASSERT_TRUE(Start());
+  CMainFrame* frame = app.MainFrame();
+  QStringList labels;
+  script.onModal = [&](QDialog& d) {
+    EXPECT_EQ(d.windowTitle(), "About Orvane");
+    EXPECT_EQ(d.size(), QSize(ui::DluToPx(139), ui::DluToPx(146)));
+    for (QLabel* l : d.findChildren<QLabel*>())
+      if (!l->text().isEmpty()) labels << l->text();
+    d.show();
+    SavePicture(d.grab().toImage(), "about-box.png");
+    d.reject();
+    return d.result();
+  };
+  EXPECT_TRUE(frame->RouteCommand(COrvanePortApp::ID_APP_ABOUT));
+  EXPECT_EQ(script.modalDialogs, std::vector<QString>{"CAboutBox"});
+  EXPECT_TRUE(labels.filter("Copyright").size() == 1) << labels.join('|').toStdString();
+  EXPECT_TRUE(labels.filter("@").size() == 1);
+
+  EXPECT_TRUE(frame->RouteCommand(CMainFrame::ID_HELP));
+  ASSERT_EQ(helpUrls.size(), 1u);
+  EXPECT_EQ(helpUrls[0].fragment(), "Main_Contents");
+  EXPECT_TRUE(helpUrls[0].path().endsWith("/OrvanePortCmd.htm"));
+  QFile page(helpUrls[0].toLocalFile());
+  ASSERT_TRUE(page.open(QIODevice::ReadOnly));
+  const QByteArray html = page.readAll();
+  EXPECT_TRUE(html.contains("id=\"Main_Contents\""));
+  for (const char* topic : {"Open", "Send", "Preferences", "Command History", "Edit As Binary", "Export"})
+    EXPECT_TRUE(html.contains(topic)) << topic;
+  // The tool bar's help button does the same.
+  for (QAction* a : frame->CommandBar()->actions())
+    if (ui::CommandIdOf(a) == CMainFrame::ID_HELP) a->trigger();
+  EXPECT_EQ(helpUrls.size(), 2u);
+
+  EXPECT_TRUE(frame->RouteCommand(CMainFrame::ID_APP_EXIT));
+  EXPECT_FALSE(frame->isVisible());
+}
+
+TEST_F(Shell, RecentFilesAreKeptInTheHiveFourAtMost) {
+  QTemporaryDir dir;
+  QStringList files;
+  for (int i = 0; i < 5; ++i) {
+    files << dir.filePath(QStringLiteral("doc%1.txt").arg(i));
+    QFile f(files.last());
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  }
+  for (const QString& f : files) {
+    COrvanePortApp one;
+    ASSERT_TRUE(one.InitInstance({"OrvanePort", f}));
+    one.ExitInstance();
+  }
+  COrvanePortApp last;
+  last.SetRegistryKey(u"Local AppWizard-Generated Applications");
+  last.LoadStdProfileSettings(COrvanePortApp::kRecentFiles);
+  EXPECT_EQ(last.RecentFiles(), (QStringList{files[4], files[3], files[2], files[1]}));
+  // A file that cannot be opened ends start-up.
+  COrvanePortApp bad;
+  EXPECT_FALSE(bad.InitInstance({"OrvanePort", dir.filePath("missing.txt")}));
+}
+
+TEST_F(Shell, ClosingTheWindowDuringAReadRecordsTheReplyThenCloses) {
+  FakeModem modem;
+  ASSERT_TRUE(modem.ok());
+  ASSERT_TRUE(Start());
+  COrvanePortView& view = *app.View();
+  OpenOn(view, modem.path());
+  ASSERT_EQ(Status(view), "Opened");
+  modem.QueueReply("RING");  // no token, and a clock that never runs out
+  view.Line().SetTickSource([] { return 0u; });
+  QTimer poll;
+  poll.setInterval(5);
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    if (modem.repliesWritten > 0) {
+      poll.stop();
+      QTimer::singleShot(30, app.MainFrame(), [&] { app.MainFrame()->close(); });
+    }
+  });
+  poll.start();
+  Send(view, "ATA");
+  ASSERT_EQ(List(view)->topLevelItemCount(), 1);
+  EXPECT_EQ(Cell(view, 0, 0), "RING..");
+  EXPECT_FALSE(view.IsReading());
+  EXPECT_FALSE(app.MainFrame()->isVisible());
+}
+
+TEST_F(Shell, AboutIsRefusedWhileReading) {
+  FakeModem modem;
+  ASSERT_TRUE(modem.ok());
+  ASSERT_TRUE(Start());
+  COrvanePortView& view = *app.View();
+  OpenOn(view, modem.path());
+  view.Line().SetTickSource([] { return 0u; });
+  QTimer::singleShot(0, app.MainFrame(), [&] {
+    EXPECT_TRUE(app.MainFrame()->RouteCommand(COrvanePortApp::ID_APP_ABOUT));
+    QMenu* port = Menu(0);
+    emit port->aboutToShow();
+    EXPECT_FALSE(port->actions()[3]->isEnabled());  // About Orvane..
+    EXPECT_TRUE(port->actions()[4]->isEnabled());   // Help stays
+    app.MainFrame()->RouteCommand(V::ID_PORT_CLOSE);
+  });
+  Send(view, "AT");
+  EXPECT_TRUE(script.modalDialogs.empty());
+  EXPECT_EQ(Status(view), "Closed");
+}
+
+TEST_F(Shell, Pictures) {
+  FakeModem modem;
+  ASSERT_TRUE(modem.ok());
+  AddDriver("sim", modem.path(), "Simulated Modem (pts)");
+  ASSERT_TRUE(Start());
+  CMainFrame* frame = app.MainFrame();
+  COrvanePortView& view = *app.View();
+  // The machine's own ports are listed too; pick the simulated one.
+  auto* modems = Ctl<QComboBox>(view, V::IDC_MODEM);
+  const int sim = modems->findText("Simulated Modem (pts)");
+  ASSERT_GE(sim, 0);
+  modems->setCurrentIndex(sim);
+  emit modems->activated(sim);
+  SavePicture(frame->grab().toImage(), "main-empty.png");
+
+  Click(view, V::IDC_OPEN);
+  ASSERT_EQ(Status(view), "Opened");
+  modem.QueueReply("\r\nOK\r\n");
+  modem.QueueReply("\r\nOrvane SimModem 1.0\r\n\r\nOK\r\n");
+  modem.QueueReply("\r\nERROR\r\n");
+  Send(view, "AT<0D>");
+  Send(view, "ATI3<0D>");
+  Send(view, "AT+BAD<0D>");
+  ASSERT_EQ(List(view)->topLevelItemCount(), 3);
+  List(view)->topLevelItem(1)->setSelected(true);
+  SavePicture(frame->grab().toImage(), "main-three-exchanges.png");
+
+  for (int i = 0; i < 2; ++i) {
+    QMenu* menu = Menu(i);
+    const QPoint at = frame->MenuBar()->mapToGlobal(
+        frame->MenuBar()->actionGeometry(frame->MenuBar()->actions()[i]).bottomLeft());
+    menu->popup(at);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(menu));
+    SavePicture(FrameWithMenu(frame, menu), i == 0 ? "menu-port.png" : "menu-linewright.png");
+    menu->hide();
+  }
+  QMenu response;
+  ui::LoadPopupMenu(ResponseListCtrl::kMenuId, &response);
+  view.UpdateMenu(&response);
+  response.popup(List(view)->viewport()->mapToGlobal(QPoint(60, 20)));
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&response));
+  SavePicture(FrameWithMenu(frame, &response), "menu-response.png");
+  response.hide();
+}

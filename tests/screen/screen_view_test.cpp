@@ -1,0 +1,615 @@
+// The main command screen through its real controls: states, device selection, baud
+// memory, the use flag, the Enter key, the send flow against a pseudo-terminal device,
+// the response list and its menu, and what the screen refuses while a reply is read.
+#include <QKeyEvent>
+#include <QMenu>
+#include <QTimer>
+#include <QtTest/QTest>
+
+#include <memory>
+
+#include "entry/CommandHistory.h"
+#include "preferences/PreferenceStore.h"
+#include "screen/SendRules.h"
+#include "tests/screen/FakeModem.h"
+#include "tests/screen/ScreenTestSupport.h"
+#include "ui/SoftInputPanel.h"
+
+using namespace screen_test;
+using V = COrvanePortView;
+
+namespace {
+
+struct State {
+  QString status;
+  bool open, close, send, modems, baud;
+};
+
+void ExpectState(COrvanePortView& view, const State& s, int openFlag) {
+  EXPECT_EQ(Status(view), s.status);
+  EXPECT_EQ(view.OpenFlag(), openFlag);
+  EXPECT_EQ(Enabled(view, V::IDC_OPEN), s.open);
+  EXPECT_EQ(Enabled(view, V::IDC_CLOSE), s.close);
+  EXPECT_EQ(Enabled(view, V::IDC_SEND), s.send);
+  EXPECT_EQ(Enabled(view, V::IDC_MODEM), s.modems);
+  EXPECT_EQ(Enabled(view, V::IDC_BAUD), s.baud);
+  ui::CommandState openItem, closeItem;
+  view.Commands().QueryState(V::ID_PORT_OPEN, &openItem);
+  view.Commands().QueryState(V::ID_PORT_CLOSE, &closeItem);
+  EXPECT_EQ(openItem.enabled, openFlag != 1);
+  EXPECT_EQ(closeItem.enabled, openFlag == 1);
+}
+
+// A tick source that stands still until |gate| opens and then advances one per call;
+// records the first and last values handed out.
+struct StepClock {
+  std::shared_ptr<std::atomic<bool>> gate = std::make_shared<std::atomic<bool>>(true);
+  std::shared_ptr<uint32_t> now = std::make_shared<uint32_t>(0);
+  std::shared_ptr<uint32_t> atGate = std::make_shared<uint32_t>(0);
+  std::shared_ptr<bool> gateSeen = std::make_shared<bool>(false);
+  orvane::SerialLine::TickSource Source() const {
+    return [g = gate, n = now, a = atGate, seen = gateSeen] {
+      if (*g) {
+        ++*n;
+        if (!*seen) { *seen = true; *a = *n; }  // the first tick after the gate opened
+      }
+      return *n;
+    };
+  }
+};
+
+// Processes events until |done| holds (at most a few seconds).
+template <class F>
+bool WaitFor(F done) {
+  for (int i = 0; i < 500 && !done(); ++i) QTest::qWait(10);
+  return done();
+}
+
+orvane::PreferenceProfile Profile(const std::u16string& name, const std::u16string& prefix,
+                                  const std::u16string& suffix, int timeout,
+                                  std::initializer_list<std::u16string> tokens) {
+  orvane::PreferenceProfile p;
+  p.name = name;
+  p.prefix = prefix;
+  p.suffix = suffix;
+  p.timeout = timeout;
+  for (const auto& t : tokens) p.tokens[static_cast<size_t>(p.tokenCount++)] = t;
+  return p;
+}
+
+}  // namespace
+
+TEST(SendRules, TimeoutPreviewAndBaudText) {
+  EXPECT_EQ(orvane::ProfileTimeoutMs(2), 2000u);
+  EXPECT_EQ(orvane::ProfileTimeoutMs(0), 0u);
+  EXPECT_EQ(orvane::ProfileTimeoutMs(-5), 0u);
+  EXPECT_EQ(orvane::ProfileTimeoutMs(4294967), 4294967000u);
+  EXPECT_EQ(orvane::ProfileTimeoutMs(4294968), 4294967295u);  // would wrap to 705
+  EXPECT_EQ(orvane::ProfileTimeoutMs(INT32_MAX), 4294967295u);
+
+  EXPECT_EQ(orvane::ResponsePreview(u"hello"), u"hello..");
+  EXPECT_EQ(orvane::ResponsePreview(u""), u"..");
+  EXPECT_EQ(orvane::ResponsePreview(u"<0D><0A>OK<0D><0A>"), u"<0D><0A>OK<0D><0A>..");
+  // Cut after 20 characters, inside the sixth escape.
+  EXPECT_EQ(orvane::ResponsePreview(u"A<01><02><03><04><05>"), u"A<01><02><03><04><05..");
+
+  EXPECT_EQ(orvane::ParseBaudText(u"9600"), 9600u);
+  EXPECT_EQ(orvane::ParseBaudText(u"  115200 baud"), 115200u);
+  EXPECT_EQ(orvane::ParseBaudText(u"+300"), 300u);
+  EXPECT_EQ(orvane::ParseBaudText(u"fast"), 0u);
+  EXPECT_EQ(orvane::ParseBaudText(u""), 0u);
+  EXPECT_EQ(orvane::ParseBaudText(u"-"), 0u);
+  EXPECT_EQ(orvane::ParseBaudText(u"-1"), 4294967295u);
+  EXPECT_EQ(orvane::ParseBaudText(u"99999999999999999999999"), 4294967295u);
+}
+
+TEST(ResponseStoreTest, GrowsPastItsFirstThousandAndClearsToEmpty) {
+  orvane::ResponseStore store;
+  for (int i = 0; i < 1005; ++i) EXPECT_EQ(store.Add(orvane::Bytes(static_cast<size_t>(i % 7), uint8_t(i))), i);
+  EXPECT_EQ(store.Count(), 1005);
+  EXPECT_EQ(store.Slot(1004), orvane::Bytes(1004 % 7, uint8_t(1004 % 256)));
+  EXPECT_TRUE(store.Slot(1005).empty());
+  EXPECT_TRUE(store.Slot(-1).empty());
+  store.Clear();
+  EXPECT_EQ(store.Count(), 0);
+  EXPECT_EQ(store.Add({1, 2}), 0);
+}
+
+class MainScreen : public ScreenTest {};
+
+TEST_F(MainScreen, TemplateControlsSitWhereTheFormPutsThem) {
+  auto view = MakeView();
+  EXPECT_EQ(view->size(), QSize(ui::DluToPx(135), ui::DluToPx(153)));
+  EXPECT_EQ(view->Control(V::IDC_SEND)->geometry(), ui::DluRect(97, 81, 31, 10));
+  EXPECT_EQ(view->Control(V::IDC_COMMAND)->geometry(), ui::DluRect(7, 68, 121, 12));
+  EXPECT_EQ(view->Control(V::IDC_RESPONSES)->geometry(), ui::DluRect(8, 93, 120, 60));
+  EXPECT_EQ(Ctl<QLabel>(*view, V::IDC_TITLE)->text(), "Port Linewright");
+  EXPECT_EQ(Ctl<QLabel>(*view, V::IDC_TITLE)->font().weight(), QFont::Bold);
+  for (int id : {V::IDC_TITLE, V::IDC_SEND, V::IDC_OPEN, V::IDC_CLOSE, V::IDC_PREFERENCES, V::IDC_USE}) {
+    const QPalette p = view->Control(id)->palette();
+    // Enabled controls draw their text in the active colours (Send and Close start disabled).
+    const bool blue = p.color(QPalette::Active, QPalette::WindowText) == QColor(0, 0, 225) ||
+                      p.color(QPalette::Active, QPalette::ButtonText) == QColor(0, 0, 225);
+    EXPECT_TRUE(blue) << id;
+  }
+  auto* baud = Ctl<QComboBox>(*view, V::IDC_BAUD);
+  QStringList items;
+  for (int i = 0; i < baud->count(); ++i) items << baud->itemText(i);
+  EXPECT_EQ(items.join(','), "110,300,600,1200,2400,4800,9600,14400,19200,38400,56000,57600,"
+                             "115200,128000,256000");
+  EXPECT_TRUE(baud->isEditable());
+  EXPECT_EQ(baud->currentText(), "115200");  // nothing stored yet
+  EXPECT_TRUE(Ctl<QCheckBox>(*view, V::IDC_USE)->isChecked());
+
+  auto* list = view->ResponseList();
+  EXPECT_EQ(list->headerItem()->text(0), "Response");
+  EXPECT_EQ(list->headerItem()->text(1), "Command");
+  const int width = list->contentsRect().width();
+  EXPECT_EQ(list->columnWidth(0), 3 * width / 4);
+  EXPECT_EQ(list->columnWidth(1), width / 4);
+  EXPECT_EQ(list->selectionMode(), QAbstractItemView::SingleSelection);
+  EXPECT_EQ(list->MenuFlag(), 1);
+}
+
+TEST_F(MainScreen, EveryRowOfTheStateTable) {
+  FakeModem modem;
+  ASSERT_TRUE(modem.ok());
+  auto view = MakeView();
+  ExpectState(*view, {"Status", true, false, false, true, true}, 0);
+
+  OpenOn(*view, "/dev/orvane-no-such-device");
+  ExpectState(*view, {"Open Failed", true, false, false, true, true}, 0);
+
+  OpenOn(*view, modem.path());
+  ExpectState(*view, {"Opened", false, true, true, false, false}, 1);
+  EXPECT_TRUE(view->Line().IsOpen());
+
+  Click(*view, V::IDC_CLOSE);
+  ExpectState(*view, {"Closed", true, false, false, true, true}, 0);
+  EXPECT_FALSE(view->Line().IsOpen());
+
+  // A close with no device held fails, and still shows the closed state.
+  EXPECT_TRUE(view->RunCommand(V::ID_PORT_CLOSE));
+  ExpectState(*view, {"Close Failed", true, false, false, true, true}, 0);
+
+  // The menu's Open does the same as the button.
+  OpenOn(*view, modem.path());
+  view->RunCommand(V::ID_PORT_CLOSE);
+  EXPECT_TRUE(view->RunCommand(V::ID_PORT_OPEN));
+  ExpectState(*view, {"Opened", false, true, true, false, false}, 1);
+}
+
+TEST_F(MainScreen, WithoutDevicesOnlyNotListedIsOfferedAndThePortCanBeTyped) {
+  auto view = MakeView();
+  auto* modems = Ctl<QComboBox>(*view, V::IDC_MODEM);
+  ASSERT_EQ(modems->count(), 1);
+  EXPECT_EQ(modems->currentText(), "<Not Listed>");
+  EXPECT_EQ(modems->currentData().toInt(), V::kNotListed);
+  EXPECT_TRUE(Ctl<QLineEdit>(*view, V::IDC_PORT)->text().isEmpty());
+  EXPECT_TRUE(Enabled(*view, V::IDC_PORT));
+}
+
+TEST_F(MainScreen, DevicesAreSortedAndTheFirstIsSelectedWithItsDeviceName) {
+  AddDriver("a", "/dev/ttyUSB1", "Zeta Modem");
+  AddDriver("b", "/dev/ttyS0", "alpha port");
+  AddDriver("c", "/dev/ttyACM0", "9 Pin Serial");
+  auto view = MakeView();
+  EXPECT_EQ(view->ListingCount(), 3);
+  auto* modems = Ctl<QComboBox>(*view, V::IDC_MODEM);
+  QStringList items;
+  for (int i = 0; i < modems->count(); ++i) items << modems->itemText(i);
+  EXPECT_EQ(items.join('|'), "<Not Listed>|9 Pin Serial|alpha port|Zeta Modem");
+  EXPECT_EQ(modems->currentText(), "9 Pin Serial");
+  auto* port = Ctl<QLineEdit>(*view, V::IDC_PORT);
+  EXPECT_EQ(port->text(), "/dev/ttyACM0");
+  EXPECT_FALSE(port->isEnabled());
+
+  // <Not Listed> clears and enables the field; a device fills and disables it again.
+  modems->setCurrentIndex(0);
+  emit modems->activated(0);
+  EXPECT_TRUE(port->text().isEmpty());
+  EXPECT_TRUE(port->isEnabled());
+  port->setText("/dev/typed");
+  modems->setCurrentIndex(3);
+  emit modems->activated(3);
+  EXPECT_EQ(port->text(), "/dev/ttyUSB1");
+  EXPECT_FALSE(port->isEnabled());
+}
+
+TEST_F(MainScreen, BaudRateIsRememberedAfterAGoodOpenOnly) {
+  FakeModem modem;
+  ASSERT_TRUE(modem.ok());
+  {
+    auto view = MakeView();
+    OpenOn(*view, modem.path(), "9600");
+    ASSERT_EQ(Status(*view), "Opened");
+    view->RunCommand(V::ID_PORT_CLOSE);
+  }
+  EXPECT_EQ(orvane::PreferenceStore::LoadBaudRate(), 9600u);
+  {
+    auto view = MakeView();
+    EXPECT_EQ(Ctl<QComboBox>(*view, V::IDC_BAUD)->currentText(), "9600");
+    OpenOn(*view, "/dev/orvane-no-such-device", "4800");
+    EXPECT_EQ(Status(*view), "Open Failed");
+    // A baud text that is no number opens at 0, which the platform refuses.
+    OpenOn(*view, modem.path(), "fast");
+    EXPECT_EQ(Status(*view), "Open Failed");
+  }
+  auto view = MakeView();
+  EXPECT_EQ(Ctl<QComboBox>(*view, V::IDC_BAUD)->currentText(), "9600");
+}
+
+TEST_F(MainScreen, UseCheckBoxAndMenuItemShowOneFlag) {
+  auto view = MakeView();
+  auto* use = Ctl<QCheckBox>(*view, V::IDC_USE);
+  ui::CommandState item;
+  view->Commands().QueryState(V::ID_USE_PREFERENCES, &item);
+  EXPECT_TRUE(item.checkable);
+  EXPECT_TRUE(item.checked);
+
+  use->click();  // the box toggles itself; the menu's query reads it
+  item = {};
+  view->Commands().QueryState(V::ID_USE_PREFERENCES, &item);
+  EXPECT_FALSE(item.checked);
+  EXPECT_EQ(view->UseFlag(), 0);
+
+  view->RunCommand(V::ID_USE_PREFERENCES);
+  EXPECT_TRUE(use->isChecked());
+  EXPECT_EQ(view->UseFlag(), 1);
+  view->RunCommand(V::ID_USE_PREFERENCES);
+  EXPECT_FALSE(use->isChecked());
+}
+
+TEST_F(MainScreen, EnterInTheFormAndTheBaudBoxDoesNothing) {
+  FakeModem modem;
+  ASSERT_TRUE(modem.ok());
+  auto view = MakeView();
+  view->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
+  auto* baud = Ctl<QComboBox>(*view, V::IDC_BAUD);
+  Ctl<QLineEdit>(*view, V::IDC_PORT)->setText(QString::fromStdString(modem.path()));
+  baud->setEditText("2400");
+  int activations = 0;
+  QObject::connect(baud, &QComboBox::activated, [&] { ++activations; });
+  QTest::keyClick(baud->lineEdit(), Qt::Key_Return);
+  QTest::keyClick(baud->lineEdit(), Qt::Key_Enter);
+  EXPECT_EQ(activations, 0);
+  EXPECT_EQ(baud->count(), 15);  // nothing inserted
+  EXPECT_EQ(baud->currentText(), "2400");
+
+  // With the focus on Open, Enter neither presses it nor reaches anything else.
+  view->Control(V::IDC_OPEN)->setFocus();
+  QTest::keyClick(view->Control(V::IDC_OPEN), Qt::Key_Return);
+  QTest::keyClick(view.get(), Qt::Key_Return);
+  EXPECT_EQ(Status(*view), "Status");
+  EXPECT_EQ(view->OpenFlag(), 0);
+}
+
+TEST_F(MainScreen, EntryFieldsRaiseAndLowerTheSoftInputPanel) {
+  auto view = MakeView();
+  view->show();
+  view->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(view.get()));
+  const int raised = ui::sip::RaiseCount(), lowered = ui::sip::ForceDownCount();
+  view->Control(V::IDC_COMMAND)->setFocus();
+  EXPECT_EQ(ui::sip::RaiseCount(), raised + 1);
+  view->Control(V::IDC_USE)->setFocus();
+  EXPECT_EQ(ui::sip::ForceDownCount(), lowered + 1);
+  EXPECT_EQ(ui::sip::LastRequest(), ui::sip::Request::ForceDown);
+}
+
+// The send flow against a device.
+class SendFlow : public ScreenTest {
+ protected:
+  void SetUp() override {
+    ScreenTest::SetUp();
+    ASSERT_TRUE(modem.ok());
+    view = MakeView();
+    OpenOn(*view, modem.path());
+    ASSERT_EQ(Status(*view), "Opened");
+  }
+  std::u16string HistoryFront() {
+    std::u16string entries[orvane::CommandHistory::kMaxEntries];
+    return orvane::CommandHistory::LoadHistory(entries) > 0 ? entries[0] : u"";
+  }
+
+  // A clock that stands still until the device has written |replies| replies in all
+  // and then advances one per call; idle polls do not wait.
+  StepClock GatedClock(int replies) {
+    StepClock clock;
+    *clock.gate = modem.repliesWritten >= replies;
+    view->Line().SetTickSource(clock.Source());
+    view->Line().SetIdleWait([gate = clock.gate, replies, this](int, int) {
+      if (modem.repliesWritten >= replies) *gate = true;
+      else usleep(200);
+      return 0;
+    });
+    return clock;
+  }
+
+  FakeModem modem;
+  std::unique_ptr<COrvanePortView> view;
+};
+
+TEST_F(SendFlow, UnframedReplyEndsOnTheDefaultTokenWithoutWaitingForTheTimeout) {
+  // The clock stands still until the reply is on its way, so the read can only end
+  // early through the token; after that, a handful of idle polls at most.
+  StepClock clock = GatedClock(1);
+  modem.QueueReply("\r\nOK\r\n");
+  Send(*view, "AT<0D>");
+
+  ASSERT_EQ(List(*view)->topLevelItemCount(), 1);
+  EXPECT_EQ(Cell(*view, 0, 0), "<0D><0A>OK<0D><0A>..");
+  EXPECT_EQ(Cell(*view, 0, 1), "AT<0D>");
+  EXPECT_LT(*clock.now - *clock.atGate, 50u);  // far below 3000
+  EXPECT_EQ(modem.Commands(), std::vector<std::string>{"AT\r"});
+  EXPECT_EQ(HistoryFront(), u"AT<0D>");
+  const auto rows = view->ResponseRows();
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].responseBytes, (orvane::Bytes{'\r', '\n', 'O', 'K', '\r', '\n'}));
+  EXPECT_TRUE(script.messages.empty());
+  // The new row is the keyboard anchor but not selected.
+  EXPECT_EQ(List(*view)->currentItem(), List(*view)->topLevelItem(0));
+  EXPECT_TRUE(List(*view)->selectedItems().isEmpty());
+}
+
+TEST_F(SendFlow, WithUseTickedButNoProfileTheCommandGoesUnframedWithTheDefaultTimeout) {
+  StepClock clock;
+  view->Line().SetTickSource(clock.Source());
+  view->Line().SetIdleWait([](int, int) { return 0; });
+  Send(*view, "ATZ");  // no reply: the silence timeout ends it
+  ASSERT_EQ(List(*view)->topLevelItemCount(), 1);
+  EXPECT_EQ(Cell(*view, 0, 0), "..");
+  EXPECT_EQ(Cell(*view, 0, 1), "ATZ");
+  EXPECT_EQ(*clock.now - *clock.atGate, 3001u);  // silence longer than 3000 ms
+}
+
+TEST_F(SendFlow, FramedCommandJoinsPrefixAndSuffixAndRecordsOnlyTheCommand) {
+  ASSERT_TRUE(orvane::PreferenceStore::SaveProfile(
+      Profile(u"Modem", u"AT", u"<0D>", 2, {u"<0D><0A>DONE<0D><0A>"})));
+  ASSERT_TRUE(orvane::PreferenceStore::SaveCurrentProfileName(u"Modem"));
+  modem.QueueReply("\r\nDONE\r\n");
+  Send(*view, "I3");
+  ASSERT_EQ(List(*view)->topLevelItemCount(), 1);
+  EXPECT_EQ(Cell(*view, 0, 1), "ATI3<0D>");
+  EXPECT_EQ(Cell(*view, 0, 0), "<0D><0A>DONE<0D><0A>..");
+  EXPECT_EQ(modem.Commands(), std::vector<std::string>{"ATI3\r"});
+  EXPECT_EQ(HistoryFront(), u"I3");
+
+  // Unticking "Use" sends the command as typed; the store is read at every send.
+  Ctl<QCheckBox>(*view, V::IDC_USE)->click();
+  modem.QueueReply("\r\nOK\r\n");
+  Send(*view, "I4<0D>");
+  EXPECT_EQ(Cell(*view, 1, 1), "I4<0D>");
+}
+
+TEST_F(SendFlow, AnEscapeMaySpanTheJoinOfPrefixAndCommand) {
+  ASSERT_TRUE(orvane::PreferenceStore::SaveProfile(Profile(u"Split", u"<0", u">", 1, {})));
+  ASSERT_TRUE(orvane::PreferenceStore::SaveCurrentProfileName(u"Split"));
+  modem.QueueReply("\r\nOK\r\n");
+  Send(*view, "D");
+  EXPECT_EQ(modem.Commands(), std::vector<std::string>{std::string(1, '\x0D')});
+  EXPECT_EQ(Cell(*view, 0, 1), "<0D>");
+}
+
+TEST_F(SendFlow, ATokenlessProfileEndsOnTheDefaultTokensWithItsOwnTimeout) {
+  ASSERT_TRUE(orvane::PreferenceStore::SaveProfile(Profile(u"Bare", u"", u"<0D>", 2, {})));
+  ASSERT_TRUE(orvane::PreferenceStore::SaveCurrentProfileName(u"Bare"));
+  StepClock clock = GatedClock(1);
+  modem.QueueReply("\r\nERROR\r\n");
+  Send(*view, "ATX");
+  EXPECT_EQ(Cell(*view, 0, 0), "<0D><0A>ERROR<0D><0A..");  // cut inside the escape
+  EXPECT_LT(*clock.now - *clock.atGate, 50u);
+
+  // No reply: the profile's 2 seconds end it.
+  StepClock silent;
+  view->Line().SetTickSource(silent.Source());
+  view->Line().SetIdleWait([](int, int) { return 0; });
+  Send(*view, "ATY");
+  EXPECT_EQ(*silent.now - *silent.atGate, 2001u);
+}
+
+TEST_F(SendFlow, AProfileWithTokensIgnoresTheDefaultOnes) {
+  ASSERT_TRUE(orvane::PreferenceStore::SaveProfile(Profile(u"Own", u"", u"", 1, {u"READY"})));
+  ASSERT_TRUE(orvane::PreferenceStore::SaveCurrentProfileName(u"Own"));
+  StepClock clock = GatedClock(1);
+  modem.QueueReply("\r\nOK\r\n");
+  Send(*view, "X");
+  // "\r\nOK\r\n" is no token of this profile: the one-second silence ends the read.
+  EXPECT_EQ(Cell(*view, 0, 0), "<0D><0A>OK<0D><0A>..");
+  EXPECT_GE(*clock.now - *clock.atGate, 1000u);
+}
+
+TEST_F(SendFlow, AFailedWriteRecordsPortWriteFailedAndStillUpdatesTheHistory) {
+  modem.Unplug();
+  Send(*view, "ATH");
+  ASSERT_EQ(List(*view)->topLevelItemCount(), 1);
+  EXPECT_EQ(Cell(*view, 0, 0), "Port Write Failed..");
+  EXPECT_EQ(Cell(*view, 0, 1), "ATH");
+  const auto rows = view->ResponseRows();
+  EXPECT_EQ(std::string(rows[0].responseBytes.begin(), rows[0].responseBytes.end()), "Port Write Failed");
+  EXPECT_EQ(HistoryFront(), u"ATH");
+}
+
+TEST_F(SendFlow, AFailedHistoryUpdateSaysSoAfterTheRowIsAdded) {
+  hive_->FailWritesFrom(1);
+  modem.QueueReply("\r\nOK\r\n");
+  Send(*view, "ATI");
+  EXPECT_EQ(List(*view)->topLevelItemCount(), 1);
+  EXPECT_EQ(script.MessageTexts(), QStringList{"History update failed."});
+  EXPECT_EQ(script.messages[0].form, ui::MessageForm::Ok);
+}
+
+TEST_F(SendFlow, PreviewsKeepTwentyCharactersAndTheStoreKeepsEveryByte) {
+  modem.QueueReply("hello");
+  std::string longReply;
+  for (int i = 1; i <= 40; ++i) longReply += static_cast<char>(i);
+  longReply += "\r\nOK\r\n";
+  modem.QueueReply(longReply);
+  GatedClock(1);  // "hello" ends by the silence timeout, without real waiting
+  Send(*view, "A");
+  GatedClock(2);
+  Send(*view, "B");
+  EXPECT_EQ(Cell(*view, 0, 0), "hello..");
+  EXPECT_EQ(Cell(*view, 1, 0), "<01><02><03><04><05>..");
+  const auto rows = view->ResponseRows();
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(std::string(rows[1].responseBytes.begin(), rows[1].responseBytes.end()), longReply);
+}
+
+TEST_F(SendFlow, ClearAsksAndActsOnYesOnly) {
+  modem.QueueReply("\r\nOK\r\n");
+  Send(*view, "AT");
+  script.answers = {ui::Answer::No};
+  view->RunCommand(V::ID_CLEAR_RESPONSES);
+  ASSERT_EQ(script.messages.size(), 1u);
+  EXPECT_EQ(script.messages[0].text, "Are you sure to clear the response list?");
+  EXPECT_EQ(script.messages[0].form, ui::MessageForm::YesNoQuestion);
+  EXPECT_EQ(List(*view)->topLevelItemCount(), 1);
+  EXPECT_EQ(view->Responses().Count(), 1);
+
+  script.answers = {ui::Answer::Yes};
+  view->RunCommand(V::ID_CLEAR_RESPONSES);
+  EXPECT_EQ(List(*view)->topLevelItemCount(), 0);
+  EXPECT_EQ(view->Responses().Count(), 0);
+  // The next exchange takes slot 0 again; the line stayed open.
+  modem.QueueReply("\r\nOK\r\n");
+  Send(*view, "AT2");
+  EXPECT_EQ(List(*view)->topLevelItem(0)->data(0, Qt::UserRole).toInt(), 0);
+  EXPECT_TRUE(view->Line().IsOpen());
+}
+
+TEST_F(SendFlow, ShowWithoutASelectedRowAsksForOne) {
+  const QString ask = "Please select from the response list, before attempting to show.";
+  view->RunCommand(V::ID_SHOW_RESPONSE);
+  EXPECT_EQ(script.MessageTexts(), QStringList{ask});
+
+  modem.QueueReply("\r\nOK\r\n");
+  Send(*view, "AT");
+  view->RunCommand(V::ID_SHOW_RESPONSE);  // a row but none selected
+  EXPECT_EQ(script.MessageTexts().count(ask), 2);
+
+  List(*view)->topLevelItem(0)->setSelected(true);
+  view->RunCommand(V::ID_SHOW_RESPONSE);
+  EXPECT_EQ(script.MessageTexts().count(ask), 2);
+
+  script.answers = {ui::Answer::Yes};
+  view->RunCommand(V::ID_CLEAR_RESPONSES);
+  view->RunCommand(V::ID_SHOW_RESPONSE);  // after a clear
+  EXPECT_EQ(script.MessageTexts().count(ask), 3);
+}
+
+TEST_F(SendFlow, TapAndHoldSelectsTheRowAndOffersTheResponseMenu) {
+  modem.QueueReply("\r\nOK\r\n");
+  Send(*view, "AT");
+  modem.QueueReply("\r\nERROR\r\n");
+  Send(*view, "AT+X");
+  auto* list = view->ResponseList();
+  view->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
+  const QPoint onSecond = list->visualItemRect(list->topLevelItem(1)).center();
+  script.onPopup = [](QMenu&) { return int(V::ID_CLEAR_RESPONSES); };
+  script.answers = {ui::Answer::No};
+  list->TapAndHold(onSecond);
+  ASSERT_EQ(script.popups.size(), 1u);
+  EXPECT_EQ(script.popups[0].join('|'),
+            "Show Response|Export Response List|-|Clear Response List");
+  EXPECT_TRUE(list->topLevelItem(1)->isSelected());
+  EXPECT_EQ(script.MessageTexts(), QStringList{"Are you sure to clear the response list?"});
+
+  // A right click is the same gesture; a held press too.
+  script.onPopup = nullptr;
+  QContextMenuEvent right(QContextMenuEvent::Mouse, list->visualItemRect(list->topLevelItem(0)).center());
+  QApplication::sendEvent(list->viewport(), &right);
+  EXPECT_EQ(script.popups.size(), 2u);
+  EXPECT_TRUE(list->topLevelItem(0)->isSelected());
+  QTest::mousePress(list->viewport(), Qt::LeftButton, {}, onSecond);
+  EXPECT_TRUE(WaitFor([&] { return script.popups.size() == 3; }));
+  QTest::mouseRelease(list->viewport(), Qt::LeftButton, {}, onSecond);
+
+  // With the menu flag off a hold only selects.
+  list->SetMenuFlag(0);
+  list->TapAndHold(onSecond);
+  EXPECT_EQ(script.popups.size(), 3u);
+}
+
+TEST_F(SendFlow, DoubleTapOnARowShowsItWithoutAskingForASelection) {
+  modem.QueueReply("\r\nOK\r\n");
+  Send(*view, "AT");
+  auto* list = view->ResponseList();
+  view->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
+  const QPoint p = list->visualItemRect(list->topLevelItem(0)).center();
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, p);
+  QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, p);
+  EXPECT_TRUE(script.messages.empty()) << script.MessageTexts().join('\n').toStdString();
+  EXPECT_TRUE(list->topLevelItem(0)->isSelected());
+}
+
+// While a reply is read, a timer plays the user.
+TEST_F(SendFlow, WhileReadingNoOtherExchangeOrDialogStarts) {
+  modem.QueueReply("");  // the first command gets no reply
+  StepClock clock;
+  *clock.gate = false;  // the read could not end by itself
+  view->Line().SetTickSource(clock.Source());
+  bool checked = false;
+  QTimer::singleShot(0, view.get(), [&] {
+    EXPECT_TRUE(view->IsReading());
+    EXPECT_FALSE(Enabled(*view, V::IDC_SEND));
+    EXPECT_FALSE(Enabled(*view, V::IDC_PREFERENCES));
+    EXPECT_FALSE(Enabled(*view, V::IDC_COMMAND));
+    script.answers = {ui::Answer::Yes, ui::Answer::Yes};
+    view->RunCommand(V::IDC_SEND);
+    view->RunCommand(V::ID_CLEAR_RESPONSES);
+    view->RunCommand(V::ID_SHOW_RESPONSE);
+    view->RunCommand(V::ID_PORT_OPEN);
+    EXPECT_TRUE(script.messages.empty());
+    QMenu menu;
+    ui::LoadPopupMenu(ResponseListCtrl::kMenuId, &menu);
+    view->UpdateMenu(&menu);
+    for (QAction* a : menu.actions()) EXPECT_FALSE(a->isEnabled() && !a->isSeparator()) << a->text().toStdString();
+    checked = true;
+    view->RunCommand(V::ID_PORT_CLOSE);  // ends the read
+  });
+  Send(*view, "ATD");
+  EXPECT_TRUE(checked);
+  EXPECT_EQ(List(*view)->topLevelItemCount(), 1);
+  EXPECT_TRUE(WaitFor([&] { return modem.Commands().size() == 1; }));
+  EXPECT_FALSE(view->IsReading());
+}
+
+TEST_F(SendFlow, CloseDuringAReadRecordsWhatArrivedThenCloses) {
+  modem.QueueReply("partial");  // no token
+  StepClock clock;
+  *clock.gate = false;
+  view->Line().SetTickSource(clock.Source());
+  QTimer timer;
+  timer.setInterval(5);
+  QObject::connect(&timer, &QTimer::timeout, [&] {
+    if (modem.repliesWritten > 0) {
+      timer.stop();
+      QTimer::singleShot(50, view.get(), [&] { Click(*view, V::IDC_CLOSE); });
+    }
+  });
+  timer.start();
+  Send(*view, "ATA");
+  ASSERT_EQ(List(*view)->topLevelItemCount(), 1);
+  EXPECT_EQ(Cell(*view, 0, 0), "partial..");
+  ExpectState(*view, {"Closed", true, false, false, true, true}, 0);
+  EXPECT_FALSE(view->Line().IsOpen());
+  EXPECT_EQ(HistoryFront(), u"ATA");
+  EXPECT_TRUE(Enabled(*view, V::IDC_COMMAND));
+}
+
+TEST_F(SendFlow, ControlsChangedDuringAReadAreKept) {
+  StepClock clock;
+  *clock.gate = false;
+  view->Line().SetTickSource(clock.Source());
+  QTimer::singleShot(0, view.get(), [&] {
+    Ctl<QCheckBox>(*view, V::IDC_USE)->click();
+    view->RunCommand(V::ID_PORT_CLOSE);
+  });
+  Send(*view, "AT");
+  EXPECT_FALSE(Ctl<QCheckBox>(*view, V::IDC_USE)->isChecked());
+  EXPECT_EQ(view->UseFlag(), 0);
+}
