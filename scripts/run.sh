@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds what the main job needs and runs it: starts the modem simulator on a
-# pseudo-terminal, runs linewright against it (a real exchange: AT and ATI), and
-# stops the simulator again.
+# Builds OrvanePort and the modem simulator, starts the simulator on a pseudo-terminal
+# (it lists itself as "Simulated Modem (pts/N)" in the program's modem list) and starts
+# OrvanePort beside it; the simulator stops when OrvanePort ends. With no display, it
+# says so and runs the linewright exchange (AT and ATI) against the simulator instead.
 # ORVANE_BUILD_DIR picks the build folder (default: build).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -10,7 +11,7 @@ build=${ORVANE_BUILD_DIR:-build}
 jobs=${ORVANE_JOBS:-2}
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j "$jobs" --target orvane-modemsim linewright
+cmake --build "$build" -j "$jobs" --target OrvanePort orvane-modemsim linewright
 
 sim_dir=$(mktemp -d)
 sim_pid=
@@ -46,5 +47,17 @@ run_main_job() {
   "$build/tools/linewright/linewright" --suffix '<0D>' "$sim_device" 115200 AT ATI
 }
 
+has_display() {
+  [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]
+}
+
 start_simulator
-run_main_job
+if has_display; then
+  echo "Modem simulator on $sim_device: pick \"Simulated Modem\" in the Modem list, press Open,"
+  echo "type AT<0D> and press Send."
+  "$build/screen/OrvanePort"
+else
+  echo "No display: neither DISPLAY nor WAYLAND_DISPLAY is set, so OrvanePort cannot show its"
+  echo "window here. Running the same exchange with linewright against the simulator instead."
+  run_main_job
+fi
