@@ -6,6 +6,9 @@
 #include <QTimer>
 #include <QtTest/QTest>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <memory>
 
 #include "entry/CommandHistory.h"
@@ -612,4 +615,48 @@ TEST_F(SendFlow, ControlsChangedDuringAReadAreKept) {
   Send(*view, "AT");
   EXPECT_FALSE(Ctl<QCheckBox>(*view, V::IDC_USE)->isChecked());
   EXPECT_EQ(view->UseFlag(), 0);
+}
+
+// Against the modem simulator itself, when it has been built.
+TEST_F(MainScreen, SendsToTheModemSimulator) {
+  const QByteArray bin = qgetenv("ORVANE_BINARY_DIR");
+  const std::string sim = bin.toStdString() + "/tools/modemsim/orvane-modemsim";
+  if (bin.isEmpty() || access(sim.c_str(), X_OK) != 0) GTEST_SKIP() << "orvane-modemsim not built";
+  int toSim[2], fromSim[2];
+  ASSERT_EQ(pipe(toSim), 0);
+  ASSERT_EQ(pipe(fromSim), 0);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    dup2(toSim[0], 0);
+    dup2(fromSim[1], 1);
+    close(toSim[1]);
+    close(fromSim[0]);
+    execl(sim.c_str(), sim.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(toSim[0]);
+  close(fromSim[1]);
+  std::string path;
+  char c;
+  while (read(fromSim[0], &c, 1) == 1 && c != '\n') path += c;
+  ASSERT_FALSE(path.empty());
+
+  auto view = MakeView();
+  OpenOn(*view, path);
+  ASSERT_EQ(Status(*view), "Opened");
+  Send(*view, "AT<0D>");
+  Send(*view, "ATI<0D>");
+  ASSERT_EQ(List(*view)->topLevelItemCount(), 2);
+  // The simulator echoes the command before its answer.
+  EXPECT_EQ(Cell(*view, 0, 0), "AT<0D><0D><0A>OK<0D>..");
+  const auto rows = view->ResponseRows();
+  const std::string second(rows[1].responseBytes.begin(), rows[1].responseBytes.end());
+  EXPECT_EQ(second.substr(0, 6), "ATI\r\r\n");
+  EXPECT_EQ(second.substr(second.size() - 6), "\r\nOK\r\n");
+  Click(*view, V::IDC_CLOSE);
+
+  close(toSim[1]);  // the simulator ends with its standard input
+  int status = 0;
+  waitpid(pid, &status, 0);
+  close(fromSim[0]);
 }
