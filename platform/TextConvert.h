@@ -8,29 +8,54 @@
 
 namespace orvane::text {
 
-inline std::u16string Utf8To16(std::string_view s) {
+// A broken sequence (truncated, overlong, an encoded surrogate) becomes one U+FFFD.
+inline std::u16string Utf8To16(std::string_view utf8) {
   std::u16string out;
-  out.reserve(s.size());
-  for (size_t i = 0; i < s.size();) {
-    unsigned char c = static_cast<unsigned char>(s[i]);
-    size_t len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
-    uint32_t cp = 0xFFFD;
-    if (len == 0 || i + len > s.size()) {
-      ++i;
-    } else {
-      cp = len == 1 ? c : len == 2 ? (c & 0x1Fu) : len == 3 ? (c & 0x0Fu) : (c & 0x07u);
-      bool ok = true;
-      for (size_t k = 1; k < len; ++k) {
-        unsigned char cc = static_cast<unsigned char>(s[i + k]);
-        if ((cc & 0xC0) != 0x80) ok = false;
-        cp = (cp << 6) | (cc & 0x3Fu);
+  out.reserve(utf8.size());
+  const size_t n = utf8.size();
+  size_t i = 0;
+  auto cont = [&](size_t k) {
+    return k < n && (static_cast<uint8_t>(utf8[k]) & 0xC0) == 0x80;
+  };
+  while (i < n) {
+    const uint8_t b0 = static_cast<uint8_t>(utf8[i]);
+    char32_t cp = 0xFFFD;
+    size_t len = 1;
+    if (b0 < 0x80) {
+      cp = b0;
+    } else if (b0 >= 0xC2 && b0 <= 0xDF) {
+      if (cont(i + 1)) {
+        cp = ((b0 & 0x1Fu) << 6) | (static_cast<uint8_t>(utf8[i + 1]) & 0x3Fu);
+        len = 2;
       }
-      static constexpr uint32_t kMin[] = {0, 0, 0x80, 0x800, 0x10000};
-      if (!ok || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF) || cp < kMin[len]) {
-        cp = 0xFFFD;
-        len = 1;
+    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+      if (cont(i + 1) && cont(i + 2)) {
+        const char32_t v = ((b0 & 0x0Fu) << 12) |
+                           ((static_cast<uint8_t>(utf8[i + 1]) & 0x3Fu) << 6) |
+                           (static_cast<uint8_t>(utf8[i + 2]) & 0x3Fu);
+        // Overlong forms and encoded surrogates are ill-formed.
+        if (v >= 0x800 && (v < 0xD800 || v > 0xDFFF)) {
+          cp = v;
+          len = 3;
+        }
       }
-      i += len;
+    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+      if (cont(i + 1) && cont(i + 2) && cont(i + 3)) {
+        const char32_t v = ((b0 & 0x07u) << 18) |
+                           ((static_cast<uint8_t>(utf8[i + 1]) & 0x3Fu) << 12) |
+                           ((static_cast<uint8_t>(utf8[i + 2]) & 0x3Fu) << 6) |
+                           (static_cast<uint8_t>(utf8[i + 3]) & 0x3Fu);
+        if (v >= 0x10000 && v <= 0x10FFFF) {
+          cp = v;
+          len = 4;
+        }
+      }
+    }
+    if (cp == 0xFFFD && len == 1 && b0 >= 0x80) {
+      // Skip the continuation bytes of a broken sequence as one replacement.
+      size_t k = i + 1;
+      while (k < n && k < i + 4 && cont(k) && b0 >= 0xC0) ++k;
+      len = k - i;
     }
     if (cp >= 0x10000) {
       cp -= 0x10000;
@@ -39,6 +64,7 @@ inline std::u16string Utf8To16(std::string_view s) {
     } else {
       out.push_back(static_cast<char16_t>(cp));
     }
+    i += len;
   }
   return out;
 }
