@@ -91,6 +91,10 @@ class COrvanePortView : public QWidget {
   void OnClearResponses();
   void OnExportResponseList();
   void OnToggleUseFlag();
+
+  // Records one exchange: a new row (preview and command) and the reply's bytes in the
+  // next slot of the store.
+  void AddResponseEntry(const std::u16string& replyText, const std::u16string& commandText);
   void OnEditAsBinary();
   void OnCommandHistory();
   void OnPreferences();
@@ -102,7 +106,6 @@ class COrvanePortView : public QWidget {
   // Adds a command to the screen's table, refused while a reply is read when it is in
   // the refused list. A button of the same id presses into the same handler.
   void AddCommand(int id, void (COrvanePortView::*handler)());
-  void AddResponseEntry(const std::u16string& replyText, const std::u16string& commandText);
   // The state of the controls that depend on the open flag.
   void EnableForOpenFlag();
   void SetReading(bool on);

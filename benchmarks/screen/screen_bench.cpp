@@ -1,0 +1,134 @@
+// The main screen's own costs, each beside a baseline measured in the same run:
+//   - one GUI send (Send pressed to row recorded, history saved) against a device that
+//     answers at once, beside the bare line's write and read of the same exchange: the
+//     difference is what the screen adds to every send;
+//   - appending the 10th and the 10 000th exchange to the response list.
+#include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "engine/BinaryTextCodec.h"
+#include "platform/Registry.h"
+#include "screen/COrvanePortApp.h"
+#include "screen/COrvanePortView.h"
+#include "ui/Messages.h"
+
+namespace {
+
+// A device that answers "\r\nOK\r\n" the moment a carriage return arrives.
+class QuickModem {
+ public:
+  QuickModem() {
+    master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    grantpt(master_);
+    unlockpt(master_);
+    char name[128] = {};
+    ptsname_r(master_, name, sizeof name);
+    path_ = name;
+    keeper_ = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    termios t{};
+    tcgetattr(keeper_, &t);
+    cfmakeraw(&t);
+    tcsetattr(keeper_, TCSANOW, &t);
+    thread_ = std::thread([this] {
+      char buf[256];
+      while (!stop_) {
+        pollfd p{master_, POLLIN, 0};
+        if (poll(&p, 1, 20) != 1) continue;
+        const ssize_t n = read(master_, buf, sizeof buf);
+        for (ssize_t i = 0; i < n; ++i)
+          if (buf[i] == '\r' && write(master_, "\r\nOK\r\n", 6) != 6) return;
+      }
+    });
+  }
+  ~QuickModem() {
+    stop_ = true;
+    thread_.join();
+    close(keeper_);
+    close(master_);
+  }
+  const std::string& path() const { return path_; }
+
+ private:
+  int master_ = -1, keeper_ = -1;
+  std::string path_;
+  std::thread thread_;
+  std::atomic<bool> stop_{false};
+};
+
+void InstallHive() {
+  orvane::reg::Hive::InstallHandheld(orvane::reg::Hive::OpenMemory());
+  COrvanePortApp::InstallMessagePump();
+}
+
+void BM_BareLineExchange(benchmark::State& state) {
+  InstallHive();
+  QuickModem modem;
+  orvane::SerialLine line;
+  line.Open(std::u16string(modem.path().begin(), modem.path().end()), 115200);
+  const orvane::Bytes command = orvane::DecodeBinaryText(u"AT<0D>");
+  for (auto _ : state) {
+    line.Write(command.data(), command.size());
+    std::u16string reply;
+    line.ReadResponseText(3000, nullptr, 0, &reply);
+    benchmark::DoNotOptimize(reply);
+  }
+}
+BENCHMARK(BM_BareLineExchange)->Unit(benchmark::kMicrosecond);
+
+void BM_GuiSend(benchmark::State& state) {
+  InstallHive();
+  QuickModem modem;
+  ui::ScriptedUi script;
+  COrvanePortView view;
+  view.OnInitialUpdate();
+  view.Control(COrvanePortView::IDC_PORT)->setEnabled(true);
+  qobject_cast<QLineEdit*>(view.Control(COrvanePortView::IDC_PORT))
+      ->setText(QString::fromStdString(modem.path()));
+  view.OnOpenLine();
+  qobject_cast<QLineEdit*>(view.Control(COrvanePortView::IDC_COMMAND))->setText("AT<0D>");
+  auto* send = qobject_cast<QPushButton*>(view.Control(COrvanePortView::IDC_SEND));
+  for (auto _ : state) send->click();
+  state.counters["rows"] = view.Responses().Count();
+}
+BENCHMARK(BM_GuiSend)->Unit(benchmark::kMicrosecond);
+
+// Appending exchange number N (the list holds N - 1 rows before).
+void BM_AppendExchange(benchmark::State& state) {
+  InstallHive();
+  ui::ScriptedUi script;
+  const int n = static_cast<int>(state.range(0));
+  COrvanePortView view;
+  view.OnInitialUpdate();
+  for (auto _ : state) {
+    state.PauseTiming();
+    script.answers = {ui::Answer::Yes};
+    view.OnClearResponses();
+    for (int i = 1; i < n; ++i) view.AddResponseEntry(u"<0D><0A>OK<0D><0A>", u"AT<0D>");
+    state.ResumeTiming();
+    view.AddResponseEntry(u"<0D><0A>OK<0D><0A>", u"AT<0D>");
+  }
+}
+BENCHMARK(BM_AppendExchange)->Arg(10)->Arg(10000)->Iterations(30)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (!getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  QApplication app(argc, argv);
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
