@@ -1,5 +1,7 @@
 #include "entry/CommandEdit.h"
 
+#include "ui/TemplateHost.h"
+
 #include <QAction>
 #include <QChildEvent>
 #include <QContextMenuEvent>
@@ -193,4 +195,13 @@ void RegisterEntryControlClasses() {
                              if (combo->isEditable()) combo->setInsertPolicy(QComboBox::NoInsert);
                              return combo;
                            });
+}
+
+int WithEntryControlClasses(int templateId) {
+  RegisterEntryControlClasses();
+  return templateId;
+}
+
+void SetMenuMode(ui::TemplateHost& host, int id, int mode) {
+  if (auto* edit = host.Control<CommandEdit>(id)) edit->SetMenuMode(mode);
 }

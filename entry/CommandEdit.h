@@ -17,6 +17,9 @@
 #include <memory>
 
 class QMouseEvent;
+namespace ui {
+class TemplateHost;
+}
 class QTimer;
 
 namespace entry {
@@ -84,3 +87,8 @@ class EntryComboBox : public QComboBox {
 // Registers the template classes "CommandEdit" and "EntryComboBox". Call once at
 // program start, before any screen is built; calling it again does no harm.
 void RegisterEntryControlClasses();
+// For a dialog's constructor: registers the entry classes, then gives back the
+// template id, so the base class builds the template with them.
+int WithEntryControlClasses(int templateId);
+// Sets the menu mode of the entry field |id| of |host| (no-op for other controls).
+void SetMenuMode(ui::TemplateHost& host, int id, int mode);

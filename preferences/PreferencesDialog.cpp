@@ -23,20 +23,10 @@ constexpr int kProfileListId = 1012;
 constexpr int kDeleteProfileId = 1009;
 constexpr int kAddUserDefinedId = 3;
 
-// The fields are entry fields; their class must be known before the template is built.
-int WithEntryClasses(int templateId) {
-  RegisterEntryControlClasses();
-  return templateId;
-}
-
-void SetMode(ui::TemplateHost& host, int id, int mode) {
-  if (auto* edit = host.Control<CommandEdit>(id)) edit->SetMenuMode(mode);
-}
-
 }  // namespace
 
 PreferencesDialog::PreferencesDialog(QWidget* parent)
-    : ui::TemplateDialog(WithEntryClasses(kTemplateId), parent), tokens_(host_) {
+    : ui::TemplateDialog(WithEntryControlClasses(kTemplateId), parent), tokens_(host_) {
   host_.BindText(kCaptionId, &caption_);
   host_.BindText(kPrefixId, &prefix_);
   host_.BindText(kSuffixId, &suffix_);
@@ -52,10 +42,10 @@ void PreferencesDialog::OnInitDialog() {
   caption_ = QStringLiteral("Preferences");
   tokens_.Reset();
   Refill(QString::fromStdU16String(orvane::PreferenceStore::LoadCurrentProfileName()));
-  SetMode(host_, kPrefixId, 2);
-  SetMode(host_, kSuffixId, 2);
-  SetMode(host_, kTokenFieldId, 2);
-  SetMode(host_, kTimeoutId, 1);
+  SetMenuMode(host_, kPrefixId, 2);
+  SetMenuMode(host_, kSuffixId, 2);
+  SetMenuMode(host_, kTokenFieldId, 2);
+  SetMenuMode(host_, kTimeoutId, 1);
   host_.ShowMembers();
 }
 

@@ -16,19 +16,10 @@ constexpr int kSuffixId = 1005;
 constexpr int kTimeoutId = 1014;
 constexpr int kTokenFieldId = 1023;
 
-int WithEntryClasses(int templateId) {
-  RegisterEntryControlClasses();
-  return templateId;
-}
-
-void SetMode(ui::TemplateHost& host, int id, int mode) {
-  if (auto* edit = host.Control<CommandEdit>(id)) edit->SetMenuMode(mode);
-}
-
 }  // namespace
 
 UserDefinedDialog::UserDefinedDialog(QWidget* parent)
-    : ui::TemplateDialog(WithEntryClasses(kTemplateId), parent), tokens_(host_) {
+    : ui::TemplateDialog(WithEntryControlClasses(kTemplateId), parent), tokens_(host_) {
   host_.BindText(kCaptionId, &caption_);
   host_.BindText(kNameId, &name_);
   host_.BindText(kPrefixId, &prefix_);
@@ -41,11 +32,11 @@ UserDefinedDialog::UserDefinedDialog(QWidget* parent)
 void UserDefinedDialog::OnInitDialog() {
   caption_ = QStringLiteral("User Defined");
   tokens_.Reset();
-  SetMode(host_, kNameId, 1);
-  SetMode(host_, kTimeoutId, 1);
-  SetMode(host_, kPrefixId, 2);
-  SetMode(host_, kSuffixId, 2);
-  SetMode(host_, kTokenFieldId, 2);
+  SetMenuMode(host_, kNameId, 1);
+  SetMenuMode(host_, kTimeoutId, 1);
+  SetMenuMode(host_, kPrefixId, 2);
+  SetMenuMode(host_, kSuffixId, 2);
+  SetMenuMode(host_, kTokenFieldId, 2);
   host_.ShowMembers();
 }
 
