@@ -85,6 +85,13 @@ int RunModal(QDialog& dialog) {
     dialog.reject();
     return QDialog::Rejected;
   }
+  // A dialog made without a parent would open in the middle of the desktop, far from
+  // the small program window; open it over the window the user is working in.
+  if (!dialog.parentWidget()) {
+    QWidget* owner = QApplication::activeWindow();
+    if (owner && owner != &dialog)
+      dialog.move(owner->frameGeometry().center() - QPoint(dialog.width() / 2, dialog.height() / 2));
+  }
   return dialog.exec();
 }
 
