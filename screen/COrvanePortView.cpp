@@ -103,6 +103,7 @@ COrvanePortView::COrvanePortView(QWidget* parent)
     host_.OnNotify(id, ui::Notify::KillFocus, [] { ui::sip::ForceDown(); });
   }
 
+  responseList_ = qobject_cast<ResponseListCtrl*>(Control(IDC_RESPONSES));
   if (ResponseListCtrl* list = ResponseList()) {
     list->prepareMenu = [this](QMenu* menu) { UpdateMenu(menu); };
     list->runCommand = [this](int id) { RunCommand(id); };
@@ -116,9 +117,7 @@ COrvanePortView::~COrvanePortView() {
   responses_.Clear();
 }
 
-ResponseListCtrl* COrvanePortView::ResponseList() const {
-  return qobject_cast<ResponseListCtrl*>(Control(IDC_RESPONSES));
-}
+ResponseListCtrl* COrvanePortView::ResponseList() const { return responseList_; }
 
 void COrvanePortView::AddCommand(int id, void (COrvanePortView::*handler)()) {
   auto guarded = [this, id, handler] {
@@ -337,25 +336,21 @@ void COrvanePortView::AddResponseEntry(const std::u16string& replyText,
                                        const std::u16string& commandText) {
   ResponseListCtrl* list = ResponseList();
   if (!list) return;
-  auto* item = new QTreeWidgetItem;
-  item->setText(0, ToQ(orvane::ResponsePreview(replyText)));
-  item->setText(1, ToQ(commandText));
   const int slot = responses_.Add(orvane::DecodeBinaryText(replyText));
-  item->setData(0, Qt::UserRole, slot);
-  list->addTopLevelItem(item);
+  const int row =
+      list->AppendRow(ToQ(orvane::ResponsePreview(replyText)), ToQ(commandText), slot);
   // The new row is the keyboard anchor; the selection and the scroll position stay.
-  list->selectionModel()->setCurrentIndex(list->indexFromItem(item),
-                                          QItemSelectionModel::NoUpdate);
+  list->SetSelectionMark(row);
 }
 
 std::vector<ResponseRowData> COrvanePortView::ResponseRows() const {
   std::vector<ResponseRowData> rows;
   const ResponseListCtrl* list = ResponseList();
   if (!list) return rows;
-  rows.reserve(static_cast<size_t>(list->topLevelItemCount()));
-  for (int row = 0; row < list->topLevelItemCount(); ++row) {
-    const QTreeWidgetItem* item = list->topLevelItem(row);
-    rows.push_back({item->text(1), responses_.Slot(item->data(0, Qt::UserRole).toInt())});
+  rows.reserve(static_cast<size_t>(list->RowCount()));
+  for (int row = 0; row < list->RowCount(); ++row) {
+    rows.push_back(
+        {list->Text(row, ResponseListCtrl::kCommandColumn), responses_.Slot(list->RowData(row))});
   }
   return rows;
 }
@@ -363,16 +358,15 @@ std::vector<ResponseRowData> COrvanePortView::ResponseRows() const {
 void COrvanePortView::OnShowResponse() {
   host_.ReadControls();
   ResponseListCtrl* list = ResponseList();
-  const auto selected = list ? list->selectedItems() : QList<QTreeWidgetItem*>{};
-  if (selected.isEmpty()) {
+  const int row = list ? list->FirstSelectedRow() : -1;
+  if (row < 0) {
     ui::ShowMessage(this,
                     QStringLiteral("Please select from the response list, before attempting to show."));
     return;
   }
-  const QTreeWidgetItem* item = selected.first();
   const QString responseText =
-      ToQ(orvane::EncodeBinaryText(responses_.Slot(item->data(0, Qt::UserRole).toInt())));
-  const QString commandText = item->text(1);
+      ToQ(orvane::EncodeBinaryText(responses_.Slot(list->RowData(row))));
+  const QString commandText = list->Text(row, ResponseListCtrl::kCommandColumn);
   CommandResponseDialog dialog(commandText, responseText);
   ui::RunModal(dialog);
 }
@@ -411,5 +405,5 @@ void COrvanePortView::OnExportResponseList() {
 void COrvanePortView::OnClearResponses() {
   if (!ui::Confirm(this, QStringLiteral("Are you sure to clear the response list?"))) return;
   responses_.Clear();
-  if (ResponseListCtrl* list = ResponseList()) list->clear();
+  if (ResponseListCtrl* list = ResponseList()) list->DeleteAllRows();
 }

@@ -10,6 +10,7 @@
 // until the exchange is recorded (see RefusedWhileReading).
 #pragma once
 
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 #include <array>
@@ -111,6 +112,8 @@ class COrvanePortView : public QWidget {
   void SetReading(bool on);
 
   ui::TemplateHost host_;
+  // The response list, found once: every exchange appends to it.
+  QPointer<ResponseListCtrl> responseList_;
 
   // Bound members.
   QString commandText_;

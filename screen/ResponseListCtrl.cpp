@@ -2,18 +2,49 @@
 
 #include <QContextMenuEvent>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QTimer>
 
+#include "screen/ResponseListModel.h"
 #include "ui/EnterKeyFilter.h"
 #include "ui/Menus.h"
 #include "ui/Template.h"
 
-ResponseListCtrl::ResponseListCtrl(QWidget* parent) : QTreeWidget(parent), holdTimer_(new QTimer(this)) {
-  setRootIsDecorated(false);
-  setUniformRowHeights(true);
-  header()->setStretchLastSection(false);
+static_assert(ResponseListCtrl::kResponseColumn == ResponseListModel::kResponseColumn &&
+              ResponseListCtrl::kCommandColumn == ResponseListModel::kCommandColumn);
+
+ResponseListCtrl::ResponseListCtrl(QWidget* parent)
+    : QTableView(parent), model_(new ResponseListModel(this)), holdTimer_(new QTimer(this)) {
+  // The model is set once, here: the screen's notifications connect to this view's
+  // selection model when the screen is built.
+  setModel(model_);
+  setEditTriggers(QAbstractItemView::NoEditTriggers);
+  setTabKeyNavigation(false);  // Tab leaves the list, as it does every other control
+  setWordWrap(false);
+  setTextElideMode(Qt::ElideRight);
+  setShowGrid(false);
+  setCornerButtonEnabled(false);
+
+  // Every row is one line high: the view never measures rows, so inserting one does
+  // not lay out the others.
+  QHeaderView* rows = verticalHeader();
+  rows->hide();
+  rows->setSectionResizeMode(QHeaderView::Fixed);
+  rows->setMinimumSectionSize(1);
+  rows->setDefaultSectionSize(fontMetrics().height() + 4);
+  // Hidden as it is, the row header would still repaint the section of every new
+  // current row, and finding where that section starts after an insert walks every
+  // row above it. It shows nothing, so it does not follow the selection.
+  QObject::disconnect(selectionModel(), nullptr, rows, nullptr);
+
+  QHeaderView* columns = horizontalHeader();
+  columns->setStretchLastSection(false);
+  columns->setHighlightSections(false);
+  columns->setSectionsClickable(false);
+  columns->setSectionResizeMode(QHeaderView::Interactive);
+
   holdTimer_->setSingleShot(true);
   holdTimer_->setInterval(kHoldMs);
   connect(holdTimer_, &QTimer::timeout, this, [this] { TapAndHold(pressPos_); });
@@ -24,27 +55,71 @@ ResponseListCtrl::ResponseListCtrl(QWidget* parent) : QTreeWidget(parent), holdT
 void ResponseListCtrl::SetUp() {
   // Child, visible, border, report view, single selection; full-row selection.
   setFrameShape(QFrame::StyledPanel);
-  setHeaderHidden(false);
+  horizontalHeader()->show();
   setSelectionMode(QAbstractItemView::SingleSelection);
   setSelectionBehavior(QAbstractItemView::SelectRows);
-  setAllColumnsShowFocus(true);
-  // A new row becomes the keyboard anchor without moving the view.
-  setAutoScroll(false);
-  setColumnCount(2);
-  setHeaderLabels({QStringLiteral("Response"), QStringLiteral("Command")});
-  header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   const int width = contentsRect().width();
-  setColumnWidth(0, 3 * width / 4);
-  setColumnWidth(1, width / 4);
+  setColumnWidth(kResponseColumn, 3 * width / 4);
+  setColumnWidth(kCommandColumn, width / 4);
   SetMenuFlag(1);
+}
+
+int ResponseListCtrl::RowCount() const { return model_->Count(); }
+
+int ResponseListCtrl::AppendRow(const QString& preview, const QString& command, int slot) {
+  return model_->AppendRow(preview, command, slot);
+}
+
+QString ResponseListCtrl::Text(int row, int column) const { return model_->Text(row, column); }
+
+int ResponseListCtrl::RowData(int row) const { return model_->RowData(row); }
+
+void ResponseListCtrl::DeleteAllRows() { model_->Clear(); }
+
+int ResponseListCtrl::FirstSelectedRow() const {
+  int first = -1;
+  for (const QItemSelectionRange& range : selectionModel()->selection())
+    if (first < 0 || range.top() < first) first = range.top();
+  return first;
+}
+
+void ResponseListCtrl::SelectRow(int row) {
+  if (row < 0 || row >= RowCount()) {
+    selectionModel()->clearSelection();
+    return;
+  }
+  selectionModel()->setCurrentIndex(model_->index(row, 0), QItemSelectionModel::ClearAndSelect |
+                                                               QItemSelectionModel::Rows);
+}
+
+void ResponseListCtrl::SetSelectionMark(int row) {
+  const QModelIndex index = model_->index(row, 0);  // invalid for a row not there
+  // The view would otherwise scroll to its new current row.
+  const bool scrolls = hasAutoScroll();
+  setAutoScroll(false);
+  selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
+  setAutoScroll(scrolls);
+}
+
+int ResponseListCtrl::SelectionMark() const {
+  const QModelIndex current = selectionModel()->currentIndex();
+  return current.isValid() ? current.row() : -1;
+}
+
+QRect ResponseListCtrl::RowRect(int row) const {
+  if (row < 0 || row >= RowCount()) return {};
+  return QRect(0, rowViewportPosition(row), viewport()->width(), rowHeight(row));
+}
+
+int ResponseListCtrl::RowAt(const QPoint& pos) const {
+  const QModelIndex index = indexAt(pos);
+  return index.isValid() ? index.row() : -1;
 }
 
 void ResponseListCtrl::TapAndHold(const QPoint& pos) {
   holdTimer_->stop();
-  if (QTreeWidgetItem* item = itemAt(pos)) {
-    setCurrentItem(item);
-    item->setSelected(true);
-  }
+  if (const int row = RowAt(pos); row >= 0) SelectRow(row);
   if (menuFlag_ != 1) return;
   QMenu menu(this);
   if (!ui::LoadPopupMenu(kMenuId, &menu)) return;
@@ -54,7 +129,7 @@ void ResponseListCtrl::TapAndHold(const QPoint& pos) {
 }
 
 void ResponseListCtrl::mousePressEvent(QMouseEvent* event) {
-  QTreeWidget::mousePressEvent(event);
+  QTableView::mousePressEvent(event);
   if (event->button() == Qt::LeftButton) {
     pressPos_ = event->position().toPoint();
     holdTimer_->start();
@@ -65,17 +140,17 @@ void ResponseListCtrl::mouseMoveEvent(QMouseEvent* event) {
   if (holdTimer_->isActive() &&
       (event->position().toPoint() - pressPos_).manhattanLength() > kHoldSlopPx)
     holdTimer_->stop();
-  QTreeWidget::mouseMoveEvent(event);
+  QTableView::mouseMoveEvent(event);
 }
 
 void ResponseListCtrl::mouseReleaseEvent(QMouseEvent* event) {
   holdTimer_->stop();
-  QTreeWidget::mouseReleaseEvent(event);
+  QTableView::mouseReleaseEvent(event);
 }
 
 void ResponseListCtrl::mouseDoubleClickEvent(QMouseEvent* event) {
   holdTimer_->stop();
-  QTreeWidget::mouseDoubleClickEvent(event);
+  QTableView::mouseDoubleClickEvent(event);
   event->accept();  // a double tap is handled by the list's owner
 }
 

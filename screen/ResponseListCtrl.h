@@ -2,22 +2,30 @@
 // with its own tap-and-hold menu ("Response Menu", menu 137) once its menu flag is 1.
 // A press held still for half a second, or a right click, selects the row under it
 // and opens the menu; the chosen command goes to the owning screen.
+//
+// A table view over an append-only model with fixed row heights: adding a row costs
+// the same whether the list holds ten rows or ten thousand.
 #pragma once
 
 #include <QPoint>
-#include <QTreeWidget>
+#include <QRect>
+#include <QTableView>
 #include <functional>
 
 class QMenu;
 class QTimer;
+class ResponseListModel;
 
-class ResponseListCtrl : public QTreeWidget {
+class ResponseListCtrl : public QTableView {
   Q_OBJECT
 
  public:
   static constexpr int kMenuId = 137;
   static constexpr int kHoldMs = 500;
   static constexpr int kHoldSlopPx = 5;
+  // Column 0 previews the reply, column 1 holds the command as sent.
+  static constexpr int kResponseColumn = 0;
+  static constexpr int kCommandColumn = 1;
 
   explicit ResponseListCtrl(QWidget* parent = nullptr);
 
@@ -28,8 +36,30 @@ class ResponseListCtrl : public QTreeWidget {
   int MenuFlag() const { return menuFlag_; }
   void SetMenuFlag(int flag) { menuFlag_ = flag; }
 
-  // What a tap-and-hold at |pos| (list coordinates) does: selects the row there and,
-  // with the menu flag set, opens the menu and hands the chosen command on.
+  // Rows. A row that is not there reads as empty text and data -1.
+  int RowCount() const;
+  // Appends a row (column 0 |preview|, column 1 |command|, attached |slot|) at the end
+  // and returns its index. Neither the selection nor the scroll position changes.
+  int AppendRow(const QString& preview, const QString& command, int slot);
+  QString Text(int row, int column) const;
+  int RowData(int row) const;
+  void DeleteAllRows();
+
+  // Selection: the first selected row (-1 when none); selecting a row (-1 clears).
+  int FirstSelectedRow() const;
+  void SelectRow(int row);
+  // The selection mark, the anchor of keyboard selection: setting it changes neither
+  // the selection nor the scroll position. -1 when there is none.
+  void SetSelectionMark(int row);
+  int SelectionMark() const;
+
+  // Geometry in viewport coordinates: a row's rectangle across every column (empty when
+  // the row is not there), and the row at a point (-1 when none).
+  QRect RowRect(int row) const;
+  int RowAt(const QPoint& pos) const;
+
+  // What a tap-and-hold at |pos| (viewport coordinates) does: selects the row there
+  // and, with the menu flag set, opens the menu and hands the chosen command on.
   void TapAndHold(const QPoint& pos);
 
   // Called with the menu before it opens (to set its items' enabled state), and with
@@ -48,6 +78,7 @@ class ResponseListCtrl : public QTreeWidget {
   void contextMenuEvent(QContextMenuEvent* event) override;
 
  private:
+  ResponseListModel* model_;
   int menuFlag_ = 0;
   QTimer* holdTimer_;
   QPoint pressPos_;

@@ -10,7 +10,6 @@
 #include <QMenuBar>
 #include <QToolBar>
 #include <QPushButton>
-#include <QTreeWidget>
 #include <QtTest/QTest>
 #include <gtest/gtest.h>
 
@@ -46,7 +45,7 @@ void Click(QWidget* root, int id) {
 }
 
 // Right click on the list, the desktop's tap-and-hold, at |pos| in the list.
-void HoldOnList(QTreeWidget* list, const QPoint& pos) {
+void HoldOnList(ResponseListCtrl* list, const QPoint& pos) {
   QContextMenuEvent event(QContextMenuEvent::Mouse, pos, list->viewport()->mapToGlobal(pos));
   QApplication::sendEvent(list->viewport(), &event);
 }
@@ -88,7 +87,7 @@ TEST(ExportFromScreen, ResponseListMenuWritesTheRecordedExchanges) {
   command->setText(QStringLiteral("ATI"));
   Click(&view, COrvanePortView::IDC_SEND);
   auto* list = view.ResponseList();
-  ASSERT_EQ(list->topLevelItemCount(), 2);
+  ASSERT_EQ(list->RowCount(), 2);
 
   const fs::path file = fs::path(std::getenv("ORVANE_BINARY_DIR") ? std::getenv("ORVANE_BINARY_DIR")
                                                                    : fs::temp_directory_path().c_str()) /
@@ -104,7 +103,7 @@ TEST(ExportFromScreen, ResponseListMenuWritesTheRecordedExchanges) {
   script.onSaveFile = [&](const ui::SaveFileRequest&) {
     return std::optional<QString>(QString::fromStdString(file.string()));
   };
-  HoldOnList(list, list->visualItemRect(list->topLevelItem(1)).center());
+  HoldOnList(list, list->RowRect(1).center());
 
   ASSERT_EQ(script.popups.size(), 1u);
   EXPECT_TRUE(script.popups[0].contains(QStringLiteral("Export Response List")));

@@ -90,9 +90,9 @@ inline void Send(COrvanePortView& view, const QString& command) {
   Click(view, COrvanePortView::IDC_SEND);
 }
 
-inline QTreeWidget* List(COrvanePortView& view) { return view.ResponseList(); }
+inline ResponseListCtrl* List(COrvanePortView& view) { return view.ResponseList(); }
 inline QString Cell(COrvanePortView& view, int row, int column) {
-  return List(view)->topLevelItem(row)->text(column);
+  return List(view)->Text(row, column);
 }
 
 }  // namespace screen_test

@@ -2,7 +2,6 @@
 // on the command field, "Show Response" and the double tap on a row.
 #include <QListWidget>
 #include <QtTest/QTest>
-#include <QTreeWidget>
 #include <gtest/gtest.h>
 
 #include "entry/BinaryCtrl.h"
@@ -85,7 +84,7 @@ TEST_F(ByteDialogs, ShowResponseAndDoubleTapOpenTheViewerOnTheSelectedExchange) 
   ASSERT_EQ(Status(*view), "Opened");
   modem.QueueReply("\r\nOK\r\n");
   Send(*view, "AT<0D>");
-  ASSERT_EQ(List(*view)->topLevelItemCount(), 1);
+  ASSERT_EQ(List(*view)->RowCount(), 1);
 
   std::vector<uint8_t> commandBytes, responseBytes;
   script.onModal = [&](QDialog& d) {
@@ -98,18 +97,18 @@ TEST_F(ByteDialogs, ShowResponseAndDoubleTapOpenTheViewerOnTheSelectedExchange) 
     dialog->Press(1);
     return dialog->result();
   };
-  List(*view)->topLevelItem(0)->setSelected(true);
+  List(*view)->SelectRow(0);
   view->RunCommand(V::ID_SHOW_RESPONSE);
   EXPECT_EQ(commandBytes, (std::vector<uint8_t>{'A', 'T', 0x0D}));
   EXPECT_EQ(responseBytes, (std::vector<uint8_t>{0x0D, 0x0A, 'O', 'K', 0x0D, 0x0A}));
 
   // A double tap on the row opens it too; the stored reply is unchanged.
   responseBytes.clear();
-  QTreeWidget* list = List(*view);
+  ResponseListCtrl* list = List(*view);
   list->clearSelection();
   view->show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
-  const QPoint row = list->visualItemRect(list->topLevelItem(0)).center();
+  const QPoint row = list->RowRect(0).center();
   QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, row);
   QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, row);
   EXPECT_EQ(responseBytes, (std::vector<uint8_t>{0x0D, 0x0A, 'O', 'K', 0x0D, 0x0A}));

@@ -224,7 +224,7 @@ TEST_F(Shell, ClosingTheWindowDuringAReadRecordsTheReplyThenCloses) {
   });
   poll.start();
   Send(view, "ATA");
-  ASSERT_EQ(List(view)->topLevelItemCount(), 1);
+  ASSERT_EQ(List(view)->RowCount(), 1);
   EXPECT_EQ(Cell(view, 0, 0), "RING..");
   EXPECT_FALSE(view.IsReading());
   EXPECT_FALSE(app.MainFrame()->isVisible());
@@ -273,8 +273,8 @@ TEST_F(Shell, Pictures) {
   Send(view, "AT<0D>");
   Send(view, "ATI3<0D>");
   Send(view, "AT+BAD<0D>");
-  ASSERT_EQ(List(view)->topLevelItemCount(), 3);
-  List(view)->topLevelItem(1)->setSelected(true);
+  ASSERT_EQ(List(view)->RowCount(), 3);
+  List(view)->SelectRow(1);
   SavePicture(frame->grab().toImage(), "main-three-exchanges.png");
 
   for (int i = 0; i < 2; ++i) {
