@@ -1,8 +1,10 @@
 // The main command screen through its real controls: states, device selection, baud
 // memory, the use flag, the Enter key, the send flow against a pseudo-terminal device,
 // the response list and its menu, and what the screen refuses while a reply is read.
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QScrollBar>
 #include <QTimer>
 #include <QtTest/QTest>
 
@@ -145,12 +147,16 @@ TEST_F(MainScreen, TemplateControlsSitWhereTheFormPutsThem) {
   EXPECT_TRUE(Ctl<QCheckBox>(*view, V::IDC_USE)->isChecked());
 
   auto* list = view->ResponseList();
-  EXPECT_EQ(list->headerItem()->text(0), "Response");
-  EXPECT_EQ(list->headerItem()->text(1), "Command");
+  EXPECT_EQ(list->model()->headerData(0, Qt::Horizontal).toString(), "Response");
+  EXPECT_EQ(list->model()->headerData(1, Qt::Horizontal).toString(), "Command");
+  EXPECT_EQ(list->model()->columnCount(), 2);
   const int width = list->contentsRect().width();
   EXPECT_EQ(list->columnWidth(0), 3 * width / 4);
   EXPECT_EQ(list->columnWidth(1), width / 4);
   EXPECT_EQ(list->selectionMode(), QAbstractItemView::SingleSelection);
+  EXPECT_EQ(list->selectionBehavior(), QAbstractItemView::SelectRows);
+  EXPECT_FALSE(list->horizontalHeader()->isHidden());
+  EXPECT_EQ(list->RowCount(), 0);
   EXPECT_EQ(list->MenuFlag(), 1);
 }
 
@@ -341,7 +347,7 @@ TEST_F(SendFlow, UnframedReplyEndsOnTheDefaultTokenWithoutWaitingForTheTimeout) 
   modem.QueueReply("\r\nOK\r\n");
   Send(*view, "AT<0D>");
 
-  ASSERT_EQ(List(*view)->topLevelItemCount(), 1);
+  ASSERT_EQ(List(*view)->RowCount(), 1);
   EXPECT_EQ(Cell(*view, 0, 0), "<0D><0A>OK<0D><0A>..");
   EXPECT_EQ(Cell(*view, 0, 1), "AT<0D>");
   EXPECT_LT(*clock.now - *clock.atGate, 50u);  // far below 3000
@@ -352,8 +358,8 @@ TEST_F(SendFlow, UnframedReplyEndsOnTheDefaultTokenWithoutWaitingForTheTimeout) 
   EXPECT_EQ(rows[0].responseBytes, (orvane::Bytes{'\r', '\n', 'O', 'K', '\r', '\n'}));
   EXPECT_TRUE(script.messages.empty());
   // The new row is the keyboard anchor but not selected.
-  EXPECT_EQ(List(*view)->currentItem(), List(*view)->topLevelItem(0));
-  EXPECT_TRUE(List(*view)->selectedItems().isEmpty());
+  EXPECT_EQ(List(*view)->SelectionMark(), 0);
+  EXPECT_EQ(List(*view)->FirstSelectedRow(), -1);
 }
 
 TEST_F(SendFlow, WithUseTickedButNoProfileTheCommandGoesUnframedWithTheDefaultTimeout) {
@@ -361,7 +367,7 @@ TEST_F(SendFlow, WithUseTickedButNoProfileTheCommandGoesUnframedWithTheDefaultTi
   view->Line().SetTickSource(clock.Source());
   view->Line().SetIdleWait([](int, int) { return 0; });
   Send(*view, "ATZ");  // no reply: the silence timeout ends it
-  ASSERT_EQ(List(*view)->topLevelItemCount(), 1);
+  ASSERT_EQ(List(*view)->RowCount(), 1);
   EXPECT_EQ(Cell(*view, 0, 0), "..");
   EXPECT_EQ(Cell(*view, 0, 1), "ATZ");
   EXPECT_EQ(*clock.now - *clock.atGate, 3001u);  // silence longer than 3000 ms
@@ -373,7 +379,7 @@ TEST_F(SendFlow, FramedCommandJoinsPrefixAndSuffixAndRecordsOnlyTheCommand) {
   ASSERT_TRUE(orvane::PreferenceStore::SaveCurrentProfileName(u"Modem"));
   modem.QueueReply("\r\nDONE\r\n");
   Send(*view, "I3");
-  ASSERT_EQ(List(*view)->topLevelItemCount(), 1);
+  ASSERT_EQ(List(*view)->RowCount(), 1);
   EXPECT_EQ(Cell(*view, 0, 1), "ATI3<0D>");
   EXPECT_EQ(Cell(*view, 0, 0), "<0D><0A>DONE<0D><0A>..");
   EXPECT_EQ(modem.Commands(), std::vector<std::string>{"ATI3\r"});
@@ -426,7 +432,7 @@ TEST_F(SendFlow, AProfileWithTokensIgnoresTheDefaultOnes) {
 TEST_F(SendFlow, AFailedWriteRecordsPortWriteFailedAndStillUpdatesTheHistory) {
   modem.Unplug();
   Send(*view, "ATH");
-  ASSERT_EQ(List(*view)->topLevelItemCount(), 1);
+  ASSERT_EQ(List(*view)->RowCount(), 1);
   EXPECT_EQ(Cell(*view, 0, 0), "Port Write Failed..");
   EXPECT_EQ(Cell(*view, 0, 1), "ATH");
   const auto rows = view->ResponseRows();
@@ -438,7 +444,7 @@ TEST_F(SendFlow, AFailedHistoryUpdateSaysSoAfterTheRowIsAdded) {
   hive_->FailWritesFrom(1);
   modem.QueueReply("\r\nOK\r\n");
   Send(*view, "ATI");
-  EXPECT_EQ(List(*view)->topLevelItemCount(), 1);
+  EXPECT_EQ(List(*view)->RowCount(), 1);
   EXPECT_EQ(script.MessageTexts(), QStringList{"History update failed."});
   EXPECT_EQ(script.messages[0].form, ui::MessageForm::Ok);
 }
@@ -468,17 +474,17 @@ TEST_F(SendFlow, ClearAsksAndActsOnYesOnly) {
   ASSERT_EQ(script.messages.size(), 1u);
   EXPECT_EQ(script.messages[0].text, "Are you sure to clear the response list?");
   EXPECT_EQ(script.messages[0].form, ui::MessageForm::YesNoQuestion);
-  EXPECT_EQ(List(*view)->topLevelItemCount(), 1);
+  EXPECT_EQ(List(*view)->RowCount(), 1);
   EXPECT_EQ(view->Responses().Count(), 1);
 
   script.answers = {ui::Answer::Yes};
   view->RunCommand(V::ID_CLEAR_RESPONSES);
-  EXPECT_EQ(List(*view)->topLevelItemCount(), 0);
+  EXPECT_EQ(List(*view)->RowCount(), 0);
   EXPECT_EQ(view->Responses().Count(), 0);
   // The next exchange takes slot 0 again; the line stayed open.
   modem.QueueReply("\r\nOK\r\n");
   Send(*view, "AT2");
-  EXPECT_EQ(List(*view)->topLevelItem(0)->data(0, Qt::UserRole).toInt(), 0);
+  EXPECT_EQ(List(*view)->RowData(0), 0);
   EXPECT_TRUE(view->Line().IsOpen());
 }
 
@@ -492,7 +498,7 @@ TEST_F(SendFlow, ShowWithoutASelectedRowAsksForOne) {
   view->RunCommand(V::ID_SHOW_RESPONSE);  // a row but none selected
   EXPECT_EQ(script.MessageTexts().count(ask), 2);
 
-  List(*view)->topLevelItem(0)->setSelected(true);
+  List(*view)->SelectRow(0);
   view->RunCommand(V::ID_SHOW_RESPONSE);
   EXPECT_EQ(script.MessageTexts().count(ask), 2);
 
@@ -510,22 +516,24 @@ TEST_F(SendFlow, TapAndHoldSelectsTheRowAndOffersTheResponseMenu) {
   auto* list = view->ResponseList();
   view->show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
-  const QPoint onSecond = list->visualItemRect(list->topLevelItem(1)).center();
+  const QPoint onSecond = list->RowRect(1).center();
+  EXPECT_EQ(list->RowAt(onSecond), 1);
   script.onPopup = [](QMenu&) { return int(V::ID_CLEAR_RESPONSES); };
   script.answers = {ui::Answer::No};
   list->TapAndHold(onSecond);
   ASSERT_EQ(script.popups.size(), 1u);
   EXPECT_EQ(script.popups[0].join('|'),
             "Show Response|Export Response List|-|Clear Response List");
-  EXPECT_TRUE(list->topLevelItem(1)->isSelected());
+  EXPECT_EQ(list->FirstSelectedRow(), 1);
   EXPECT_EQ(script.MessageTexts(), QStringList{"Are you sure to clear the response list?"});
 
   // A right click is the same gesture; a held press too.
   script.onPopup = nullptr;
-  QContextMenuEvent right(QContextMenuEvent::Mouse, list->visualItemRect(list->topLevelItem(0)).center());
+  const QPoint onFirst = list->RowRect(0).center();
+  QContextMenuEvent right(QContextMenuEvent::Mouse, onFirst, list->viewport()->mapToGlobal(onFirst));
   QApplication::sendEvent(list->viewport(), &right);
   EXPECT_EQ(script.popups.size(), 2u);
-  EXPECT_TRUE(list->topLevelItem(0)->isSelected());
+  EXPECT_EQ(list->FirstSelectedRow(), 0);
   QTest::mousePress(list->viewport(), Qt::LeftButton, {}, onSecond);
   EXPECT_TRUE(WaitFor([&] { return script.popups.size() == 3; }));
   QTest::mouseRelease(list->viewport(), Qt::LeftButton, {}, onSecond);
@@ -542,11 +550,80 @@ TEST_F(SendFlow, DoubleTapOnARowShowsItWithoutAskingForASelection) {
   auto* list = view->ResponseList();
   view->show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
-  const QPoint p = list->visualItemRect(list->topLevelItem(0)).center();
+  const QPoint p = list->RowRect(0).center();
   QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, p);
   QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, p);
   EXPECT_TRUE(script.messages.empty()) << script.MessageTexts().join('\n').toStdString();
-  EXPECT_TRUE(list->topLevelItem(0)->isSelected());
+  EXPECT_EQ(list->FirstSelectedRow(), 0);
+}
+
+// A long session: every exchange keeps its place and its own slot, appending neither
+// moves the selection nor scrolls, and Clear starts again at slot 0.
+TEST_F(MainScreen, TenThousandExchangesKeepTheirOrderAndSlots) {
+  auto view = MakeView();
+  view->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
+  ResponseListCtrl* list = List(*view);
+  constexpr int kRows = 10000;
+  for (int i = 0; i < kRows; ++i) {
+    const std::u16string n = U16(std::to_string(i));
+    view->AddResponseEntry(u"R" + n, u"C" + n);
+    if (i == 2) list->SelectRow(2);
+    if (i % 2500 == 0) QApplication::processEvents();  // the list repaints meanwhile
+  }
+  QApplication::processEvents();
+
+  ASSERT_EQ(list->RowCount(), kRows);
+  ASSERT_EQ(view->Responses().Count(), kRows);
+  int wrong = -1;
+  for (int row = 0; row < kRows && wrong < 0; ++row) {
+    const QString n = QString::number(row);
+    if (list->Text(row, 0) != "R" + n + ".." || list->Text(row, 1) != "C" + n ||
+        list->RowData(row) != row)
+      wrong = row;
+  }
+  EXPECT_EQ(wrong, -1) << "row " << wrong << ": " << list->Text(wrong, 0).toStdString() << " | "
+                       << list->Text(wrong, 1).toStdString() << " | " << list->RowData(wrong);
+  EXPECT_EQ(list->FirstSelectedRow(), 2);
+  EXPECT_EQ(list->SelectionMark(), kRows - 1);
+  EXPECT_EQ(list->verticalScrollBar()->value(), 0);
+  EXPECT_EQ(list->RowAt(list->RowRect(0).center()), 0);
+
+  const auto rows = view->ResponseRows();
+  ASSERT_EQ(rows.size(), size_t(kRows));
+  EXPECT_EQ(rows[9876].commandText, "C9876");
+  EXPECT_EQ(std::string(rows[9876].responseBytes.begin(), rows[9876].responseBytes.end()), "R9876");
+
+  // Rows and points that are not there.
+  EXPECT_EQ(list->Text(kRows, 0), "");
+  EXPECT_EQ(list->Text(0, 2), "");
+  EXPECT_EQ(list->RowData(-1), -1);
+  EXPECT_TRUE(list->RowRect(kRows).isEmpty());
+  EXPECT_EQ(list->RowAt(QPoint(-5, -5)), -1);
+
+  script.answers = {ui::Answer::Yes};
+  view->RunCommand(V::ID_CLEAR_RESPONSES);
+  EXPECT_EQ(list->RowCount(), 0);
+  EXPECT_EQ(list->FirstSelectedRow(), -1);
+  EXPECT_EQ(list->SelectionMark(), -1);
+  view->AddResponseEntry(u"again", u"AT");
+  EXPECT_EQ(list->RowData(0), 0);
+  EXPECT_EQ(list->Text(0, 0), "again..");
+}
+
+// The list's look: one line per row, no word wrap, no editing, Tab leaves it.
+TEST_F(MainScreen, ResponseListRowsAreSingleFixedLines) {
+  auto view = MakeView();
+  ResponseListCtrl* list = List(*view);
+  EXPECT_TRUE(list->verticalHeader()->isHidden());
+  EXPECT_FALSE(list->wordWrap());
+  EXPECT_EQ(list->editTriggers(), QAbstractItemView::NoEditTriggers);
+  EXPECT_FALSE(list->tabKeyNavigation());
+  view->AddResponseEntry(u"line one<0D><0A>line two", u"AT");
+  view->AddResponseEntry(u"x", u"AT");
+  EXPECT_EQ(list->verticalHeader()->sectionResizeMode(0), QHeaderView::Fixed);
+  EXPECT_EQ(list->rowHeight(0), list->rowHeight(1));
+  EXPECT_FALSE(list->model()->flags(list->model()->index(0, 0)) & Qt::ItemIsEditable);
 }
 
 // While a reply is read, a timer plays the user.
@@ -576,7 +653,7 @@ TEST_F(SendFlow, WhileReadingNoOtherExchangeOrDialogStarts) {
   });
   Send(*view, "ATD");
   EXPECT_TRUE(checked);
-  EXPECT_EQ(List(*view)->topLevelItemCount(), 1);
+  EXPECT_EQ(List(*view)->RowCount(), 1);
   EXPECT_TRUE(WaitFor([&] { return modem.Commands().size() == 1; }));
   EXPECT_FALSE(view->IsReading());
 }
@@ -596,7 +673,7 @@ TEST_F(SendFlow, CloseDuringAReadRecordsWhatArrivedThenCloses) {
   });
   timer.start();
   Send(*view, "ATA");
-  ASSERT_EQ(List(*view)->topLevelItemCount(), 1);
+  ASSERT_EQ(List(*view)->RowCount(), 1);
   EXPECT_EQ(Cell(*view, 0, 0), "partial..");
   ExpectState(*view, {"Closed", true, false, false, true, true}, 0);
   EXPECT_FALSE(view->Line().IsOpen());
@@ -646,7 +723,7 @@ TEST_F(MainScreen, SendsToTheModemSimulator) {
   ASSERT_EQ(Status(*view), "Opened");
   Send(*view, "AT<0D>");
   Send(*view, "ATI<0D>");
-  ASSERT_EQ(List(*view)->topLevelItemCount(), 2);
+  ASSERT_EQ(List(*view)->RowCount(), 2);
   // The simulator echoes the command before its answer.
   EXPECT_EQ(Cell(*view, 0, 0), "AT<0D><0D><0A>OK<0D>..");
   const auto rows = view->ResponseRows();
