@@ -2,7 +2,8 @@
 //   - one GUI send (Send pressed to row recorded, history saved) against a device that
 //     answers at once, beside the bare line's write and read of the same exchange: the
 //     difference is what the screen adds to every send;
-//   - appending the 10th and the 10 000th exchange to the response list.
+//   - appending the 10th and the 10 000th exchange to the response list, on its own
+//     and on a shown screen with the repaint it causes.
 #include <QApplication>
 #include <QLineEdit>
 #include <QPushButton>
@@ -121,6 +122,29 @@ void BM_AppendExchange(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_AppendExchange)->Arg(10)->Arg(10000)->Iterations(30)->Unit(benchmark::kMicrosecond);
+
+// The same on a screen that is shown, with the layout and repaint the new row causes:
+// what a user waits for after each exchange.
+void BM_AppendExchangeShown(benchmark::State& state) {
+  InstallHive();
+  ui::ScriptedUi script;
+  const int n = static_cast<int>(state.range(0));
+  COrvanePortView view;
+  view.OnInitialUpdate();
+  view.show();
+  QApplication::processEvents();
+  for (auto _ : state) {
+    state.PauseTiming();
+    script.answers = {ui::Answer::Yes};
+    view.OnClearResponses();
+    for (int i = 1; i < n; ++i) view.AddResponseEntry(u"<0D><0A>OK<0D><0A>", u"AT<0D>");
+    QApplication::processEvents();
+    state.ResumeTiming();
+    view.AddResponseEntry(u"<0D><0A>OK<0D><0A>", u"AT<0D>");
+    QApplication::processEvents();
+  }
+}
+BENCHMARK(BM_AppendExchangeShown)->Arg(10)->Arg(10000)->Iterations(30)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 
