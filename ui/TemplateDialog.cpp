@@ -1,5 +1,6 @@
 #include "ui/TemplateDialog.h"
 
+#include <QPainter>
 #include <QShowEvent>
 
 namespace ui {
@@ -32,6 +33,14 @@ void TemplateDialog::OnOK() {
 void TemplateDialog::showEvent(QShowEvent* event) {
   EnsureInitialized();
   QDialog::showEvent(event);
+}
+
+void TemplateDialog::paintEvent(QPaintEvent* event) {
+  QDialog::paintEvent(event);
+  if (!(windowFlags() & Qt::FramelessWindowHint)) return;
+  QPainter painter(this);
+  painter.setPen(palette().color(QPalette::Mid));
+  painter.drawRect(rect().adjusted(0, 0, -1, -1));
 }
 
 }  // namespace ui

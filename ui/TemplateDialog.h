@@ -34,6 +34,9 @@ class TemplateDialog : public QDialog {
   virtual void OnCancel() { reject(); }
 
   void showEvent(QShowEvent* event) override;
+  // A pop-up without title bar gets a thin outline, so on a desktop it stands apart
+  // from the window under it.
+  void paintEvent(QPaintEvent* event) override;
 
   TemplateHost host_;
 
