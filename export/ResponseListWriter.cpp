@@ -277,6 +277,15 @@ bool ExportResponseListToFile(const std::string& path, const std::vector<ExportR
       return false;
     }
     if (!S_ISREG(existing.st_mode)) return WriteToSpecialFile(finalName.c_str(), rows, options, &err);
+    // Replacing the file by renaming would get past its write protection: a file the
+    // user may not write to is refused, as opening it for writing would be. Opening
+    // without truncating leaves its content as it is.
+    const int probe = ::open(finalName.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+    if (probe < 0) {
+      err = errno;
+      return false;
+    }
+    ::close(probe);
     mode = existing.st_mode & 07777;
   }
 

@@ -65,7 +65,8 @@ std::string FormatResponseList(const std::vector<ExportRow>& rows, const ExportO
 // Writes the file at |path| safely: the bytes go to a new file next to it, which is
 // flushed to the disk and then renamed over |path|, so |path| holds either its old
 // content or the whole new file, never a part. An existing file is replaced without
-// asking and keeps its permission bits; a path that is a symbolic link replaces the
+// asking and keeps its permission bits, but one the user may not write to is refused
+// and kept; a path that is a symbolic link replaces the
 // file the link points to. A device or a named pipe is written to directly, never
 // replaced. On failure the new file is removed, |path| is untouched,
 // and |error| (when given) receives the errno value.

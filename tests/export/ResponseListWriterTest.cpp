@@ -285,6 +285,23 @@ TEST(ExportFile, FailuresLeaveTheOldFileIntactAndNoTemporaryFile) {
   EXPECT_EQ(dir.Names(), std::vector<std::string>{"keep.TXT"});
 }
 
+TEST(ExportFile, WriteProtectedFileIsRefusedAndKeepsItsContent) {
+  // The folder is writable, so a rename could replace the file: it must not.
+  if (::geteuid() == 0) GTEST_SKIP() << "root may write to any file";
+  TempDir dir;
+  const fs::path file = dir.path() / "locked.TXT";
+  WriteFile(file, "precious");
+  fs::permissions(file, fs::perms::owner_read | fs::perms::group_read);
+  int error = 0;
+  EXPECT_FALSE(orvane::ExportResponseListToFile(file.string(), {Row(u"AT", {'O', 'K'})},
+                                                ExportOptions{}, &error));
+  EXPECT_EQ(error, EACCES);
+  EXPECT_EQ(ReadFile(file), "precious");
+  EXPECT_EQ(fs::status(file).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::group_read);
+  EXPECT_EQ(dir.Names(), std::vector<std::string>{"locked.TXT"});
+}
+
 TEST(ExportFile, DevicesAreWrittenToAndNeverReplaced) {
   std::vector<ExportRow> rows(10, Row(u"AT", {}));
   rows[0].responseBytes.assign(300000, 0x42);
