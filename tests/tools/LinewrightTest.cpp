@@ -11,6 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "engine/PortDiscovery.h"
+#include "platform/Registry.h"
+
 extern char** environ;
 
 namespace orvane::linewright {
@@ -184,6 +187,32 @@ TEST_F(LinewrightAgainstSimulator, DistinctExitCodes) {
                                   "AT+SIMHANGUP=50", "AT"});
   EXPECT_EQ(r.code, kExitWriteFailed);
   EXPECT_EQ(r.out, "AT+SIMHANGUP=50<0D>\n");
+}
+
+// The simulator's entry in the device table of the hive the tests run on (empty text:
+// not listed).
+std::u16string ListedAs(const std::string& device) {
+  auto hive = reg::Hive::OpenFile(reg::Hive::DefaultHandheldPath());
+  if (!hive) return u"(no hive)";
+  PortListing ports[100];
+  const int count = ListActivePorts(*hive, ports, 100);
+  const std::u16string name(device.begin(), device.end());
+  for (int i = 0; i < count; ++i)
+    if (ports[i].deviceName == name) return ports[i].displayName;
+  return {};
+}
+
+TEST(ModemSimulatorProgram, IsListedAsADeviceOnceItsPathIsPrintedAndGoneWhenItEnds) {
+  Process sim;
+  ASSERT_TRUE(sim.Start({MODEMSIM_TOOL}));
+  const std::string device = sim.ReadLine();
+  ASSERT_EQ(device.rfind("/dev/", 0), 0u) << device;
+  // No waiting: the printed path is the sign that the simulator is ready to be found.
+  const std::string shortName = device.substr(5);
+  EXPECT_EQ(ListedAs(device),
+            u"Simulated Modem (" + std::u16string(shortName.begin(), shortName.end()) + u")");
+  EXPECT_EQ(sim.Wait(), 0);
+  EXPECT_EQ(ListedAs(device), u"");
 }
 
 }  // namespace

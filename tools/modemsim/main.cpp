@@ -87,13 +87,15 @@ int main(int argc, char** argv) {
   if (verbose) {
     sim.SetLog([](const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); });
   }
+  // Listed in the device table before the path is printed: whoever waits for that line
+  // can start the program at once and find the simulator among the devices.
+  orvane::modemsim::SimulatedDeviceAppeared(sim.DevicePath());
   std::printf("%s\n", sim.DevicePath().c_str());
   std::fflush(stdout);
   if (isatty(STDERR_FILENO) && isatty(STDIN_FILENO)) {
     std::fprintf(stderr, "Modem simulator on %s. Ctrl-D or Ctrl-C ends it.\n",
                  sim.DevicePath().c_str());
   }
-  orvane::modemsim::SimulatedDeviceAppeared(sim.DevicePath());
   const auto end = sim.Run(ignoreStdin ? -1 : STDIN_FILENO, g_wake[0]);
   orvane::modemsim::SimulatedDeviceGone(sim.DevicePath());
   if (end == orvane::modemsim::ModemSim::End::kError) {
