@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -287,18 +288,37 @@ TEST(ExportFile, FailuresLeaveTheOldFileIntactAndNoTemporaryFile) {
 
 TEST(ExportFile, WriteProtectedFileIsRefusedAndKeepsItsContent) {
   // The folder is writable, so a rename could replace the file: it must not.
-  if (::geteuid() == 0) GTEST_SKIP() << "root may write to any file";
   TempDir dir;
   const fs::path file = dir.path() / "locked.TXT";
   WriteFile(file, "precious");
-  fs::permissions(file, fs::perms::owner_read | fs::perms::group_read);
-  int error = 0;
-  EXPECT_FALSE(orvane::ExportResponseListToFile(file.string(), {Row(u"AT", {'O', 'K'})},
-                                                ExportOptions{}, &error));
-  EXPECT_EQ(error, EACCES);
+  fs::permissions(file, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  const std::vector<ExportRow> rows{Row(u"AT", {'O', 'K'})};
+  if (::geteuid() != 0) {
+    int error = 0;
+    EXPECT_FALSE(orvane::ExportResponseListToFile(file.string(), rows, ExportOptions{}, &error));
+    EXPECT_EQ(error, EACCES);
+  } else {
+    // Root may write to any file: try it as an unprivileged user in a child process,
+    // in a folder that user may write to.
+    fs::permissions(dir.path(), fs::perms::all);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(3);
+      int error = 0;
+      const bool exported =
+          orvane::ExportResponseListToFile(file.string(), rows, ExportOptions{}, &error);
+      ::_exit(exported ? 1 : (error == EACCES ? 0 : 2));
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    ASSERT_NE(WEXITSTATUS(status), 3) << "could not become an unprivileged user";
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: exported anyway, 2: failed with another error";
+  }
   EXPECT_EQ(ReadFile(file), "precious");
   EXPECT_EQ(fs::status(file).permissions() & fs::perms::all,
-            fs::perms::owner_read | fs::perms::group_read);
+            fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
   EXPECT_EQ(dir.Names(), std::vector<std::string>{"locked.TXT"});
 }
 
