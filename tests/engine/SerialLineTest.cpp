@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "platform/SerialDevice.h"
-#include "tests/engine/PtyPair.h"
+#include "tests/support/PtyPair.h"
 
 namespace orvane {
 namespace {

@@ -21,7 +21,7 @@
 #include "screen/CMainFrame.h"
 #include "screen/COrvanePortView.h"
 #include "screen/ResponseListCtrl.h"
-#include "tests/engine/PtyPair.h"
+#include "tests/support/PtyPair.h"
 #include "ui/Menus.h"
 #include "ui/Messages.h"
 #include "ui/Template.h"

@@ -29,10 +29,7 @@ class PtyPair {
       tcsetattr(keeper_, TCSANOW, &t);
     }
   }
-  ~PtyPair() {
-    if (keeper_ >= 0) close(keeper_);
-    CloseMaster();
-  }
+  ~PtyPair() { Unplug(); }
   PtyPair(const PtyPair&) = delete;
   PtyPair& operator=(const PtyPair&) = delete;
 
@@ -72,6 +69,12 @@ class PtyPair {
   void CloseMaster() {
     if (master_ >= 0) close(master_);
     master_ = -1;
+  }
+  // The device goes away altogether: both sides are closed.
+  void Unplug() {
+    if (keeper_ >= 0) close(keeper_);
+    keeper_ = -1;
+    CloseMaster();
   }
 
  private:
