@@ -16,6 +16,8 @@
 #include <QPoint>
 #include <memory>
 
+#include "ui/PressAndHold.h"
+
 class QMouseEvent;
 namespace ui {
 class TemplateHost;
@@ -33,8 +35,8 @@ constexpr int kCmdPaste = 57637;
 constexpr int kCmdUndo = 57643;
 
 // How long a press must be held, and how far it may wander, to count as press-and-hold.
-constexpr int kPressAndHoldMs = 500;
-constexpr int kPressAndHoldSlopPx = 5;
+constexpr int kPressAndHoldMs = ui::kPressAndHoldMs;
+constexpr int kPressAndHoldSlopPx = ui::kPressAndHoldSlopPx;
 
 }  // namespace entry
 

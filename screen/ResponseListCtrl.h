@@ -12,6 +12,8 @@
 #include <QTableView>
 #include <functional>
 
+#include "ui/PressAndHold.h"
+
 class QMenu;
 class QTimer;
 class ResponseListModel;
@@ -21,8 +23,8 @@ class ResponseListCtrl : public QTableView {
 
  public:
   static constexpr int kMenuId = 137;
-  static constexpr int kHoldMs = 500;
-  static constexpr int kHoldSlopPx = 5;
+  static constexpr int kHoldMs = ui::kPressAndHoldMs;
+  static constexpr int kHoldSlopPx = ui::kPressAndHoldSlopPx;
   // Column 0 previews the reply, column 1 holds the command as sent.
   static constexpr int kResponseColumn = 0;
   static constexpr int kCommandColumn = 1;
