@@ -91,6 +91,25 @@ std::u16string EncodeBinaryText(const uint8_t* bytes, size_t length) {
   return out;
 }
 
+void AppendBinaryTextUtf8(const uint8_t* bytes, size_t length, std::string* out) {
+  out->reserve(out->size() + length + length / 2);
+  for (size_t i = 0; i < length; ++i) {
+    const uint8_t b = bytes[i];
+    if (b == 0x3C || b == 0x3E) {
+      out->append(2, static_cast<char>(b));
+    } else if (b >= 0x20 && b <= 0x7E) {
+      out->push_back(static_cast<char>(b));
+    } else if (b >= 0xA0) {  // U+00A0..U+00FF in two UTF-8 bytes
+      const char pair[2] = {static_cast<char>(0xC0 | (b >> 6)), static_cast<char>(0x80 | (b & 0x3F))};
+      out->append(pair, 2);
+    } else {
+      const char escape[4] = {'<', static_cast<char>(kHexUpper[b >> 4]),
+                              static_cast<char>(kHexUpper[b & 0x0F]), '>'};
+      out->append(escape, 4);
+    }
+  }
+}
+
 Bytes DecodeBinaryText(std::u16string_view text) {
   const size_t count = Scan(text, [](size_t, uint8_t) {});
   Bytes out(count);

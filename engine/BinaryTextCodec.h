@@ -19,6 +19,10 @@ inline std::u16string EncodeBinaryText(const Bytes& bytes) {
   return EncodeBinaryText(bytes.data(), bytes.size());
 }
 
+// Bytes to binary text appended to |out| as UTF-8: the same text as
+// Utf16ToUtf8(EncodeBinaryText(...)), made in one step for output streams.
+void AppendBinaryTextUtf8(const uint8_t* bytes, size_t length, std::string* out);
+
 // Binary text to bytes; text that is not a well-formed escape is taken literally.
 // The result is allocated once at its final size. Never fails.
 Bytes DecodeBinaryText(std::u16string_view text);

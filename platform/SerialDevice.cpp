@@ -4,12 +4,10 @@
 
 #include <errno.h>
 #include <fcntl.h>
-#include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <map>
 #include <mutex>
 
@@ -31,16 +29,6 @@ Timeouts TimeoutsOf(Handle handle) {
   std::lock_guard<std::mutex> lock(TimeoutsMutex());
   auto it = TimeoutsTable().find(handle);
   return it == TimeoutsTable().end() ? Timeouts{} : it->second;
-}
-
-using Clock = std::chrono::steady_clock;
-
-// Milliseconds left until |deadline| (0 when passed), capped for poll().
-int MillisecondsLeft(Clock::time_point deadline) {
-  const auto left =
-      std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-  if (left <= 0) return 0;
-  return left > 1000000 ? 1000000 : static_cast<int>(left);
 }
 
 }  // namespace
@@ -132,77 +120,33 @@ int Escape(Handle handle, uint32_t code) {
   return ioctl(handle, request, &bits) == 0 ? 0 : errno;
 }
 
-int ReadByte(Handle handle, uint8_t* byte, bool* got) {
-  *got = false;
-  if (handle < 0) return EBADF;
-  const Timeouts t = TimeoutsOf(handle);
-  const bool immediate = t.readInterval == kMaxTimeout && t.readTotalMultiplier == 0 &&
-                         t.readTotalConstant == 0;
-  const bool bounded = t.readTotalMultiplier != 0 || t.readTotalConstant != 0;
-  const auto deadline =
-      Clock::now() + std::chrono::milliseconds(uint64_t{t.readTotalMultiplier} + t.readTotalConstant);
+long ReadSome(Handle handle, uint8_t* buffer, size_t room) {
+  if (handle < 0) return -EBADF;
   for (;;) {
-    const ssize_t n = read(handle, byte, 1);
-    if (n == 1) {
-      *got = true;
-      return 0;
-    }
-    // In raw mode with VMIN = VTIME = 0 an empty tty reads as 0; a non-blocking one
-    // as EAGAIN. Both mean "nothing waiting".
-    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return errno;
-    if (immediate) return 0;
-    const int wait = bounded ? MillisecondsLeft(deadline) : 1000;
-    if (bounded && wait == 0) return 0;
-    const int status = WaitReadable(handle, wait);
-    if (status != 0) return status;
+    const ssize_t n = read(handle, buffer, room);
+    if (n > 0) return static_cast<long>(n);
+    // With VMIN 1 an empty tty reads as EAGAIN; end of file is a hang-up.
+    if (n == 0) return room == 0 ? 0 : -EIO;
+    if (errno == EINTR) continue;
+    if (errno == EAGAIN || errno == EWOULDBLOCK) return 0;
+    return -errno;
   }
 }
 
-int WaitReadable(Handle handle, int milliseconds) {
-  if (handle < 0) return EBADF;
-  pollfd p{handle, POLLIN, 0};
-  const int r = poll(&p, 1, milliseconds < 0 ? 0 : milliseconds);
-  if (r < 0) return errno == EINTR ? 0 : errno;
-  if (r == 0) return 0;
-  if (p.revents & POLLNVAL) return EBADF;
-  if (p.revents & (POLLHUP | POLLERR)) {
-    // A hung-up tty also polls readable and then reads as end of file; only bytes
-    // really waiting are worth reading before the hang-up is reported.
-    int waiting = 0;
-    if (ioctl(handle, FIONREAD, &waiting) == 0 && waiting > 0) return 0;
-    return EIO;
+long WriteSome(Handle handle, const uint8_t* data, size_t length) {
+  if (handle < 0) return -EBADF;
+  for (;;) {
+    const ssize_t n = write(handle, data, length);
+    if (n >= 0) return static_cast<long>(n);
+    if (errno == EINTR) continue;
+    if (errno == EAGAIN || errno == EWOULDBLOCK) return 0;
+    return -errno;
   }
-  return 0;
 }
 
-int WriteBytes(Handle handle, const uint8_t* data, size_t length) {
-  if (handle < 0) return EBADF;
-  const Timeouts t = TimeoutsOf(handle);
-  const bool bounded = t.writeTotalMultiplier != 0 || t.writeTotalConstant != 0;
-  const auto deadline =
-      Clock::now() + std::chrono::milliseconds(uint64_t{t.writeTotalMultiplier} * length +
-                                               t.writeTotalConstant);
-  size_t done = 0;
-  while (done < length) {
-    const ssize_t n = write(handle, data + done, length - done);
-    if (n > 0) {
-      done += static_cast<size_t>(n);
-      continue;
-    }
-    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return errno;
-    int wait = 1000;
-    if (bounded) {
-      wait = MillisecondsLeft(deadline);
-      if (wait == 0) return ETIMEDOUT;
-    }
-    pollfd p{handle, POLLOUT, 0};
-    const int r = poll(&p, 1, wait);
-    if (r < 0 && errno != EINTR) return errno;
-    if (r > 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL)) && !(p.revents & POLLOUT)) {
-      return (p.revents & POLLNVAL) ? EBADF : EIO;
-    }
-  }
-  return 0;
+int DiscardInput(Handle handle) {
+  if (!IsOpenHandle(handle)) return EBADF;
+  return ioctl(handle, TCFLSH, 0 /* TCIFLUSH */) == 0 ? 0 : errno;
 }
 
 }  // namespace orvane::serial

@@ -1,6 +1,6 @@
 // Serial device stand-in over POSIX ttys. The calls keep the shape of the handheld's
-// serial API (open by name, control block, time-outs, escape requests, one-byte
-// reads, block writes); every failure is reported as an errno value, 0 is success.
+// serial API (open by name, control block, time-outs, escape requests); transfers
+// never wait. Every failure is reported as an errno value, 0 is success.
 #pragma once
 
 #include <cstddef>
@@ -34,11 +34,9 @@ constexpr uint32_t kFlagInX = 0x0200;
 constexpr uint32_t kRtsControlMask = 0x3000;
 constexpr uint32_t kRtsControlHandshake = 0x2000;
 
-// Read and write time-outs in milliseconds, with the handheld's meaning:
-//   readInterval = 0xFFFFFFFF with both read totals 0: a read returns at once;
-//   read totals set: a read waits at most multiplier x bytes + constant;
-//   everything 0: a read waits until a byte arrives.
-//   write totals 0: no limit; otherwise at most multiplier x bytes + constant.
+// Read and write time-outs in milliseconds, kept per handle as the handheld's API keeps
+// them. Transfers here never wait (callers wait in their own event loop), which is
+// what the line asks for: readInterval 0xFFFFFFFF with every total 0.
 struct Timeouts {
   uint32_t readInterval = 0;
   uint32_t readTotalMultiplier = 0;
@@ -81,15 +79,22 @@ int GetTimeouts(Handle handle, Timeouts* timeouts);
 int SetTimeouts(Handle handle, const Timeouts& timeouts);
 int Escape(Handle handle, uint32_t code);
 
-// Reads at most one byte under the handle's read time-outs. *got tells whether a
-// byte arrived; 0 is returned both then and when nothing was waiting.
-int ReadByte(Handle handle, uint8_t* byte, bool* got);
-// Waits up to |milliseconds| for input. 0 when input is waiting or the time passed;
-// EIO when the device hung up (unplugged, other side closed) with nothing left to
-// read; EBADF for a handle that is not open.
-int WaitReadable(Handle handle, int milliseconds);
-// Writes the whole buffer under the handle's write time-outs (ETIMEDOUT when the
-// limit passes first).
-int WriteBytes(Handle handle, const uint8_t* data, size_t length);
+// Non-blocking transfers for event-driven callers. ReadSome returns the bytes read
+// (1..room), 0 when nothing is waiting, or -errno; a device that hung up (unplugged,
+// other side closed) gives -EIO. WriteSome returns the bytes written, 0 when the
+// device takes nothing now, or -errno.
+long ReadSome(Handle handle, uint8_t* buffer, size_t room);
+long WriteSome(Handle handle, const uint8_t* data, size_t length);
+
+// Drops input the device received but nobody has read yet.
+int DiscardInput(Handle handle);
+
+// The terminal settings of a port, kept opaque so callers need not include the
+// kernel's termios2 header.
+struct PortSettings {
+  alignas(8) unsigned char raw[64] = {};
+};
+int SaveSettings(Handle handle, PortSettings* settings);
+int RestoreSettings(Handle handle, const PortSettings& settings);
 
 }  // namespace orvane::serial

@@ -4,6 +4,8 @@
 #include <errno.h>
 #include <sys/ioctl.h>
 
+#include <cstring>
+
 #include "platform/SerialDevice.h"
 
 namespace orvane::serial {
@@ -80,6 +82,24 @@ int SetControlBlock(Handle handle, const ControlBlock& block) {
   tio.c_cc[VTIME] = 0;
   if (ioctl(handle, TCSETS2, &tio) != 0) return errno;
   return 0;
+}
+
+static_assert(sizeof(struct termios2) <= sizeof(PortSettings::raw));
+
+int SaveSettings(Handle handle, PortSettings* settings) {
+  if (handle < 0) return EBADF;
+  struct termios2 tio {};
+  if (ioctl(handle, TCGETS2, &tio) != 0) return errno;
+  *settings = PortSettings{};
+  std::memcpy(settings->raw, &tio, sizeof tio);
+  return 0;
+}
+
+int RestoreSettings(Handle handle, const PortSettings& settings) {
+  if (handle < 0) return EBADF;
+  struct termios2 tio {};
+  std::memcpy(&tio, settings.raw, sizeof tio);
+  return ioctl(handle, TCSETS2, &tio) == 0 ? 0 : errno;
 }
 
 }  // namespace orvane::serial

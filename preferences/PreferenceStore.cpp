@@ -6,6 +6,17 @@
 #include "platform/Registry.h"
 
 namespace orvane {
+
+Framing ProfileFraming(const PreferenceProfile& profile) {
+  Framing framing;
+  framing.prefix = profile.prefix;
+  framing.suffix = profile.suffix;
+  framing.timeoutMs = TimeoutMsFromSeconds(profile.timeout);
+  const int count = std::clamp(profile.tokenCount, 0, PreferenceProfile::kMaxTokens);
+  framing.tokens.assign(profile.tokens.begin(), profile.tokens.begin() + count);
+  return framing;
+}
+
 namespace {
 
 using reg::Hive;

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/Exchange.h"
+
 namespace orvane {
 
 namespace reg {
@@ -25,6 +27,10 @@ struct PreferenceProfile {
   int32_t tokenCount = 0; // slots 0 .. tokenCount-1 of tokens are in use (0 to 20)
   std::array<std::u16string, kMaxTokens> tokens;
 };
+
+// How |profile| frames a command: its prefix and suffix, its timeout in milliseconds
+// (clamped to the 32-bit range) and its tokens (none: the default tokens).
+Framing ProfileFraming(const PreferenceProfile& profile);
 
 class PreferenceStore {
  public:

@@ -95,10 +95,6 @@ void CMainFrame::SetView(COrvanePortView* view) {
   view_ = view;
   view->setFixedSize(view->size());  // the form's template size
   setCentralWidget(view);
-  connect(view, &COrvanePortView::ReadyToExit, this, [this] {
-    exitWhenRead_ = true;
-    close();
-  });
   adjustSize();
   setFixedWidth(qMax(width(), ui::kScreenWidth));
   setFixedSize(size());
@@ -153,11 +149,7 @@ void CMainFrame::SetHelpOpener(std::function<bool(const QUrl&)> opener) {
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
-  if (view_ && view_->IsReading() && !exitWhenRead_) {
-    // The read ends at its next poll and is recorded; the window then closes.
-    event->ignore();
-    view_->ExitAfterRead();
-    return;
-  }
+  // A read in progress ends and is recorded before the window closes.
+  if (view_) view_->EndRead();
   QMainWindow::closeEvent(event);
 }

@@ -56,5 +56,4 @@ class CMainFrame : public QMainWindow {
   QToolBar* commandBar_ = nullptr;
   QMenuBar* menuBar_ = nullptr;
   QStringList tooltips_;
-  bool exitWhenRead_ = false;
 };

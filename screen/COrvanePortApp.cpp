@@ -22,11 +22,6 @@ constexpr char16_t kRecentFileKey[] = u"Recent File List";
 
 }  // namespace
 
-void COrvanePortApp::InstallMessagePump() {
-  orvane::SerialLine::SetMessagePump(
-      [] { QCoreApplication::processEvents(QEventLoop::AllEvents); });
-}
-
 COrvanePortApp::COrvanePortApp() = default;
 
 COrvanePortApp::~COrvanePortApp() = default;

@@ -18,9 +18,6 @@ class COrvanePortApp {
   static constexpr int kRecentFiles = 4;
   static constexpr int kDocTemplateId = 128;
 
-  // While a reply is read, the line runs the pending window events once per poll.
-  static void InstallMessagePump();
-
   COrvanePortApp();
   ~COrvanePortApp();
 

@@ -121,7 +121,7 @@ ResponseListCtrl* COrvanePortView::ResponseList() const { return responseList_; 
 
 void COrvanePortView::AddCommand(int id, void (COrvanePortView::*handler)()) {
   auto guarded = [this, id, handler] {
-    if (reading_ && RefusedWhileReading(id)) return;
+    if (IsReading() && RefusedWhileReading(id)) return;
     (this->*handler)();
   };
   if (qobject_cast<QAbstractButton*>(Control(id)))
@@ -142,14 +142,14 @@ bool COrvanePortView::RefusedWhileReading(int id) const {
 }
 
 bool COrvanePortView::RunCommand(int id) {
-  if (reading_ && RefusedWhileReading(id)) return Commands().Handles(id);
+  if (IsReading() && RefusedWhileReading(id)) return Commands().Handles(id);
   return Commands().Dispatch(id);
 }
 
 void COrvanePortView::UpdateMenu(QMenu* menu) {
   if (!menu) return;
   Commands().UpdateMenu(menu);
-  if (!reading_) return;
+  if (!IsReading()) return;
   for (QAction* action : menu->actions())
     if (RefusedWhileReading(ui::CommandIdOf(action))) action->setEnabled(false);
 }
@@ -164,7 +164,6 @@ void COrvanePortView::OnInitialUpdate() {
 
   QWidget* modems = Control(IDC_MODEM);
   for (int i = 0; i < listingCount_; ++i) {
-    orvane::SerialLine::PumpOneMessage();
     ui::AddComboItem(modems, ToQ(listings_[static_cast<size_t>(i)].displayName), i);
   }
   ui::AddComboItem(modems, QStringLiteral("<Not Listed>"), kNotListed);
@@ -233,13 +232,8 @@ void COrvanePortView::OnOpenLine() {
 }
 
 void COrvanePortView::OnCloseLine() {
-  if (reading_) {
-    // Ends the read at its next poll; the send flow records what arrived and then
-    // closes the line.
-    closeAfterRead_ = true;
-    line_.RequestStop();
-    return;
-  }
+  // A read in progress ends here and is recorded before the line closes.
+  EndRead();
   ui::WaitCursor wait;
   host_.ReadControls();
   statusText_ = line_.Close() ? QStringLiteral("Closed") : QStringLiteral("Close Failed");
@@ -248,14 +242,7 @@ void COrvanePortView::OnCloseLine() {
   host_.ShowMembers();
 }
 
-void COrvanePortView::ExitAfterRead() {
-  if (!reading_) {
-    emit ReadyToExit();
-    return;
-  }
-  exitAfterRead_ = true;
-  line_.RequestStop();
-}
+void COrvanePortView::EndRead() { exchange_.Stop(); }
 
 void COrvanePortView::OnToggleUseFlag() {
   host_.ReadControls();
@@ -264,7 +251,8 @@ void COrvanePortView::OnToggleUseFlag() {
 }
 
 void COrvanePortView::SetReading(bool on) {
-  reading_ = on;
+  if (on) waitCursor_.emplace();
+  else waitCursor_.reset();
   // Nothing that starts an exchange or opens a dialog can be pressed meanwhile.
   host_.Enable(IDC_SEND, !on && openFlag_ == 1);
   host_.Enable(IDC_PREFERENCES, !on);
@@ -280,65 +268,55 @@ void COrvanePortView::SetReading(bool on) {
 
 void COrvanePortView::OnSend() {
   host_.ReadControls();
-  ui::WaitCursor wait;
-  std::u16string reply;
   const std::u16string command = commandText_.toStdU16String();
 
   // The profile is read afresh at every send.
-  orvane::PreferenceProfile profile;
-  int profileCount = 0;
-  bool loaded = false;
+  orvane::Framing framing;
   if (useFlag_ == 1) {
     const std::u16string name = orvane::PreferenceStore::LoadCurrentProfileName();
-    profileCount = orvane::PreferenceStore::CountProfiles();
-    loaded = orvane::PreferenceStore::LoadProfile(name, &profile);
+    const int profileCount = orvane::PreferenceStore::CountProfiles();
+    orvane::PreferenceProfile profile;
+    if (orvane::PreferenceStore::LoadProfile(name, &profile) && profileCount != 0)
+      framing = orvane::ProfileFraming(profile);
   }
-  const bool framed = profileCount != 0 && loaded;
-  const std::u16string sent = framed ? profile.prefix + command + profile.suffix : command;
-  const uint32_t timeoutMs =
-      framed ? orvane::ProfileTimeoutMs(profile.timeout) : orvane::kDefaultResponseTimeoutMs;
-  const std::u16string* tokens = framed ? profile.tokens.data() : nullptr;
-  const int tokenCount =
-      framed ? std::clamp(profile.tokenCount, 0, orvane::PreferenceProfile::kMaxTokens) : 0;
 
   SetReading(true);
-  int writeError = 0;
-  {
-    // Prefix, command and suffix are decoded as one text: an escape may span the joins.
-    const orvane::Bytes bytes = orvane::DecodeBinaryText(sent);
-    writeError = line_.Write(bytes.data(), bytes.size());
-  }
-  if (writeError != 0)
-    reply = u"Port Write Failed";
-  else
-    line_.ReadResponseText(timeoutMs, tokens, tokenCount, &reply);
-  SetReading(false);
+  orvane::ExchangeOptions options;
+  options.tick = tick_;
+  exchange_.Start(line_, command, framing, std::move(options),
+                  [this, command](orvane::ExchangeResult result) {
+                    OnExchangeEnded(std::move(result), command);
+                  });
+}
 
+void COrvanePortView::OnExchangeEnded(orvane::ExchangeResult result, const std::u16string& command) {
+  SetReading(false);
   // Controls changed during the read (the "Use" box) are taken, not overwritten.
   host_.ReadControls();
-  AddResponseEntry(reply, sent);
+  if (result.writeError != 0) {
+    static constexpr char kWriteFailed[] = "Port Write Failed";
+    AddResponseEntry(orvane::Bytes(kWriteFailed, kWriteFailed + sizeof kWriteFailed - 1),
+                     result.sentText);
+  } else {
+    AddResponseEntry(std::move(result.reply), result.sentText, result.end);
+  }
 
   if (!orvane::CommandHistory::AddToHistory(command))
     ui::ShowMessage(this, QStringLiteral("History update failed."));
   host_.ShowMembers();
-
-  if (closeAfterRead_) {
-    closeAfterRead_ = false;
-    OnCloseLine();
-  }
-  if (exitAfterRead_) {
-    exitAfterRead_ = false;
-    emit ReadyToExit();
-  }
 }
 
-void COrvanePortView::AddResponseEntry(const std::u16string& replyText,
-                                       const std::u16string& commandText) {
+void COrvanePortView::AddResponseEntry(orvane::Bytes reply, const std::u16string& commandText,
+                                       orvane::ReplyEnd end) {
   ResponseListCtrl* list = ResponseList();
   if (!list) return;
-  const int slot = responses_.Add(orvane::DecodeBinaryText(replyText));
-  const int row =
-      list->AppendRow(ToQ(orvane::ResponsePreview(replyText)), ToQ(commandText), slot);
+  // Every byte gives at least one character, so the preview needs no more bytes than
+  // it has characters.
+  const size_t head = std::min(reply.size(), orvane::kPreviewLength);
+  QString preview = ToQ(orvane::ResponsePreview(orvane::EncodeBinaryText(reply.data(), head)));
+  if (end == orvane::ReplyEnd::kLimit) preview.prepend(QStringLiteral("[cut] "));
+  const int slot = responses_.Add(std::move(reply));
+  const int row = list->AppendRow(preview, ToQ(commandText), slot);
   // The new row is the keyboard anchor; the selection and the scroll position stay.
   list->SetSelectionMark(row);
 }

@@ -4,24 +4,28 @@
 // with the response list. The screen owns the one serial line, the device listings
 // and the response store.
 //
-// While a reply is read, window events keep being processed (the line's message
-// pump), so the screen stays painted and a Close can end the read. Nothing that would
-// start another exchange or open a dialog runs meanwhile: those commands are refused
-// until the exchange is recorded (see RefusedWhileReading).
+// A send starts an exchange and returns; the reply is awaited in the event loop, so
+// the screen stays painted and a Close can end the read. Nothing that would start
+// another exchange or open a dialog runs meanwhile: those commands are refused until
+// the exchange is recorded (see RefusedWhileReading).
 #pragma once
 
 #include <QPointer>
 #include <QString>
 #include <QWidget>
 #include <array>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "engine/BinaryTextCodec.h"
 #include "engine/PortDiscovery.h"
 #include "engine/SerialLine.h"
+#include "screen/ExchangeRunner.h"
 #include "screen/ResponseStore.h"
 #include "ui/TemplateHost.h"
+#include "ui/WaitCursor.h"
 
 class QMenu;
 class ResponseListCtrl;
@@ -70,7 +74,7 @@ class COrvanePortView : public QWidget {
   std::vector<ResponseRowData> ResponseRows() const;
 
   // True while a reply is read (the send flow's exchange is not yet recorded).
-  bool IsReading() const { return reading_; }
+  bool IsReading() const { return exchange_.Running(); }
   // Commands refused while a reply is read: they would start another exchange or
   // open a dialog.
   bool RefusedWhileReading(int id) const;
@@ -79,9 +83,10 @@ class COrvanePortView : public QWidget {
   bool RunCommand(int id);
   // Applies the screen's enable and check queries to |menu|'s items.
   void UpdateMenu(QMenu* menu);
-  // The main window is closing while a reply is read: end the read, record it, then
-  // emit ReadyToExit.
-  void ExitAfterRead();
+  // Ends a read in progress now and records what arrived (the window is closing).
+  void EndRead();
+  // The millisecond clock of the exchanges (tests); the steady clock when not set.
+  void SetTickSource(std::function<uint32_t()> tick) { tick_ = std::move(tick); }
 
   // Handlers.
   void OnSelectDevice();
@@ -94,14 +99,12 @@ class COrvanePortView : public QWidget {
   void OnToggleUseFlag();
 
   // Records one exchange: a new row (preview and command) and the reply's bytes in the
-  // next slot of the store.
-  void AddResponseEntry(const std::u16string& replyText, const std::u16string& commandText);
+  // next slot of the store. A reply cut at the size limit is marked in its row.
+  void AddResponseEntry(orvane::Bytes reply, const std::u16string& commandText,
+                        orvane::ReplyEnd end = orvane::ReplyEnd::kNone);
   void OnEditAsBinary();
   void OnCommandHistory();
   void OnPreferences();
-
- signals:
-  void ReadyToExit();
 
  private:
   // Adds a command to the screen's table, refused while a reply is read when it is in
@@ -110,6 +113,8 @@ class COrvanePortView : public QWidget {
   // The state of the controls that depend on the open flag.
   void EnableForOpenFlag();
   void SetReading(bool on);
+  // The exchange of a send has ended: record it and the command.
+  void OnExchangeEnded(orvane::ExchangeResult result, const std::u16string& command);
 
   ui::TemplateHost host_;
   // The response list, found once: every exchange appends to it.
@@ -129,9 +134,10 @@ class COrvanePortView : public QWidget {
   orvane::ResponseStore responses_;
   int openFlag_ = 0;
 
+  ExchangeRunner exchange_;
+  std::optional<ui::WaitCursor> waitCursor_;  // on while a reply is read
+  std::function<uint32_t()> tick_;
+
   bool initialized_ = false;
-  bool reading_ = false;
-  bool closeAfterRead_ = false;
-  bool exitAfterRead_ = false;
   bool portFieldWasEnabled_ = true;
 };

@@ -4,13 +4,6 @@
 
 namespace orvane {
 
-uint32_t ProfileTimeoutMs(int32_t seconds) {
-  if (seconds <= 0) return 0;
-  const uint64_t ms = static_cast<uint64_t>(seconds) * 1000u;
-  constexpr uint64_t kMax = std::numeric_limits<uint32_t>::max();
-  return static_cast<uint32_t>(ms > kMax ? kMax : ms);
-}
-
 std::u16string ResponsePreview(std::u16string_view replyText) {
   std::u16string preview(replyText.substr(0, kPreviewLength));
   preview += u"..";

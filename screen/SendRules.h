@@ -1,5 +1,5 @@
-// The small rules of the send flow and the main screen that need no widgets: the
-// silence timeout of a profile, the response list's preview text and the baud text.
+// The small rules of the main screen that need no widgets: the response list's
+// preview text and the baud text.
 #pragma once
 
 #include <cstdint>
@@ -10,10 +10,6 @@ namespace orvane {
 
 // Characters of a reply shown in the response list before "..".
 constexpr size_t kPreviewLength = 20;
-
-// A profile's timeout in seconds as milliseconds of silence: a negative timeout counts
-// as 0, and one whose milliseconds exceed the 32-bit range is clamped to it.
-uint32_t ProfileTimeoutMs(int32_t seconds);
 
 // The first 20 characters of a reply's binary text followed by "..", whatever its length
 // (the cut may fall inside an escape).

@@ -8,7 +8,6 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("OrvanePort"));
   QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/OrvanePort.png")));
-  COrvanePortApp::InstallMessagePump();
 
   COrvanePortApp theApp;
   if (!theApp.InitInstance(QApplication::arguments())) return 1;

@@ -116,6 +116,9 @@ TEST(BinaryTextCodec, RoundTripsRandomSequences) {
       b = (rng() % 2) ? tricky[rng() % sizeof tricky] : static_cast<uint8_t>(rng());
     }
     ASSERT_EQ(DecodeBinaryText(EncodeBinaryText(bytes)), bytes) << "round " << round;
+    std::string utf8 = "x";  // appended to, not replaced
+    AppendBinaryTextUtf8(bytes.data(), bytes.size(), &utf8);
+    ASSERT_EQ(utf8, "x" + Utf16ToUtf8(EncodeBinaryText(bytes))) << "round " << round;
   }
 }
 

@@ -6,9 +6,11 @@
 #include <sys/wait.h>
 
 #include <atomic>
+#include <chrono>
 #include <string>
 #include <thread>
 
+#include "engine/Exchange.h"
 #include "platform/SerialDevice.h"
 #include "tests/support/PtyPair.h"
 
@@ -17,56 +19,28 @@ namespace {
 
 using testing::PtyPair;
 
-// A clock that moves only when the line waits between idle polls, one millisecond
-// per wait: silence is then counted exactly, with no real time involved.
-struct FakeClock {
-  uint32_t now = 1000;
-  // Called at the wait that starts when the clock shows |at|, before it moves on.
-  std::function<void(int handle)> at_wait;
-  uint32_t fire_at = 0;
-
-  void Attach(SerialLine& line) {
-    line.SetTickSource([this] { return now; });
-    line.SetIdleWait([this](int handle, int) {
-      if (at_wait && now == fire_at) at_wait(handle);
-      ++now;
-      return 0;
-    });
-  }
-};
-
-// The clock never moves: a read that returns ended by a token, the device going away
-// or a stop, never by the silence timeout.
-void FreezeClock(SerialLine& line) {
-  line.SetTickSource([] { return 5u; });
-  line.SetIdleWait([](int handle, int ms) { return serial::WaitReadable(handle, ms); });
-}
-
 class SerialLineTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(pty.ok());
     ASSERT_EQ(line.Open(pty.path16(), 115200), 0);
   }
-  void TearDown() override { SerialLine::SetMessagePump(nullptr); }
 
-  // Sends |bytes| from the device and waits until the line can read them.
-  void DeviceSays(const std::string& bytes) {
-    pty.Send(bytes);
-    ASSERT_TRUE(PtyPair::WaitReadable(KeeperFd()));
+  // Sends |command| framed by |framing| and reads the reply to its end.
+  ExchangeResult Run(const std::u16string& command, Framing framing, ExchangeOptions options = {},
+                     int stopFd = -1) {
+    Exchange exchange(line, command, framing, std::move(options));
+    RunToEnd(exchange, line, stopFd);
+    return exchange.TakeResult();
   }
-  int KeeperFd() {
-    // The slave side as the line sees it: any descriptor of the same tty polls alike.
-    if (probe < 0) probe = open(pty.path().c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    return probe;
-  }
-  ~SerialLineTest() override {
-    if (probe >= 0) close(probe);
+  static Framing Timeout(uint32_t ms) {
+    Framing f;
+    f.timeoutMs = ms;
+    return f;
   }
 
   PtyPair pty;
   SerialLine line;
-  int probe = -1;
 };
 
 TEST(SerialLineOpen, MissingDeviceAndBaudZeroFailWithoutHoldingADevice) {
@@ -172,225 +146,156 @@ TEST_F(SerialLineTest, CloseTwiceReportsFailureTheSecondTime) {
   EXPECT_EQ(line.Write(&byte, 1), EBADF);
 }
 
-TEST_F(SerialLineTest, WritesBytesAndTextAsGiven) {
+TEST_F(SerialLineTest, WritesBytesAsGiven) {
   const uint8_t bytes[] = {'A', 'T', 0x00, 0xFF, '\r'};
   ASSERT_EQ(line.Write(bytes, sizeof bytes), 0);
   EXPECT_EQ(pty.Receive(sizeof bytes), std::string("AT\0\xFF\r", 5));
-
-  ASSERT_EQ(line.WriteText(u"AT\u00E9\u20AC\r"), 0);
-  EXPECT_EQ(pty.Receive(5), "AT\xE9\x80\r");
-  // Text is written up to its first zero byte.
-  ASSERT_EQ(line.WriteText(std::u16string(u"OK\0rest", 7)), 0);
-  EXPECT_EQ(pty.Receive(2, 200), "OK");
   EXPECT_EQ(line.Write(bytes, 0), 0);
 }
 
-TEST_F(SerialLineTest, DefaultTokensEndTheReadOnceTheLineFallsIdle) {
-  FreezeClock(line);
-  DeviceSays("ATI\r\r\nOrvane\r\n\r\nOK\r\n");
-  std::u16string out;
-  EXPECT_EQ(line.ReadResponseText(3000, nullptr, 0, &out), 0);
-  EXPECT_EQ(out, u"ATI<0D><0D><0A>Orvane<0D><0A><0D><0A>OK<0D><0A>");
-
-  DeviceSays("\r\nERROR\r\n");
-  out.clear();
-  line.ReadResponseText(3000, nullptr, 0, &out);
-  EXPECT_EQ(out, u"<0D><0A>ERROR<0D><0A>");
+TEST_F(SerialLineTest, OpenDiscardsWhatTheDeviceSaidBefore) {
+  line.Close();
+  pty.Send("RING\r\n");
+  ASSERT_TRUE(PtyPair::WaitReadable(pty.keeper()));
+  ASSERT_EQ(line.Open(pty.path16(), 9600), 0);
+  pty.Send("\r\nOK\r\n");
+  const ExchangeResult r = Run(u"AT", Timeout(3000));
+  EXPECT_EQ(std::string(r.reply.begin(), r.reply.end()), "\r\nOK\r\n");
+  EXPECT_EQ(r.end, ReplyEnd::kToken);
 }
 
-TEST_F(SerialLineTest, ATokenListReplacesTheDefaults) {
-  const std::u16string tokens[] = {u"READY", u"<0D><0A>>> "};
-  FakeClock clock;
-  clock.Attach(line);
-  DeviceSays("\r\nOK\r\n");
-  std::u16string out;
-  const uint32_t start = clock.now;
-  line.ReadResponseText(40, tokens, 2, &out);
-  EXPECT_EQ(out, u"<0D><0A>OK<0D><0A>");
-  EXPECT_EQ(clock.now - start, 41u) << "the default token must not end a read with tokens";
+TEST_F(SerialLineTest, CloseGivesThePortBackItsSettings) {
+  line.Close();
+  termios before{};
+  ASSERT_EQ(tcgetattr(pty.keeper(), &before), 0);
+  before.c_lflag |= ICANON | ECHO;  // a cooked terminal, as a shell would leave it
+  cfsetspeed(&before, B2400);
+  ASSERT_EQ(tcsetattr(pty.keeper(), TCSANOW, &before), 0);
 
-  // The second token, a prompt with a doubled bracket, ends the read while idle.
-  FreezeClock(line);
-  DeviceSays("\r\n> ");
-  out.clear();
-  line.ReadResponseText(40, tokens, 2, &out);
-  EXPECT_EQ(out, u"<0D><0A>>> ");
-  // A count of 0 means the defaults even with a list.
-  DeviceSays("\r\nOK\r\n");
-  out.clear();
-  line.ReadResponseText(40, tokens, 0, &out);
-  EXPECT_EQ(out, u"<0D><0A>OK<0D><0A>");
+  ASSERT_EQ(line.Open(pty.path16(), 115200), 0);
+  termios opened{};
+  ASSERT_EQ(tcgetattr(pty.keeper(), &opened), 0);
+  EXPECT_EQ(opened.c_lflag & ICANON, 0u);
+  ASSERT_TRUE(line.Close());
+  termios after{};
+  ASSERT_EQ(tcgetattr(pty.keeper(), &after), 0);
+  EXPECT_EQ(after.c_lflag & (ICANON | ECHO), unsigned{ICANON | ECHO});
+  EXPECT_EQ(cfgetospeed(&after), speed_t{B2400});
 }
 
-TEST_F(SerialLineTest, SilenceOfExactlyTheTimeoutDoesNotEndTheRead) {
-  FakeClock clock;
-  clock.Attach(line);
-  // The poll at 50 ms of silence finds nothing and waits; during that wait a byte
-  // arrives, so the read is still running and takes it.
-  clock.fire_at = clock.now + 50;
-  clock.at_wait = [this](int) { DeviceSays("Z"); };
-  uint8_t buffer[kChunkCapacity + 1];
-  int count = kChunkCapacity;
-  EXPECT_EQ(line.ReadChunk(buffer, &count, 50, nullptr, 0), ChunkEnded);
-  ASSERT_EQ(count, 1);
-  EXPECT_EQ(buffer[0], 'Z');
-  EXPECT_EQ(buffer[1], 0);
-}
-
-TEST_F(SerialLineTest, OneMillisecondMoreThanTheTimeoutEndsTheRead) {
-  FakeClock clock;
-  clock.now = 0xFFFFFFF0u;  // across the counter's wrap
-  clock.Attach(line);
-  const uint32_t start = clock.now;
-  uint8_t buffer[kChunkCapacity + 1];
-  int count = kChunkCapacity;
-  EXPECT_EQ(line.ReadChunk(buffer, &count, 50, nullptr, 0), ChunkEnded);
-  EXPECT_EQ(count, 0);
-  EXPECT_EQ(static_cast<uint32_t>(clock.now - start), 51u);
-}
-
-TEST_F(SerialLineTest, ChunksHoldAtMost255Bytes) {
+// The same reply all at once and trickled byte by byte gives the same bytes and end.
+TEST_F(SerialLineTest, BulkAndTrickledRepliesAreReadAlike) {
   std::string reply;
-  for (int i = 0; i < 600; ++i) reply.push_back(static_cast<char>('A' + i % 26));
-  FakeClock clock;
-  clock.Attach(line);
-  // Real waits for the data the kernel is still passing on, fake clock for silence.
-  line.SetIdleWait([&clock](int handle, int) {
-    ++clock.now;
-    return serial::WaitReadable(handle, 20);
-  });
-  pty.Send(reply);
-  std::vector<int> sizes;
-  std::string got;
-  int result = ChunkFull;
-  while (result == ChunkFull) {
-    uint8_t buffer[kChunkCapacity + 1];
-    int count = kChunkCapacity;
-    result = line.ReadChunk(buffer, &count, 100, nullptr, 0);
-    sizes.push_back(count);
-    got.append(reinterpret_cast<char*>(buffer), static_cast<size_t>(count));
-  }
-  EXPECT_EQ(sizes, (std::vector<int>{255, 255, 90}));
-  EXPECT_EQ(got, reply);
-}
-
-TEST_F(SerialLineTest, ExactlyOneFullChunkIsFollowedByAnEmptyOne) {
-  FakeClock clock;
-  clock.Attach(line);
-  line.SetIdleWait([&clock](int handle, int) {
-    ++clock.now;
-    return serial::WaitReadable(handle, 20);
-  });
-  // The token sits at bytes 250..255: it ends exactly at the chunk's last byte, so it
-  // is never seen while that chunk is idle, and the next chunk starts empty.
-  std::string reply(249, 'x');
+  for (int i = 0; i < 700; ++i) reply.push_back(static_cast<char>(i % 251 + 1));
   reply += "\r\nOK\r\n";
-  ASSERT_EQ(reply.size(), 255u);
-  pty.Send(reply);
-  std::u16string out;
-  line.ReadResponseText(100, nullptr, 0, &out);
-  EXPECT_EQ(out, std::u16string(249, u'x') + u"<0D><0A>OK<0D><0A>");
+  for (const bool trickle : {false, true}) {
+    std::thread device([&] {
+      if (!trickle) return pty.Send(reply);
+      for (char c : reply) {
+        pty.Send(std::string(1, c));
+        if (c == '\n') std::this_thread::sleep_for(std::chrono::microseconds(300));
+      }
+    });
+    const ExchangeResult r = Run(u"", Timeout(2000));
+    device.join();
+    EXPECT_EQ(std::string(r.reply.begin(), r.reply.end()), reply) << trickle;
+    EXPECT_EQ(r.end, ReplyEnd::kToken) << trickle;
+    EXPECT_GE(r.firstByteMs, 0);
+    EXPECT_LT(r.elapsedMs, 2000u);
+  }
 }
 
-TEST_F(SerialLineTest, ReplyOfSixHundredBytesIsAppendedInOrder) {
-  std::string reply;
-  for (int i = 0; i < 600; ++i) reply.push_back(static_cast<char>(i % 256));
-  pty.Send(reply);
-  std::u16string out;
-  line.ReadResponseText(300, nullptr, 0, &out);
-  const Bytes bytes(reply.begin(), reply.end());
-  EXPECT_EQ(out, EncodeBinaryText(bytes));
-}
-
-TEST_F(SerialLineTest, ZeroByteBeforeTheTokenHidesIt) {
-  FakeClock clock;
-  clock.Attach(line);
-  DeviceSays(std::string("DATA\0\r\nOK\r\n", 11));
-  std::u16string out;
-  const uint32_t start = clock.now;
-  line.ReadResponseText(30, nullptr, 0, &out);
-  EXPECT_EQ(out, u"DATA<00><0D><0A>OK<0D><0A>");
-  EXPECT_EQ(clock.now - start, 31u);
-}
-
-TEST_F(SerialLineTest, EmptyTokensAndTokensWithZeroBytesNeverMatch) {
-  const std::u16string tokens[] = {u"", u"OK<00>"};
-  FakeClock clock;
-  clock.Attach(line);
-  DeviceSays("OK");
-  std::u16string out;
-  const uint32_t start = clock.now;
-  line.ReadResponseText(20, tokens, 2, &out);
-  EXPECT_EQ(out, u"OK");
-  EXPECT_EQ(clock.now - start, 21u);
-}
-
-TEST_F(SerialLineTest, DeviceThatNeverStopsGivesFullChunksUntilStopped) {
+TEST_F(SerialLineTest, EndlessReplyStopsAtTheLimitKeepingWhatArrived) {
   std::atomic<bool> done{false};
   std::thread device([&] {
-    const std::string block(64, '#');
+    const std::string block(4096, '#');
     while (!done) {
       pollfd p{pty.master(), POLLOUT, 0};
       if (poll(&p, 1, 10) == 1 && write(pty.master(), block.data(), block.size()) < 0) break;
     }
   });
-  FreezeClock(line);
-  for (int i = 0; i < 4; ++i) {
-    uint8_t buffer[kChunkCapacity + 1];
-    int count = kChunkCapacity;
-    EXPECT_EQ(line.ReadChunk(buffer, &count, 3000, nullptr, 0), ChunkFull);
-    EXPECT_EQ(count, 255);
-  }
-  std::u16string out;
-  SerialLine::SetMessagePump([&] {
-    if (out.size() >= 2000) line.RequestStop();
-  });
-  line.ReadResponseText(3000, nullptr, 0, &out);
-  EXPECT_GE(out.size(), 2000u);
-  EXPECT_EQ(out.find_first_not_of(u'#'), std::u16string::npos);
+  ExchangeOptions options;
+  options.maxReplyBytes = 1 << 20;
+  const ExchangeResult kept = Run(u"", Timeout(3000), options);
+  EXPECT_EQ(kept.end, ReplyEnd::kLimit);
+  EXPECT_EQ(kept.reply.size(), size_t{1} << 20);
+  EXPECT_EQ(kept.reply.back(), '#');
+
+  // Passed on as it comes instead of kept: the same count, and nothing is held.
+  size_t passed = 0;
+  options.keepReply = false;
+  options.onBytes = [&](const uint8_t*, size_t n) { passed += n; };
+  const ExchangeResult streamed = Run(u"", Timeout(3000), options);
   done = true;
   device.join();
+  EXPECT_EQ(streamed.end, ReplyEnd::kLimit);
+  EXPECT_EQ(passed, size_t{1} << 20);
+  EXPECT_EQ(streamed.replyLength, passed);
+  EXPECT_TRUE(streamed.reply.empty());
 }
 
-TEST_F(SerialLineTest, DeviceGoingAwayEndsTheReadWithWhatArrived) {
-  FreezeClock(line);
-  DeviceSays("partial");
-  int pumps = 0;
-  SerialLine::SetMessagePump([&] {
-    if (++pumps == 50) pty.CloseMaster();  // the device is unplugged mid-read
+TEST_F(SerialLineTest, HangUpEndsTheReadAtOnceWithWhatArrived) {
+  pty.Send("partial");
+  std::thread unplug([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    pty.Unplug();
   });
-  std::u16string out;
-  line.ReadResponseText(60000, nullptr, 0, &out);
-  EXPECT_EQ(out, u"partial");
+  const ExchangeResult r = Run(u"", Timeout(60000));
+  unplug.join();
+  EXPECT_EQ(std::string(r.reply.begin(), r.reply.end()), "partial");
+  EXPECT_EQ(r.end, ReplyEnd::kHangup);
+  EXPECT_LT(r.elapsedMs, 5000u);
   EXPECT_TRUE(line.IsOpen()) << "nothing closes the line by itself";
-  EXPECT_TRUE(line.Close());
+  // The next command cannot be written.
+  EXPECT_NE(Run(u"AT", Timeout(100)).writeError, 0);
 }
 
-TEST_F(SerialLineTest, CloseFromThePumpEndsTheReadAtItsNextPoll) {
-  FreezeClock(line);
-  DeviceSays("AB");
-  int pumps = 0;
-  bool closed = false;
-  SerialLine::SetMessagePump([&] {
-    if (++pumps == 20) closed = line.Close();
+TEST_F(SerialLineTest, AStopRequestEndsTheReadKeepingWhatArrived) {
+  int stop[2];
+  ASSERT_EQ(pipe(stop), 0);
+  pty.Send("AB");
+  std::thread user([&] {
+    PtyPair::WaitReadable(pty.keeper());
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    [[maybe_unused]] ssize_t n = write(stop[1], "x", 1);
   });
-  std::u16string out;
-  line.ReadResponseText(60000, nullptr, 0, &out);
-  EXPECT_TRUE(closed);
-  EXPECT_EQ(out, u"AB");
-  // Reading a line that holds nothing ends at once.
-  out.clear();
-  line.ReadResponseText(60000, nullptr, 0, &out);
-  EXPECT_TRUE(out.empty());
+  const ExchangeResult r = Run(u"", Timeout(60000), {}, stop[0]);
+  user.join();
+  close(stop[0]);
+  close(stop[1]);
+  EXPECT_EQ(std::string(r.reply.begin(), r.reply.end()), "AB");
+  EXPECT_EQ(r.end, ReplyEnd::kStopped);
 }
 
-TEST_F(SerialLineTest, StopRequestedOutsideAReadDoesNotEndTheNextOne) {
-  line.RequestStop();
-  FreezeClock(line);
-  DeviceSays("\r\nOK\r\n");
-  std::u16string out;
-  line.ReadResponseText(60000, nullptr, 0, &out);
-  EXPECT_EQ(out, u"<0D><0A>OK<0D><0A>");
+// The device never drains its input: the write fails once the bound has passed,
+// and a partial write is carried on rather than dropped.
+TEST_F(SerialLineTest, AWriteThatCannotFinishFailsAtTheBound) {
+  uint32_t now = 0;
+  ExchangeOptions options;
+  options.tick = [&] { return now; };
+  const std::u16string huge(1 << 20, u'x');
+  Exchange exchange(line, huge, Timeout(100), options);
+  EXPECT_EQ(exchange.Advance(), Exchange::Wait::kWritable);
+  EXPECT_EQ(exchange.MsUntilDeadline(), int{kMinWriteBoundMs});
+  now = kMinWriteBoundMs - 1;
+  EXPECT_EQ(exchange.Advance(), Exchange::Wait::kWritable);
+  now = kMinWriteBoundMs;
+  EXPECT_EQ(exchange.Advance(), Exchange::Wait::kNothing);
+  EXPECT_EQ(exchange.Result().writeError, ETIMEDOUT);
+  EXPECT_GT(pty.Receive(1, 100).size(), 0u) << "what fit was written";
+
+  // A longer reply timeout gives the write as long.
+  now = 0;
+  Exchange patient(line, huge, Timeout(9000), options);
+  patient.Advance();
+  EXPECT_EQ(patient.MsUntilDeadline(), 9000);
+}
+
+TEST(ExchangeFraming, TimeoutSecondsBecomeMillisecondsWithinRange) {
+  const std::pair<int64_t, uint32_t> cases[] = {
+      {2, 2000u}, {0, 0u}, {-5, 0u}, {4294967, 4294967000u}, {4294968, 4294967295u},
+      {INT32_MAX, 4294967295u}};
+  for (const auto& [seconds, ms] : cases) EXPECT_EQ(TimeoutMsFromSeconds(seconds), ms) << seconds;
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // Shared set-up of the main screen's tests: an in-memory handheld hive (with writes
-// that can be made to fail), the scripted message seam, the message pump, and a
-// screen built and initialised as the program builds it.
+// that can be made to fail), the scripted message seam, and a screen built and
+// initialised as the program builds it.
 #pragma once
 
 #include <QApplication>
@@ -9,17 +9,19 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QtTest/QTest>
 #include <gtest/gtest.h>
+#include <poll.h>
 
 #include <memory>
 #include <string>
 
-#include "engine/SerialLine.h"
 #include "platform/Registry.h"
 #include "screen/COrvanePortApp.h"
 #include "screen/COrvanePortView.h"
 #include "screen/ResponseListCtrl.h"
 #include "tests/platform/FaultyHive.h"
+#include "tests/screen/FakeModem.h"
 #include "ui/Look.h"
 #include "ui/Menus.h"
 #include "ui/Messages.h"
@@ -34,9 +36,7 @@ class ScreenTest : public ::testing::Test {
     auto hive = std::make_unique<orvane::testing::FaultyHive>(orvane::reg::Hive::OpenMemory());
     hive_ = hive.get();
     orvane::reg::Hive::InstallHandheld(std::move(hive));
-    COrvanePortApp::InstallMessagePump();
   }
-  void TearDown() override { orvane::SerialLine::SetMessagePump(nullptr); }
 
   orvane::reg::Hive& hive() { return *hive_; }
 
@@ -85,9 +85,27 @@ inline void OpenOn(COrvanePortView& view, const std::string& path, const QString
   Click(view, COrvanePortView::IDC_OPEN);
 }
 
-inline void Send(COrvanePortView& view, const QString& command) {
+// Types |command| and presses Send: the exchange starts and runs on in the event loop.
+inline void StartSend(COrvanePortView& view, const QString& command) {
   Ctl<QLineEdit>(view, COrvanePortView::IDC_COMMAND)->setText(command);
   Click(view, COrvanePortView::IDC_SEND);
+}
+
+// A whole send: pressed, then the events handled until the exchange is recorded.
+inline void Send(COrvanePortView& view, const QString& command) {
+  StartSend(view, command);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !view.IsReading(); }, 10000))
+      << "still reading the reply to " << command.toStdString();
+}
+
+// Handles events until |modem| has written |replies| replies and the screen has read
+// every byte of them. poll() on the line passes on what the pty still holds, so no
+// input waiting there means the screen has taken it.
+inline bool WaitUntilRepliesRead(COrvanePortView& view, const FakeModem& modem, int replies = 1) {
+  return QTest::qWaitFor([&] {
+    pollfd p{view.Line().Descriptor(), POLLIN, 0};
+    return modem.repliesWritten >= replies && poll(&p, 1, 0) == 0;
+  });
 }
 
 inline ResponseListCtrl* List(COrvanePortView& view) { return view.ResponseList(); }

@@ -8,7 +8,6 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QToolBar>
 #include <QtTest/QTest>
 
@@ -213,17 +212,11 @@ TEST_F(Shell, ClosingTheWindowDuringAReadRecordsTheReplyThenCloses) {
   OpenOn(view, modem.path());
   ASSERT_EQ(Status(view), "Opened");
   modem.QueueReply("RING");  // no token, and a clock that never runs out
-  view.Line().SetTickSource([] { return 0u; });
-  QTimer poll;
-  poll.setInterval(5);
-  QObject::connect(&poll, &QTimer::timeout, [&] {
-    if (modem.repliesWritten > 0) {
-      poll.stop();
-      QTimer::singleShot(30, app.MainFrame(), [&] { app.MainFrame()->close(); });
-    }
-  });
-  poll.start();
-  Send(view, "ATA");
+  view.SetTickSource([] { return 0u; });
+  StartSend(view, "ATA");
+  ASSERT_TRUE(WaitUntilRepliesRead(view, modem));
+  ASSERT_TRUE(view.IsReading());
+  EXPECT_TRUE(app.MainFrame()->close());
   ASSERT_EQ(List(view)->RowCount(), 1);
   EXPECT_EQ(Cell(view, 0, 0), "RING..");
   EXPECT_FALSE(view.IsReading());
@@ -236,16 +229,16 @@ TEST_F(Shell, AboutIsRefusedWhileReading) {
   ASSERT_TRUE(Start());
   COrvanePortView& view = *app.View();
   OpenOn(view, modem.path());
-  view.Line().SetTickSource([] { return 0u; });
-  QTimer::singleShot(0, app.MainFrame(), [&] {
-    EXPECT_TRUE(app.MainFrame()->RouteCommand(COrvanePortApp::ID_APP_ABOUT));
-    QMenu* port = Menu(0);
-    emit port->aboutToShow();
-    EXPECT_FALSE(port->actions()[3]->isEnabled());  // About Orvane..
-    EXPECT_TRUE(port->actions()[4]->isEnabled());   // Help stays
-    app.MainFrame()->RouteCommand(V::ID_PORT_CLOSE);
-  });
-  Send(view, "AT");
+  view.SetTickSource([] { return 0u; });  // the read waits until the Close
+  StartSend(view, "AT");
+  ASSERT_TRUE(view.IsReading());
+  EXPECT_TRUE(app.MainFrame()->RouteCommand(COrvanePortApp::ID_APP_ABOUT));
+  QMenu* port = Menu(0);
+  emit port->aboutToShow();
+  EXPECT_FALSE(port->actions()[3]->isEnabled());  // About Orvane..
+  EXPECT_TRUE(port->actions()[4]->isEnabled());   // Help stays
+  app.MainFrame()->RouteCommand(V::ID_PORT_CLOSE);
+  EXPECT_FALSE(view.IsReading());
   EXPECT_TRUE(script.modalDialogs.empty());
   EXPECT_EQ(Status(view), "Closed");
 }

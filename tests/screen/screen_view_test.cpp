@@ -1,6 +1,7 @@
 // The main command screen through its real controls: states, device selection, baud
 // memory, the use flag, the Enter key, the send flow against a pseudo-terminal device,
 // the response list and its menu, and what the screen refuses while a reply is read.
+#include <QElapsedTimer>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMenu>
@@ -45,30 +46,7 @@ void ExpectState(COrvanePortView& view, const State& s, int openFlag) {
   EXPECT_EQ(closeItem.enabled, openFlag == 1);
 }
 
-// A tick source that stands still until |gate| opens and then advances one per call;
-// records the first and last values handed out.
-struct StepClock {
-  std::shared_ptr<std::atomic<bool>> gate = std::make_shared<std::atomic<bool>>(true);
-  std::shared_ptr<uint32_t> now = std::make_shared<uint32_t>(0);
-  std::shared_ptr<uint32_t> atGate = std::make_shared<uint32_t>(0);
-  std::shared_ptr<bool> gateSeen = std::make_shared<bool>(false);
-  orvane::SerialLine::TickSource Source() const {
-    return [g = gate, n = now, a = atGate, seen = gateSeen] {
-      if (*g) {
-        ++*n;
-        if (!*seen) { *seen = true; *a = *n; }  // the first tick after the gate opened
-      }
-      return *n;
-    };
-  }
-};
-
-// Processes events until |done| holds (at most a few seconds).
-template <class F>
-bool WaitFor(F done) {
-  for (int i = 0; i < 500 && !done(); ++i) QTest::qWait(10);
-  return done();
-}
+orvane::Bytes B(const std::string& s) { return orvane::Bytes(s.begin(), s.end()); }
 
 orvane::PreferenceProfile Profile(const std::u16string& name, const std::u16string& prefix,
                                   const std::u16string& suffix, int timeout,
@@ -84,14 +62,7 @@ orvane::PreferenceProfile Profile(const std::u16string& name, const std::u16stri
 
 }  // namespace
 
-TEST(SendRules, TimeoutPreviewAndBaudText) {
-  EXPECT_EQ(orvane::ProfileTimeoutMs(2), 2000u);
-  EXPECT_EQ(orvane::ProfileTimeoutMs(0), 0u);
-  EXPECT_EQ(orvane::ProfileTimeoutMs(-5), 0u);
-  EXPECT_EQ(orvane::ProfileTimeoutMs(4294967), 4294967000u);
-  EXPECT_EQ(orvane::ProfileTimeoutMs(4294968), 4294967295u);  // would wrap to 705
-  EXPECT_EQ(orvane::ProfileTimeoutMs(INT32_MAX), 4294967295u);
-
+TEST(SendRules, PreviewAndBaudText) {
   EXPECT_EQ(orvane::ResponsePreview(u"hello"), u"hello..");
   EXPECT_EQ(orvane::ResponsePreview(u""), u"..");
   EXPECT_EQ(orvane::ResponsePreview(u"<0D><0A>OK<0D><0A>"), u"<0D><0A>OK<0D><0A>..");
@@ -322,35 +293,35 @@ class SendFlow : public ScreenTest {
     return orvane::CommandHistory::LoadHistory(entries) > 0 ? entries[0] : u"";
   }
 
-  // A clock that stands still until the device has written |replies| replies in all
-  // and then advances one per call; idle polls do not wait.
-  StepClock GatedClock(int replies) {
-    StepClock clock;
-    *clock.gate = modem.repliesWritten >= replies;
-    view->Line().SetTickSource(clock.Source());
-    view->Line().SetIdleWait([gate = clock.gate, replies, this](int, int) {
-      if (modem.repliesWritten >= replies) *gate = true;
-      else usleep(200);
-      return 0;
-    });
-    return clock;
+  // A whole send; returns the real milliseconds from Send pressed to the row recorded.
+  qint64 TimedSend(const QString& command) {
+    QElapsedTimer timer;
+    timer.start();
+    Send(*view, command);
+    return timer.elapsed();
   }
+  // The exchanges' clock stands still: a read ends by a token or a Close, never by
+  // silence.
+  void StopTheClock() { view->SetTickSource([] { return 0u; }); }
+
+  // A reply that ends on a token takes the device's answer time only, far below any
+  // timeout of these tests.
+  static constexpr qint64 kWellBeforeTimeoutMs = 1000;
 
   FakeModem modem;
   std::unique_ptr<COrvanePortView> view;
 };
 
-TEST_F(SendFlow, UnframedReplyEndsOnTheDefaultTokenWithoutWaitingForTheTimeout) {
-  // The clock stands still until the reply is on its way, so the read can only end
-  // early through the token; after that, a handful of idle polls at most.
-  StepClock clock = GatedClock(1);
+// "Use" is ticked from the start, but no profile is stored: the defaults apply.
+TEST_F(SendFlow, WithoutAProfileTheCommandGoesUnframedAndEndsOnTheDefaultToken) {
+  ASSERT_TRUE(Ctl<QCheckBox>(*view, V::IDC_USE)->isChecked());
   modem.QueueReply("\r\nOK\r\n");
-  Send(*view, "AT<0D>");
+  const qint64 elapsed = TimedSend("AT<0D>");
 
   ASSERT_EQ(List(*view)->RowCount(), 1);
   EXPECT_EQ(Cell(*view, 0, 0), "<0D><0A>OK<0D><0A>..");
   EXPECT_EQ(Cell(*view, 0, 1), "AT<0D>");
-  EXPECT_LT(*clock.now - *clock.atGate, 50u);  // far below 3000
+  EXPECT_LT(elapsed, kWellBeforeTimeoutMs);  // the default timeout is 3000 ms
   EXPECT_EQ(modem.Commands(), std::vector<std::string>{"AT\r"});
   EXPECT_EQ(HistoryFront(), u"AT<0D>");
   const auto rows = view->ResponseRows();
@@ -360,17 +331,6 @@ TEST_F(SendFlow, UnframedReplyEndsOnTheDefaultTokenWithoutWaitingForTheTimeout) 
   // The new row is the keyboard anchor but not selected.
   EXPECT_EQ(List(*view)->SelectionMark(), 0);
   EXPECT_EQ(List(*view)->FirstSelectedRow(), -1);
-}
-
-TEST_F(SendFlow, WithUseTickedButNoProfileTheCommandGoesUnframedWithTheDefaultTimeout) {
-  StepClock clock;
-  view->Line().SetTickSource(clock.Source());
-  view->Line().SetIdleWait([](int, int) { return 0; });
-  Send(*view, "ATZ");  // no reply: the silence timeout ends it
-  ASSERT_EQ(List(*view)->RowCount(), 1);
-  EXPECT_EQ(Cell(*view, 0, 0), "..");
-  EXPECT_EQ(Cell(*view, 0, 1), "ATZ");
-  EXPECT_EQ(*clock.now - *clock.atGate, 3001u);  // silence longer than 3000 ms
 }
 
 TEST_F(SendFlow, FramedCommandJoinsPrefixAndSuffixAndRecordsOnlyTheCommand) {
@@ -401,32 +361,26 @@ TEST_F(SendFlow, AnEscapeMaySpanTheJoinOfPrefixAndCommand) {
   EXPECT_EQ(Cell(*view, 0, 1), "<0D>");
 }
 
-TEST_F(SendFlow, ATokenlessProfileEndsOnTheDefaultTokensWithItsOwnTimeout) {
+TEST_F(SendFlow, ATokenlessProfileEndsOnTheDefaultTokens) {
   ASSERT_TRUE(orvane::PreferenceStore::SaveProfile(Profile(u"Bare", u"", u"<0D>", 2, {})));
   ASSERT_TRUE(orvane::PreferenceStore::SaveCurrentProfileName(u"Bare"));
-  StepClock clock = GatedClock(1);
   modem.QueueReply("\r\nERROR\r\n");
-  Send(*view, "ATX");
+  const qint64 elapsed = TimedSend("ATX");
   EXPECT_EQ(Cell(*view, 0, 0), "<0D><0A>ERROR<0D><0A..");  // cut inside the escape
-  EXPECT_LT(*clock.now - *clock.atGate, 50u);
-
-  // No reply: the profile's 2 seconds end it.
-  StepClock silent;
-  view->Line().SetTickSource(silent.Source());
-  view->Line().SetIdleWait([](int, int) { return 0; });
-  Send(*view, "ATY");
-  EXPECT_EQ(*silent.now - *silent.atGate, 2001u);
+  EXPECT_LT(elapsed, kWellBeforeTimeoutMs);                // the profile's is 2000 ms
 }
 
-TEST_F(SendFlow, AProfileWithTokensIgnoresTheDefaultOnes) {
+// The one send that waits for a silence to end its reply.
+TEST_F(SendFlow, AProfileWithTokensIgnoresTheDefaultOnesAndEndsOnItsOwnTimeout) {
   ASSERT_TRUE(orvane::PreferenceStore::SaveProfile(Profile(u"Own", u"", u"", 1, {u"READY"})));
   ASSERT_TRUE(orvane::PreferenceStore::SaveCurrentProfileName(u"Own"));
-  StepClock clock = GatedClock(1);
   modem.QueueReply("\r\nOK\r\n");
-  Send(*view, "X");
-  // "\r\nOK\r\n" is no token of this profile: the one-second silence ends the read.
+  const qint64 elapsed = TimedSend("X");
+  // "\r\nOK\r\n" is no token of this profile: its one-second silence ends the read,
+  // not the default three.
   EXPECT_EQ(Cell(*view, 0, 0), "<0D><0A>OK<0D><0A>..");
-  EXPECT_GE(*clock.now - *clock.atGate, 1000u);
+  EXPECT_GE(elapsed, 1000);
+  EXPECT_LT(elapsed, 3000);
 }
 
 TEST_F(SendFlow, AFailedWriteRecordsPortWriteFailedAndStillUpdatesTheHistory) {
@@ -450,20 +404,15 @@ TEST_F(SendFlow, AFailedHistoryUpdateSaysSoAfterTheRowIsAdded) {
 }
 
 TEST_F(SendFlow, PreviewsKeepTwentyCharactersAndTheStoreKeepsEveryByte) {
-  modem.QueueReply("hello");
   std::string longReply;
   for (int i = 1; i <= 40; ++i) longReply += static_cast<char>(i);
   longReply += "\r\nOK\r\n";
   modem.QueueReply(longReply);
-  GatedClock(1);  // "hello" ends by the silence timeout, without real waiting
-  Send(*view, "A");
-  GatedClock(2);
   Send(*view, "B");
-  EXPECT_EQ(Cell(*view, 0, 0), "hello..");
-  EXPECT_EQ(Cell(*view, 1, 0), "<01><02><03><04><05>..");
+  EXPECT_EQ(Cell(*view, 0, 0), "<01><02><03><04><05>..");
   const auto rows = view->ResponseRows();
-  ASSERT_EQ(rows.size(), 2u);
-  EXPECT_EQ(std::string(rows[1].responseBytes.begin(), rows[1].responseBytes.end()), longReply);
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(std::string(rows[0].responseBytes.begin(), rows[0].responseBytes.end()), longReply);
 }
 
 TEST_F(SendFlow, ClearAsksAndActsOnYesOnly) {
@@ -535,7 +484,7 @@ TEST_F(SendFlow, TapAndHoldSelectsTheRowAndOffersTheResponseMenu) {
   EXPECT_EQ(script.popups.size(), 2u);
   EXPECT_EQ(list->FirstSelectedRow(), 0);
   QTest::mousePress(list->viewport(), Qt::LeftButton, {}, onSecond);
-  EXPECT_TRUE(WaitFor([&] { return script.popups.size() == 3; }));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return script.popups.size() == 3; }));
   QTest::mouseRelease(list->viewport(), Qt::LeftButton, {}, onSecond);
 
   // With the menu flag off a hold only selects.
@@ -566,8 +515,8 @@ TEST_F(MainScreen, TenThousandExchangesKeepTheirOrderAndSlots) {
   ResponseListCtrl* list = List(*view);
   constexpr int kRows = 10000;
   for (int i = 0; i < kRows; ++i) {
-    const std::u16string n = U16(std::to_string(i));
-    view->AddResponseEntry(u"R" + n, u"C" + n);
+    const std::string n = std::to_string(i);
+    view->AddResponseEntry(B("R" + n), U16("C" + n));
     if (i == 2) list->SelectRow(2);
     if (i % 2500 == 0) QApplication::processEvents();  // the list repaints meanwhile
   }
@@ -606,9 +555,13 @@ TEST_F(MainScreen, TenThousandExchangesKeepTheirOrderAndSlots) {
   EXPECT_EQ(list->RowCount(), 0);
   EXPECT_EQ(list->FirstSelectedRow(), -1);
   EXPECT_EQ(list->SelectionMark(), -1);
-  view->AddResponseEntry(u"again", u"AT");
+  view->AddResponseEntry(B("again"), u"AT");
   EXPECT_EQ(list->RowData(0), 0);
   EXPECT_EQ(list->Text(0, 0), "again..");
+  // A reply cut at the size limit says so in its row; its slot keeps what was kept.
+  view->AddResponseEntry(B("partial"), u"AT", orvane::ReplyEnd::kLimit);
+  EXPECT_EQ(list->Text(1, 0), "[cut] partial..");
+  EXPECT_EQ(view->Responses().Slot(1), B("partial"));
 }
 
 // The list's look: one line per row, no word wrap, no editing, Tab leaves it.
@@ -619,25 +572,26 @@ TEST_F(MainScreen, ResponseListRowsAreSingleFixedLines) {
   EXPECT_FALSE(list->wordWrap());
   EXPECT_EQ(list->editTriggers(), QAbstractItemView::NoEditTriggers);
   EXPECT_FALSE(list->tabKeyNavigation());
-  view->AddResponseEntry(u"line one<0D><0A>line two", u"AT");
-  view->AddResponseEntry(u"x", u"AT");
+  view->AddResponseEntry(orvane::DecodeBinaryText(u"line one<0D><0A>line two"), u"AT");
+  view->AddResponseEntry(B("x"), u"AT");
   EXPECT_EQ(list->verticalHeader()->sectionResizeMode(0), QHeaderView::Fixed);
   EXPECT_EQ(list->rowHeight(0), list->rowHeight(1));
   EXPECT_FALSE(list->model()->flags(list->model()->index(0, 0)) & Qt::ItemIsEditable);
 }
 
-// While a reply is read, a timer plays the user.
-TEST_F(SendFlow, WhileReadingNoOtherExchangeOrDialogStarts) {
-  modem.QueueReply("");  // the first command gets no reply
-  StepClock clock;
-  *clock.gate = false;  // the read could not end by itself
-  view->Line().SetTickSource(clock.Source());
+// A read waits in the event loop: a timer fires meanwhile and plays the user, whose
+// commands that would start an exchange or open a dialog are refused; Close ends the
+// read and records it at once.
+TEST_F(SendFlow, WhileReadingTheScreenRunsButNoOtherExchangeOrDialogStarts) {
+  modem.QueueReply("");  // the command gets no reply
+  StopTheClock();
   bool checked = false;
-  QTimer::singleShot(0, view.get(), [&] {
+  QTimer::singleShot(20, view.get(), [&] {
     EXPECT_TRUE(view->IsReading());
     EXPECT_FALSE(Enabled(*view, V::IDC_SEND));
     EXPECT_FALSE(Enabled(*view, V::IDC_PREFERENCES));
     EXPECT_FALSE(Enabled(*view, V::IDC_COMMAND));
+    EXPECT_FALSE(Enabled(*view, V::IDC_PORT));
     script.answers = {ui::Answer::Yes, ui::Answer::Yes};
     view->RunCommand(V::IDC_SEND);
     view->RunCommand(V::ID_CLEAR_RESPONSES);
@@ -648,48 +602,37 @@ TEST_F(SendFlow, WhileReadingNoOtherExchangeOrDialogStarts) {
     ui::LoadPopupMenu(ResponseListCtrl::kMenuId, &menu);
     view->UpdateMenu(&menu);
     for (QAction* a : menu.actions()) EXPECT_FALSE(a->isEnabled() && !a->isSeparator()) << a->text().toStdString();
+    view->RunCommand(V::ID_PORT_CLOSE);
+    EXPECT_FALSE(view->IsReading());
+    EXPECT_EQ(List(*view)->RowCount(), 1);
     checked = true;
-    view->RunCommand(V::ID_PORT_CLOSE);  // ends the read
   });
-  Send(*view, "ATD");
-  EXPECT_TRUE(checked);
-  EXPECT_EQ(List(*view)->RowCount(), 1);
-  EXPECT_TRUE(WaitFor([&] { return modem.Commands().size() == 1; }));
-  EXPECT_FALSE(view->IsReading());
+  StartSend(*view, "ATD");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return checked; }));
+  EXPECT_EQ(Cell(*view, 0, 0), "..");  // nothing arrived
+  EXPECT_EQ(Status(*view), "Closed");
+  EXPECT_TRUE(Enabled(*view, V::IDC_PORT));  // as before the read: <Not Listed>
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !modem.Commands().empty(); }));
+  EXPECT_EQ(modem.Commands(), std::vector<std::string>{"ATD"});
 }
 
+// Close during a read: what arrived is recorded, with the controls as the user left
+// them, before the line closes.
 TEST_F(SendFlow, CloseDuringAReadRecordsWhatArrivedThenCloses) {
   modem.QueueReply("partial");  // no token
-  StepClock clock;
-  *clock.gate = false;
-  view->Line().SetTickSource(clock.Source());
-  QTimer timer;
-  timer.setInterval(5);
-  QObject::connect(&timer, &QTimer::timeout, [&] {
-    if (modem.repliesWritten > 0) {
-      timer.stop();
-      QTimer::singleShot(50, view.get(), [&] { Click(*view, V::IDC_CLOSE); });
-    }
-  });
-  timer.start();
-  Send(*view, "ATA");
+  StopTheClock();
+  StartSend(*view, "ATA");
+  ASSERT_TRUE(WaitUntilRepliesRead(*view, modem));
+  ASSERT_TRUE(view->IsReading());
+  Ctl<QCheckBox>(*view, V::IDC_USE)->click();
+  Click(*view, V::IDC_CLOSE);
   ASSERT_EQ(List(*view)->RowCount(), 1);
   EXPECT_EQ(Cell(*view, 0, 0), "partial..");
   ExpectState(*view, {"Closed", true, false, false, true, true}, 0);
   EXPECT_FALSE(view->Line().IsOpen());
+  EXPECT_FALSE(view->IsReading());
   EXPECT_EQ(HistoryFront(), u"ATA");
   EXPECT_TRUE(Enabled(*view, V::IDC_COMMAND));
-}
-
-TEST_F(SendFlow, ControlsChangedDuringAReadAreKept) {
-  StepClock clock;
-  *clock.gate = false;
-  view->Line().SetTickSource(clock.Source());
-  QTimer::singleShot(0, view.get(), [&] {
-    Ctl<QCheckBox>(*view, V::IDC_USE)->click();
-    view->RunCommand(V::ID_PORT_CLOSE);
-  });
-  Send(*view, "AT");
   EXPECT_FALSE(Ctl<QCheckBox>(*view, V::IDC_USE)->isChecked());
   EXPECT_EQ(view->UseFlag(), 0);
 }

@@ -37,6 +37,9 @@ class PtyPair {
   const std::string& path() const { return path_; }
   std::u16string path16() const { return std::u16string(path_.begin(), path_.end()); }
   int master() const { return master_; }
+  // A descriptor of the line side, kept open by the pair: it polls and reads back the
+  // terminal settings as the line's own descriptor would.
+  int keeper() const { return keeper_; }
 
   // Device side: send bytes to the line.
   void Send(const std::string& bytes) const {

@@ -31,9 +31,9 @@ TEST(LinewrightArguments, OptionsThenDeviceBaudAndCommands) {
                      "/dev/ttyUSB0", "115200", "AT", "--not-an-option", "ATI"},
                     &o, &error))
       << error;
-  EXPECT_EQ(o.timeoutMs, 500u);
-  EXPECT_EQ(o.tokens, (std::vector<std::u16string>{u"> ", u"<0D>OK"}));
-  EXPECT_EQ(o.suffix, u"<0D>");
+  EXPECT_EQ(o.framing.timeoutMs, 500u);
+  EXPECT_EQ(o.framing.tokens, (std::vector<std::u16string>{u"> ", u"<0D>OK"}));
+  EXPECT_EQ(o.framing.suffix, u"<0D>");
   EXPECT_EQ(o.device, "/dev/ttyUSB0");
   EXPECT_EQ(o.baud, 115200u);
   EXPECT_EQ(o.commands, (std::vector<std::u16string>{u"AT", u"--not-an-option", u"ATI"}));
@@ -41,8 +41,9 @@ TEST(LinewrightArguments, OptionsThenDeviceBaudAndCommands) {
   Options d;
   ASSERT_TRUE(Parse({"--", "-odd-name", "9600"}, &d, &error));
   EXPECT_EQ(d.device, "-odd-name");
-  EXPECT_EQ(d.timeoutMs, 3000u);
-  EXPECT_TRUE(d.tokens.empty());
+  EXPECT_EQ(d.framing.timeoutMs, 3000u);
+  EXPECT_TRUE(d.framing.tokens.empty());
+  EXPECT_EQ(d.maxBytes, kDefaultMaxReplyBytes);
   EXPECT_TRUE(d.commands.empty());
   // Commands are UTF-8 on the command line.
   Options u;
@@ -62,6 +63,7 @@ TEST(LinewrightArguments, UsageErrorsSayWhatIsWrong) {
       {{"--timeout", "-1", "/dev/x", "1"}, "invalid timeout '-1' (milliseconds, 0 to 4294967295)"},
       {{"--token"}, "option '--token' needs a value"},
       {{"-x", "/dev/x", "1"}, "unknown option '-x'"},
+      {{"--max-bytes", "0", "/dev/x", "1"}, "invalid --max-bytes '0' (1 to 1099511627776)"},
   };
   for (const auto& c : cases) {
     Options o;
@@ -182,11 +184,39 @@ TEST_F(LinewrightAgainstSimulator, DistinctExitCodes) {
   EXPECT_EQ(RunLinewright({"--help"}).code, kExitOk);
   EXPECT_EQ(RunLinewright({"/dev/orvane-missing", "9600", "AT"}).code, kExitOpenFailed);
   EXPECT_EQ(RunLinewright({device, "0", "AT"}).code, kExitOpenFailed);
-  // The device hangs up after the first exchange: the next write fails.
-  const Result r = RunLinewright({"--timeout", "200", "--suffix", "<0D>", device, "9600",
+  // The device hangs up during the first reply: what arrived is printed, and the run
+  // ends there with its own code.
+  const Result r = RunLinewright({"--timeout", "60000", "--suffix", "<0D>", device, "9600",
                                   "AT+SIMHANGUP=50", "AT"});
-  EXPECT_EQ(r.code, kExitWriteFailed);
+  EXPECT_EQ(r.code, kExitHangup);
   EXPECT_EQ(r.out, "AT+SIMHANGUP=50<0D>\n");
+}
+
+TEST_F(LinewrightAgainstSimulator, EndlessReplyIsCutAtTheLimitAndTheRunGoesOn) {
+  const Result r = RunLinewright({"--max-bytes", "100", "--timeout", "300", "--suffix", "<0D>",
+                                  device, "9600", "ATE0", "AT+SIMSTREAM"});
+  EXPECT_EQ(r.code, kExitOk);
+  EXPECT_EQ(r.out.substr(0, 31), "ATE0<0D><0D><0A>OK<0D><0A>\nSTRE");
+  EXPECT_EQ(r.out.back(), '\n');
+}
+
+TEST(LinewrightSignals, InterruptPrintsWhatArrivedAndExitsWithItsOwnCode) {
+  for (const int sig : {SIGINT, SIGTERM}) {
+    Process sim;  // a fresh simulator each time: the last one is still streaming
+    ASSERT_TRUE(sim.Start({MODEMSIM_TOOL}));
+    const std::string device = sim.ReadLine();
+    Process p;
+    ASSERT_TRUE(p.Start({LINEWRIGHT_TOOL, "--suffix", "<0D>", "--max-bytes", "1000000000", device,
+                         "9600", "AT+SIMSTREAM"}));
+    std::string out(64, '\0');
+    ASSERT_EQ(read(p.out, out.data(), out.size()), 64) << "the stream is printed as it arrives";
+    kill(p.pid, sig);
+    out += p.ReadAll();
+    EXPECT_EQ(p.Wait(), kExitInterrupted) << sig;
+    EXPECT_EQ(out.rfind("AT+SIMSTREAM<0D>STREAM 00000001", 0), 0u) << out.substr(0, 40);
+    EXPECT_EQ(out.back(), '\n');
+    EXPECT_EQ(sim.Wait(), 0);
+  }
 }
 
 // The simulator's entry in the device table of the hive the tests run on (empty text:

@@ -6,6 +6,7 @@
 
 #include <thread>
 
+#include "engine/Exchange.h"
 #include "engine/SerialLine.h"
 #include "platform/SerialDevice.h"
 
@@ -23,7 +24,6 @@ class ModemSimTest : public ::testing::Test {
     ASSERT_EQ(line.Open(Utf8ToUtf16(sim.DevicePath()), 115200), 0);
   }
   void TearDown() override {
-    SerialLine::SetMessagePump(nullptr);
     line.Close();
     [[maybe_unused]] ssize_t n = write(wake[1], "x", 1);
     runner.join();
@@ -32,14 +32,19 @@ class ModemSimTest : public ::testing::Test {
   }
 
   // One exchange as the send flow does it; |command| gets a carriage return.
+  ExchangeResult Run(const std::u16string& command, uint32_t timeoutMs = 2000,
+                     ExchangeOptions options = {}, std::vector<std::u16string> tokens = {}) {
+    Framing framing;
+    framing.suffix = u"<0D>";
+    framing.timeoutMs = timeoutMs;
+    framing.tokens = std::move(tokens);
+    orvane::Exchange exchange(line, command, framing, std::move(options));
+    RunToEnd(exchange, line);
+    return exchange.TakeResult();
+  }
   std::u16string Exchange(const std::u16string& command, uint32_t timeoutMs = 2000,
-                          const std::vector<std::u16string>& tokens = {}) {
-    const Bytes bytes = DecodeBinaryText(command + u"<0D>");
-    EXPECT_EQ(line.Write(bytes.data(), bytes.size()), 0);
-    std::u16string reply;
-    line.ReadResponseText(timeoutMs, tokens.empty() ? nullptr : tokens.data(),
-                          static_cast<int>(tokens.size()), &reply);
-    return reply;
+                          std::vector<std::u16string> tokens = {}) {
+    return EncodeBinaryText(Run(command, timeoutMs, {}, std::move(tokens)).reply);
   }
 
   modemsim::ModemSim sim;
@@ -92,15 +97,12 @@ TEST_F(ModemSimTest, ShapedReplies) {
 
 TEST_F(ModemSimTest, StreamRunsUntilTheNextCommand) {
   Exchange(u"ATE0");
-  const Bytes start = DecodeBinaryText(u"AT+SIMSTREAM<0D>");
-  ASSERT_EQ(line.Write(start.data(), start.size()), 0);
-  std::u16string streamed;
-  SerialLine::SetMessagePump([&] {
-    if (streamed.size() >= 3000) line.RequestStop();
-  });
-  line.ReadResponseText(5000, nullptr, 0, &streamed);
-  SerialLine::SetMessagePump(nullptr);
-  EXPECT_EQ(streamed.rfind(u"STREAM 00000001 0123456789", 0), 0u);
+  ExchangeOptions bounded;
+  bounded.maxReplyBytes = 3000;
+  const ExchangeResult streamed = Run(u"AT+SIMSTREAM", 5000, bounded);
+  EXPECT_EQ(streamed.end, ReplyEnd::kLimit);
+  EXPECT_EQ(streamed.reply.size(), 3000u);
+  EXPECT_EQ(EncodeBinaryText(streamed.reply).rfind(u"STREAM 00000001 0123456789", 0), 0u);
   // The next command stops the stream; what was in flight still arrives first.
   const std::u16string after = Exchange(u"AT", 300);
   const std::u16string ok = u"<0D><0A>OK<0D><0A>";
@@ -110,17 +112,16 @@ TEST_F(ModemSimTest, StreamRunsUntilTheNextCommand) {
 }
 
 TEST_F(ModemSimTest, HangUpEndsTheReadAndTheSimulator) {
-  line.SetTickSource([] { return 0u; });  // no silence timeout can end this read
-  const Bytes bytes = DecodeBinaryText(u"AT+SIMHANGUP=20<0D>");
-  ASSERT_EQ(line.Write(bytes.data(), bytes.size()), 0);
-  std::u16string reply;
-  line.ReadResponseText(1000, nullptr, 0, &reply);
-  EXPECT_EQ(reply, u"AT+SIMHANGUP=20<0D>");
+  const ExchangeResult reply = Run(u"AT+SIMHANGUP=20", 60000);
+  EXPECT_EQ(EncodeBinaryText(reply.reply), u"AT+SIMHANGUP=20<0D>");
+  EXPECT_EQ(reply.end, ReplyEnd::kHangup);
+  EXPECT_LT(reply.elapsedMs, 5000u);
   runner.join();
   runner = std::thread([] {});
   EXPECT_EQ(end, modemsim::ModemSim::End::kHungUp);
   // The line stays open until closed; writing to a device that went away fails.
-  EXPECT_NE(line.Write(bytes.data(), bytes.size()), 0);
+  const uint8_t byte = 'A';
+  EXPECT_NE(line.Write(&byte, 1), 0);
 }
 
 }  // namespace

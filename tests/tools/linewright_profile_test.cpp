@@ -46,17 +46,17 @@ TEST_F(LinewrightProfile, TakesPrefixSuffixTimeoutAndTokensFromTheProfile) {
   std::string error;
   auto o = Parse({"--profile", "Hayes", "/dev/null", "9600"}, &error);
   ASSERT_TRUE(linewright::ApplyProfile(&o, &error)) << error;
-  EXPECT_EQ(o.prefix, u"AT");
-  EXPECT_EQ(o.suffix, u"<0D>");
-  EXPECT_EQ(o.timeoutMs, 7000u);
-  ASSERT_EQ(o.tokens.size(), 1u);
-  EXPECT_EQ(o.tokens[0], u"<0D><0A>OK<0D><0A>");
+  EXPECT_EQ(o.framing.prefix, u"AT");
+  EXPECT_EQ(o.framing.suffix, u"<0D>");
+  EXPECT_EQ(o.framing.timeoutMs, 7000u);
+  ASSERT_EQ(o.framing.tokens.size(), 1u);
+  EXPECT_EQ(o.framing.tokens[0], u"<0D><0A>OK<0D><0A>");
 
   o = Parse({"--profile=Bare", "--suffix", "", "--timeout", "250", "/dev/null", "9600"}, &error);
   ASSERT_TRUE(linewright::ApplyProfile(&o, &error));
-  EXPECT_TRUE(o.tokens.empty()) << "no tokens: the default tokens";
-  EXPECT_EQ(o.suffix, u"") << "an option given on the command line wins";
-  EXPECT_EQ(o.timeoutMs, 250u);
+  EXPECT_TRUE(o.framing.tokens.empty()) << "no tokens: the default tokens";
+  EXPECT_EQ(o.framing.suffix, u"") << "an option given on the command line wins";
+  EXPECT_EQ(o.framing.timeoutMs, 250u);
 }
 
 TEST_F(LinewrightProfile, UnknownProfileIsAClearErrorAndCreatesNothing) {

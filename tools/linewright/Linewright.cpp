@@ -7,6 +7,7 @@
 #include <ostream>
 
 #include "engine/BinaryTextCodec.h"
+#include "engine/Exchange.h"
 #include "engine/SerialLine.h"
 #include "platform/Registry.h"
 #include "preferences/PreferenceStore.h"
@@ -36,26 +37,42 @@ const char kHelp[] =
     "  --profile NAME   frame commands as OrvanePort does with its stored profile\n"
     "                   NAME: its prefix, suffix, timeout and tokens (the options\n"
     "                   above, when given too, win over the profile's values)\n"
+    "  --max-bytes N    cut a reply at N bytes (default 16777216); the cut is\n"
+    "                   reported on standard error\n"
     "  -h, --help       this text\n"
     "  --version        the version\n"
     "\n"
     "DEVICE is a path such as /dev/ttyUSB0, or COMn: for /dev/ttyS<n-1>.\n"
     "\n"
-    "Exit status: 0 all commands sent and replies read; 1 standard input or output\n"
-    "failed; 2 usage error; 3 the device could not be opened; 4 a command could not\n"
-    "be written.\n"
+    "Replies are printed as they arrive, each ended by a line feed.\n"
+    "\n"
+    "Exit status:\n"
+    "  0  all commands sent and replies read\n"
+    "  1  standard input or output failed\n"
+    "  2  usage error\n"
+    "  3  the device could not be opened\n"
+    "  4  a command could not be written, or not within the timeout (at least 5 s)\n"
+    "  5  a reply ended because the device hung up or a read failed\n"
+    "  6  interrupted (SIGINT, SIGTERM); what had arrived is printed\n"
     "\n"
     "Example:\n"
     "  linewright --suffix '<0D>' /dev/ttyUSB0 115200 AT ATI\n";
 
-bool ParseUnsigned(const std::string& text, uint32_t* value) {
-  if (text.empty() || text.size() > 10) return false;
+bool ParseUnsigned(const std::string& text, uint64_t max, uint64_t* value) {
+  if (text.empty() || text.size() > 19) return false;
   uint64_t v = 0;
   for (char c : text) {
     if (c < '0' || c > '9') return false;
     v = v * 10 + static_cast<uint64_t>(c - '0');
   }
-  if (v > 0xFFFFFFFFull) return false;
+  if (v > max) return false;
+  *value = v;
+  return true;
+}
+
+bool ParseUnsigned(const std::string& text, uint32_t* value) {
+  uint64_t v = 0;
+  if (!ParseUnsigned(text, 0xFFFFFFFFull, &v)) return false;
   *value = static_cast<uint32_t>(v);
   return true;
 }
@@ -105,7 +122,7 @@ bool ParseArguments(int argc, const char* const* argv, Options* options, std::st
     }
     const bool takesValue =
         name == "--timeout" || name == "--token" || name == "--prefix" || name == "--suffix" ||
-        name == "--profile";
+        name == "--profile" || name == "--max-bytes";
     if (!takesValue) {
       *error = "unknown option '" + arg + "'";
       return false;
@@ -123,20 +140,27 @@ bool ParseArguments(int argc, const char* const* argv, Options* options, std::st
         return false;
       }
       options->profile = value;
+    } else if (name == "--max-bytes") {
+      uint64_t n = 0;
+      if (!ParseUnsigned(value, uint64_t{1} << 40, &n) || n == 0) {
+        *error = "invalid --max-bytes '" + value + "' (1 to 1099511627776)";
+        return false;
+      }
+      options->maxBytes = static_cast<size_t>(n);
     } else if (name == "--timeout") {
       options->timeoutGiven = true;
-      if (!ParseUnsigned(value, &options->timeoutMs)) {
+      if (!ParseUnsigned(value, &options->framing.timeoutMs)) {
         *error = "invalid timeout '" + value + "' (milliseconds, 0 to 4294967295)";
         return false;
       }
     } else if (name == "--token") {
-      options->tokens.push_back(Utf8ToUtf16(value));
+      options->framing.tokens.push_back(Utf8ToUtf16(value));
     } else if (name == "--prefix") {
       options->prefixGiven = true;
-      options->prefix = Utf8ToUtf16(value);
+      options->framing.prefix = Utf8ToUtf16(value);
     } else {
       options->suffixGiven = true;
-      options->suffix = Utf8ToUtf16(value);
+      options->framing.suffix = Utf8ToUtf16(value);
     }
   }
   if (positional.size() < 2) {
@@ -161,20 +185,18 @@ bool ApplyProfile(Options* options, std::string* error) {
     *error = "no profile named '" + options->profile + "' in " + reg::Hive::DefaultHandheldPath();
     return false;
   }
-  if (!options->prefixGiven) options->prefix = profile.prefix;
-  if (!options->suffixGiven) options->suffix = profile.suffix;
-  if (!options->timeoutGiven) {
-    // Seconds to milliseconds as the send flow does; kept inside the 32-bit range.
-    const int64_t ms = static_cast<int64_t>(profile.timeout) * 1000;
-    options->timeoutMs = static_cast<uint32_t>(ms < 0 ? 0 : ms > 0xFFFFFFFFll ? 0xFFFFFFFFll : ms);
-  }
+  const Framing stored = ProfileFraming(profile);
+  Framing& framing = options->framing;
+  if (!options->prefixGiven) framing.prefix = stored.prefix;
+  if (!options->suffixGiven) framing.suffix = stored.suffix;
+  if (!options->timeoutGiven) framing.timeoutMs = stored.timeoutMs;
   // A profile without tokens leaves the default tokens.
-  if (options->tokens.empty())
-    options->tokens.assign(profile.tokens.begin(), profile.tokens.begin() + profile.tokenCount);
+  if (framing.tokens.empty()) framing.tokens = stored.tokens;
   return true;
 }
 
-int Run(const Options& given, std::istream& in, std::ostream& out, std::ostream& err) {
+int Run(const Options& given, std::istream& in, std::ostream& out, std::ostream& err,
+        int stopFd) {
   Options options = given;
   std::string profileError;
   if (!ApplyProfile(&options, &profileError)) {
@@ -187,25 +209,47 @@ int Run(const Options& given, std::istream& in, std::ostream& out, std::ostream&
     err << OpenFailureMessage(options.device, openError) << '\n';
     return kExitOpenFailed;
   }
-  const std::u16string* tokens = options.tokens.empty() ? nullptr : options.tokens.data();
-  const int tokenCount = static_cast<int>(options.tokens.size());
 
-  // One exchange, as the screen's send flow does it.
+  // One exchange; the reply is printed as it arrives and nothing of it is kept.
   auto exchange = [&](const std::u16string& command) -> int {
-    const Bytes bytes = DecodeBinaryText(options.prefix + command + options.suffix);
-    const int writeError = line.Write(bytes.data(), bytes.size());
-    if (writeError != 0) {
-      err << "linewright: write failed on " << options.device << ": " << std::strerror(writeError)
+    ExchangeOptions run;
+    run.maxReplyBytes = options.maxBytes;
+    run.keepReply = false;
+    std::string text;
+    run.onBytes = [&out, &text](const uint8_t* bytes, size_t length) {
+      text.clear();
+      AppendBinaryTextUtf8(bytes, length, &text);
+      out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    };
+    Exchange ex(line, command, options.framing, std::move(run));
+    RunToEnd(ex, line, stopFd);
+    const ExchangeResult& result = ex.Result();
+    if (result.writeError != 0) {
+      if (result.writeError == ECANCELED) return kExitInterrupted;
+      err << "linewright: write failed on " << options.device << ": "
+          << (result.writeError == ETIMEDOUT ? "the device took no more bytes in time"
+                                             : std::strerror(result.writeError))
           << '\n';
       return kExitWriteFailed;
     }
-    std::u16string reply;
-    line.ReadResponseText(options.timeoutMs, tokens, tokenCount, &reply);
-    out << Utf16ToUtf8(reply) << '\n';
+    out << '\n';
     out.flush();
     if (!out) {
       err << "linewright: cannot write to standard output\n";
       return kExitFailure;
+    }
+    switch (result.end) {
+      case ReplyEnd::kStopped: return kExitInterrupted;
+      case ReplyEnd::kHangup:
+        // Nothing more can be sent: the run ends here.
+        err << "linewright: " << options.device
+            << (result.readError == EIO ? ": the device hung up" : ": read failed: ")
+            << (result.readError == EIO ? "" : std::strerror(result.readError)) << '\n';
+        return kExitHangup;
+      case ReplyEnd::kLimit:
+        err << "linewright: reply cut at " << result.replyLength << " bytes (--max-bytes)\n";
+        break;
+      default: break;
     }
     return kExitOk;
   };

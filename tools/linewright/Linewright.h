@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/Exchange.h"
+
 namespace orvane::linewright {
 
 enum ExitCode : int {
@@ -13,14 +15,16 @@ enum ExitCode : int {
   kExitFailure = 1,    // reading standard input or writing standard output failed
   kExitUsage = 2,      // bad command line
   kExitOpenFailed = 3, // the device could not be opened
-  kExitWriteFailed = 4 // a command could not be written to the device
+  kExitWriteFailed = 4, // a command could not be written to the device (or not in time)
+  kExitHangup = 5,      // a reply ended because the device hung up or a read failed
+  kExitInterrupted = 6  // SIGINT or SIGTERM ended the run
 };
 
 struct Options {
-  uint32_t timeoutMs = 3000;
-  std::vector<std::u16string> tokens;  // binary text; none: the default tokens
-  std::u16string prefix;               // binary text put before every command
-  std::u16string suffix;               // binary text put after every command
+  // Prefix and suffix put around every command, the silence timeout and the tokens
+  // (binary text; none: the default tokens).
+  Framing framing;
+  size_t maxBytes = kDefaultMaxReplyBytes;  // --max-bytes
   // --profile NAME: frame commands with the stored preference profile NAME; the options
   // given explicitly (--prefix, --suffix, --timeout, --token) win over its values.
   std::string profile;
@@ -44,7 +48,10 @@ const char* HelpText();
 // such profile.
 bool ApplyProfile(Options* options, std::string* error);
 
-// Opens the line, sends every command and prints every reply. Returns an ExitCode.
-int Run(const Options& options, std::istream& in, std::ostream& out, std::ostream& err);
+// Opens the line, sends every command and prints every reply as it arrives. Input on
+// |stopFd| (-1: none) ends the run: what arrived of the current reply is printed and
+// kExitInterrupted returned. Returns an ExitCode.
+int Run(const Options& options, std::istream& in, std::ostream& out, std::ostream& err,
+        int stopFd = -1);
 
 }  // namespace orvane::linewright

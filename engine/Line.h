@@ -1,0 +1,24 @@
+// A byte line to a device: what an exchange drives. Each transport (a local tty, a
+// network connection) implements it; transfers never wait, and the descriptor tells
+// the caller's event loop when to try again.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace orvane {
+
+class Line {
+ public:
+  virtual ~Line() = default;
+
+  virtual bool IsOpen() const = 0;
+  // The descriptor to wait on for input or room to write; -1 when closed.
+  virtual int Descriptor() const = 0;
+  // Bytes read (1..room), 0 when nothing is waiting, or -errno (-EIO: the device hung up).
+  virtual long ReadSome(uint8_t* buffer, size_t room) = 0;
+  // Bytes written, 0 when the device takes nothing now, or -errno.
+  virtual long WriteSome(const uint8_t* data, size_t length) = 0;
+};
+
+}  // namespace orvane
