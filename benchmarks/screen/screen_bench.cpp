@@ -1,7 +1,7 @@
 // The main screen's own costs, each beside a baseline measured in the same run:
 //   - one GUI send (Send pressed to row recorded, history saved) against a device that
-//     answers at once, beside the bare line's write and read of the same exchange: the
-//     difference is what the screen adds to every send;
+//     answers at once, beside the same exchange run bare on a line with poll(): the
+//     difference is what the screen and its event loop add to every send;
 //   - appending the 10th and the 10 000th exchange to the response list, on its own
 //     and on a shown screen with the repaint it causes.
 #include <QApplication>
@@ -20,8 +20,9 @@
 #include <thread>
 
 #include "engine/BinaryTextCodec.h"
+#include "engine/Exchange.h"
+#include "engine/SerialLine.h"
 #include "platform/Registry.h"
-#include "screen/COrvanePortApp.h"
 #include "screen/COrvanePortView.h"
 #include "ui/Messages.h"
 
@@ -68,22 +69,18 @@ class QuickModem {
   std::atomic<bool> stop_{false};
 };
 
-void InstallHive() {
-  orvane::reg::Hive::InstallHandheld(orvane::reg::Hive::OpenMemory());
-  COrvanePortApp::InstallMessagePump();
-}
+void InstallHive() { orvane::reg::Hive::InstallHandheld(orvane::reg::Hive::OpenMemory()); }
 
 void BM_BareLineExchange(benchmark::State& state) {
   InstallHive();
   QuickModem modem;
   orvane::SerialLine line;
   line.Open(std::u16string(modem.path().begin(), modem.path().end()), 115200);
-  const orvane::Bytes command = orvane::DecodeBinaryText(u"AT<0D>");
+  const orvane::Framing framing;  // unframed, the default tokens and timeout
   for (auto _ : state) {
-    line.Write(command.data(), command.size());
-    std::u16string reply;
-    line.ReadResponseText(3000, nullptr, 0, &reply);
-    benchmark::DoNotOptimize(reply);
+    orvane::Exchange exchange(line, u"AT<0D>", framing);
+    orvane::RunToEnd(exchange, line);
+    benchmark::DoNotOptimize(exchange.Result().reply);
   }
 }
 BENCHMARK(BM_BareLineExchange)->Unit(benchmark::kMicrosecond);
@@ -100,10 +97,15 @@ void BM_GuiSend(benchmark::State& state) {
   view.OnOpenLine();
   qobject_cast<QLineEdit*>(view.Control(COrvanePortView::IDC_COMMAND))->setText("AT<0D>");
   auto* send = qobject_cast<QPushButton*>(view.Control(COrvanePortView::IDC_SEND));
-  for (auto _ : state) send->click();
+  for (auto _ : state) {
+    send->click();
+    while (view.IsReading()) QApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  }
   state.counters["rows"] = view.Responses().Count();
 }
 BENCHMARK(BM_GuiSend)->Unit(benchmark::kMicrosecond);
+
+orvane::Bytes Ok() { return orvane::DecodeBinaryText(u"<0D><0A>OK<0D><0A>"); }
 
 // Appending exchange number N (the list holds N - 1 rows before).
 void BM_AppendExchange(benchmark::State& state) {
@@ -116,9 +118,9 @@ void BM_AppendExchange(benchmark::State& state) {
     state.PauseTiming();
     script.answers = {ui::Answer::Yes};
     view.OnClearResponses();
-    for (int i = 1; i < n; ++i) view.AddResponseEntry(u"<0D><0A>OK<0D><0A>", u"AT<0D>");
+    for (int i = 1; i < n; ++i) view.AddResponseEntry(Ok(), u"AT<0D>");
     state.ResumeTiming();
-    view.AddResponseEntry(u"<0D><0A>OK<0D><0A>", u"AT<0D>");
+    view.AddResponseEntry(Ok(), u"AT<0D>");
   }
 }
 BENCHMARK(BM_AppendExchange)->Arg(10)->Arg(10000)->Iterations(30)->Unit(benchmark::kMicrosecond);
@@ -137,10 +139,10 @@ void BM_AppendExchangeShown(benchmark::State& state) {
     state.PauseTiming();
     script.answers = {ui::Answer::Yes};
     view.OnClearResponses();
-    for (int i = 1; i < n; ++i) view.AddResponseEntry(u"<0D><0A>OK<0D><0A>", u"AT<0D>");
+    for (int i = 1; i < n; ++i) view.AddResponseEntry(Ok(), u"AT<0D>");
     QApplication::processEvents();
     state.ResumeTiming();
-    view.AddResponseEntry(u"<0D><0A>OK<0D><0A>", u"AT<0D>");
+    view.AddResponseEntry(Ok(), u"AT<0D>");
     QApplication::processEvents();
   }
 }

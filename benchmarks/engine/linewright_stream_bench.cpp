@@ -1,0 +1,208 @@
+// linewright as a process, beside plain loops on the same pty in the same run:
+//  - a 20 MB reply (counting lines, then "\r\nOK\r\n"): rate, bytes lost and peak RSS,
+//    against a plain 64 KiB read() loop in a child process;
+//  - CPU used while linewright waits out a 3 s silence, against a child that blocks in
+//    poll() for as long.
+// Every side runs as a freshly started process (the baselines are this program started
+// again in a plain mode), so each pays the same start-up; each is started by a small
+// "--measure" copy of this program, so its peak memory is its own and not this
+// program's (a child's peak counts the memory of the process it was started from).
+// Usage: linewright_stream_bench PATH-TO-LINEWRIGHT [MEGABYTES]
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/BinaryTextCodec.h"
+#include "tests/support/PtyPair.h"
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using orvane::testing::PtyPair;
+
+struct ChildRun {
+  double wallS = 0;
+  double cpuS = 0;
+  long maxRssKb = 0;
+  int status = -1;
+};
+
+// Runs argv[0] with |argv| (standard output already set) in a child of this small
+// process and prints what it used: wall s, CPU s, peak RSS kB, exit status.
+int Measure(char** argv) {
+  const auto t0 = Clock::now();
+  const pid_t pid = fork();
+  if (pid == 0) {
+    execv(argv[0], argv);
+    _exit(127);
+  }
+  int status = 0;
+  rusage usage{};
+  wait4(pid, &status, 0, &usage);
+  const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
+  const double cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                     static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+  std::fprintf(stderr, "%f %f %ld %d\n", wall, cpu, usage.ru_maxrss,
+               WIFEXITED(status) ? WEXITSTATUS(status) : -1);
+  return 0;
+}
+
+std::string SelfPath() {
+  char path[4096] = {};
+  return readlink("/proc/self/exe", path, sizeof path - 1) > 0 ? path : "";
+}
+
+// Starts |argv| through "--measure" with its standard output to |outPath|.
+ChildRun Spawn(std::vector<std::string> argv, const char* outPath) {
+  argv.insert(argv.begin(), {SelfPath(), "--measure"});
+  const char* report = "/tmp/linewright_stream_bench.measure";
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, outPath, O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  posix_spawn_file_actions_addopen(&actions, 2, report, O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  std::vector<char*> args;
+  for (auto& a : argv) args.push_back(a.data());
+  args.push_back(nullptr);
+  const auto t0 = Clock::now();
+  pid_t pid = -1;
+  posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  ChildRun run;
+  std::ifstream in(report);
+  in >> run.wallS >> run.cpuS >> run.maxRssKb >> run.status;
+  std::remove(report);
+  (void)t0;
+  return run;
+}
+
+std::string CountingReply(size_t bytes) {
+  std::string reply;
+  reply.reserve(bytes + 16);
+  char line[16];
+  for (unsigned i = 0; reply.size() + 10 <= bytes; ++i) {
+    std::snprintf(line, sizeof line, "%08u\r\n", i);
+    reply += line;
+  }
+  reply.resize(bytes, 'x');
+  return reply + "\r\nOK\r\n";
+}
+
+// Plays the device: once the reader's command arrives, sends |reply|.
+std::thread Device(PtyPair& pty, const std::string& reply) {
+  return std::thread([&pty, &reply] {
+    pty.Receive(1, 10000);
+    pty.Send(reply);
+  });
+}
+
+// The baselines, run as "--plain-read PATH" and "--plain-poll PATH".
+int PlainReadLoop(const std::string& path) {
+  const int fd = open(path.c_str(), O_RDWR | O_NOCTTY);
+  termios t{};
+  tcgetattr(fd, &t);
+  cfmakeraw(&t);
+  tcsetattr(fd, TCSANOW, &t);
+  if (write(fd, "\r", 1) != 1) return 1;
+  static char buf[65536];
+  std::string tail;
+  for (;;) {
+    const ssize_t n = read(fd, buf, sizeof buf);
+    if (n <= 0) return 1;
+    tail.append(buf, static_cast<size_t>(n));
+    if (tail.size() > 16) tail.erase(0, tail.size() - 16);
+    if (tail.size() >= 6 && tail.compare(tail.size() - 6, 6, "\r\nOK\r\n") == 0) return 0;
+  }
+}
+
+int PlainPoll(const std::string& path) {
+  const int fd = open(path.c_str(), O_RDWR | O_NOCTTY);
+  pollfd p{fd, POLLIN, 0};
+  poll(&p, 1, 3000);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc > 2 && std::string(argv[1]) == "--measure") return Measure(argv + 2);
+  if (argc == 3 && std::string(argv[1]) == "--plain-read") return PlainReadLoop(argv[2]);
+  if (argc == 3 && std::string(argv[1]) == "--plain-poll") return PlainPoll(argv[2]);
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: %s PATH-TO-LINEWRIGHT [MEGABYTES]\n", argv[0]);
+    return 2;
+  }
+  const std::string linewright = argv[1];
+  const size_t megabytes = argc > 2 ? std::strtoul(argv[2], nullptr, 10) : 20;
+  const std::string reply = CountingReply(megabytes * 1000 * 1000);
+  const char* outPath = "/tmp/linewright_stream_bench.out";
+
+  PtyPair pty;
+  if (!pty.ok()) return 1;
+  const std::string path = pty.path();
+
+  const std::string selfPath = SelfPath();
+
+  std::thread device = Device(pty, reply);
+  const ChildRun plain = Spawn({selfPath, "--plain-read", path}, "/dev/null");
+  device.join();
+
+  device = Device(pty, reply);
+  const ChildRun lw = Spawn({linewright, "--max-bytes", std::to_string(reply.size() * 2), path,
+                             "115200", "<0D>"},
+                            outPath);
+  device.join();
+
+  // Nothing lost: the printed reply decodes to exactly the bytes sent.
+  std::ifstream in(outPath, std::ios::binary);
+  std::stringstream printed;
+  printed << in.rdbuf();
+  std::string text = printed.str();
+  if (!text.empty() && text.back() == '\n') text.pop_back();
+  const orvane::Bytes got = orvane::DecodeBinaryText(orvane::Utf8ToUtf16(text));
+  const bool same = got.size() == reply.size() && std::equal(got.begin(), got.end(), reply.begin());
+  text.clear();
+  std::remove(outPath);
+
+  const double mb = static_cast<double>(reply.size()) / 1e6;
+  std::printf("%zu MB reply               rate MB/s   peak RSS MB   exit\n", megabytes);
+  std::printf("  plain 64 KiB read loop  %9.1f   %11.1f   %4d\n", mb / plain.wallS,
+              plain.maxRssKb / 1024.0, plain.status);
+  std::printf("  linewright              %9.1f   %11.1f   %4d\n", mb / lw.wallS,
+              lw.maxRssKb / 1024.0, lw.status);
+  std::printf("  ratio %.2f; bytes lost or changed: %s; RSS per reply byte above 10 MB: %.3f\n",
+              plain.wallS / lw.wallS, same ? "none" : "YES",
+              (lw.maxRssKb * 1024.0 - 10e6) / static_cast<double>(reply.size()));
+
+  // 3 s of silence: linewright waits out its timeout; the baseline blocks in poll().
+  const ChildRun idlePlain = Spawn({selfPath, "--plain-poll", path}, "/dev/null");
+  const ChildRun idleLw = Spawn({linewright, "--timeout", "3000", path, "115200", ""}, "/dev/null");
+  // The same run with no wait at all: what start-up and exit cost by themselves.
+  const ChildRun startLw = Spawn({linewright, "--timeout", "0", path, "115200", ""}, "/dev/null");
+  pty.Receive(1, 100);  // drop the empty command's nothing
+  std::printf("3 s silent wait            CPU ms   %% of a core\n");
+  std::printf("  plain poll() child     %7.2f   %10.3f\n", idlePlain.cpuS * 1e3,
+              100.0 * idlePlain.cpuS / idlePlain.wallS);
+  std::printf("  linewright             %7.2f   %10.3f\n", idleLw.cpuS * 1e3,
+              100.0 * idleLw.cpuS / idleLw.wallS);
+  std::printf("  linewright, no wait    %7.2f   (start-up and exit alone; the wait's own cost is\n"
+              "                                  the difference: %.3f%% of a core)\n",
+              startLw.cpuS * 1e3, 100.0 * (idleLw.cpuS - startLw.cpuS) / idleLw.wallS);
+  return same ? 0 : 1;
+}
