@@ -88,6 +88,14 @@ void TemplateHost::Build() {
   ok_ = true;
 }
 
+QWidget* TemplateHost::Control(int id) const {
+  const auto known = controls_.constFind(id);
+  if (known != controls_.constEnd() && !known->isNull()) return *known;
+  QWidget* control = FindControl(owner_, id);
+  if (control) controls_.insert(id, control);
+  return control;
+}
+
 void TemplateHost::Enable(int id, bool on) const {
   if (QWidget* w = Control(id)) w->setEnabled(on);
 }

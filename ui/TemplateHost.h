@@ -3,6 +3,8 @@
 // its command table.
 #pragma once
 
+#include <QHash>
+#include <QPointer>
 #include <QString>
 #include <functional>
 #include <vector>
@@ -26,7 +28,8 @@ class TemplateHost {
   const DialogTemplate& Template() const { return template_; }
   QWidget* Owner() const { return owner_; }
 
-  QWidget* Control(int id) const { return FindControl(owner_, id); }
+  // The control with |id| (found once, then remembered while it lives).
+  QWidget* Control(int id) const;
   template <class T>
   T* Control(int id) const { return qobject_cast<T*>(Control(id)); }
   void Enable(int id, bool on) const;
@@ -64,6 +67,7 @@ class TemplateHost {
   QString error_;
   std::vector<Binding> bindings_;
   CommandTable commands_;
+  mutable QHash<int, QPointer<QWidget>> controls_;
 
   void Build();
 };
