@@ -10,10 +10,8 @@
 #include <QPushButton>
 
 #include "engine/BinaryTextCodec.h"
-#if ORVANE_HAVE_ENTRY_FIELDS
 #include "entry/CommandEdit.h"
 #include "preferences/PreferencesDialog.h"
-#endif
 #include "entry/CommandHistory.h"
 #include "entry/CommandHistoryDialog.h"
 #include "entry/EditBinaryDialog.h"
@@ -41,19 +39,12 @@ const char* const kBaudRates[] = {"110",   "300",   "600",   "1200",   "2400",
 // The list's and the entry fields' classes must be known before the template is built.
 QWidget* WithScreenClasses(QWidget* owner) {
   ResponseListCtrl::RegisterControlClass();
-#if ORVANE_HAVE_ENTRY_FIELDS
   RegisterEntryControlClasses();
-#endif
   return owner;
 }
 
 void SetMenuMode(QWidget* field, int mode) {
-#if ORVANE_HAVE_ENTRY_FIELDS
   if (auto* edit = qobject_cast<CommandEdit*>(field)) edit->SetMenuMode(mode);
-#else
-  (void)field;
-  (void)mode;
-#endif
 }
 
 QString ToQ(const std::u16string& text) { return QString::fromStdU16String(text); }
@@ -358,10 +349,8 @@ void COrvanePortView::OnEditAsBinary() {
 
 void COrvanePortView::OnPreferences() {
   // Nothing is read back: every send reads the current profile from the store afresh.
-#if ORVANE_HAVE_ENTRY_FIELDS
   PreferencesDialog dialog;
   ui::RunModal(dialog);
-#endif
 }
 
 void COrvanePortView::OnCommandHistory() {
