@@ -717,20 +717,20 @@ std::string Hive::DefaultHandheldPath() {
   return base + "/orvane-port-linewright/handheld.hive";
 }
 
+std::unique_ptr<Hive> Hive::OpenHandheld() {
+  std::string path = DefaultHandheldPath();
+  std::string error;
+  std::unique_ptr<Hive> hive = OpenFile(path, &error);
+  if (hive) return hive;
+  std::fprintf(stderr, "orvane: cannot use the hive %s (%s); settings are kept in memory for this run.\n",
+               path.c_str(), error.c_str());
+  return OpenMemory();
+}
+
 Hive& Hive::Handheld() {
   std::lock_guard lock(HandheldMutex());
   auto& slot = HandheldSlot();
-  if (!slot) {
-    std::string path = DefaultHandheldPath();
-    std::string error;
-    slot = OpenFile(path, &error);
-    if (!slot) {
-      // The program still runs; nothing it saves outlives it.
-      std::fprintf(stderr, "orvane: cannot use the hive %s (%s); settings are kept in memory for this run.\n",
-                   path.c_str(), error.c_str());
-      slot = OpenMemory();
-    }
-  }
+  if (!slot) slot = OpenHandheld();
   return *slot;
 }
 

@@ -97,6 +97,21 @@ TEST(HiveFile, HandheldHiveLivesUnderXdgDataHome) {
   Hive::InstallHandheld(nullptr);
 }
 
+TEST(HiveFile, HandheldHiveThatCannotBeMadeIsKeptInMemoryWithANotice) {
+  testing::TempDir dir;
+  const std::string blocker = dir.File("not-a-folder");
+  WriteAll(blocker, "x");  // the hive's folder would have to be made below a file
+  ASSERT_EQ(::setenv("XDG_DATA_HOME", blocker.c_str(), 1), 0);
+  ::testing::internal::CaptureStderr();
+  auto hive = Hive::OpenHandheld();
+  const std::string notice = ::testing::internal::GetCapturedStderr();
+  ASSERT_TRUE(hive);
+  EXPECT_NE(notice.find("kept in memory"), std::string::npos) << notice;
+  EXPECT_TRUE(PreferenceStore::SaveBaudRate(*hive, 9600));
+  EXPECT_EQ(PreferenceStore::LoadBaudRate(*hive), 9600u);
+  ASSERT_EQ(::unsetenv("XDG_DATA_HOME"), 0);
+}
+
 class NotAHive : public ::testing::Test {
  protected:
   // Opens |path|, expects it moved aside with its bytes intact, and a fresh hive working.
