@@ -646,15 +646,6 @@ std::unique_ptr<Hive> MakeHive(sqlite3* db, std::string* error) {
   return hive;
 }
 
-std::mutex& HandheldMutex() {
-  static std::mutex m;
-  return m;
-}
-std::unique_ptr<Hive>& HandheldSlot() {
-  static std::unique_ptr<Hive> hive;
-  return hive;
-}
-
 }  // namespace
 
 std::unique_ptr<Hive> Hive::OpenFile(const std::string& path, std::string* error) {
@@ -725,18 +716,6 @@ std::unique_ptr<Hive> Hive::OpenHandheld() {
   std::fprintf(stderr, "orvane: cannot use the hive %s (%s); settings are kept in memory for this run.\n",
                path.c_str(), error.c_str());
   return OpenMemory();
-}
-
-Hive& Hive::Handheld() {
-  std::lock_guard lock(HandheldMutex());
-  auto& slot = HandheldSlot();
-  if (!slot) slot = OpenHandheld();
-  return *slot;
-}
-
-void Hive::InstallHandheld(std::unique_ptr<Hive> hive) {
-  std::lock_guard lock(HandheldMutex());
-  HandheldSlot() = std::move(hive);
 }
 
 Status Hive::SetString(Key key, std::u16string_view name, std::u16string_view text) {

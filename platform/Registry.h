@@ -53,10 +53,6 @@ class Hive {
   // (called once, at start). When no hive can be made there, a notice goes to stderr and
   // an in-memory hive stands in, so the program still runs; nothing it saves outlives it.
   static std::unique_ptr<Hive> OpenHandheld();
-  // The process-wide hive the stores use. Opened by OpenHandheld() on first use unless
-  // one was installed; tests install their own.
-  static Hive& Handheld();
-  static void InstallHandheld(std::unique_ptr<Hive> hive);
 
   virtual ~Hive() = default;
 
