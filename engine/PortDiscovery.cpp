@@ -84,8 +84,4 @@ int ListActivePorts(Hive& hive, PortListing* listings, int capacity) {
   return count;
 }
 
-int ListActivePorts(PortListing* listings, int capacity) {
-  return ListActivePorts(Hive::Handheld(), listings, capacity);
-}
-
 }  // namespace orvane

@@ -77,7 +77,8 @@ void CommandEdit::EditAsBinary() {
 }
 
 void CommandEdit::PickFromHistory() {
-  CommandHistoryDialog dialog(this);
+  if (!history_) return;
+  CommandHistoryDialog dialog(*history_, this);
   if (ui::RunModal(dialog) == QDialog::Accepted) setText(dialog.PickedCommand());
 }
 

@@ -15,7 +15,9 @@
 #include <QLineEdit>
 #include <QPoint>
 #include <memory>
+#include <optional>
 
+#include "entry/CommandHistory.h"
 #include "ui/PressAndHold.h"
 
 class QMouseEvent;
@@ -49,6 +51,9 @@ class CommandEdit : public QLineEdit {
 
   void SetMenuMode(int mode);
   int MenuMode() const { return menuMode_; }
+  // The history the Command History item picks from (menu mode 3); without one the item
+  // does nothing.
+  void SetHistory(const orvane::CommandHistory& history) { history_.emplace(history); }
 
   // Opens the press-and-hold menu at |pos| (field coordinates) and carries out the
   // chosen command, as a press-and-hold there does.
@@ -71,6 +76,7 @@ class CommandEdit : public QLineEdit {
   void OnHoldElapsed();
 
   int menuMode_ = 0;
+  std::optional<orvane::CommandHistory> history_;
   QTimer* holdTimer_ = nullptr;
   std::unique_ptr<QMouseEvent> heldPress_;  // a left press waiting for the verdict
   bool swallowRelease_ = false;             // the release that ends a hold or a double tap

@@ -22,45 +22,45 @@ std::u16string Number(int n) {
 
 }  // namespace
 
-int CommandHistory::LoadHistory(Hive& hive, std::u16string* entries) {
+int CommandHistory::LoadHistory(std::u16string* entries) const {
   if (!entries) return 0;
   // Read under one lock so a save by another program is seen whole or not at all; if the
   // lock cannot be had, read anyway.
-  Hive::Transaction tx(hive);
-  ScopedKey key(hive, kLocalMachine, kHistoryPath);
+  Hive::Transaction tx(hive_);
+  ScopedKey key(hive_, kLocalMachine, kHistoryPath);
   if (!key.ok()) return 0;
   int count = 0;
   while (count < kMaxEntries) {
     std::u16string text;
-    if (hive.QueryString(key.get(), Number(count + 1), &text) != kSuccess) break;
+    if (hive_.QueryString(key.get(), Number(count + 1), &text) != kSuccess) break;
     entries[count++] = std::move(text);
   }
   if (tx.Active()) tx.Commit();
   return count;
 }
 
-bool CommandHistory::SaveHistory(Hive& hive, const std::u16string* entries, int count) {
+bool CommandHistory::SaveHistory(const std::u16string* entries, int count) {
   if (count < 0 || (count > 0 && !entries)) return false;
   if (count > kMaxEntries) count = kMaxEntries;
-  Hive::Transaction tx(hive);
+  Hive::Transaction tx(hive_);
   if (!tx.Active()) return false;
   {
-    ScopedKey product(hive, kLocalMachine, kProductPath);
+    ScopedKey product(hive_, kLocalMachine, kProductPath);
     if (!product.ok()) return false;
-    hive.DeleteKey(product.get(), u"History");  // a missing key is no error
+    hive_.DeleteKey(product.get(), u"History");  // a missing key is no error
   }
-  ScopedKey key(hive, kLocalMachine, kHistoryPath);
+  ScopedKey key(hive_, kLocalMachine, kHistoryPath);
   if (!key.ok()) return false;
   for (int n = 1; n <= count; ++n)
-    if (hive.SetString(key.get(), Number(n), entries[n - 1]) != kSuccess) return false;
+    if (hive_.SetString(key.get(), Number(n), entries[n - 1]) != kSuccess) return false;
   return tx.Commit() == kSuccess;
 }
 
-bool CommandHistory::AddToHistory(Hive& hive, std::u16string_view command) {
-  Hive::Transaction tx(hive);
+bool CommandHistory::AddToHistory(std::u16string_view command) {
+  Hive::Transaction tx(hive_);
   if (!tx.Active()) return false;
   std::u16string list[kMaxEntries];
-  int count = LoadHistory(hive, list);
+  int count = LoadHistory(list);
   int match = 0;
   while (match < count && list[match] != command) ++match;
   int last = match;  // the slot that is overwritten or, without a match, the new end
@@ -68,16 +68,8 @@ bool CommandHistory::AddToHistory(Hive& hive, std::u16string_view command) {
   for (int i = last; i > 0; --i) list[i] = std::move(list[i - 1]);
   list[0].assign(command);
   int newCount = (match < count || count == kMaxEntries) ? count : count + 1;
-  if (!SaveHistory(hive, list, newCount)) return false;
+  if (!SaveHistory(list, newCount)) return false;
   return tx.Commit() == kSuccess;
-}
-
-int CommandHistory::LoadHistory(std::u16string* entries) { return LoadHistory(Hive::Handheld(), entries); }
-bool CommandHistory::SaveHistory(const std::u16string* entries, int count) {
-  return SaveHistory(Hive::Handheld(), entries, count);
-}
-bool CommandHistory::AddToHistory(std::u16string_view command) {
-  return AddToHistory(Hive::Handheld(), command);
 }
 
 }  // namespace orvane

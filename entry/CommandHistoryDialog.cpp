@@ -5,8 +5,8 @@
 #include "engine/BinaryTextCodec.h"
 #include "ui/Look.h"
 
-CommandHistoryDialog::CommandHistoryDialog(QWidget* parent)
-    : ui::TemplateDialog(kTemplateId, parent) {}
+CommandHistoryDialog::CommandHistoryDialog(const orvane::CommandHistory& history, QWidget* parent)
+    : ui::TemplateDialog(kTemplateId, parent), history_(history) {}
 
 QListWidget* CommandHistoryDialog::List() const { return Control<QListWidget>(kListId); }
 
@@ -15,7 +15,7 @@ void CommandHistoryDialog::OnInitDialog() {
   caption_ = QStringLiteral("Cmd History");
   ui::MakeCaption(Control(kCaptionId));
 
-  count_ = orvane::CommandHistory::LoadHistory(entries_);
+  count_ = history_.LoadHistory(entries_);
   if (count_ < 0) count_ = 0;
   QListWidget* list = List();
   if (list) {

@@ -22,7 +22,7 @@ class CommandHistoryDialog : public ui::TemplateDialog {
   // The preview, in pixels of the dialog: left, top, right, bottom (6 rows).
   static constexpr int kPreviewLeft = 12, kPreviewTop = 150, kPreviewRight = 223, kPreviewBottom = 260;
 
-  explicit CommandHistoryDialog(QWidget* parent = nullptr);
+  explicit CommandHistoryDialog(const orvane::CommandHistory& history, QWidget* parent = nullptr);
 
   // The selected entry's text (empty with an empty history); the result after OK.
   QString PickedCommand() const { return picked_; }
@@ -33,6 +33,7 @@ class CommandHistoryDialog : public ui::TemplateDialog {
   void OnInitDialog() override;
 
  private:
+  orvane::CommandHistory history_;
   std::u16string entries_[orvane::CommandHistory::kMaxEntries];
   int count_ = 0;
   QString picked_;

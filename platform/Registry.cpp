@@ -646,15 +646,6 @@ std::unique_ptr<Hive> MakeHive(sqlite3* db, std::string* error) {
   return hive;
 }
 
-std::mutex& HandheldMutex() {
-  static std::mutex m;
-  return m;
-}
-std::unique_ptr<Hive>& HandheldSlot() {
-  static std::unique_ptr<Hive> hive;
-  return hive;
-}
-
 }  // namespace
 
 std::unique_ptr<Hive> Hive::OpenFile(const std::string& path, std::string* error) {
@@ -717,26 +708,14 @@ std::string Hive::DefaultHandheldPath() {
   return base + "/orvane-port-linewright/handheld.hive";
 }
 
-Hive& Hive::Handheld() {
-  std::lock_guard lock(HandheldMutex());
-  auto& slot = HandheldSlot();
-  if (!slot) {
-    std::string path = DefaultHandheldPath();
-    std::string error;
-    slot = OpenFile(path, &error);
-    if (!slot) {
-      // The program still runs; nothing it saves outlives it.
-      std::fprintf(stderr, "orvane: cannot use the hive %s (%s); settings are kept in memory for this run.\n",
-                   path.c_str(), error.c_str());
-      slot = OpenMemory();
-    }
-  }
-  return *slot;
-}
-
-void Hive::InstallHandheld(std::unique_ptr<Hive> hive) {
-  std::lock_guard lock(HandheldMutex());
-  HandheldSlot() = std::move(hive);
+std::unique_ptr<Hive> Hive::OpenHandheld() {
+  std::string path = DefaultHandheldPath();
+  std::string error;
+  std::unique_ptr<Hive> hive = OpenFile(path, &error);
+  if (hive) return hive;
+  std::fprintf(stderr, "orvane: cannot use the hive %s (%s); settings are kept in memory for this run.\n",
+               path.c_str(), error.c_str());
+  return OpenMemory();
 }
 
 Status Hive::SetString(Key key, std::u16string_view name, std::u16string_view text) {

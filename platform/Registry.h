@@ -49,10 +49,10 @@ class Hive {
   // The handheld program's hive: $XDG_DATA_HOME (default ~/.local/share)
   // /orvane-port-linewright/handheld.hive.
   static std::string DefaultHandheldPath();
-  // The process-wide hive the stores use. Opened at DefaultHandheldPath() on first use
-  // unless one was installed; tests install their own.
-  static Hive& Handheld();
-  static void InstallHandheld(std::unique_ptr<Hive> hive);
+  // Opens the hive at DefaultHandheldPath() for a program that keeps its settings there
+  // (called once, at start). When no hive can be made there, a notice goes to stderr and
+  // an in-memory hive stands in, so the program still runs; nothing it saves outlives it.
+  static std::unique_ptr<Hive> OpenHandheld();
 
   virtual ~Hive() = default;
 

@@ -72,132 +72,111 @@ bool WriteValues(Hive& hive, reg::Key key, const PreferenceProfile& profile) {
 
 }  // namespace
 
-int PreferenceStore::CountProfiles(Hive& hive) {
-  ScopedKey prefs(hive, kLocalMachine, kPreferencesPath);
+int PreferenceStore::CountProfiles() const {
+  ScopedKey prefs(hive_, kLocalMachine, kPreferencesPath);
   if (!prefs.ok()) return 0;
   int count = 0;
   char16_t name[kNameRoom];
   for (uint32_t index = 0;; ++index) {
     uint32_t room = kNameRoom;
-    if (hive.EnumKey(prefs.get(), index, name, &room) != kSuccess) break;
+    if (hive_.EnumKey(prefs.get(), index, name, &room) != kSuccess) break;
     ++count;
   }
   return count;
 }
 
-int PreferenceStore::ListProfileNames(Hive& hive, std::u16string* names, int capacity) {
+int PreferenceStore::ListProfileNames(std::u16string* names, int capacity) const {
   if (!names || capacity <= 0) return 0;
-  ScopedKey prefs(hive, kLocalMachine, kPreferencesPath);
+  ScopedKey prefs(hive_, kLocalMachine, kPreferencesPath);
   if (!prefs.ok()) return 0;
   int count = 0;
   char16_t name[kNameRoom];
   for (uint32_t index = 0; count < capacity; ++index) {
     uint32_t room = kNameRoom;
-    if (hive.EnumKey(prefs.get(), index, name, &room) != kSuccess) break;
+    if (hive_.EnumKey(prefs.get(), index, name, &room) != kSuccess) break;
     names[count++].assign(name, room);
   }
   return count;
 }
 
-std::vector<std::u16string> PreferenceStore::ListProfileNames(Hive& hive) {
+std::vector<std::u16string> PreferenceStore::ListProfileNames() const {
   std::vector<std::u16string> names;
-  ScopedKey prefs(hive, kLocalMachine, kPreferencesPath);
+  ScopedKey prefs(hive_, kLocalMachine, kPreferencesPath);
   if (!prefs.ok()) return names;
   char16_t name[kNameRoom];
   for (uint32_t index = 0;; ++index) {
     uint32_t room = kNameRoom;
-    if (hive.EnumKey(prefs.get(), index, name, &room) != kSuccess) break;
+    if (hive_.EnumKey(prefs.get(), index, name, &room) != kSuccess) break;
     names.emplace_back(name, room);
   }
   return names;
 }
 
-bool PreferenceStore::LoadProfile(Hive& hive, std::u16string_view name, PreferenceProfile* profile) {
+bool PreferenceStore::LoadProfile(std::u16string_view name, PreferenceProfile* profile) const {
   if (!profile || name.empty()) return false;
   // Open only: loading a profile that is not there must not bring an empty one into being.
-  ScopedKey key(hive, kLocalMachine, ProfilePath(name), /*create=*/false);
+  ScopedKey key(hive_, kLocalMachine, ProfilePath(name), /*create=*/false);
   if (!key.ok()) return false;
   profile->name.assign(name);
-  if (!ReadText(hive, key.get(), u"Prefix", &profile->prefix)) return false;
-  if (!ReadText(hive, key.get(), u"Suffix", &profile->suffix)) return false;
-  if (!ReadInt(hive, key.get(), u"Timeout", &profile->timeout)) return false;
+  if (!ReadText(hive_, key.get(), u"Prefix", &profile->prefix)) return false;
+  if (!ReadText(hive_, key.get(), u"Suffix", &profile->suffix)) return false;
+  if (!ReadInt(hive_, key.get(), u"Timeout", &profile->timeout)) return false;
   int32_t stored = 0;
-  if (!ReadInt(hive, key.get(), u"TokenCount", &stored)) return false;
+  if (!ReadInt(hive_, key.get(), u"TokenCount", &stored)) return false;
   // Only an outside edit can store more than 20 or a negative count: take what fits.
   profile->tokenCount = ClampTokens(stored);
   for (int n = 1; n <= profile->tokenCount; ++n)
-    if (!ReadText(hive, key.get(), Number(n), &profile->tokens[n - 1])) return false;
+    if (!ReadText(hive_, key.get(), Number(n), &profile->tokens[n - 1])) return false;
   return true;
 }
 
-bool PreferenceStore::SaveProfile(Hive& hive, const PreferenceProfile& profile) {
+bool PreferenceStore::SaveProfile(const PreferenceProfile& profile) {
   if (!ValidName(profile.name)) return false;
-  Hive::Transaction tx(hive);
+  Hive::Transaction tx(hive_);
   if (!tx.Active()) return false;
-  ScopedKey key(hive, kLocalMachine, ProfilePath(profile.name));
-  if (!key.ok() || !WriteValues(hive, key.get(), profile)) return false;
+  ScopedKey key(hive_, kLocalMachine, ProfilePath(profile.name));
+  if (!key.ok() || !WriteValues(hive_, key.get(), profile)) return false;
   return tx.Commit() == kSuccess;
 }
 
-bool PreferenceStore::ReplaceProfile(Hive& hive, const PreferenceProfile& profile) {
+bool PreferenceStore::ReplaceProfile(const PreferenceProfile& profile) {
   if (!ValidName(profile.name)) return false;
-  Hive::Transaction tx(hive);
+  Hive::Transaction tx(hive_);
   if (!tx.Active()) return false;
-  if (!DeleteProfile(hive, profile.name)) return false;
-  if (!SaveProfile(hive, profile)) return false;
+  if (!DeleteProfile(profile.name)) return false;
+  if (!SaveProfile(profile)) return false;
   return tx.Commit() == kSuccess;
 }
 
-bool PreferenceStore::DeleteProfile(Hive& hive, std::u16string_view name) {
+bool PreferenceStore::DeleteProfile(std::u16string_view name) {
   if (name.empty()) return false;
-  ScopedKey prefs(hive, kLocalMachine, kPreferencesPath);
+  ScopedKey prefs(hive_, kLocalMachine, kPreferencesPath);
   if (!prefs.ok()) return false;
-  return hive.DeleteKey(prefs.get(), name) == kSuccess;
+  return hive_.DeleteKey(prefs.get(), name) == kSuccess;
 }
 
-std::u16string PreferenceStore::LoadCurrentProfileName(Hive& hive) {
-  ScopedKey prefs(hive, kLocalMachine, kPreferencesPath);
+std::u16string PreferenceStore::LoadCurrentProfileName() const {
+  ScopedKey prefs(hive_, kLocalMachine, kPreferencesPath);
   std::u16string name;
-  if (!prefs.ok() || !ReadText(hive, prefs.get(), u"Current", &name)) return {};
+  if (!prefs.ok() || !ReadText(hive_, prefs.get(), u"Current", &name)) return {};
   return name;
 }
 
-bool PreferenceStore::SaveCurrentProfileName(Hive& hive, std::u16string_view name) {
-  ScopedKey prefs(hive, kLocalMachine, kPreferencesPath);
-  return prefs.ok() && hive.SetString(prefs.get(), u"Current", name) == kSuccess;
+bool PreferenceStore::SaveCurrentProfileName(std::u16string_view name) {
+  ScopedKey prefs(hive_, kLocalMachine, kPreferencesPath);
+  return prefs.ok() && hive_.SetString(prefs.get(), u"Current", name) == kSuccess;
 }
 
-uint32_t PreferenceStore::LoadBaudRate(Hive& hive) {
-  ScopedKey prefs(hive, kLocalMachine, kPreferencesPath);
+uint32_t PreferenceStore::LoadBaudRate() const {
+  ScopedKey prefs(hive_, kLocalMachine, kPreferencesPath);
   uint32_t rate = 0;
-  if (!prefs.ok() || hive.QueryDword(prefs.get(), u"Baud", &rate) != kSuccess) return kDefaultBaudRate;
+  if (!prefs.ok() || hive_.QueryDword(prefs.get(), u"Baud", &rate) != kSuccess) return kDefaultBaudRate;
   return rate;
 }
 
-bool PreferenceStore::SaveBaudRate(Hive& hive, uint32_t rate) {
-  ScopedKey prefs(hive, kLocalMachine, kPreferencesPath);
-  return prefs.ok() && hive.SetDword(prefs.get(), u"Baud", rate) == kSuccess;
+bool PreferenceStore::SaveBaudRate(uint32_t rate) {
+  ScopedKey prefs(hive_, kLocalMachine, kPreferencesPath);
+  return prefs.ok() && hive_.SetDword(prefs.get(), u"Baud", rate) == kSuccess;
 }
-
-// The handheld hive forms.
-int PreferenceStore::CountProfiles() { return CountProfiles(Hive::Handheld()); }
-int PreferenceStore::ListProfileNames(std::u16string* names, int capacity) {
-  return ListProfileNames(Hive::Handheld(), names, capacity);
-}
-std::vector<std::u16string> PreferenceStore::ListProfileNames() { return ListProfileNames(Hive::Handheld()); }
-bool PreferenceStore::LoadProfile(std::u16string_view name, PreferenceProfile* profile) {
-  return LoadProfile(Hive::Handheld(), name, profile);
-}
-bool PreferenceStore::SaveProfile(const PreferenceProfile& profile) { return SaveProfile(Hive::Handheld(), profile); }
-bool PreferenceStore::ReplaceProfile(const PreferenceProfile& profile) {
-  return ReplaceProfile(Hive::Handheld(), profile);
-}
-bool PreferenceStore::DeleteProfile(std::u16string_view name) { return DeleteProfile(Hive::Handheld(), name); }
-std::u16string PreferenceStore::LoadCurrentProfileName() { return LoadCurrentProfileName(Hive::Handheld()); }
-bool PreferenceStore::SaveCurrentProfileName(std::u16string_view name) {
-  return SaveCurrentProfileName(Hive::Handheld(), name);
-}
-uint32_t PreferenceStore::LoadBaudRate() { return LoadBaudRate(Hive::Handheld()); }
-bool PreferenceStore::SaveBaudRate(uint32_t rate) { return SaveBaudRate(Hive::Handheld(), rate); }
 
 }  // namespace orvane

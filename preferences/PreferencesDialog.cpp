@@ -25,8 +25,8 @@ constexpr int kAddUserDefinedId = 3;
 
 }  // namespace
 
-PreferencesDialog::PreferencesDialog(QWidget* parent)
-    : ui::TemplateDialog(WithEntryControlClasses(kTemplateId), parent), tokens_(host_) {
+PreferencesDialog::PreferencesDialog(const orvane::PreferenceStore& store, QWidget* parent)
+    : ui::TemplateDialog(WithEntryControlClasses(kTemplateId), parent), store_(store), tokens_(host_) {
   host_.BindText(kCaptionId, &caption_);
   host_.BindText(kPrefixId, &prefix_);
   host_.BindText(kSuffixId, &suffix_);
@@ -41,7 +41,7 @@ void PreferencesDialog::OnInitDialog() {
   // The fields start empty, so there is nothing on screen to take yet.
   caption_ = QStringLiteral("Preferences");
   tokens_.Reset();
-  Refill(QString::fromStdU16String(orvane::PreferenceStore::LoadCurrentProfileName()));
+  Refill(QString::fromStdU16String(store_.LoadCurrentProfileName()));
   SetMenuMode(host_, kPrefixId, 2);
   SetMenuMode(host_, kSuffixId, 2);
   SetMenuMode(host_, kTokenFieldId, 2);
@@ -51,9 +51,9 @@ void PreferencesDialog::OnInitDialog() {
 
 void PreferencesDialog::Refill(const QString& wanted) {
   auto* profiles = Control<QComboBox>(kProfileListId);
-  const int count = orvane::PreferenceStore::CountProfiles();
+  const int count = store_.CountProfiles();
   std::vector<std::u16string> names(static_cast<size_t>(count));
-  const int listed = count > 0 ? orvane::PreferenceStore::ListProfileNames(names.data(), count) : 0;
+  const int listed = count > 0 ? store_.ListProfileNames(names.data(), count) : 0;
   if (profiles) profiles->clear();
 
   const bool any = listed > 0;
@@ -82,7 +82,7 @@ void PreferencesDialog::Refill(const QString& wanted) {
 
   // A profile that cannot be read shows what could be read: empty texts, 0, no tokens.
   orvane::PreferenceProfile profile;
-  orvane::PreferenceStore::LoadProfile(names[select], &profile);
+  store_.LoadProfile(names[select], &profile);
   prefix_ = QString::fromStdU16String(profile.prefix);
   suffix_ = QString::fromStdU16String(profile.suffix);
   timeout_ = profile.timeout;
@@ -105,7 +105,7 @@ void PreferencesDialog::OnOK() {
     return;
   }
   const QString name = profiles->currentText();
-  const bool currentSaved = orvane::PreferenceStore::SaveCurrentProfileName(name.toStdU16String());
+  const bool currentSaved = store_.SaveCurrentProfileName(name.toStdU16String());
 
   orvane::PreferenceProfile profile;
   profile.name = name.toStdU16String();
@@ -113,7 +113,7 @@ void PreferencesDialog::OnOK() {
   profile.suffix = suffix_.toStdU16String();
   profile.timeout = timeout_;
   tokens_.CopyInto(&profile);
-  const bool profileSaved = orvane::PreferenceStore::ReplaceProfile(profile);
+  const bool profileSaved = store_.ReplaceProfile(profile);
 
   if (!currentSaved || !profileSaved) {
     // Closing as if saved would lose the edits; the user can try again or cancel.
@@ -136,8 +136,7 @@ void PreferencesDialog::OnDeleteProfile() {
     host_.ShowMembers();
     return;
   }
-  const bool deleted =
-      orvane::PreferenceStore::DeleteProfile(profiles->currentText().toStdU16String());
+  const bool deleted = store_.DeleteProfile(profiles->currentText().toStdU16String());
   Refill(QString());
   if (deleted)
     ui::ShowMessage(this, QStringLiteral("Preferences deleted successfully."), ui::MessageForm::OkInfo);
@@ -146,7 +145,7 @@ void PreferencesDialog::OnDeleteProfile() {
 
 void PreferencesDialog::OnAddUserDefined() {
   if (!host_.ReadControls()) return;
-  UserDefinedDialog dialog(this);
+  UserDefinedDialog dialog(store_, this);
   if (ui::RunModal(dialog) == QDialog::Accepted) Refill(dialog.Name());
   host_.ShowMembers();
 }

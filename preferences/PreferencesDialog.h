@@ -5,6 +5,7 @@
 
 #include <QString>
 
+#include "preferences/PreferenceStore.h"
 #include "preferences/TokenListEditor.h"
 #include "ui/TemplateDialog.h"
 
@@ -12,7 +13,7 @@ class PreferencesDialog : public ui::TemplateDialog {
   Q_OBJECT
 
  public:
-  explicit PreferencesDialog(QWidget* parent = nullptr);
+  explicit PreferencesDialog(const orvane::PreferenceStore& store, QWidget* parent = nullptr);
 
   TokenListEditor& Tokens() { return tokens_; }
   bool HasProfile() const { return hasProfile_; }
@@ -29,6 +30,7 @@ class PreferencesDialog : public ui::TemplateDialog {
   void OnDeleteProfile();
   void OnAddUserDefined();
 
+  orvane::PreferenceStore store_;
   QString caption_;
   QString prefix_;
   QString suffix_;

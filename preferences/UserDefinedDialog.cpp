@@ -18,8 +18,8 @@ constexpr int kTokenFieldId = 1023;
 
 }  // namespace
 
-UserDefinedDialog::UserDefinedDialog(QWidget* parent)
-    : ui::TemplateDialog(WithEntryControlClasses(kTemplateId), parent), tokens_(host_) {
+UserDefinedDialog::UserDefinedDialog(const orvane::PreferenceStore& store, QWidget* parent)
+    : ui::TemplateDialog(WithEntryControlClasses(kTemplateId), parent), store_(store), tokens_(host_) {
   host_.BindText(kCaptionId, &caption_);
   host_.BindText(kNameId, &name_);
   host_.BindText(kPrefixId, &prefix_);
@@ -49,7 +49,7 @@ void UserDefinedDialog::OnOK() {
     return;
   }
   const std::u16string name = name_.toStdU16String();
-  const auto stored = orvane::PreferenceStore::ListProfileNames();
+  const auto stored = store_.ListProfileNames();
   if (std::find(stored.begin(), stored.end(), name) != stored.end()) {
     ui::ShowMessage(this, QStringLiteral("The given preferences name is already used"));
     return;
@@ -61,7 +61,7 @@ void UserDefinedDialog::OnOK() {
   profile.suffix = suffix_.toStdU16String();
   profile.timeout = timeout_;
   tokens_.CopyInto(&profile);
-  if (!orvane::PreferenceStore::SaveProfile(profile)) {
+  if (!store_.SaveProfile(profile)) {
     ui::ShowMessage(this, QStringLiteral("Adding preferences failed."));
     return;
   }

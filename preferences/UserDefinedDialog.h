@@ -5,6 +5,7 @@
 
 #include <QString>
 
+#include "preferences/PreferenceStore.h"
 #include "preferences/TokenListEditor.h"
 #include "ui/TemplateDialog.h"
 
@@ -12,7 +13,7 @@ class UserDefinedDialog : public ui::TemplateDialog {
   Q_OBJECT
 
  public:
-  explicit UserDefinedDialog(QWidget* parent = nullptr);
+  explicit UserDefinedDialog(const orvane::PreferenceStore& store, QWidget* parent = nullptr);
 
   // After OK: the name of the stored profile, exactly as typed.
   const QString& Name() const { return name_; }
@@ -23,6 +24,7 @@ class UserDefinedDialog : public ui::TemplateDialog {
   void OnOK() override;
 
  private:
+  orvane::PreferenceStore store_;
   QString caption_;
   QString name_;
   QString prefix_;

@@ -22,7 +22,9 @@ constexpr char16_t kRecentFileKey[] = u"Recent File List";
 
 }  // namespace
 
-COrvanePortApp::COrvanePortApp() = default;
+COrvanePortApp::COrvanePortApp() : ownHive_(Hive::OpenHandheld()), hive_(*ownHive_) {}
+
+COrvanePortApp::COrvanePortApp(Hive& hive) : hive_(hive) {}
 
 COrvanePortApp::~COrvanePortApp() = default;
 
@@ -36,7 +38,7 @@ void COrvanePortApp::LoadStdProfileSettings(int recentFiles) {
   recentCapacity_ = recentFiles;
   recentFiles_.clear();
   if (registryKey_.empty()) return;
-  Hive& hive = Hive::Handheld();
+  Hive& hive = hive_;
   ScopedKey key(hive, orvane::reg::kLocalMachine, ProfileKeyPath() + u"\\" + kRecentFileKey);
   if (!key.ok()) return;
   for (int i = 1; i <= recentFiles; ++i) {
@@ -51,7 +53,7 @@ void COrvanePortApp::LoadStdProfileSettings(int recentFiles) {
 
 void COrvanePortApp::SaveStdProfileSettings() const {
   if (registryKey_.empty() || recentCapacity_ <= 0) return;
-  Hive& hive = Hive::Handheld();
+  Hive& hive = hive_;
   Hive::Transaction transaction(hive);
   ScopedKey key(hive, orvane::reg::kLocalMachine, ProfileKeyPath() + u"\\" + kRecentFileKey);
   if (!key.ok()) return;
@@ -89,8 +91,8 @@ bool COrvanePortApp::CreateFrameAndView() {
   if (!frame_->Create()) return false;
   frame_->applicationCommands = [this](int id) { return OnCommand(id); };
   // The driver table is brought up to date before the screen lists the devices.
-  orvane::RefreshDriverTable(Hive::Handheld());
-  view_ = new COrvanePortView(frame_.get());
+  orvane::RefreshDriverTable(hive_);
+  view_ = new COrvanePortView(hive_, frame_.get());
   frame_->SetView(view_);
   view_->OnInitialUpdate();
   return true;

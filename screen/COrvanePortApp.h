@@ -11,6 +11,9 @@
 
 class CMainFrame;
 class COrvanePortView;
+namespace orvane::reg {
+class Hive;
+}
 
 class COrvanePortApp {
  public:
@@ -18,7 +21,11 @@ class COrvanePortApp {
   static constexpr int kRecentFiles = 4;
   static constexpr int kDocTemplateId = 128;
 
+  // Opens the program's own hive (Hive::OpenHandheld) once, for the whole run: the
+  // recent files, the driver table, the preferences and the history are kept there.
   COrvanePortApp();
+  // Keeps all of that in |hive| instead, which must outlive the application.
+  explicit COrvanePortApp(orvane::reg::Hive& hive);
   ~COrvanePortApp();
 
   // Start-up, in order: the framework's settings key and its recent-file list, the
@@ -49,6 +56,8 @@ class COrvanePortApp {
   bool OpenDocumentFile(const QString& path);
   bool CreateFrameAndView();
 
+  std::unique_ptr<orvane::reg::Hive> ownHive_;  // the program's own, when it opened one
+  orvane::reg::Hive& hive_;
   std::u16string registryKey_;
   QStringList recentFiles_;
   int recentCapacity_ = 0;

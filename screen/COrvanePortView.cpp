@@ -47,16 +47,21 @@ void SetMenuMode(QWidget* field, int mode) {
   if (auto* edit = qobject_cast<CommandEdit*>(field)) edit->SetMenuMode(mode);
 }
 
+// The command field's Command History item picks from the screen's history.
+void SetHistory(QWidget* field, const orvane::CommandHistory& history) {
+  if (auto* edit = qobject_cast<CommandEdit*>(field)) edit->SetHistory(history);
+}
+
 QString ToQ(const std::u16string& text) { return QString::fromStdU16String(text); }
 
 }  // namespace
 
-COrvanePortView::COrvanePortView(QWidget* parent)
-    : QWidget(parent), host_(WithScreenClasses(this), kTemplateId) {
+COrvanePortView::COrvanePortView(orvane::reg::Hive& hive, QWidget* parent)
+    : QWidget(parent), host_(WithScreenClasses(this), kTemplateId), preferences_(hive), history_(hive) {
   setObjectName(QStringLiteral("COrvanePortView"));
   // Construction: every text empty, use flag 0, response store empty; then the
   // devices the driver table offers.
-  listingCount_ = orvane::ListActivePorts(listings_.data(), kListingCapacity);
+  listingCount_ = orvane::ListActivePorts(hive, listings_.data(), kListingCapacity);
 
   host_.BindText(IDC_BAUD, &baudText_);
   host_.BindText(IDC_COMMAND, &commandText_);
@@ -168,12 +173,13 @@ void COrvanePortView::OnInitialUpdate() {
   EnableForOpenFlag();
 
   SetMenuMode(Control(IDC_COMMAND), 3);
+  SetHistory(Control(IDC_COMMAND), history_);
   SetMenuMode(Control(IDC_PORT), 1);
   if (ResponseListCtrl* list = ResponseList()) list->SetUp();
 
   useFlag_ = 1;
   openFlag_ = 0;
-  baudText_ = QString::number(orvane::PreferenceStore::LoadBaudRate());
+  baudText_ = QString::number(preferences_.LoadBaudRate());
 
   // The baud box's own edit field takes the Enter-key filter too.
   if (auto* baud = host_.Control<QComboBox>(IDC_BAUD); baud && baud->lineEdit())
@@ -213,7 +219,7 @@ void COrvanePortView::OnOpenLine() {
   if (line_.Open(portText_.toStdU16String(), baud) == 0) {
     statusText_ = QStringLiteral("Opened");
     openFlag_ = 1;
-    orvane::PreferenceStore::SaveBaudRate(baud);
+    preferences_.SaveBaudRate(baud);
   } else {
     statusText_ = QStringLiteral("Open Failed");
     openFlag_ = 0;
@@ -264,10 +270,10 @@ void COrvanePortView::OnSend() {
   // The profile is read afresh at every send.
   orvane::Framing framing;
   if (useFlag_ == 1) {
-    const std::u16string name = orvane::PreferenceStore::LoadCurrentProfileName();
-    const int profileCount = orvane::PreferenceStore::CountProfiles();
+    const std::u16string name = preferences_.LoadCurrentProfileName();
+    const int profileCount = preferences_.CountProfiles();
     orvane::PreferenceProfile profile;
-    if (orvane::PreferenceStore::LoadProfile(name, &profile) && profileCount != 0)
+    if (preferences_.LoadProfile(name, &profile) && profileCount != 0)
       framing = orvane::ProfileFraming(profile);
   }
 
@@ -292,7 +298,7 @@ void COrvanePortView::OnExchangeEnded(orvane::ExchangeResult result, const std::
     AddResponseEntry(std::move(result.reply), result.sentText, result.end);
   }
 
-  if (!orvane::CommandHistory::AddToHistory(command))
+  if (!history_.AddToHistory(command))
     ui::ShowMessage(this, QStringLiteral("History update failed."));
   host_.ShowMembers();
 }
@@ -349,13 +355,13 @@ void COrvanePortView::OnEditAsBinary() {
 
 void COrvanePortView::OnPreferences() {
   // Nothing is read back: every send reads the current profile from the store afresh.
-  PreferencesDialog dialog;
+  PreferencesDialog dialog(preferences_);
   ui::RunModal(dialog);
 }
 
 void COrvanePortView::OnCommandHistory() {
   host_.ReadControls();
-  CommandHistoryDialog dialog;
+  CommandHistoryDialog dialog(history_);
   if (ui::RunModal(dialog) == QDialog::Accepted) commandText_ = dialog.PickedCommand();
   host_.ShowMembers();
 }

@@ -2,7 +2,8 @@
 // a modem or types a port, sets the baud rate, opens and closes the line, types a
 // command, sends it (framed with the current profile when "Use" is ticked) and works
 // with the response list. The screen owns the one serial line, the device listings
-// and the response store.
+// and the response store; its settings, profiles and history live in the hive it is
+// given.
 //
 // A send starts an exchange and returns; the reply is awaited in the event loop, so
 // the screen stays painted and a Close can end the read. Nothing that would start
@@ -22,6 +23,8 @@
 #include "engine/BinaryTextCodec.h"
 #include "engine/PortDiscovery.h"
 #include "engine/SerialLine.h"
+#include "entry/CommandHistory.h"
+#include "preferences/PreferenceStore.h"
 #include "screen/ExchangeRunner.h"
 #include "screen/ResponseStore.h"
 #include "ui/TemplateHost.h"
@@ -53,8 +56,9 @@ class COrvanePortView : public QWidget {
   static constexpr int kListingCapacity = 100;
 
   // Construction: empty texts, use flag 0, empty response store, then the device
-  // discovery into the 100 listings.
-  explicit COrvanePortView(QWidget* parent = nullptr);
+  // discovery into the 100 listings from |hive|'s driver table. The preferences and the
+  // command history are kept in |hive|, which must outlive the screen.
+  explicit COrvanePortView(orvane::reg::Hive& hive, QWidget* parent = nullptr);
   ~COrvanePortView() override;
 
   // Once, before the screen is first shown.
@@ -117,6 +121,8 @@ class COrvanePortView : public QWidget {
   void OnExchangeEnded(orvane::ExchangeResult result, const std::u16string& command);
 
   ui::TemplateHost host_;
+  orvane::PreferenceStore preferences_;
+  orvane::CommandHistory history_;
   // The response list, found once: every exchange appends to it.
   QPointer<ResponseListCtrl> responseList_;
 

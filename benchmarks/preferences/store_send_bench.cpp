@@ -41,16 +41,18 @@ void StoreWorkOfOneSend(benchmark::State& state) {
   p.tokens[0] = u"<0D><0A>OK<0D><0A>";
   p.tokens[1] = u"<0D><0A>ERROR<0D><0A>";
   p.tokens[2] = u"CONNECT";
-  PreferenceStore::SaveProfile(*hive, p);
-  PreferenceStore::SaveCurrentProfileName(*hive, u"Hayes");
-  for (int i = 0; i < 20; ++i) CommandHistory::AddToHistory(*hive, Command(i));
+  PreferenceStore preferences(*hive);
+  CommandHistory history(*hive);
+  preferences.SaveProfile(p);
+  preferences.SaveCurrentProfileName(u"Hayes");
+  for (int i = 0; i < 20; ++i) history.AddToHistory(Command(i));
   int i = 0;
   for (auto _ : state) {
-    std::u16string current = PreferenceStore::LoadCurrentProfileName(*hive);
-    int count = PreferenceStore::CountProfiles(*hive);
+    std::u16string current = preferences.LoadCurrentProfileName();
+    int count = preferences.CountProfiles();
     PreferenceProfile loaded;
-    bool ok = PreferenceStore::LoadProfile(*hive, current, &loaded);
-    bool saved = CommandHistory::AddToHistory(*hive, Command(i++));
+    bool ok = preferences.LoadProfile(current, &loaded);
+    bool saved = history.AddToHistory(Command(i++));
     benchmark::DoNotOptimize(count + ok + saved);
   }
   hive.reset();

@@ -69,10 +69,7 @@ class QuickModem {
   std::atomic<bool> stop_{false};
 };
 
-void InstallHive() { orvane::reg::Hive::InstallHandheld(orvane::reg::Hive::OpenMemory()); }
-
 void BM_BareLineExchange(benchmark::State& state) {
-  InstallHive();
   QuickModem modem;
   orvane::SerialLine line;
   line.Open(std::u16string(modem.path().begin(), modem.path().end()), 115200);
@@ -86,10 +83,10 @@ void BM_BareLineExchange(benchmark::State& state) {
 BENCHMARK(BM_BareLineExchange)->Unit(benchmark::kMicrosecond);
 
 void BM_GuiSend(benchmark::State& state) {
-  InstallHive();
+  const auto hive = orvane::reg::Hive::OpenMemory();  // the screen's settings
   QuickModem modem;
   ui::ScriptedUi script;
-  COrvanePortView view;
+  COrvanePortView view(*hive);
   view.OnInitialUpdate();
   view.Control(COrvanePortView::IDC_PORT)->setEnabled(true);
   qobject_cast<QLineEdit*>(view.Control(COrvanePortView::IDC_PORT))
@@ -109,10 +106,10 @@ orvane::Bytes Ok() { return orvane::DecodeBinaryText(u"<0D><0A>OK<0D><0A>"); }
 
 // Appending exchange number N (the list holds N - 1 rows before).
 void BM_AppendExchange(benchmark::State& state) {
-  InstallHive();
+  const auto hive = orvane::reg::Hive::OpenMemory();  // the screen's settings
   ui::ScriptedUi script;
   const int n = static_cast<int>(state.range(0));
-  COrvanePortView view;
+  COrvanePortView view(*hive);
   view.OnInitialUpdate();
   for (auto _ : state) {
     state.PauseTiming();
@@ -128,10 +125,10 @@ BENCHMARK(BM_AppendExchange)->Arg(10)->Arg(10000)->Iterations(30)->Unit(benchmar
 // The same on a screen that is shown, with the layout and repaint the new row causes:
 // what a user waits for after each exchange.
 void BM_AppendExchangeShown(benchmark::State& state) {
-  InstallHive();
+  const auto hive = orvane::reg::Hive::OpenMemory();  // the screen's settings
   ui::ScriptedUi script;
   const int n = static_cast<int>(state.range(0));
-  COrvanePortView view;
+  COrvanePortView view(*hive);
   view.OnInitialUpdate();
   view.show();
   QApplication::processEvents();

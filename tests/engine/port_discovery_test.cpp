@@ -98,14 +98,5 @@ TEST_F(PortDiscoveryTest, ValuesLongerThan129CharactersCountAsAbsent) {
   EXPECT_EQ(ports_[1].displayName, u"/dev/ttyC");
 }
 
-TEST_F(PortDiscoveryTest, ReadsTheHandheldHiveByDefault) {
-  Driver(u"x", u"/dev/ttyUSB0", u"Cfg\\x");
-  Friendly(u"Cfg\\x", u"FT232R USB UART (ttyUSB0)");
-  Hive::InstallHandheld(std::move(hive_));
-  ASSERT_EQ(ListActivePorts(ports_, 100), 1);
-  EXPECT_EQ(ports_[0].displayName, u"FT232R USB UART (ttyUSB0)");
-  Hive::InstallHandheld(nullptr);
-}
-
 }  // namespace
 }  // namespace orvane

@@ -35,7 +35,6 @@ const QStringList kMenus[] = {
 class CommandEditTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    orvane::reg::Hive::InstallHandheld(orvane::reg::Hive::OpenMemory());
     RegisterBinaryCtrlClass();
     window_ = std::make_unique<QWidget>();
     window_->resize(240, 80);
@@ -48,7 +47,6 @@ class CommandEditTest : public ::testing::Test {
   }
   void TearDown() override {
     window_.reset();
-    orvane::reg::Hive::InstallHandheld(nullptr);
   }
   QPoint Middle() const { return QPoint(field_->width() / 2, field_->height() / 2); }
   // Chooses |command| from the next menu.
@@ -183,9 +181,12 @@ TEST_F(CommandEditTest, EditAsBinaryReplacesTheTextOnlyOnOk) {
 }
 
 TEST_F(CommandEditTest, CommandHistoryPutsThePickedCommandInTheField) {
-  ASSERT_TRUE(orvane::CommandHistory::AddToHistory(u"AT+CSQ"));
-  ASSERT_TRUE(orvane::CommandHistory::AddToHistory(u"ATI"));
+  auto hive = orvane::reg::Hive::OpenMemory();
+  orvane::CommandHistory history(*hive);
+  ASSERT_TRUE(history.AddToHistory(u"AT+CSQ"));
+  ASSERT_TRUE(history.AddToHistory(u"ATI"));
   field_->SetMenuMode(3);
+  field_->SetHistory(history);
   field_->setText(QStringLiteral("typed"));
   Choose(entry::kCmdCommandHistory);
   RightClick();  // the seam cancels it

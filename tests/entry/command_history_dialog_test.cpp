@@ -6,6 +6,7 @@
 #include <QtTest/QTest>
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -21,22 +22,22 @@ using orvane::reg::Hive;
 
 class CommandHistoryDialogTest : public ::testing::Test {
  protected:
-  void SetUp() override { Hive::InstallHandheld(Hive::OpenMemory()); }
-  void TearDown() override { Hive::InstallHandheld(nullptr); }
-
-  static void Store(const std::vector<std::u16string>& entries) {
-    ASSERT_TRUE(orvane::CommandHistory::SaveHistory(entries.data(), static_cast<int>(entries.size())));
+  void Store(const std::vector<std::u16string>& entries) {
+    ASSERT_TRUE(history.SaveHistory(entries.data(), static_cast<int>(entries.size())));
   }
   static Bytes PreviewBytes(const CommandHistoryDialog& dialog) {
     return dialog.Preview() ? dialog.Preview()->Model().Data() : Bytes{};
   }
+
+  std::unique_ptr<Hive> hive_ = Hive::OpenMemory();
+  orvane::CommandHistory history{*hive_};
 };
 
 }  // namespace
 
 TEST_F(CommandHistoryDialogTest, OpensWithTheNewestSelectedAndPreviewed) {
   Store({u"X", u"Y", u"AT<0D>"});
-  CommandHistoryDialog dialog;
+  CommandHistoryDialog dialog(history);
   dialog.EnsureInitialized();
   EXPECT_EQ(dialog.Control<QLabel>(1017)->text(), QStringLiteral("Cmd History"));
   EXPECT_EQ(dialog.Control<QLabel>(1017)->font().weight(), QFont::Bold);
@@ -59,7 +60,7 @@ TEST_F(CommandHistoryDialogTest, OpensWithTheNewestSelectedAndPreviewed) {
 
 TEST_F(CommandHistoryDialogTest, SelectionUpdatesPreviewAndPick) {
   Store({u"X", u"Y", u"AT<0D>"});
-  CommandHistoryDialog dialog;
+  CommandHistoryDialog dialog(history);
   dialog.show();
   ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
   QListWidget* list = dialog.List();
@@ -90,15 +91,15 @@ TEST_F(CommandHistoryDialogTest, CancelEndsRejectedAndEditsInThePreviewAreDroppe
     dialog.Press(2);
     return dialog.result();
   };
-  CommandHistoryDialog dialog;
+  CommandHistoryDialog dialog(history);
   EXPECT_EQ(ui::RunModal(dialog), QDialog::Rejected);
   EXPECT_EQ(dialog.PickedCommand(), QStringLiteral("Y"));  // the text, not the edit
   std::u16string stored[orvane::CommandHistory::kMaxEntries];
-  EXPECT_EQ(orvane::CommandHistory::LoadHistory(stored), 2);  // never written
+  EXPECT_EQ(history.LoadHistory(stored), 2);  // never written
 }
 
 TEST_F(CommandHistoryDialogTest, EmptyHistoryGivesEmptyListPreviewAndPick) {
-  CommandHistoryDialog dialog;
+  CommandHistoryDialog dialog(history);
   dialog.EnsureInitialized();
   EXPECT_EQ(dialog.List()->count(), 0);
   ASSERT_NE(dialog.Preview(), nullptr);
@@ -111,7 +112,7 @@ TEST_F(CommandHistoryDialogTest, EmptyHistoryGivesEmptyListPreviewAndPick) {
 // Picture: a history of five commands, the second selected.
 TEST_F(CommandHistoryDialogTest, Picture) {
   Store({u"ATI3<0D>", u"AT+CSQ<0D>", u"AT&V<0D><0A>", u"ATZ<0D>", u"AT<0D>"});
-  CommandHistoryDialog dialog;
+  CommandHistoryDialog dialog(history);
   dialog.show();
   ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
   dialog.List()->setCurrentRow(1);

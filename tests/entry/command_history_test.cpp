@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 
 #include "entry/CommandHistory.h"
@@ -18,9 +19,7 @@ constexpr std::u16string_view kHistory = u"Software\\Orvane\\Orvane Port Linewri
 
 class CommandHistoryTest : public ::testing::Test {
  protected:
-  void SetUp() override { Hive::InstallHandheld(Hive::OpenMemory()); }
-  void TearDown() override { Hive::InstallHandheld(nullptr); }
-  Hive& hive() { return Hive::Handheld(); }
+  Hive& hive() { return *hive_; }
 
   std::u16string Stored(int n) {
     ScopedKey key(hive(), kLocalMachine, kHistory, false);
@@ -32,7 +31,7 @@ class CommandHistoryTest : public ::testing::Test {
   }
   std::u16string Joined() {
     std::u16string list[20];
-    int n = CommandHistory::LoadHistory(list);
+    int n = history.LoadHistory(list);
     std::u16string out;
     for (int i = 0; i < n; ++i) out += list[i] + u"|";
     return out;
@@ -41,14 +40,17 @@ class CommandHistoryTest : public ::testing::Test {
     std::string s = "AT+C" + std::to_string(i);
     return std::u16string(s.begin(), s.end());
   }
+
+  std::unique_ptr<Hive> hive_ = Hive::OpenMemory();
+  CommandHistory history{*hive_};
 };
 
 TEST_F(CommandHistoryTest, FreshHiveLoadsNothingAndFirstAddStoresOneValue) {
   std::u16string list[20];
-  EXPECT_EQ(CommandHistory::LoadHistory(list), 0);
+  EXPECT_EQ(history.LoadHistory(list), 0);
   reg::Key key;
   EXPECT_EQ(hive().OpenKey(kLocalMachine, kHistory, &key), kSuccess) << "loading creates the key";
-  ASSERT_TRUE(CommandHistory::AddToHistory(u"ATZ"));
+  ASSERT_TRUE(history.AddToHistory(u"ATZ"));
   EXPECT_EQ(Stored(1), u"ATZ");
   EXPECT_EQ(Stored(2), u"<absent>");
   uint32_t size = 0;
@@ -58,34 +60,34 @@ TEST_F(CommandHistoryTest, FreshHiveLoadsNothingAndFirstAddStoresOneValue) {
 }
 
 TEST_F(CommandHistoryTest, AddingMovesAnEqualEntryToTheFrontCaseSensitively) {
-  ASSERT_TRUE(CommandHistory::AddToHistory(u"Y"));
-  ASSERT_TRUE(CommandHistory::AddToHistory(u"X"));
+  ASSERT_TRUE(history.AddToHistory(u"Y"));
+  ASSERT_TRUE(history.AddToHistory(u"X"));
   EXPECT_EQ(Joined(), u"X|Y|");
-  ASSERT_TRUE(CommandHistory::AddToHistory(u"Y"));
+  ASSERT_TRUE(history.AddToHistory(u"Y"));
   EXPECT_EQ(Joined(), u"Y|X|");
-  ASSERT_TRUE(CommandHistory::AddToHistory(u"y"));
+  ASSERT_TRUE(history.AddToHistory(u"y"));
   EXPECT_EQ(Joined(), u"y|Y|X|");
-  ASSERT_TRUE(CommandHistory::AddToHistory(u""));
+  ASSERT_TRUE(history.AddToHistory(u""));
   EXPECT_EQ(Joined(), u"|y|Y|X|");
-  ASSERT_TRUE(CommandHistory::AddToHistory(u"X"));
+  ASSERT_TRUE(history.AddToHistory(u"X"));
   EXPECT_EQ(Joined(), u"X||y|Y|");
 }
 
 TEST_F(CommandHistoryTest, TwentyEntriesPushTheOldestOut) {
-  for (int i = 1; i <= 20; ++i) ASSERT_TRUE(CommandHistory::AddToHistory(Cmd(i)));
+  for (int i = 1; i <= 20; ++i) ASSERT_TRUE(history.AddToHistory(Cmd(i)));
   std::u16string list[20];
-  ASSERT_EQ(CommandHistory::LoadHistory(list), 20);
+  ASSERT_EQ(history.LoadHistory(list), 20);
   EXPECT_EQ(list[0], Cmd(20));
   EXPECT_EQ(list[19], Cmd(1));
-  ASSERT_TRUE(CommandHistory::AddToHistory(u"NEW"));
-  ASSERT_EQ(CommandHistory::LoadHistory(list), 20);
+  ASSERT_TRUE(history.AddToHistory(u"NEW"));
+  ASSERT_EQ(history.LoadHistory(list), 20);
   EXPECT_EQ(list[0], u"NEW");
   EXPECT_EQ(list[1], Cmd(20));
   EXPECT_EQ(list[19], Cmd(2));
   EXPECT_EQ(Stored(21), u"<absent>");
   // The oldest, sent again, comes to the front; still 20.
-  ASSERT_TRUE(CommandHistory::AddToHistory(Cmd(2)));
-  ASSERT_EQ(CommandHistory::LoadHistory(list), 20);
+  ASSERT_TRUE(history.AddToHistory(Cmd(2)));
+  ASSERT_EQ(history.LoadHistory(list), 20);
   EXPECT_EQ(list[0], Cmd(2));
   EXPECT_EQ(list[1], u"NEW");
   EXPECT_EQ(list[19], Cmd(3));
@@ -100,37 +102,38 @@ TEST_F(CommandHistoryTest, GapEndsTheListAndSaveReplacesEverything) {
   }
   EXPECT_EQ(Joined(), u"A|B|");
   std::u16string two[] = {u"P", u"Q"};
-  ASSERT_TRUE(CommandHistory::SaveHistory(two, 2));
+  ASSERT_TRUE(history.SaveHistory(two, 2));
   EXPECT_EQ(Stored(4), u"<absent>") << "the old key's values are gone";
   EXPECT_EQ(Joined(), u"P|Q|");
-  ASSERT_TRUE(CommandHistory::SaveHistory(nullptr, 0));
+  ASSERT_TRUE(history.SaveHistory(nullptr, 0));
   EXPECT_EQ(Joined(), u"");
-  EXPECT_FALSE(CommandHistory::SaveHistory(two, -1));
+  EXPECT_FALSE(history.SaveHistory(two, -1));
 }
 
 TEST_F(CommandHistoryTest, LongEntriesReadBackExactly) {
   std::u16string longer(129, u'a'), longest(2000, u'<');
-  ASSERT_TRUE(CommandHistory::AddToHistory(longer));
-  ASSERT_TRUE(CommandHistory::AddToHistory(longest));
-  ASSERT_TRUE(CommandHistory::AddToHistory(u"AT"));
+  ASSERT_TRUE(history.AddToHistory(longer));
+  ASSERT_TRUE(history.AddToHistory(longest));
+  ASSERT_TRUE(history.AddToHistory(u"AT"));
   std::u16string list[20];
-  ASSERT_EQ(CommandHistory::LoadHistory(list), 3);
+  ASSERT_EQ(history.LoadHistory(list), 3);
   EXPECT_EQ(list[1], longest);
   EXPECT_EQ(list[2], longer);
 }
 
 TEST(CommandHistoryFaults, FailedSaveOrAddLeavesTheOldListWhole) {
   testing::FaultyHive hive(Hive::OpenMemory());
+  CommandHistory history(hive);
   std::u16string three[] = {u"A", u"B", u"C"};
-  ASSERT_TRUE(CommandHistory::SaveHistory(hive, three, 3));
+  ASSERT_TRUE(history.SaveHistory(three, 3));
   std::u16string four[] = {u"W", u"X", u"Y", u"Z"};
   for (int failAt = 1; failAt <= 4; ++failAt) {
     hive.FailWritesFrom(failAt);
-    EXPECT_FALSE(CommandHistory::SaveHistory(hive, four, 4));
-    EXPECT_FALSE(CommandHistory::AddToHistory(hive, u"NEW"));
+    EXPECT_FALSE(history.SaveHistory(four, 4));
+    EXPECT_FALSE(history.AddToHistory(u"NEW"));
     hive.FailWritesFrom(0);
     std::u16string list[20];
-    ASSERT_EQ(CommandHistory::LoadHistory(hive, list), 3) << "write " << failAt;
+    ASSERT_EQ(history.LoadHistory(list), 3) << "write " << failAt;
     EXPECT_EQ(list[0], u"A");
     EXPECT_EQ(list[2], u"C");
   }

@@ -53,14 +53,14 @@ void HoldOnList(ResponseListCtrl* list, const QPoint& pos) {
 }  // namespace
 
 TEST(ExportFromScreen, ResponseListMenuWritesTheRecordedExchanges) {
-  orvane::reg::Hive::InstallHandheld(orvane::reg::Hive::OpenMemory());
+  const auto hive = orvane::reg::Hive::OpenMemory();  // outlives the frame and its view
   orvane::testing::PtyPair pty;
   ASSERT_TRUE(pty.ok());
 
   ui::ScriptedUi script;
   CMainFrame frame;
   ASSERT_TRUE(frame.Create());
-  auto* owned = new COrvanePortView;
+  auto* owned = new COrvanePortView(*hive);
   frame.SetView(owned);  // the frame owns the view
   COrvanePortView& view = *owned;
   view.OnInitialUpdate();
@@ -129,11 +129,11 @@ QAction* FindCommand(QWidget* root, int id) {
 }  // namespace
 
 TEST(ExportFromScreen, MenuBarItemAndToolButtonRunTheSameCommand) {
-  orvane::reg::Hive::InstallHandheld(orvane::reg::Hive::OpenMemory());
+  const auto hive = orvane::reg::Hive::OpenMemory();  // outlives the frame and its view
   ui::ScriptedUi script;
   CMainFrame frame;
   ASSERT_TRUE(frame.Create());
-  auto* view = new COrvanePortView;
+  auto* view = new COrvanePortView(*hive);
   frame.SetView(view);
   view->OnInitialUpdate();
   frame.show();

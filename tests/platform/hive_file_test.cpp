@@ -48,14 +48,14 @@ TEST(HiveFile, KeepsItsContentAcrossOpensWithMode0600) {
   {
     auto hive = Hive::OpenFile(path);
     ASSERT_TRUE(hive);
-    ASSERT_TRUE(PreferenceStore::SaveBaudRate(*hive, 9600));
+    ASSERT_TRUE(PreferenceStore(*hive).SaveBaudRate(9600));
   }
   struct stat st;
   ASSERT_EQ(::stat(path.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0600u);
   auto hive = Hive::OpenFile(path);
   ASSERT_TRUE(hive);
-  EXPECT_EQ(PreferenceStore::LoadBaudRate(*hive), 9600u);
+  EXPECT_EQ(PreferenceStore(*hive).LoadBaudRate(), 9600u);
   // Written in WAL mode: the journal file carries the same mode.
   std::string wal = path + "-wal";
   if (::stat(wal.c_str(), &st) == 0) {
@@ -68,10 +68,10 @@ TEST(HiveFile, TwoOpenHivesOnOneFileSeeEachOthersWrites) {
   auto a = Hive::OpenFile(dir.File("h.hive"));
   auto b = Hive::OpenFile(dir.File("h.hive"));
   ASSERT_TRUE(a && b);
-  ASSERT_TRUE(CommandHistory::AddToHistory(*a, u"AT"));
-  ASSERT_TRUE(CommandHistory::AddToHistory(*b, u"ATZ"));
+  ASSERT_TRUE(CommandHistory(*a).AddToHistory(u"AT"));
+  ASSERT_TRUE(CommandHistory(*b).AddToHistory(u"ATZ"));
   std::u16string list[20];
-  ASSERT_EQ(CommandHistory::LoadHistory(*a, list), 2);
+  ASSERT_EQ(CommandHistory(*a).LoadHistory(list), 2);
   EXPECT_EQ(list[0], u"ATZ");
   EXPECT_EQ(list[1], u"AT");
 }
@@ -81,20 +81,35 @@ TEST(HiveFile, HandheldHiveLivesUnderXdgDataHome) {
   ASSERT_EQ(::setenv("XDG_DATA_HOME", dir.path().c_str(), 1), 0);
   std::string expected = dir.path() + "/orvane-port-linewright/handheld.hive";
   EXPECT_EQ(Hive::DefaultHandheldPath(), expected);
-  Hive::InstallHandheld(nullptr);
-  EXPECT_TRUE(PreferenceStore::SaveBaudRate(57600));
+  {
+    auto hive = Hive::OpenHandheld();
+    ASSERT_TRUE(hive);
+    EXPECT_TRUE(PreferenceStore(*hive).SaveBaudRate(57600));
+  }
   EXPECT_TRUE(fs::exists(expected));
-  Hive::InstallHandheld(Hive::OpenMemory());
-  EXPECT_EQ(PreferenceStore::LoadBaudRate(), 115200u) << "the installed hive is the one used";
-  Hive::InstallHandheld(nullptr);
-  EXPECT_EQ(PreferenceStore::LoadBaudRate(), 57600u);
+  EXPECT_EQ(PreferenceStore(*Hive::OpenHandheld()).LoadBaudRate(), 57600u);
 
   ASSERT_EQ(::setenv("XDG_DATA_HOME", "relative/path", 1), 0);
   ASSERT_EQ(::setenv("HOME", dir.path().c_str(), 1), 0);
   EXPECT_EQ(Hive::DefaultHandheldPath(), dir.path() + "/.local/share/orvane-port-linewright/handheld.hive");
   ASSERT_EQ(::unsetenv("XDG_DATA_HOME"), 0);
   EXPECT_EQ(Hive::DefaultHandheldPath(), dir.path() + "/.local/share/orvane-port-linewright/handheld.hive");
-  Hive::InstallHandheld(nullptr);
+}
+
+TEST(HiveFile, HandheldHiveThatCannotBeMadeIsKeptInMemoryWithANotice) {
+  testing::TempDir dir;
+  const std::string blocker = dir.File("not-a-folder");
+  WriteAll(blocker, "x");  // the hive's folder would have to be made below a file
+  ASSERT_EQ(::setenv("XDG_DATA_HOME", blocker.c_str(), 1), 0);
+  ::testing::internal::CaptureStderr();
+  auto hive = Hive::OpenHandheld();
+  const std::string notice = ::testing::internal::GetCapturedStderr();
+  ASSERT_TRUE(hive);
+  EXPECT_NE(notice.find("kept in memory"), std::string::npos) << notice;
+  PreferenceStore store(*hive);
+  EXPECT_TRUE(store.SaveBaudRate(9600));
+  EXPECT_EQ(store.LoadBaudRate(), 9600u);
+  ASSERT_EQ(::unsetenv("XDG_DATA_HOME"), 0);
 }
 
 class NotAHive : public ::testing::Test {
@@ -113,19 +128,20 @@ class NotAHive : public ::testing::Test {
     EXPECT_NE(notice.find(aside[0]), std::string::npos) << notice;
     EXPECT_EQ(std::count(notice.begin(), notice.end(), '\n'), 1) << notice;
     // The stores work on the fresh hive.
-    EXPECT_EQ(PreferenceStore::CountProfiles(*hive), 0);
+    PreferenceStore store(*hive);
+    EXPECT_EQ(store.CountProfiles(), 0);
     PreferenceProfile p;
     p.name = u"Modem";
     p.suffix = u"<0D>";
-    EXPECT_TRUE(PreferenceStore::SaveProfile(*hive, p));
-    EXPECT_TRUE(CommandHistory::AddToHistory(*hive, u"ATI"));
+    EXPECT_TRUE(store.SaveProfile(p));
+    EXPECT_TRUE(CommandHistory(*hive).AddToHistory(u"ATI"));
     hive.reset();
     // Reopening the fresh hive is quiet and moves nothing more.
     ::testing::internal::CaptureStderr();
     auto again = Hive::OpenFile(path);
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
     ASSERT_TRUE(again);
-    EXPECT_EQ(PreferenceStore::CountProfiles(*again), 1);
+    EXPECT_EQ(PreferenceStore(*again).CountProfiles(), 1);
     EXPECT_EQ(FilesStartingWith(dir_.path(), "h.hive.corrupt-", "").size(), 1u);
   }
   testing::TempDir dir_;
@@ -152,11 +168,12 @@ TEST_F(NotAHive, DamagedHiveIsKeptAndMovedAside) {
   {
     auto hive = Hive::OpenFile(path);
     ASSERT_TRUE(hive);
+    PreferenceStore store(*hive);
     for (int i = 0; i < 200; ++i) {
       PreferenceProfile p;
       p.name = u"Profile " + std::u16string(1, char16_t(u'A' + i % 26)) + char16_t(u'a' + i / 26);
       p.prefix = std::u16string(100, u'p');
-      ASSERT_TRUE(PreferenceStore::SaveProfile(*hive, p));
+      ASSERT_TRUE(store.SaveProfile(p));
     }
   }
   sqlite3* db = nullptr;  // fold the journal into the file so the damage is not repaired from it

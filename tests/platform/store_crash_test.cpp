@@ -57,13 +57,13 @@ TEST(StoreCrash, KilledDuringSaveHistoryLeavesOneWholeList) {
   }
   {
     auto hive = Hive::OpenFile(path);
-    ASSERT_TRUE(CommandHistory::SaveHistory(*hive, listA, 20));
+    ASSERT_TRUE(CommandHistory(*hive).SaveHistory(listA, 20));
   }
   for (int kill = 0; kill < 12; ++kill) {
     int fd = -1;
     pid_t pid = Spawn(path, &fd, [&](Hive& hive, int out) {
       for (int round = 0;; ++round) {
-        if (!CommandHistory::SaveHistory(hive, round % 2 ? listA : listB, 20)) return 4;
+        if (!CommandHistory(hive).SaveHistory(round % 2 ? listA : listB, 20)) return 4;
         char c = 'x';
         if (::write(out, &c, 1) != 1) return 5;
       }
@@ -80,7 +80,7 @@ TEST(StoreCrash, KilledDuringSaveHistoryLeavesOneWholeList) {
     auto hive = Hive::OpenFile(path);
     ASSERT_TRUE(hive);
     std::u16string got[20];
-    ASSERT_EQ(CommandHistory::LoadHistory(*hive, got), 20) << "after kill " << kill;
+    ASSERT_EQ(CommandHistory(*hive).LoadHistory(got), 20) << "after kill " << kill;
     const std::u16string* expected = got[0] == listA[0] ? listA : listB;
     for (int i = 0; i < 20; ++i) ASSERT_EQ(got[i], expected[i]) << "mixed list after kill " << kill;
   }
@@ -104,13 +104,13 @@ TEST(StoreCrash, KilledDuringReplaceProfileLeavesOneWholeProfile) {
   for (int i = 0; i < 20; ++i) large.tokens[i] = std::u16string(150, char16_t(u'A' + i));
   {
     auto hive = Hive::OpenFile(path);
-    ASSERT_TRUE(PreferenceStore::SaveProfile(*hive, small));
+    ASSERT_TRUE(PreferenceStore(*hive).SaveProfile(small));
   }
   for (int kill = 0; kill < 12; ++kill) {
     int fd = -1;
     pid_t pid = Spawn(path, &fd, [&](Hive& hive, int out) {
       for (int round = 0;; ++round) {
-        if (!PreferenceStore::ReplaceProfile(hive, round % 2 ? small : large)) return 4;
+        if (!PreferenceStore(hive).ReplaceProfile(round % 2 ? small : large)) return 4;
         char c = 'x';
         if (::write(out, &c, 1) != 1) return 5;
       }
@@ -125,13 +125,13 @@ TEST(StoreCrash, KilledDuringReplaceProfileLeavesOneWholeProfile) {
     auto hive = Hive::OpenFile(path);
     ASSERT_TRUE(hive);
     PreferenceProfile got;
-    ASSERT_TRUE(PreferenceStore::LoadProfile(*hive, u"Modem", &got)) << "after kill " << kill;
+    ASSERT_TRUE(PreferenceStore(*hive).LoadProfile(u"Modem", &got)) << "after kill " << kill;
     const PreferenceProfile& expected = got.timeout == small.timeout ? small : large;
     EXPECT_EQ(got.prefix, expected.prefix);
     EXPECT_EQ(got.suffix, expected.suffix);
     ASSERT_EQ(got.tokenCount, expected.tokenCount);
     for (int i = 0; i < got.tokenCount; ++i) EXPECT_EQ(got.tokens[i], expected.tokens[i]);
-    EXPECT_EQ(PreferenceStore::CountProfiles(*hive), 1);
+    EXPECT_EQ(PreferenceStore(*hive).CountProfiles(), 1);
   }
 }
 
@@ -142,7 +142,7 @@ TEST(StoreConcurrency, TwoProcessesAddingToTheHistoryLoseNothing) {
     {
       auto hive = Hive::OpenFile(path);
       ASSERT_TRUE(hive);
-      ASSERT_TRUE(CommandHistory::SaveHistory(*hive, nullptr, 0));
+      ASSERT_TRUE(CommandHistory(*hive).SaveHistory(nullptr, 0));
     }
     int go[2];
     ASSERT_EQ(::pipe(go), 0);
@@ -156,7 +156,7 @@ TEST(StoreConcurrency, TwoProcessesAddingToTheHistoryLoseNothing) {
         for (int i = 0; i < 10; ++i) {
           std::u16string cmd = u"P" + std::u16string(1, char16_t(u'0' + p)) + u"-" +
                                std::u16string(1, char16_t(u'A' + i));
-          if (!CommandHistory::AddToHistory(hive, cmd)) return 10 + i;
+          if (!CommandHistory(hive).AddToHistory(cmd)) return 10 + i;
         }
         return 0;
       });
@@ -173,7 +173,7 @@ TEST(StoreConcurrency, TwoProcessesAddingToTheHistoryLoseNothing) {
     }
     auto hive = Hive::OpenFile(path);
     std::u16string got[20];
-    ASSERT_EQ(CommandHistory::LoadHistory(*hive, got), 20);
+    ASSERT_EQ(CommandHistory(*hive).LoadHistory(got), 20);
     // Every command is there once, and each process's commands keep their order.
     for (int p = 0; p < 2; ++p) {
       int last = 99;

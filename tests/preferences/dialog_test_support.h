@@ -1,5 +1,5 @@
 // What the profile dialog tests share: a fresh in-memory hive that can be told to fail
-// its writes, and user actions on the real controls.
+// its writes with the preference store on it, and user actions on the real controls.
 #pragma once
 
 #include <QApplication>
@@ -22,17 +22,16 @@ namespace dialogtest {
 
 class DialogTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    auto hive = std::make_unique<orvane::testing::FaultyHive>(orvane::reg::Hive::OpenMemory());
-    hive_ = hive.get();
-    orvane::reg::Hive::InstallHandheld(std::move(hive));
+  orvane::testing::FaultyHive& hive() { return hive_; }
+
+  orvane::PreferenceProfile Stored(const std::u16string& name) const {
+    orvane::PreferenceProfile p;
+    EXPECT_TRUE(store.LoadProfile(name, &p)) << "profile not stored whole";
+    return p;
   }
-  void TearDown() override { orvane::reg::Hive::InstallHandheld(nullptr); }
 
-  orvane::testing::FaultyHive& hive() { return *hive_; }
-
- private:
-  orvane::testing::FaultyHive* hive_ = nullptr;
+  orvane::testing::FaultyHive hive_{orvane::reg::Hive::OpenMemory()};
+  orvane::PreferenceStore store{hive_};
 };
 
 inline orvane::PreferenceProfile MakeProfile(const std::u16string& name, const std::u16string& prefix,
@@ -43,12 +42,6 @@ inline orvane::PreferenceProfile MakeProfile(const std::u16string& name, const s
   p.suffix = u"<0D>";
   p.timeout = timeout;
   for (const auto& t : tokens) p.tokens[p.tokenCount++] = t;
-  return p;
-}
-
-inline orvane::PreferenceProfile Stored(const std::u16string& name) {
-  orvane::PreferenceProfile p;
-  EXPECT_TRUE(orvane::PreferenceStore::LoadProfile(name, &p)) << "profile not stored whole";
   return p;
 }
 

@@ -19,11 +19,7 @@ constexpr std::u16string_view kPrefs = u"Software\\Orvane\\Orvane Port Linewrigh
 
 class PreferenceStoreTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    Hive::InstallHandheld(Hive::OpenMemory());
-  }
-  void TearDown() override { Hive::InstallHandheld(nullptr); }
-  Hive& hive() { return Hive::Handheld(); }
+  Hive& hive() { return *hive_; }
 
   static PreferenceProfile Make(std::u16string name, int tokens) {
     PreferenceProfile p;
@@ -44,31 +40,34 @@ class PreferenceStoreTest : public ::testing::Test {
       names += name + u",";
     return names;
   }
+
+  std::unique_ptr<Hive> hive_ = Hive::OpenMemory();
+  PreferenceStore store{*hive_};
 };
 
 TEST_F(PreferenceStoreTest, FreshHiveHasNothingAndDefaults) {
-  EXPECT_EQ(PreferenceStore::CountProfiles(), 0);
+  EXPECT_EQ(store.CountProfiles(), 0);
   reg::Key key;
   EXPECT_EQ(hive().OpenKey(kLocalMachine, kPrefs, &key), kSuccess) << "counting creates the key";
-  EXPECT_EQ(PreferenceStore::LoadCurrentProfileName(), u"");
-  EXPECT_EQ(PreferenceStore::LoadBaudRate(), 115200u);
-  EXPECT_TRUE(PreferenceStore::SaveBaudRate(9600));
-  EXPECT_EQ(PreferenceStore::LoadBaudRate(), 9600u);
-  EXPECT_TRUE(PreferenceStore::SaveCurrentProfileName(u"Hayes"));
-  EXPECT_EQ(PreferenceStore::LoadCurrentProfileName(), u"Hayes");
+  EXPECT_EQ(store.LoadCurrentProfileName(), u"");
+  EXPECT_EQ(store.LoadBaudRate(), 115200u);
+  EXPECT_TRUE(store.SaveBaudRate(9600));
+  EXPECT_EQ(store.LoadBaudRate(), 9600u);
+  EXPECT_TRUE(store.SaveCurrentProfileName(u"Hayes"));
+  EXPECT_EQ(store.LoadCurrentProfileName(), u"Hayes");
 }
 
 TEST_F(PreferenceStoreTest, SaveWritesTheLayoutAndLoadReadsItBack) {
   PreferenceProfile p = Make(u"Hayes Modem", 3);
   p.prefix = u"  <1B>AT ";
   p.tokens[1] = u"";
-  ASSERT_TRUE(PreferenceStore::SaveProfile(p));
+  ASSERT_TRUE(store.SaveProfile(p));
   EXPECT_EQ(ValueNames(u"Hayes Modem"), u"Prefix,Suffix,Timeout,TokenCount,1,2,3,");
-  ASSERT_TRUE(PreferenceStore::SaveProfile(Make(u"Bare", 0)));
+  ASSERT_TRUE(store.SaveProfile(Make(u"Bare", 0)));
   EXPECT_EQ(ValueNames(u"Bare"), u"Prefix,Suffix,Timeout,TokenCount,");
 
   PreferenceProfile got;
-  ASSERT_TRUE(PreferenceStore::LoadProfile(u"Hayes Modem", &got));
+  ASSERT_TRUE(store.LoadProfile(u"Hayes Modem", &got));
   EXPECT_EQ(got.name, u"Hayes Modem");
   EXPECT_EQ(got.prefix, u"  <1B>AT ");
   EXPECT_EQ(got.suffix, u"<0D>");
@@ -78,69 +77,70 @@ TEST_F(PreferenceStoreTest, SaveWritesTheLayoutAndLoadReadsItBack) {
   EXPECT_EQ(got.tokens[1], u"");
   EXPECT_EQ(got.tokens[2], u"T2");
 
-  EXPECT_EQ(PreferenceStore::CountProfiles(), 2);
-  auto names = PreferenceStore::ListProfileNames();
+  EXPECT_EQ(store.CountProfiles(), 2);
+  auto names = store.ListProfileNames();
   ASSERT_EQ(names.size(), 2u);
   EXPECT_EQ(names[0], u"Hayes Modem");  // creation order, not sorted
   EXPECT_EQ(names[1], u"Bare");
   std::u16string one[1];
-  EXPECT_EQ(PreferenceStore::ListProfileNames(one, 1), 1) << "never writes past the caller's room";
+  EXPECT_EQ(store.ListProfileNames(one, 1), 1) << "never writes past the caller's room";
 }
 
 TEST_F(PreferenceStoreTest, SaveOverFewerTokensLeavesOldValuesReplaceLeavesNone) {
-  ASSERT_TRUE(PreferenceStore::SaveProfile(Make(u"P", 5)));
-  ASSERT_TRUE(PreferenceStore::SaveProfile(Make(u"P", 2)));
+  ASSERT_TRUE(store.SaveProfile(Make(u"P", 5)));
+  ASSERT_TRUE(store.SaveProfile(Make(u"P", 2)));
   EXPECT_EQ(ValueNames(u"P"), u"Prefix,Suffix,Timeout,TokenCount,1,2,3,4,5,");
   PreferenceProfile got;
-  ASSERT_TRUE(PreferenceStore::LoadProfile(u"P", &got));
+  ASSERT_TRUE(store.LoadProfile(u"P", &got));
   EXPECT_EQ(got.tokenCount, 2);
-  ASSERT_TRUE(PreferenceStore::ReplaceProfile(Make(u"P", 1)));
+  ASSERT_TRUE(store.ReplaceProfile(Make(u"P", 1)));
   EXPECT_EQ(ValueNames(u"P"), u"Prefix,Suffix,Timeout,TokenCount,1,");
 }
 
 TEST_F(PreferenceStoreTest, ReplaceOfMissingProfileFailsAndWritesNothing) {
-  EXPECT_FALSE(PreferenceStore::ReplaceProfile(Make(u"Ghost", 1)));
-  EXPECT_EQ(PreferenceStore::CountProfiles(), 0);
-  EXPECT_FALSE(PreferenceStore::DeleteProfile(u"Ghost"));
+  EXPECT_FALSE(store.ReplaceProfile(Make(u"Ghost", 1)));
+  EXPECT_EQ(store.CountProfiles(), 0);
+  EXPECT_FALSE(store.DeleteProfile(u"Ghost"));
 }
 
 TEST(PreferenceStoreFaults, FailedReplaceAndSaveKeepTheOldProfileWhole) {
   testing::FaultyHive hive(Hive::OpenMemory());
+  PreferenceStore store(hive);
   PreferenceProfile old;
   old.name = u"P";
   old.prefix = u"old";
   old.tokenCount = 4;
-  ASSERT_TRUE(PreferenceStore::SaveProfile(hive, old));
+  ASSERT_TRUE(store.SaveProfile(old));
   PreferenceProfile fresh = old;
   fresh.prefix = u"new";
   fresh.tokenCount = 2;
   for (int failAt = 1; failAt <= 6; ++failAt) {
     hive.FailWritesFrom(failAt);
-    EXPECT_FALSE(PreferenceStore::ReplaceProfile(hive, fresh)) << failAt;
-    EXPECT_FALSE(PreferenceStore::SaveProfile(hive, fresh)) << failAt;
+    EXPECT_FALSE(store.ReplaceProfile(fresh)) << failAt;
+    EXPECT_FALSE(store.SaveProfile(fresh)) << failAt;
     hive.FailWritesFrom(0);
     PreferenceProfile got;
-    ASSERT_TRUE(PreferenceStore::LoadProfile(hive, u"P", &got)) << "write " << failAt;
+    ASSERT_TRUE(store.LoadProfile(u"P", &got)) << "write " << failAt;
     EXPECT_EQ(got.prefix, u"old");
     EXPECT_EQ(got.tokenCount, 4);
   }
-  EXPECT_TRUE(PreferenceStore::ReplaceProfile(hive, fresh));
+  EXPECT_TRUE(store.ReplaceProfile(fresh));
 }
 
 TEST_F(PreferenceStoreTest, LoadOfMissingNameLoadsNothingAndCreatesNothing) {
   PreferenceProfile got = Make(u"Untouched", 1);
-  EXPECT_FALSE(PreferenceStore::LoadProfile(u"Missing", &got));
+  EXPECT_FALSE(store.LoadProfile(u"Missing", &got));
   EXPECT_EQ(got.name, u"Untouched");
   EXPECT_EQ(got.tokenCount, 1);
-  EXPECT_EQ(PreferenceStore::CountProfiles(), 0) << "a missing profile must not appear";
-  EXPECT_FALSE(PreferenceStore::LoadProfile(u"", &got));
+  EXPECT_EQ(store.CountProfiles(), 0) << "a missing profile must not appear";
+  EXPECT_FALSE(store.LoadProfile(u"", &got));
   // The current profile deleted: Current still names it, and loading it fails cleanly.
-  ASSERT_TRUE(PreferenceStore::SaveProfile(Make(u"Gone", 0)));
-  ASSERT_TRUE(PreferenceStore::SaveCurrentProfileName(u"Gone"));
-  ASSERT_TRUE(PreferenceStore::DeleteProfile(u"Gone"));
-  EXPECT_EQ(PreferenceStore::LoadCurrentProfileName(), u"Gone");
-  EXPECT_FALSE(PreferenceStore::LoadProfile(u"Gone", &got));
-  EXPECT_EQ(PreferenceStore::CountProfiles(), 0);
+  ASSERT_TRUE(store.SaveProfile(Make(u"Gone", 0)));
+  ASSERT_TRUE(store.SaveCurrentProfileName(u"Gone"));
+  ASSERT_TRUE(store.DeleteProfile(u"Gone"));
+  EXPECT_EQ(store.LoadCurrentProfileName(), u"Gone");
+  EXPECT_FALSE(store.LoadProfile(u"Gone", &got));
+  EXPECT_EQ(store.CountProfiles(), 0);
 }
 
 TEST_F(PreferenceStoreTest, TextsOfAnyLengthReadBackExactly) {
@@ -148,9 +148,9 @@ TEST_F(PreferenceStoreTest, TextsOfAnyLengthReadBackExactly) {
   p.prefix = std::u16string(130, u'a');
   p.suffix = std::u16string(4000, u'<');
   p.tokens[1] = std::u16string(500, u'z');
-  ASSERT_TRUE(PreferenceStore::SaveProfile(p));
+  ASSERT_TRUE(store.SaveProfile(p));
   PreferenceProfile got;
-  ASSERT_TRUE(PreferenceStore::LoadProfile(u"Long", &got));
+  ASSERT_TRUE(store.LoadProfile(u"Long", &got));
   EXPECT_EQ(got.prefix, p.prefix);
   EXPECT_EQ(got.suffix, p.suffix);
   EXPECT_EQ(got.tokens[1], p.tokens[1]);
@@ -159,56 +159,56 @@ TEST_F(PreferenceStoreTest, TextsOfAnyLengthReadBackExactly) {
 TEST_F(PreferenceStoreTest, TokenCountOutsideTheTwentySlotsIsBounded) {
   PreferenceProfile p = Make(u"Many", 20);
   p.tokenCount = 25;  // the dialogs never allow this; the store writes 20 at most
-  ASSERT_TRUE(PreferenceStore::SaveProfile(p));
+  ASSERT_TRUE(store.SaveProfile(p));
   EXPECT_EQ(ValueNames(u"Many").find(u",21,"), std::u16string::npos);
   // An outside edit stores 30 with 22 values present: the first 20 load.
   ScopedKey key(hive(), kLocalMachine, std::u16string(kPrefs) + u"\\Many");
   ASSERT_EQ(hive().SetDword(key.get(), u"TokenCount", 30), kSuccess);
   ASSERT_EQ(hive().SetString(key.get(), u"21", u"extra"), kSuccess);
   PreferenceProfile got;
-  ASSERT_TRUE(PreferenceStore::LoadProfile(u"Many", &got));
+  ASSERT_TRUE(store.LoadProfile(u"Many", &got));
   EXPECT_EQ(got.tokenCount, 20);
   EXPECT_EQ(got.tokens[19], p.tokens[19]);
   ASSERT_EQ(hive().SetDword(key.get(), u"TokenCount", static_cast<uint32_t>(-3)), kSuccess);
-  ASSERT_TRUE(PreferenceStore::LoadProfile(u"Many", &got));
+  ASSERT_TRUE(store.LoadProfile(u"Many", &got));
   EXPECT_EQ(got.tokenCount, 0);
 }
 
 TEST_F(PreferenceStoreTest, FailedLoadKeepsWhatWasRead) {
-  ASSERT_TRUE(PreferenceStore::SaveProfile(Make(u"Broken", 3)));
+  ASSERT_TRUE(store.SaveProfile(Make(u"Broken", 3)));
   ScopedKey key(hive(), kLocalMachine, std::u16string(kPrefs) + u"\\Broken");
   ASSERT_EQ(hive().DeleteValue(key.get(), u"2"), kSuccess);
   PreferenceProfile got;
-  EXPECT_FALSE(PreferenceStore::LoadProfile(u"Broken", &got));
+  EXPECT_FALSE(store.LoadProfile(u"Broken", &got));
   EXPECT_EQ(got.prefix, u"AT");
   EXPECT_EQ(got.tokens[0], u"T0");
   // A Timeout too big for 4 bytes counts as a failed read.
   const uint8_t eight[8] = {1, 0, 0, 0, 0, 0, 0, 0};
   ASSERT_EQ(hive().SetValue(key.get(), u"Timeout", reg::kTypeBinary, eight, 8), kSuccess);
-  EXPECT_FALSE(PreferenceStore::LoadProfile(u"Broken", &got));
+  EXPECT_FALSE(store.LoadProfile(u"Broken", &got));
 }
 
 TEST_F(PreferenceStoreTest, NamesTheListCannotShowAreRefused) {
-  EXPECT_FALSE(PreferenceStore::SaveProfile(Make(u"", 0)));
-  EXPECT_FALSE(PreferenceStore::SaveProfile(Make(std::u16string(260, u'n'), 0)));
-  EXPECT_TRUE(PreferenceStore::SaveProfile(Make(std::u16string(259, u'n'), 0)));
-  EXPECT_EQ(PreferenceStore::ListProfileNames()[0].size(), 259u);
+  EXPECT_FALSE(store.SaveProfile(Make(u"", 0)));
+  EXPECT_FALSE(store.SaveProfile(Make(std::u16string(260, u'n'), 0)));
+  EXPECT_TRUE(store.SaveProfile(Make(std::u16string(259, u'n'), 0)));
+  EXPECT_EQ(store.ListProfileNames()[0].size(), 259u);
   // A backslash makes nested keys: the list shows the first part, which has no values.
-  ASSERT_TRUE(PreferenceStore::SaveProfile(Make(u"A\\B", 0)));
-  auto names = PreferenceStore::ListProfileNames();
+  ASSERT_TRUE(store.SaveProfile(Make(u"A\\B", 0)));
+  auto names = store.ListProfileNames();
   ASSERT_EQ(names.size(), 2u);
   EXPECT_EQ(names[1], u"A");
   PreferenceProfile got;
-  EXPECT_FALSE(PreferenceStore::LoadProfile(u"A", &got));
+  EXPECT_FALSE(store.LoadProfile(u"A", &got));
 }
 
 TEST_F(PreferenceStoreTest, NamesAreCaseSensitive) {
-  ASSERT_TRUE(PreferenceStore::SaveProfile(Make(u"modem", 0)));
-  ASSERT_TRUE(PreferenceStore::SaveProfile(Make(u"Modem", 1)));
-  EXPECT_EQ(PreferenceStore::CountProfiles(), 2);
-  ASSERT_TRUE(PreferenceStore::DeleteProfile(u"modem"));
+  ASSERT_TRUE(store.SaveProfile(Make(u"modem", 0)));
+  ASSERT_TRUE(store.SaveProfile(Make(u"Modem", 1)));
+  EXPECT_EQ(store.CountProfiles(), 2);
+  ASSERT_TRUE(store.DeleteProfile(u"modem"));
   PreferenceProfile got;
-  ASSERT_TRUE(PreferenceStore::LoadProfile(u"Modem", &got));
+  ASSERT_TRUE(store.LoadProfile(u"Modem", &got));
   EXPECT_EQ(got.tokenCount, 1);
 }
 

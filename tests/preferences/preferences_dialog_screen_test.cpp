@@ -22,13 +22,12 @@ namespace {
 
 class MainScreenProfiles : public ::testing::Test {
  protected:
-  void SetUp() override { orvane::reg::Hive::InstallHandheld(orvane::reg::Hive::OpenMemory()); }
-  void TearDown() override { orvane::reg::Hive::InstallHandheld(nullptr); }
+  std::unique_ptr<orvane::reg::Hive> hive_ = orvane::reg::Hive::OpenMemory();
   ui::ScriptedUi script;
 };
 
 TEST_F(MainScreenProfiles, FieldsAreEntryFieldsWithTheirModesAndCombosFilterEnter) {
-  COrvanePortView view;
+  COrvanePortView view(*hive_);
   view.OnInitialUpdate();
   auto* command = qobject_cast<CommandEdit*>(view.Control(1013));
   auto* port = qobject_cast<CommandEdit*>(view.Control(1002));
@@ -50,8 +49,8 @@ TEST_F(MainScreenProfiles, ButtonAndMenuItemOpenThePreferencesDialog) {
   orvane::PreferenceProfile p;
   p.name = u"Modem";
   p.prefix = u"AT";
-  ASSERT_TRUE(orvane::PreferenceStore::SaveProfile(p));
-  COrvanePortView view;
+  ASSERT_TRUE(orvane::PreferenceStore(*hive_).SaveProfile(p));
+  COrvanePortView view(*hive_);
   view.OnInitialUpdate();
   QString shownPrefix;
   script.onModal = [&](QDialog& d) {

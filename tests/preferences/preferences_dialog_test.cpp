@@ -12,7 +12,6 @@
 namespace {
 
 using namespace dialogtest;
-using orvane::PreferenceStore;
 
 constexpr int kSave = 1, kCancel = 2, kAddUserDefined = 3;
 constexpr int kPrefix = 1004, kSuffix = 1005, kTimeout = 1014, kTokenField = 1023;
@@ -23,13 +22,13 @@ class PreferencesDialogTest : public DialogTest {
  protected:
   // Opens the dialog as the main screen does, shown and active.
   std::unique_ptr<PreferencesDialog> Open() {
-    auto dialog = std::make_unique<PreferencesDialog>();
+    auto dialog = std::make_unique<PreferencesDialog>(store);
     dialog->show();
     dialog->activateWindow();
     EXPECT_TRUE(QTest::qWaitForWindowActive(dialog.get()));
     return dialog;
   }
-  static void Save(const orvane::PreferenceProfile& p) { ASSERT_TRUE(PreferenceStore::SaveProfile(p)); }
+  void Save(const orvane::PreferenceProfile& p) { ASSERT_TRUE(store.SaveProfile(p)); }
 
   ui::ScriptedUi script;
 };
@@ -51,13 +50,13 @@ TEST_F(PreferencesDialogTest, WithNoProfilesEverythingButTheListAndButtonsIsDisa
   EXPECT_TRUE(d->isVisible());
   d->Press(kDeleteProfile);  // the button is disabled; the handler still refuses
   EXPECT_EQ(script.MessageTexts().last(), QStringLiteral("Please select preferences, before attempting to delete."));
-  EXPECT_EQ(PreferenceStore::LoadCurrentProfileName(), u"");
+  EXPECT_EQ(store.LoadCurrentProfileName(), u"");
 }
 
 TEST_F(PreferencesDialogTest, OpensOnTheCurrentProfileComparedExactlyElseOnTheFirst) {
   Save(MakeProfile(u"Alpha", u"AT", 3, {u"OK"}));
   Save(MakeProfile(u"Beta", u"ATE0", 7, {u"<0D><0A>OK", u"ERROR"}));
-  ASSERT_TRUE(PreferenceStore::SaveCurrentProfileName(u"Beta"));
+  ASSERT_TRUE(store.SaveCurrentProfileName(u"Beta"));
   {
     auto d = Open();
     EXPECT_EQ(Entries(d.get(), kProfileList), (QStringList{"Alpha", "Beta"}));
@@ -73,11 +72,11 @@ TEST_F(PreferencesDialogTest, OpensOnTheCurrentProfileComparedExactlyElseOnTheFi
     EXPECT_FALSE(Button(d.get(), kDeleteToken)->isEnabled());
   }
   for (const char16_t* current : {u"Gone", u"beta"}) {
-    ASSERT_TRUE(PreferenceStore::SaveCurrentProfileName(current));
+    ASSERT_TRUE(store.SaveCurrentProfileName(current));
     auto d = Open();
     EXPECT_EQ(Combo(d.get(), kProfileList)->currentText(), QStringLiteral("Alpha"));
     EXPECT_EQ(Edit(d.get(), kPrefix)->text(), QStringLiteral("AT"));
-    EXPECT_EQ(PreferenceStore::CountProfiles(), 2) << "opening must not create profiles";
+    EXPECT_EQ(store.CountProfiles(), 2) << "opening must not create profiles";
   }
 }
 
@@ -155,7 +154,7 @@ TEST_F(PreferencesDialogTest, DeletingPThenEditingQSavesExactlyQ2AndR) {
   ASSERT_EQ(stored.tokenCount, 2);
   EXPECT_EQ(stored.tokens[0], u"Q2");
   EXPECT_EQ(stored.tokens[1], u"R");
-  EXPECT_EQ(PreferenceStore::LoadCurrentProfileName(), u"Modem");
+  EXPECT_EQ(store.LoadCurrentProfileName(), u"Modem");
   // Replaced afresh: no stale third token value is left in the key.
   orvane::reg::ScopedKey key(hive(), orvane::reg::kLocalMachine,
                              u"Software\\Orvane\\Orvane Port Linewright\\Preferences\\Modem", false);
@@ -211,11 +210,11 @@ TEST_F(PreferencesDialogTest, SwitchingProfilesDiscardsUnsavedEdits) {
 TEST_F(PreferencesDialogTest, DeletingAProfileAsksThenShowsTheFirstAndLeavesCurrent) {
   Save(MakeProfile(u"A", u"pa", 1, {}));
   Save(MakeProfile(u"B", u"pb", 2, {}));
-  ASSERT_TRUE(PreferenceStore::SaveCurrentProfileName(u"B"));
+  ASSERT_TRUE(store.SaveCurrentProfileName(u"B"));
   auto d = Open();
   Tap(d.get(), kDeleteProfile);  // answered No
   EXPECT_EQ(script.MessageTexts(), QStringList{QStringLiteral("Are you sure to delete Preferences?")});
-  EXPECT_EQ(PreferenceStore::CountProfiles(), 2);
+  EXPECT_EQ(store.CountProfiles(), 2);
 
   script.answers.push_back(ui::Answer::Yes);
   Tap(d.get(), kDeleteProfile);
@@ -223,13 +222,13 @@ TEST_F(PreferencesDialogTest, DeletingAProfileAsksThenShowsTheFirstAndLeavesCurr
   EXPECT_EQ(script.messages.back().form, ui::MessageForm::OkInfo);
   EXPECT_EQ(Entries(d.get(), kProfileList), QStringList{"A"});
   EXPECT_EQ(Edit(d.get(), kPrefix)->text(), QStringLiteral("pa"));
-  EXPECT_EQ(PreferenceStore::LoadCurrentProfileName(), u"B") << "Current is left as it was";
+  EXPECT_EQ(store.LoadCurrentProfileName(), u"B") << "Current is left as it was";
 
   script.answers.push_back(ui::Answer::Yes);
   Tap(d.get(), kDeleteProfile);
   EXPECT_FALSE(d->HasProfile());
   EXPECT_FALSE(Edit(d.get(), kPrefix)->isEnabled());
-  EXPECT_EQ(PreferenceStore::CountProfiles(), 0);
+  EXPECT_EQ(store.CountProfiles(), 0);
   EXPECT_TRUE(d->isVisible());
 }
 
@@ -258,7 +257,7 @@ TEST_F(PreferencesDialogTest, AddUserDefinedShowsTheNewProfileAndCancelChangesNo
   EXPECT_EQ(Edit(d.get(), kPrefix)->text(), QStringLiteral("ATZ"));
   EXPECT_EQ(Edit(d.get(), kTimeout)->text(), QStringLiteral("9"));
   EXPECT_EQ(Entries(d.get(), kTokenList), (QStringList{"<New Token>", "OK"}));
-  EXPECT_EQ(PreferenceStore::LoadCurrentProfileName(), u"") << "adding does not make it current";
+  EXPECT_EQ(store.LoadCurrentProfileName(), u"") << "adding does not make it current";
 }
 
 TEST_F(PreferencesDialogTest, TimeoutThatIsNotANumberStopsTheHandler) {
@@ -270,7 +269,7 @@ TEST_F(PreferencesDialogTest, TimeoutThatIsNotANumberStopsTheHandler) {
   EXPECT_TRUE(d->isVisible());
   EXPECT_EQ(QApplication::focusWidget(), ui::FindControl(d.get(), kTimeout));
   EXPECT_EQ(Stored(u"A").timeout, 4);
-  EXPECT_EQ(PreferenceStore::LoadCurrentProfileName(), u"");
+  EXPECT_EQ(store.LoadCurrentProfileName(), u"");
 
   // A token pick that cannot take the values leaves the list where its state is.
   Pick(d.get(), kTokenList, 2);
@@ -319,7 +318,7 @@ TEST_F(PreferencesDialogTest, FieldsHaveTheirKindsFilterKeysAndRaiseTheInputPane
   }
   EXPECT_TRUE(script.MessageTexts().isEmpty());
   EXPECT_EQ(d->result(), 0);
-  EXPECT_EQ(PreferenceStore::LoadCurrentProfileName(), u"") << "Enter must not have saved";
+  EXPECT_EQ(store.LoadCurrentProfileName(), u"") << "Enter must not have saved";
   // The caption and the buttons are blue, the caption bold.
   auto* caption = qobject_cast<QLabel*>(ui::FindControl(d.get(), 1011));
   EXPECT_EQ(caption->text(), QStringLiteral("Preferences"));
@@ -337,7 +336,7 @@ TEST_F(PreferencesDialogTest, CancelKeepsTheStoreAsItWas) {
   EXPECT_FALSE(d->isVisible());
   EXPECT_EQ(d->result(), QDialog::Rejected);
   EXPECT_EQ(Stored(u"A").prefix, u"pa");
-  EXPECT_EQ(PreferenceStore::LoadCurrentProfileName(), u"");
+  EXPECT_EQ(store.LoadCurrentProfileName(), u"");
 }
 
 // Pictures of what a person sees, written into the build folder.

@@ -10,7 +10,6 @@
 namespace {
 
 using namespace dialogtest;
-using orvane::PreferenceStore;
 
 constexpr int kAdd = 1, kCancel = 2;
 constexpr int kName = 1010, kPrefix = 1004, kSuffix = 1005, kTimeout = 1014, kTokenField = 1023;
@@ -19,7 +18,7 @@ constexpr int kTokenList = 1013, kDeleteToken = 1008, kAddToken = 1024;
 class UserDefinedDialogTest : public DialogTest {
  protected:
   std::unique_ptr<UserDefinedDialog> Open() {
-    auto dialog = std::make_unique<UserDefinedDialog>();
+    auto dialog = std::make_unique<UserDefinedDialog>(store);
     dialog->show();
     dialog->activateWindow();
     EXPECT_TRUE(QTest::qWaitForWindowActive(dialog.get()));
@@ -56,7 +55,7 @@ TEST_F(UserDefinedDialogTest, NamesMustHoldTextAndNoBackslashAndAreKeptAsTyped) 
     EXPECT_EQ(script.MessageTexts().last(), QStringLiteral("Please fill valid preferences name")) << Str(bad);
     EXPECT_TRUE(d->isVisible());
   }
-  EXPECT_EQ(PreferenceStore::CountProfiles(), 0);
+  EXPECT_EQ(store.CountProfiles(), 0);
 
   Type(d.get(), kName, QStringLiteral(" Modem "));
   Type(d.get(), kPrefix, QStringLiteral("AT<0d"));
@@ -73,7 +72,7 @@ TEST_F(UserDefinedDialogTest, NamesMustHoldTextAndNoBackslashAndAreKeptAsTyped) 
   EXPECT_EQ(stored.suffix, u" <0D>");
   EXPECT_EQ(stored.timeout, 0);
   EXPECT_EQ(stored.tokenCount, 0);
-  EXPECT_EQ(PreferenceStore::LoadCurrentProfileName(), u"") << "this dialog never sets Current";
+  EXPECT_EQ(store.LoadCurrentProfileName(), u"") << "this dialog never sets Current";
   // No tokens: the key holds exactly the four values.
   orvane::reg::ScopedKey key(hive(), orvane::reg::kLocalMachine,
                              u"Software\\Orvane\\Orvane Port Linewright\\Preferences\\ Modem ", false);
@@ -85,7 +84,7 @@ TEST_F(UserDefinedDialogTest, NamesMustHoldTextAndNoBackslashAndAreKeptAsTyped) 
 }
 
 TEST_F(UserDefinedDialogTest, DuplicateNamesAreRefusedExactlyAndCaseCounts) {
-  ASSERT_TRUE(PreferenceStore::SaveProfile(MakeProfile(u"Modem", u"AT", 3, {})));
+  ASSERT_TRUE(store.SaveProfile(MakeProfile(u"Modem", u"AT", 3, {})));
   auto d = Open();
   Type(d.get(), kName, QStringLiteral("Modem"));
   Tap(d.get(), kAdd);
@@ -96,7 +95,7 @@ TEST_F(UserDefinedDialogTest, DuplicateNamesAreRefusedExactlyAndCaseCounts) {
   Type(d.get(), kName, QStringLiteral("MODEM"));
   Tap(d.get(), kAdd);
   EXPECT_FALSE(d->isVisible());
-  EXPECT_EQ(PreferenceStore::CountProfiles(), 2);
+  EXPECT_EQ(store.CountProfiles(), 2);
 }
 
 TEST_F(UserDefinedDialogTest, TokensAreLimitedToTwentyAndOnlyAddedOnesAreStored) {
@@ -131,7 +130,7 @@ TEST_F(UserDefinedDialogTest, CancelAfterAddingTokensStoresNothing) {
   AddToken(d.get(), QStringLiteral("ERROR"));
   Tap(d.get(), kCancel);
   EXPECT_EQ(d->result(), QDialog::Rejected);
-  EXPECT_EQ(PreferenceStore::CountProfiles(), 0);
+  EXPECT_EQ(store.CountProfiles(), 0);
 }
 
 TEST_F(UserDefinedDialogTest, AFailedStoreStaysOpenAndASecondTryWorks) {
@@ -147,7 +146,7 @@ TEST_F(UserDefinedDialogTest, AFailedStoreStaysOpenAndASecondTryWorks) {
   EXPECT_EQ(Edit(d.get(), kName)->text(), QStringLiteral("Flaky"));
   EXPECT_EQ(d->Tokens().TokenCount(), 1);
   // Nothing of the failed attempt remains, so the same name is still free.
-  EXPECT_EQ(PreferenceStore::CountProfiles(), 0);
+  EXPECT_EQ(store.CountProfiles(), 0);
   Tap(d.get(), kAdd);
   EXPECT_EQ(script.MessageTexts().last(), QStringLiteral("Preferences added successfully."));
   EXPECT_FALSE(d->isVisible());
@@ -162,7 +161,7 @@ TEST_F(UserDefinedDialogTest, TimeoutThatIsNotANumberStoresNothing) {
   EXPECT_EQ(script.MessageTexts(), QStringList{QStringLiteral("Please enter an integer.")});
   EXPECT_EQ(QApplication::focusWidget(), ui::FindControl(d.get(), kTimeout));
   EXPECT_TRUE(d->isVisible());
-  EXPECT_EQ(PreferenceStore::CountProfiles(), 0);
+  EXPECT_EQ(store.CountProfiles(), 0);
 }
 
 TEST_F(UserDefinedDialogTest, KeysInAnyFieldNeitherEndNorCancelTheDialog) {
@@ -180,7 +179,7 @@ TEST_F(UserDefinedDialogTest, KeysInAnyFieldNeitherEndNorCancelTheDialog) {
     EXPECT_EQ(QApplication::focusWidget(), field) << id;
   }
   EXPECT_TRUE(script.MessageTexts().isEmpty()) << Str(script.MessageTexts().join("|"));
-  EXPECT_EQ(PreferenceStore::CountProfiles(), 0);
+  EXPECT_EQ(store.CountProfiles(), 0);
 }
 
 TEST_F(UserDefinedDialogTest, WritesAPicture) {

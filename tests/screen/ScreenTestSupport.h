@@ -1,6 +1,6 @@
-// Shared set-up of the main screen's tests: an in-memory handheld hive (with writes
-// that can be made to fail), the scripted message seam, and a screen built and
-// initialised as the program builds it.
+// Shared set-up of the main screen's tests: an in-memory hive for the screen (with writes
+// that can be made to fail) and the stores on it, the scripted message seam, and a
+// screen built and initialised as the program builds it.
 #pragma once
 
 #include <QApplication>
@@ -16,7 +16,9 @@
 #include <memory>
 #include <string>
 
+#include "entry/CommandHistory.h"
 #include "platform/Registry.h"
+#include "preferences/PreferenceStore.h"
 #include "screen/COrvanePortApp.h"
 #include "screen/COrvanePortView.h"
 #include "screen/ResponseListCtrl.h"
@@ -32,12 +34,6 @@ inline std::u16string U16(const std::string& s) { return std::u16string(s.begin(
 
 class ScreenTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    auto hive = std::make_unique<orvane::testing::FaultyHive>(orvane::reg::Hive::OpenMemory());
-    hive_ = hive.get();
-    orvane::reg::Hive::InstallHandheld(std::move(hive));
-  }
-
   orvane::reg::Hive& hive() { return *hive_; }
 
   // One driver of Drivers\Active with a configuration key holding |friendly|.
@@ -54,12 +50,15 @@ class ScreenTest : public ::testing::Test {
 
   // A screen as the program makes it: constructed, then its initial update.
   std::unique_ptr<COrvanePortView> MakeView() {
-    auto view = std::make_unique<COrvanePortView>();
+    auto view = std::make_unique<COrvanePortView>(*hive_);
     view->OnInitialUpdate();
     return view;
   }
 
-  orvane::testing::FaultyHive* hive_ = nullptr;
+  const std::unique_ptr<orvane::testing::FaultyHive> hive_ =
+      std::make_unique<orvane::testing::FaultyHive>(orvane::reg::Hive::OpenMemory());
+  orvane::PreferenceStore preferences{*hive_};
+  orvane::CommandHistory history{*hive_};
   ui::ScriptedUi script;
 };
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "entry/BinaryCtrl.h"
+#include "entry/CommandEdit.h"
 #include "entry/CommandHistory.h"
 #include "entry/CommandHistoryDialog.h"
 #include "entry/EditBinaryDialog.h"
@@ -55,7 +56,7 @@ TEST_F(ByteDialogs, EditAsBinaryPutsTheEditedTextIntoTheCommandFieldOnOkOnly) {
 
 TEST_F(ByteDialogs, CommandHistoryPutsThePickIntoTheCommandFieldOnOkOnly) {
   const std::u16string entries[] = {u"X", u"Y"};
-  ASSERT_TRUE(orvane::CommandHistory::SaveHistory(entries, 2));
+  ASSERT_TRUE(history.SaveHistory(entries, 2));
   CommandField()->setText(QStringLiteral("typed"));
   script.onModal = [](QDialog& d) {
     auto& dialog = static_cast<CommandHistoryDialog&>(d);
@@ -75,6 +76,16 @@ TEST_F(ByteDialogs, CommandHistoryPutsThePickIntoTheCommandFieldOnOkOnly) {
   view->RunCommand(V::ID_COMMAND_HISTORY);
   EXPECT_EQ(CommandField()->text(), QStringLiteral("Y"));
   EXPECT_EQ(script.modalDialogs.back(), QStringLiteral("CommandHistoryDialog"));
+
+  // The field's own menu item picks from the same history.
+  script.onModal = [](QDialog& d) {
+    static_cast<CommandHistoryDialog&>(d).Press(1);  // the newest, selected on opening
+    return d.result();
+  };
+  auto* field = qobject_cast<CommandEdit*>(CommandField());
+  ASSERT_NE(field, nullptr);
+  field->RunMenuCommand(entry::kCmdCommandHistory);
+  EXPECT_EQ(CommandField()->text(), QStringLiteral("X"));
 }
 
 TEST_F(ByteDialogs, ShowResponseAndDoubleTapOpenTheViewerOnTheSelectedExchange) {
@@ -118,7 +129,7 @@ TEST_F(ByteDialogs, ShowResponseAndDoubleTapOpenTheViewerOnTheSelectedExchange) 
 
 TEST_F(ByteDialogs, TheProgramRegistersTheEditorClassWhenItStarts) {
   EXPECT_FALSE(IsBinaryCtrlClassRegistered());
-  COrvanePortApp app;
+  COrvanePortApp app(hive());
   ASSERT_TRUE(app.InitInstance(QStringList{QStringLiteral("OrvanePort")}));
   EXPECT_TRUE(IsBinaryCtrlClassRegistered());
 }

@@ -79,7 +79,7 @@ class Shell : public ScreenTest {
   }
   QMenu* Menu(int index) { return app.MainFrame()->MenuBar()->actions().at(index)->menu(); }
 
-  COrvanePortApp app;
+  COrvanePortApp app{hive()};
   std::vector<QUrl> helpUrls;
 };
 
@@ -191,16 +191,16 @@ TEST_F(Shell, RecentFilesAreKeptInTheHiveFourAtMost) {
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
   }
   for (const QString& f : files) {
-    COrvanePortApp one;
+    COrvanePortApp one(hive());
     ASSERT_TRUE(one.InitInstance({"OrvanePort", f}));
     one.ExitInstance();
   }
-  COrvanePortApp last;
+  COrvanePortApp last(hive());
   last.SetRegistryKey(u"Local AppWizard-Generated Applications");
   last.LoadStdProfileSettings(COrvanePortApp::kRecentFiles);
   EXPECT_EQ(last.RecentFiles(), (QStringList{files[4], files[3], files[2], files[1]}));
   // A file that cannot be opened ends start-up.
-  COrvanePortApp bad;
+  COrvanePortApp bad(hive());
   EXPECT_FALSE(bad.InitInstance({"OrvanePort", dir.filePath("missing.txt")}));
 }
 

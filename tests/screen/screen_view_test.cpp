@@ -205,7 +205,7 @@ TEST_F(MainScreen, BaudRateIsRememberedAfterAGoodOpenOnly) {
     ASSERT_EQ(Status(*view), "Opened");
     view->RunCommand(V::ID_PORT_CLOSE);
   }
-  EXPECT_EQ(orvane::PreferenceStore::LoadBaudRate(), 9600u);
+  EXPECT_EQ(preferences.LoadBaudRate(), 9600u);
   {
     auto view = MakeView();
     EXPECT_EQ(Ctl<QComboBox>(*view, V::IDC_BAUD)->currentText(), "9600");
@@ -290,7 +290,7 @@ class SendFlow : public ScreenTest {
   }
   std::u16string HistoryFront() {
     std::u16string entries[orvane::CommandHistory::kMaxEntries];
-    return orvane::CommandHistory::LoadHistory(entries) > 0 ? entries[0] : u"";
+    return history.LoadHistory(entries) > 0 ? entries[0] : u"";
   }
 
   // A whole send; returns the real milliseconds from Send pressed to the row recorded.
@@ -334,9 +334,9 @@ TEST_F(SendFlow, WithoutAProfileTheCommandGoesUnframedAndEndsOnTheDefaultToken) 
 }
 
 TEST_F(SendFlow, FramedCommandJoinsPrefixAndSuffixAndRecordsOnlyTheCommand) {
-  ASSERT_TRUE(orvane::PreferenceStore::SaveProfile(
+  ASSERT_TRUE(preferences.SaveProfile(
       Profile(u"Modem", u"AT", u"<0D>", 2, {u"<0D><0A>DONE<0D><0A>"})));
-  ASSERT_TRUE(orvane::PreferenceStore::SaveCurrentProfileName(u"Modem"));
+  ASSERT_TRUE(preferences.SaveCurrentProfileName(u"Modem"));
   modem.QueueReply("\r\nDONE\r\n");
   Send(*view, "I3");
   ASSERT_EQ(List(*view)->RowCount(), 1);
@@ -353,8 +353,8 @@ TEST_F(SendFlow, FramedCommandJoinsPrefixAndSuffixAndRecordsOnlyTheCommand) {
 }
 
 TEST_F(SendFlow, AnEscapeMaySpanTheJoinOfPrefixAndCommand) {
-  ASSERT_TRUE(orvane::PreferenceStore::SaveProfile(Profile(u"Split", u"<0", u">", 1, {})));
-  ASSERT_TRUE(orvane::PreferenceStore::SaveCurrentProfileName(u"Split"));
+  ASSERT_TRUE(preferences.SaveProfile(Profile(u"Split", u"<0", u">", 1, {})));
+  ASSERT_TRUE(preferences.SaveCurrentProfileName(u"Split"));
   modem.QueueReply("\r\nOK\r\n");
   Send(*view, "D");
   EXPECT_EQ(modem.Commands(), std::vector<std::string>{std::string(1, '\x0D')});
@@ -362,8 +362,8 @@ TEST_F(SendFlow, AnEscapeMaySpanTheJoinOfPrefixAndCommand) {
 }
 
 TEST_F(SendFlow, ATokenlessProfileEndsOnTheDefaultTokens) {
-  ASSERT_TRUE(orvane::PreferenceStore::SaveProfile(Profile(u"Bare", u"", u"<0D>", 2, {})));
-  ASSERT_TRUE(orvane::PreferenceStore::SaveCurrentProfileName(u"Bare"));
+  ASSERT_TRUE(preferences.SaveProfile(Profile(u"Bare", u"", u"<0D>", 2, {})));
+  ASSERT_TRUE(preferences.SaveCurrentProfileName(u"Bare"));
   modem.QueueReply("\r\nERROR\r\n");
   const qint64 elapsed = TimedSend("ATX");
   EXPECT_EQ(Cell(*view, 0, 0), "<0D><0A>ERROR<0D><0A..");  // cut inside the escape
@@ -372,8 +372,8 @@ TEST_F(SendFlow, ATokenlessProfileEndsOnTheDefaultTokens) {
 
 // The one send that waits for a silence to end its reply.
 TEST_F(SendFlow, AProfileWithTokensIgnoresTheDefaultOnesAndEndsOnItsOwnTimeout) {
-  ASSERT_TRUE(orvane::PreferenceStore::SaveProfile(Profile(u"Own", u"", u"", 1, {u"READY"})));
-  ASSERT_TRUE(orvane::PreferenceStore::SaveCurrentProfileName(u"Own"));
+  ASSERT_TRUE(preferences.SaveProfile(Profile(u"Own", u"", u"", 1, {u"READY"})));
+  ASSERT_TRUE(preferences.SaveCurrentProfileName(u"Own"));
   modem.QueueReply("\r\nOK\r\n");
   const qint64 elapsed = TimedSend("X");
   // "\r\nOK\r\n" is no token of this profile: its one-second silence ends the read,

@@ -184,6 +184,8 @@ TEST_F(LinewrightAgainstSimulator, DistinctExitCodes) {
   EXPECT_EQ(RunLinewright({"--help"}).code, kExitOk);
   EXPECT_EQ(RunLinewright({"/dev/orvane-missing", "9600", "AT"}).code, kExitOpenFailed);
   EXPECT_EQ(RunLinewright({device, "0", "AT"}).code, kExitOpenFailed);
+  // A profile is looked up in OrvanePort's own hive before the device is opened.
+  EXPECT_EQ(RunLinewright({"--profile", "orvane-no-such-profile", device, "9600", "AT"}).code, kExitUsage);
   // The device hangs up during the first reply: what arrived is printed, and the run
   // ends there with its own code.
   const Result r = RunLinewright({"--timeout", "60000", "--suffix", "<0D>", device, "9600",

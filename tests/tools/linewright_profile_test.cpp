@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <memory>
 #include <sstream>
 #include <thread>
 
@@ -19,7 +20,6 @@ using reg::Hive;
 class LinewrightProfile : public ::testing::Test {
  protected:
   void SetUp() override {
-    Hive::InstallHandheld(Hive::OpenMemory());
     PreferenceProfile p;
     p.name = u"Hayes";
     p.prefix = u"AT";
@@ -27,12 +27,11 @@ class LinewrightProfile : public ::testing::Test {
     p.timeout = 7;
     p.tokenCount = 1;
     p.tokens[0] = u"<0D><0A>OK<0D><0A>";
-    ASSERT_TRUE(PreferenceStore::SaveProfile(p));
+    ASSERT_TRUE(store.SaveProfile(p));
     p.name = u"Bare";
     p.tokenCount = 0;
-    ASSERT_TRUE(PreferenceStore::SaveProfile(p));
+    ASSERT_TRUE(store.SaveProfile(p));
   }
-  void TearDown() override { Hive::InstallHandheld(nullptr); }
 
   static linewright::Options Parse(std::vector<const char*> args, std::string* error) {
     args.insert(args.begin(), "linewright");
@@ -40,12 +39,15 @@ class LinewrightProfile : public ::testing::Test {
     EXPECT_TRUE(linewright::ParseArguments(static_cast<int>(args.size()), args.data(), &options, error)) << *error;
     return options;
   }
+
+  std::unique_ptr<Hive> hive_ = Hive::OpenMemory();
+  PreferenceStore store{*hive_};
 };
 
 TEST_F(LinewrightProfile, TakesPrefixSuffixTimeoutAndTokensFromTheProfile) {
   std::string error;
   auto o = Parse({"--profile", "Hayes", "/dev/null", "9600"}, &error);
-  ASSERT_TRUE(linewright::ApplyProfile(&o, &error)) << error;
+  ASSERT_TRUE(linewright::ApplyProfile(store, &o, &error)) << error;
   EXPECT_EQ(o.framing.prefix, u"AT");
   EXPECT_EQ(o.framing.suffix, u"<0D>");
   EXPECT_EQ(o.framing.timeoutMs, 7000u);
@@ -53,7 +55,7 @@ TEST_F(LinewrightProfile, TakesPrefixSuffixTimeoutAndTokensFromTheProfile) {
   EXPECT_EQ(o.framing.tokens[0], u"<0D><0A>OK<0D><0A>");
 
   o = Parse({"--profile=Bare", "--suffix", "", "--timeout", "250", "/dev/null", "9600"}, &error);
-  ASSERT_TRUE(linewright::ApplyProfile(&o, &error));
+  ASSERT_TRUE(linewright::ApplyProfile(store, &o, &error));
   EXPECT_TRUE(o.framing.tokens.empty()) << "no tokens: the default tokens";
   EXPECT_EQ(o.framing.suffix, u"") << "an option given on the command line wins";
   EXPECT_EQ(o.framing.timeoutMs, 250u);
@@ -62,11 +64,9 @@ TEST_F(LinewrightProfile, TakesPrefixSuffixTimeoutAndTokensFromTheProfile) {
 TEST_F(LinewrightProfile, UnknownProfileIsAClearErrorAndCreatesNothing) {
   std::string error;
   auto o = Parse({"--profile", "hayes", "/dev/null", "9600", "I"}, &error);
-  std::istringstream in;
-  std::ostringstream out, err;
-  EXPECT_EQ(linewright::Run(o, in, out, err), linewright::kExitUsage);
-  EXPECT_NE(err.str().find("no profile named 'hayes'"), std::string::npos) << err.str();
-  EXPECT_EQ(PreferenceStore::CountProfiles(), 2);
+  EXPECT_FALSE(linewright::ApplyProfile(store, &o, &error));
+  EXPECT_EQ(error, "no profile named 'hayes'");
+  EXPECT_EQ(store.CountProfiles(), 2);
 }
 
 TEST_F(LinewrightProfile, FramesEachCommandOnTheLine) {
@@ -78,6 +78,7 @@ TEST_F(LinewrightProfile, FramesEachCommandOnTheLine) {
   std::thread server([&] { sim.Run(-1, wake[0]); });
   std::string device = sim.DevicePath();
   auto o = Parse({"--profile", "Hayes", device.c_str(), "9600", "", "E0"}, &error);
+  ASSERT_TRUE(linewright::ApplyProfile(store, &o, &error)) << error;
   std::istringstream in;
   std::ostringstream out, err;
   int code = linewright::Run(o, in, out, err);

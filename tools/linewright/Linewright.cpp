@@ -9,7 +9,6 @@
 #include "engine/BinaryTextCodec.h"
 #include "engine/Exchange.h"
 #include "engine/SerialLine.h"
-#include "platform/Registry.h"
 #include "preferences/PreferenceStore.h"
 
 namespace orvane::linewright {
@@ -178,11 +177,11 @@ bool ParseArguments(int argc, const char* const* argv, Options* options, std::st
   return true;
 }
 
-bool ApplyProfile(Options* options, std::string* error) {
+bool ApplyProfile(const PreferenceStore& profiles, Options* options, std::string* error) {
   if (options->profile.empty()) return true;
   PreferenceProfile profile;
-  if (!PreferenceStore::LoadProfile(Utf8ToUtf16(options->profile), &profile)) {
-    *error = "no profile named '" + options->profile + "' in " + reg::Hive::DefaultHandheldPath();
+  if (!profiles.LoadProfile(Utf8ToUtf16(options->profile), &profile)) {
+    *error = "no profile named '" + options->profile + "'";
     return false;
   }
   const Framing stored = ProfileFraming(profile);
@@ -195,14 +194,8 @@ bool ApplyProfile(Options* options, std::string* error) {
   return true;
 }
 
-int Run(const Options& given, std::istream& in, std::ostream& out, std::ostream& err,
+int Run(const Options& options, std::istream& in, std::ostream& out, std::ostream& err,
         int stopFd) {
-  Options options = given;
-  std::string profileError;
-  if (!ApplyProfile(&options, &profileError)) {
-    err << "linewright: " << profileError << '\n';
-    return kExitUsage;
-  }
   SerialLine line;
   const int openError = line.Open(Utf8ToUtf16(options.device), options.baud);
   if (openError != 0) {

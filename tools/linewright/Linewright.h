@@ -8,6 +8,10 @@
 
 #include "engine/Exchange.h"
 
+namespace orvane {
+class PreferenceStore;
+}
+
 namespace orvane::linewright {
 
 enum ExitCode : int {
@@ -43,10 +47,10 @@ bool ParseArguments(int argc, const char* const* argv, Options* options, std::st
 
 const char* HelpText();
 
-// Takes prefix, suffix, timeout (seconds x 1000) and tokens from the stored profile named by
-// options->profile, as the screen's send flow does. False with a message when there is no
-// such profile.
-bool ApplyProfile(Options* options, std::string* error);
+// Takes prefix, suffix, timeout (seconds x 1000) and tokens from the profile named by
+// options->profile in |profiles|, as the screen's send flow does. False with a message when
+// there is no such profile.
+bool ApplyProfile(const PreferenceStore& profiles, Options* options, std::string* error);
 
 // Opens the line, sends every command and prints every reply as it arrives. Input on
 // |stopFd| (-1: none) ends the run: what arrived of the current reply is printed and

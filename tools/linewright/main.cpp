@@ -5,7 +5,10 @@
 #include <unistd.h>
 
 #include <iostream>
+#include <memory>
 
+#include "platform/Registry.h"
+#include "preferences/PreferenceStore.h"
 #include "tools/linewright/Linewright.h"
 
 namespace {
@@ -38,6 +41,14 @@ int main(int argc, char** argv) {
   if (options.version) {
     std::cout << "linewright 1.0\n";
     return 0;
+  }
+  if (!options.profile.empty()) {
+    // The profiles are OrvanePort's, in its own hive file: opened only when one is named.
+    const std::unique_ptr<orvane::reg::Hive> hive = orvane::reg::Hive::OpenHandheld();
+    if (!orvane::linewright::ApplyProfile(orvane::PreferenceStore(*hive), &options, &error)) {
+      std::cerr << "linewright: " << error << " in " << orvane::reg::Hive::DefaultHandheldPath() << '\n';
+      return orvane::linewright::kExitUsage;
+    }
   }
   if (pipe2(stopPipe, O_CLOEXEC | O_NONBLOCK) == 0) {
     struct sigaction action {};

@@ -4,9 +4,14 @@
 
 #include <string>
 
+namespace orvane::reg {
+class Hive;
+}
+
 namespace orvane::modemsim {
 
-void SimulatedDeviceAppeared(const std::string& devicePath);
-void SimulatedDeviceGone(const std::string& devicePath);
+// |hive| is the handheld program's hive, opened once by the simulator.
+void SimulatedDeviceAppeared(reg::Hive& hive, const std::string& devicePath);
+void SimulatedDeviceGone(reg::Hive& hive, const std::string& devicePath);
 
 }  // namespace orvane::modemsim

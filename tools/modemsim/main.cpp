@@ -6,8 +6,10 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 
+#include "platform/Registry.h"
 #include "tools/modemsim/DeviceTableHook.h"
 #include "tools/modemsim/ModemSim.h"
 
@@ -89,7 +91,8 @@ int main(int argc, char** argv) {
   }
   // Listed in the device table before the path is printed: whoever waits for that line
   // can start the program at once and find the simulator among the devices.
-  orvane::modemsim::SimulatedDeviceAppeared(sim.DevicePath());
+  const std::unique_ptr<orvane::reg::Hive> hive = orvane::reg::Hive::OpenHandheld();
+  orvane::modemsim::SimulatedDeviceAppeared(*hive, sim.DevicePath());
   std::printf("%s\n", sim.DevicePath().c_str());
   std::fflush(stdout);
   if (isatty(STDERR_FILENO) && isatty(STDIN_FILENO)) {
@@ -97,7 +100,7 @@ int main(int argc, char** argv) {
                  sim.DevicePath().c_str());
   }
   const auto end = sim.Run(ignoreStdin ? -1 : STDIN_FILENO, g_wake[0]);
-  orvane::modemsim::SimulatedDeviceGone(sim.DevicePath());
+  orvane::modemsim::SimulatedDeviceGone(*hive, sim.DevicePath());
   if (end == orvane::modemsim::ModemSim::End::kError) {
     std::fprintf(stderr, "orvane-modemsim: %s\n", std::strerror(errno));
     return 1;
