@@ -1,14 +1,11 @@
 #include "export/ResponseListWriter.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
 #include <cerrno>
-#include <filesystem>
 #include <ostream>
+
+#include "platform/SafeWrite.h"
 
 namespace orvane {
 
@@ -128,72 +125,14 @@ class FdSink : public ExportSink {
  public:
   explicit FdSink(int fd) : fd_(fd) {}
   bool Write(const char* data, size_t length) override {
-    while (length > 0) {
-      const ssize_t n = ::write(fd_, data, length);
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        error = errno;
-        return false;
-      }
-      if (n == 0) {  // no progress: treat as a full device rather than spin
-        error = ENOSPC;
-        return false;
-      }
-      data += n;
-      length -= static_cast<size_t>(n);
-    }
-    return true;
+    error = files::WriteAll(fd_, data, length);
+    return error == 0;
   }
   int error = 0;
 
  private:
   int fd_;
 };
-
-// Follows a chain of symbolic links from |path| to the name the file really has, so
-// the new file is put beside the target and the link itself survives.
-std::filesystem::path FinalName(const std::filesystem::path& path) {
-  namespace fs = std::filesystem;
-  fs::path p = path;
-  for (int hops = 0; hops < 40; ++hops) {
-    std::error_code ec;
-    if (!fs::is_symlink(fs::symlink_status(p, ec)) || ec) break;
-    const fs::path target = fs::read_symlink(p, ec);
-    if (ec) break;
-    p = target.is_absolute() ? target : p.parent_path() / target;
-  }
-  return p;
-}
-
-mode_t CurrentUmask() {
-  // The process is single-threaded at the user-interface level; the mask is
-  // restored at once.
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  return mask;
-}
-
-// A device or a pipe has no old content to keep and must not be replaced by a
-// regular file: it is written directly. A pipe nobody reads fails at once instead
-// of waiting.
-bool WriteToSpecialFile(const char* path, const std::vector<ExportRow>& rows,
-                        const ExportOptions& options, int* err) {
-  const int fd = ::open(path, O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) {
-    *err = errno;
-    return false;
-  }
-  const int flags = ::fcntl(fd, F_GETFL);
-  if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-  FdSink sink(fd);
-  const bool written = WriteResponseList(sink, rows, options);
-  if (!written) *err = sink.error ? sink.error : EIO;
-  if (::close(fd) != 0 && written) {
-    *err = errno;
-    return false;
-  }
-  return written;
-}
 
 }  // namespace
 
@@ -247,7 +186,6 @@ std::string FormatResponseList(const std::vector<ExportRow>& rows, const ExportO
 
 bool ExportResponseListToFile(const std::string& path, const std::vector<ExportRow>& rows,
                               const ExportOptions& options, int* error) {
-  namespace fs = std::filesystem;
   int scratch = 0;
   int& err = error ? *error : scratch;
   err = 0;
@@ -259,72 +197,12 @@ bool ExportResponseListToFile(const std::string& path, const std::vector<ExportR
     err = EINVAL;
     return false;
   }
-
-  const fs::path finalName = FinalName(fs::path(path));
-  if (!finalName.has_filename()) {  // "dir/" names no file
-    err = EISDIR;
-    return false;
-  }
-  const fs::path directory = finalName.parent_path();
-
-  // An existing file keeps its permission bits; a new one gets what creating it
-  // directly would have given.
-  mode_t mode = 0666 & ~CurrentUmask();
-  struct stat existing {};
-  if (::stat(finalName.c_str(), &existing) == 0) {
-    if (S_ISDIR(existing.st_mode)) {
-      err = EISDIR;
-      return false;
-    }
-    if (!S_ISREG(existing.st_mode)) return WriteToSpecialFile(finalName.c_str(), rows, options, &err);
-    // Replacing the file by renaming would get past its write protection: a file the
-    // user may not write to is refused, as opening it for writing would be. Opening
-    // without truncating leaves its content as it is.
-    const int probe = ::open(finalName.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
-    if (probe < 0) {
-      err = errno;
-      return false;
-    }
-    ::close(probe);
-    mode = existing.st_mode & 07777;
-  }
-
-  std::string temp =
-      (directory / ("." + finalName.filename().string() + ".XXXXXX")).string();
-  const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-  if (fd < 0) {
-    err = errno;
-    return false;
-  }
-  auto fail = [&](int code) {
-    err = code;
-    ::close(fd);
-    ::unlink(temp.c_str());
-    return false;
-  };
-
-  FdSink sink(fd);
-  if (!WriteResponseList(sink, rows, options)) return fail(sink.error ? sink.error : EIO);
-  if (::fchmod(fd, mode) != 0) return fail(errno);
-  if (::fsync(fd) != 0) return fail(errno);
-  if (::close(fd) != 0) {
-    err = errno;
-    ::unlink(temp.c_str());
-    return false;
-  }
-  if (::rename(temp.c_str(), finalName.c_str()) != 0) {
-    err = errno;
-    ::unlink(temp.c_str());
-    return false;
-  }
-  // Make the rename itself durable; the file is complete whatever this returns.
-  const int dirFd = ::open(directory.empty() ? "." : directory.c_str(),
-                           O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dirFd >= 0) {
-    ::fsync(dirFd);
-    ::close(dirFd);
-  }
-  return true;
+  err = files::WriteFileSafely(path, [&](int fd) {
+    FdSink sink(fd);
+    if (WriteResponseList(sink, rows, options)) return 0;
+    return sink.error ? sink.error : EIO;
+  });
+  return err == 0;
 }
 
 }  // namespace orvane

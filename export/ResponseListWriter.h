@@ -66,10 +66,11 @@ std::string FormatResponseList(const std::vector<ExportRow>& rows, const ExportO
 // flushed to the disk and then renamed over |path|, so |path| holds either its old
 // content or the whole new file, never a part. An existing file is replaced without
 // asking and keeps its permission bits, but one the user may not write to is refused
-// and kept; a path that is a symbolic link replaces the
-// file the link points to. A device or a named pipe is written to directly, never
-// replaced. On failure the new file is removed, |path| is untouched,
-// and |error| (when given) receives the errno value.
+// and kept; a path that is a symbolic link replaces the file the link points to (a loop
+// of links is refused with ELOOP). A device or a named pipe is written to directly,
+// never replaced. A file that may be written but not replaced (in a folder the user may
+// not write to) is written in place. On failure no temporary file is left, and |error|
+// (when given) receives the errno value.
 bool ExportResponseListToFile(const std::string& path, const std::vector<ExportRow>& rows,
                               const ExportOptions& options, int* error = nullptr);
 

@@ -11,7 +11,8 @@
 // Package file (the same INI form):
 //   [Package]
 //   InstallDir = <folder below the storage folder, backslashes or slashes>
-//   File1 = <file>   File2 = ...   (relative to the package file, or absolute)
+//   File1 = <file>   File2 = ...   (in the package file's folder: relative to it, or an
+//                                    absolute path that lies inside it)
 // Windows-style paths ('\' separators, ".\" prefixes) are accepted everywhere.
 // No Qt.
 #pragma once
@@ -39,9 +40,14 @@ struct InstallReport {
   std::vector<std::string> installed;  // destination paths, in order
 };
 
-// Checks the whole description and every package first, then copies the files (each
-// through a temporary name, so a file is either the old one or the whole new one).
-// Nothing is copied when anything is missing or malformed. False with |error| set.
+// Checks the whole description and every package first, then installs all or nothing:
+// every file is written beside its place under a temporary name, and only when all are
+// written are they moved into place (each old file exchanged for its new one, and put
+// back when a later move fails). Files come from the package's own folder only (no
+// link leads out of it); every folder is resolved inside the storage folder, so a link
+// there never leads out of it; two files bound for the same place (compared without
+// letter case, as the handheld does) are refused. False with |error| set; the storage
+// folder then holds what it held before.
 bool InstallDescription(const std::string& descriptionPath, const std::string& storageFolder,
                         InstallReport* report, std::string* error);
 

@@ -12,6 +12,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 
@@ -252,6 +253,15 @@ TEST(ExportFile, SymbolicLinkKeepsPointingAtTheReplacedFile) {
   ASSERT_TRUE(orvane::ExportResponseListToFile(link.string(), {}, ExportOptions{}));
   EXPECT_TRUE(fs::is_symlink(link));
   EXPECT_EQ(ReadFile(target), kHeading);
+
+  // A loop of links names no file: refused, and the links stay links.
+  fs::create_symlink("loop-b", dir.path() / "loop-a");
+  fs::create_symlink("loop-a", dir.path() / "loop-b");
+  int error = 0;
+  EXPECT_FALSE(orvane::ExportResponseListToFile((dir.path() / "loop-a").string(), {}, ExportOptions{}, &error));
+  EXPECT_EQ(error, ELOOP);
+  EXPECT_TRUE(fs::is_symlink(dir.path() / "loop-a") && fs::is_symlink(dir.path() / "loop-b"));
+  EXPECT_EQ(dir.Names(), (std::vector<std::string>{"link.TXT", "loop-a", "loop-b", "real.TXT"}));
 }
 
 TEST(ExportFile, FailuresLeaveTheOldFileIntactAndNoTemporaryFile) {
@@ -275,13 +285,6 @@ TEST(ExportFile, FailuresLeaveTheOldFileIntactAndNoTemporaryFile) {
   EXPECT_FALSE(orvane::ExportResponseListToFile(file.string(), {}, bad, &error));
   EXPECT_EQ(ReadFile(file), "precious");
 
-  // A folder the user may not write into (meaningless for root, who may).
-  if (::geteuid() != 0) {
-    fs::permissions(dir.path(), fs::perms::owner_read | fs::perms::owner_exec);
-    EXPECT_FALSE(orvane::ExportResponseListToFile(file.string(), {}, ExportOptions{}, &error));
-    EXPECT_EQ(error, EACCES);
-    fs::permissions(dir.path(), fs::perms::owner_all);
-  }
   EXPECT_EQ(ReadFile(file), "precious");
   EXPECT_EQ(dir.Names(), std::vector<std::string>{"keep.TXT"});
 }
@@ -320,6 +323,56 @@ TEST(ExportFile, WriteProtectedFileIsRefusedAndKeepsItsContent) {
   EXPECT_EQ(fs::status(file).permissions() & fs::perms::all,
             fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
   EXPECT_EQ(dir.Names(), std::vector<std::string>{"locked.TXT"});
+}
+
+// Runs |body| as an unprivileged user in a child process (root may write anywhere) and
+// returns its exit status; 99 when the user could not be changed.
+int AsUnprivilegedUser(const std::function<int()>& body) {
+  const pid_t child = ::fork();
+  if (child == 0) {
+    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(99);
+    ::_exit(body());
+  }
+  int status = 0;
+  if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status);
+}
+
+TEST(ExportFile, FileThatCannotBeReplacedIsWrittenInPlace) {
+  // A writable file in a folder the user may not write into: no file can be made
+  // beside it, but the file itself takes the new text, ending where the text ends.
+  TempDir dir;
+  fs::permissions(dir.path(), fs::perms::all);
+  const fs::path folder = dir.path() / "read-only";
+  fs::create_directory(folder);
+  const fs::path file = folder / "list.TXT";
+  WriteFile(file, std::string(2000, 'x'));
+  fs::permissions(file, fs::perms::all);
+  fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read |
+                              fs::perms::others_exec);
+  const std::vector<ExportRow> rows{Row(u"AT", {'O', 'K'})};
+  const int status = AsUnprivilegedUser([&] {
+    int error = 0;
+    if (!orvane::ExportResponseListToFile(file.string(), rows, ExportOptions{}, &error)) return 1;
+    // A new file there cannot be made at all.
+    if (orvane::ExportResponseListToFile((folder / "new.TXT").string(), rows, ExportOptions{}, &error)) return 2;
+    return error == EACCES ? 0 : 3;
+  });
+  ASSERT_NE(status, 99) << "could not become an unprivileged user";
+  EXPECT_EQ(status, 0) << "1: refused, 2: made a new file, 3: another error";
+  EXPECT_EQ(ReadFile(file), orvane::FormatResponseList(rows, ExportOptions{}));
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
+
+  // Names so long that the temporary name beside them would not fit in a folder entry.
+  for (size_t length : {248u, 255u}) {
+    TempDir longDir;
+    const fs::path longName = longDir.path() / std::string(length, 'n');
+    ASSERT_TRUE(orvane::ExportResponseListToFile(longName.string(), rows, ExportOptions{})) << length;
+    WriteFile(longName, "old");
+    ASSERT_TRUE(orvane::ExportResponseListToFile(longName.string(), rows, ExportOptions{})) << length;
+    EXPECT_EQ(ReadFile(longName), orvane::FormatResponseList(rows, ExportOptions{}));
+    EXPECT_EQ(longDir.Names(), std::vector<std::string>{std::string(length, 'n')});
+  }
 }
 
 TEST(ExportFile, DevicesAreWrittenToAndNeverReplaced) {

@@ -2,6 +2,7 @@
 // application manager, and the application manager itself.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 
@@ -237,6 +238,74 @@ TEST_F(AppManagerInstall, CopiesNothingWhenThePackageIsIncompleteOrUnsafe) {
   fs::remove(sandbox.Path("pkg/OrvanePortCmd.ini"));
   EXPECT_FALSE(Install(&error));
   EXPECT_NE(error.find("cannot read"), std::string::npos);
+}
+
+TEST_F(AppManagerInstall, AFailureOnALaterFileReplacesNothing) {
+  std::string error;
+  ASSERT_TRUE(Install(&error)) << error;
+  WriteFile(sandbox.Path("pkg/bin/OrvanePort"), "version 2\n", true);
+  WriteFile(sandbox.Path("pkg/OrvanePortCmd.htm"), "<html>help 2</html>\n");
+  // The help page's place is taken by a folder, so the second file cannot go there.
+  fs::remove(Installed("OrvanePortCmd.htm"));
+  fs::create_directories(Installed("OrvanePortCmd.htm/inside"));
+  EXPECT_FALSE(Install(&error));
+  EXPECT_NE(error.find("OrvanePortCmd.htm"), std::string::npos) << error;
+  EXPECT_EQ(ReadFile(Installed("OrvanePort")), "program bytes\n");
+  EXPECT_TRUE(fs::is_directory(Installed("OrvanePortCmd.htm/inside")));
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(Installed(""))) names.push_back(e.path().filename());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"OrvanePort", "OrvanePortCmd.htm"})) << "staged files are removed";
+}
+
+TEST_F(AppManagerInstall, NeverWritesThroughALinkOutOfTheStorageFolder) {
+  const std::string outside = sandbox.Path("outside");
+  fs::create_directories(outside);
+  WriteFile(outside + "/victim", "precious");
+  std::string error;
+  // A link in the storage folder used as the install folder, or as a folder on its way.
+  fs::create_symlink(outside, sandbox.handheld() + "/evil");
+  for (const char* dir : {"evil", "evil\\deeper"}) {
+    WritePackage(dir, {"bin\\OrvanePort"});
+    EXPECT_FALSE(Install(&error)) << dir;
+    EXPECT_NE(error.find("storage folder"), std::string::npos) << error;
+  }
+  EXPECT_EQ(fs::directory_iterator(outside)->path().filename(), "victim");
+  EXPECT_EQ(std::distance(fs::directory_iterator(outside), fs::directory_iterator()), 1);
+
+  // A link at a file's own place is replaced, never written through.
+  WritePackage("Program Files\\Orvane Port Linewright", {"bin\\OrvanePort", "OrvanePortCmd.htm"});
+  fs::create_directories(Installed(""));
+  fs::create_symlink(outside + "/victim", Installed("OrvanePort"));
+  ASSERT_TRUE(Install(&error)) << error;
+  EXPECT_EQ(ReadFile(outside + "/victim"), "precious");
+  EXPECT_FALSE(fs::is_symlink(Installed("OrvanePort")));
+  EXPECT_EQ(ReadFile(Installed("OrvanePort")), "program bytes\n");
+}
+
+TEST_F(AppManagerInstall, TakesFilesOnlyFromThePackageFolderAndEachPlaceOnce) {
+  WriteFile(sandbox.Path("outside/secret.txt"), "secret");
+  fs::create_symlink(sandbox.Path("outside/secret.txt"), sandbox.Path("pkg/linked.txt"));
+  WriteFile(sandbox.Path("pkg/other/OrvanePort"), "another program\n");
+  struct Case {
+    std::vector<std::string> files;
+    const char* reason;
+  };
+  const Case cases[] = {
+      {{"bin\\OrvanePort", "..\\outside\\secret.txt"}, "package's folder"},
+      {{"bin\\OrvanePort", sandbox.Path("outside/secret.txt")}, "package's folder"},
+      {{"bin\\OrvanePort", "/etc/hostname"}, "package's folder"},
+      {{"bin\\OrvanePort", "linked.txt"}, "package's folder"},
+      {{"bin\\OrvanePort", "other\\OrvanePort"}, "same place"},
+      {{"bin\\OrvanePort", "bin\\OrvanePort"}, "same place"},
+  };
+  for (const Case& c : cases) {
+    WritePackage("Program Files\\Orvane Port Linewright", c.files);
+    std::string error;
+    EXPECT_FALSE(Install(&error)) << c.files[1];
+    EXPECT_NE(error.find(c.reason), std::string::npos) << error;
+    EXPECT_TRUE(fs::is_empty(sandbox.handheld())) << c.files[1];
+  }
 }
 
 TEST_F(AppManagerInstall, ProgramRegistersItselfAndInstallsFromAWindowsStylePath) {

@@ -1,9 +1,20 @@
 // orvane-reg: .reg text round trips and the command line.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include "platform/Registry.h"
@@ -217,6 +228,267 @@ TEST(OrvaneReg, QueryAddAndDeleteSpeakLikeReg) {
   r = RunTool("--help");
   EXPECT_EQ(r.code, 0);
   EXPECT_NE(r.out.find("handheld.hive"), std::string::npos);
+}
+
+// ---- under attack -----------------------------------------------------------------------
+
+namespace fs = std::filesystem;
+
+std::string Slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Runs the tool with |args| (no shell), standard output and error together. |inChild|
+// runs in the child just before the tool replaces it (same process id). The stack is
+// kept small, so a walk that recurses once per level fails on a modest depth, and the
+// processor time is capped, so a walk without end fails instead of hanging the test.
+Result RunDirect(const std::vector<std::string>& args, const std::function<void()>& inChild = {}) {
+  int out[2];
+  if (::pipe(out) != 0) return {-1, "pipe failed"};
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::dup2(out[1], 1);
+    ::dup2(out[1], 2);
+    ::close(out[0]);
+    ::close(out[1]);
+    const int devNull = ::open("/dev/null", O_RDONLY);
+    ::dup2(devNull, 0);
+    struct rlimit stack {512 * 1024, 512 * 1024};
+    ::setrlimit(RLIMIT_STACK, &stack);
+    struct rlimit cpu {60, 60};
+    ::setrlimit(RLIMIT_CPU, &cpu);
+    if (inChild) inChild();
+    std::vector<char*> argv{const_cast<char*>(ORVANE_REG_TOOL)};
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    ::execv(ORVANE_REG_TOOL, argv.data());
+    ::_exit(127);
+  }
+  ::close(out[1]);
+  Result r{-1, {}};
+  char buf[65536];
+  ssize_t n;
+  while ((n = ::read(out[0], buf, sizeof buf)) > 0 || (n < 0 && errno == EINTR))
+    if (n > 0) r.out.append(buf, static_cast<size_t>(n));
+  ::close(out[0]);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  r.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return r;
+}
+
+class OrvaneRegFiles : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    auto h = Hive::OpenFile(hive);
+    ASSERT_TRUE(h);
+    ScopedKey k(*h, kLocalMachine, u"Software\\Orvane");
+    h->SetString(k.get(), u"Name", u"exported");
+  }
+  Result Export(const std::string& file, const std::function<void()>& inChild = {}) {
+    return RunDirect({"--hive", hive, "export", "HKLM\\Software", file, "/y"}, inChild);
+  }
+  static bool Exported(const std::string& text) { return text.find("\"Name\"=\"exported\"") != std::string::npos; }
+  testing::TempDir dir;
+  std::string hive = dir.File("h.hive");
+};
+
+TEST_F(OrvaneRegFiles, ExportWritesIntoDevicesPipesAndLinkTargetsAndKeepsThem) {
+  // A named pipe with a reader: the text arrives through it and the pipe stays a pipe.
+  const std::string fifo = dir.File("pipe");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  Result r = Export(fifo);
+  char buf[4096];
+  const ssize_t got = ::read(reader, buf, sizeof buf);
+  ::close(reader);
+  EXPECT_EQ(r.code, 0) << r.out;
+  EXPECT_TRUE(fs::is_fifo(fifo));
+  EXPECT_TRUE(Exported(std::string(buf, got > 0 ? static_cast<size_t>(got) : 0)));
+
+  // A device node of our own (the null device); only root may make one.
+  const std::string device = dir.File("null");
+  if (::mknod(device.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0) {
+    r = Export(device);
+    EXPECT_EQ(r.code, 0) << r.out;
+    EXPECT_TRUE(fs::is_character_file(device)) << "the device was replaced by a file";
+  }
+
+  // A link is followed and kept; so is a chain of links and one whose target is missing.
+  const std::string real = dir.File("real.reg"), link = dir.File("link.reg"), chain = dir.File("chain.reg");
+  std::ofstream(real) << "old";
+  fs::create_symlink("real.reg", link);
+  fs::create_symlink("link.reg", chain);
+  r = Export(chain);
+  EXPECT_EQ(r.code, 0) << r.out;
+  EXPECT_TRUE(fs::is_symlink(chain) && fs::is_symlink(link));
+  EXPECT_TRUE(Exported(Slurp(real)));
+  const std::string dangling = dir.File("dangling.reg");
+  fs::create_symlink("made-by-export.reg", dangling);
+  r = Export(dangling);
+  EXPECT_EQ(r.code, 0) << r.out;
+  EXPECT_TRUE(fs::is_symlink(dangling));
+  EXPECT_TRUE(Exported(Slurp(dir.File("made-by-export.reg"))));
+
+  // A loop of links names no file: refused with the reason, both links kept.
+  fs::create_symlink("loop-b", dir.File("loop-a"));
+  fs::create_symlink("loop-a", dir.File("loop-b"));
+  r = Export(dir.File("loop-a"));
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.out.find(std::strerror(ELOOP)), std::string::npos) << r.out;
+  EXPECT_TRUE(fs::is_symlink(dir.File("loop-a")) && fs::is_symlink(dir.File("loop-b")));
+}
+
+TEST_F(OrvaneRegFiles, ExportNeverWritesThroughALinkPlantedBesideTheFile) {
+  // Links planted at every name a temporary file could be given in the old scheme
+  // (FILE.tmp-PID, with the tool's own process id) point at a victim.
+  const std::string file = dir.File("settings.reg"), victim = dir.File("victim");
+  std::ofstream(victim) << "precious";
+  Result r = Export(file, [&] { ::symlink(victim.c_str(), (file + ".tmp-" + std::to_string(::getpid())).c_str()); });
+  EXPECT_EQ(r.code, 0) << r.out;
+  EXPECT_EQ(Slurp(victim), "precious");
+  EXPECT_FALSE(fs::is_symlink(file));
+  EXPECT_TRUE(Exported(Slurp(file)));
+  // Nothing else is left beside the file: the planted link stays as it was.
+  int besides = 0;
+  for (const auto& e : fs::directory_iterator(dir.path()))
+    besides += e.path().filename().string().find("settings.reg") != std::string::npos;
+  EXPECT_EQ(besides, 2);
+}
+
+TEST_F(OrvaneRegFiles, QueryAndExportWalkATreeFarDeeperThanTheStackAllows) {
+  constexpr int kDepth = 4000;
+  {
+    auto h = Hive::OpenFile(hive);
+    std::u16string path = u"Software\\Deep";
+    for (int i = 0; i < kDepth; ++i) path += u"\\k";
+    ScopedKey k(*h, kLocalMachine, path);
+    ASSERT_TRUE(k.ok());
+    h->SetDword(k.get(), u"Bottom", 7);
+  }
+  Result r = RunDirect({"--hive", hive, "query", "HKLM\\Software\\Deep", "/s"});
+  ASSERT_EQ(r.code, 0) << r.out.substr(0, 300);
+  EXPECT_NE(r.out.find("Bottom    REG_DWORD    0x7"), std::string::npos);
+  r = RunDirect({"--hive", hive, "export", "HKLM\\Software\\Deep", dir.File("deep.reg")});
+  ASSERT_EQ(r.code, 0) << r.out.substr(0, 300);
+  const std::string text = Slurp(dir.File("deep.reg"));
+  EXPECT_EQ(std::count(text.begin(), text.end(), '['), kDepth + 1);
+  EXPECT_NE(text.find("\"Bottom\"=dword:00000007"), std::string::npos);
+}
+
+// Adds keys only a damaged hive has below HKLM\Software\Damaged: one with an empty name,
+// one whose name holds a backslash, one with a name far longer than any buffer a
+// caller would guess; and a sound key after them.
+void Damage(const std::string& path) {
+  {
+    auto h = Hive::OpenFile(path);
+    ScopedKey k(*h, kLocalMachine, u"Software\\Damaged\\Before");
+  }
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+  auto blob = [](std::u16string_view s) {
+    return std::string(reinterpret_cast<const char*>(s.data()), s.size() * 2);
+  };
+  int64_t damaged = 0;
+  {
+    sqlite3_stmt* s = nullptr;
+    sqlite3_prepare_v2(db, "SELECT k.id FROM hive_keys k JOIN hive_keys p ON k.parent = p.id WHERE k.name = ?1 AND p.name = ?2", -1, &s, nullptr);
+    const std::string d = blob(u"Damaged"), sw = blob(u"Software");
+    sqlite3_bind_blob(s, 1, d.data(), static_cast<int>(d.size()), SQLITE_TRANSIENT);
+    sqlite3_bind_blob(s, 2, sw.data(), static_cast<int>(sw.size()), SQLITE_TRANSIENT);
+    ASSERT_EQ(sqlite3_step(s), SQLITE_ROW);
+    damaged = sqlite3_column_int64(s, 0);
+    sqlite3_finalize(s);
+  }
+  for (std::u16string name : {std::u16string(), std::u16string(u"x\\y"), std::u16string(u"Before\\"),
+                              std::u16string(20000, u'L'), std::u16string(u"After")}) {
+    sqlite3_stmt* s = nullptr;
+    sqlite3_prepare_v2(db, "INSERT INTO hive_keys(parent, name) VALUES (?1, ?2)", -1, &s, nullptr);
+    const std::string b = blob(name);
+    sqlite3_bind_int64(s, 1, damaged);
+    sqlite3_bind_blob(s, 2, b.data(), static_cast<int>(b.size()), SQLITE_TRANSIENT);
+    EXPECT_EQ(sqlite3_step(s), SQLITE_DONE);
+    sqlite3_finalize(s);
+  }
+  sqlite3_close(db);
+}
+
+TEST_F(OrvaneRegFiles, QueryAndExportSkipAndReportKeysTheyCannotAddressAndKeepGoing) {
+  Damage(hive);
+  const std::string key = "HKLM\\Software\\Damaged";
+  const std::string longKey = "HKEY_LOCAL_MACHINE\\Software\\Damaged\\" + std::string(20000, 'L');
+  const std::string after = "HKEY_LOCAL_MACHINE\\Software\\Damaged\\After\n";
+
+  // Listing the subkeys needs no path to them: every one is listed.
+  Result r = RunDirect({"--hive", hive, "query", key});
+  EXPECT_EQ(r.code, 0) << r.out.substr(0, 300);
+  EXPECT_NE(r.out.find(longKey + "\n"), std::string::npos);
+  EXPECT_NE(r.out.find(after), std::string::npos);
+
+  // Walking the tree skips the three that cannot be opened by name, says so, and goes on.
+  r = RunDirect({"--hive", hive, "query", key, "/s"});
+  EXPECT_EQ(r.code, 1) << r.out.substr(0, 300);
+  EXPECT_NE(r.out.find(longKey + "\n"), std::string::npos);
+  EXPECT_NE(r.out.find(after), std::string::npos);
+  EXPECT_NE(r.out.find("x\\y"), std::string::npos) << r.out.substr(0, 2000);
+
+  const std::string file = dir.File("damaged.reg");
+  r = RunDirect({"--hive", hive, "export", key, file});
+  EXPECT_EQ(r.code, 1) << r.out.substr(0, 300);
+  EXPECT_NE(r.out.find("3 keys"), std::string::npos) << r.out.substr(0, 2000);
+  const std::string text = Slurp(file);
+  EXPECT_NE(text.find("[" + longKey + "]"), std::string::npos);
+  EXPECT_NE(text.find("[HKEY_LOCAL_MACHINE\\Software\\Damaged\\After]"), std::string::npos);
+  EXPECT_EQ(std::count(text.begin(), text.end(), '['), 4) << text.substr(0, 2000);
+}
+
+TEST(RegText, ImportAndAddRefuseKeysTheRegistryCannotHoldAndChangeNothing) {
+  testing::TempDir dir;
+  const std::string hive = dir.File("h.hive");
+  auto deep = [](int levels) {
+    std::string p = "HKLM";
+    for (int i = 0; i < levels; ++i) p += "\\k";
+    return p;
+  };
+  const std::string name255 = std::string(255, 'n'), name256 = std::string(256, 'n');
+  struct Case {
+    std::string key;
+    const char* refusal;  // null: accepted
+  };
+  const Case cases[] = {
+      {"HKLM\\Software\\" + name255, nullptr},
+      {"HKLM\\Software\\" + name256 + "\\below", "255 characters"},
+      {deep(512), nullptr},
+      {deep(513), "512 levels"},
+  };
+  for (const Case& c : cases) {
+    // Import: the good key before the bad one is not kept either.
+    auto h = Hive::OpenMemory();
+    std::string error;
+    const bool imported = regtool::ImportText(
+        *h, "Windows Registry Editor Version 5.00\n[HKLM\\Software\\Good]\n[" + c.key + "]\n\"v\"=dword:1\n", &error);
+    EXPECT_EQ(imported, !c.refusal) << c.key.size() << ": " << error;
+    reg::Key k;
+    EXPECT_EQ(h->OpenKey(kLocalMachine, u"Software\\Good", &k) == kSuccess, !c.refusal);
+    if (c.refusal) {
+      EXPECT_EQ(error.rfind("line 3: ", 0), 0u) << error;
+      EXPECT_NE(error.find(c.refusal), std::string::npos) << error;
+    }
+    // Add.
+    Result r = RunDirect({"--hive", hive, "add", c.key, "/v", "v", "/d", "x", "/f"});
+    EXPECT_EQ(r.code, c.refusal ? 1 : 0) << r.out;
+    if (c.refusal) {
+      EXPECT_NE(r.out.find(c.refusal), std::string::npos) << r.out;
+    }
+  }
+  auto h = Hive::OpenFile(hive);
+  reg::Key k;
+  EXPECT_EQ(h->OpenKey(kLocalMachine, u"Software\\" + std::u16string(256, u'n'), &k), reg::kFileNotFound);
+  std::u16string deepest = u"k";
+  for (int i = 1; i < 513; ++i) deepest += u"\\k";
+  EXPECT_EQ(h->OpenKey(kLocalMachine, deepest, &k), reg::kFileNotFound);
 }
 
 }  // namespace

@@ -110,33 +110,6 @@ bool ExportValues(Hive& hive, reg::Key key, std::string* out, std::string* error
   }
 }
 
-bool ExportTree(Hive& hive, reg::Key key, const std::u16string& path, std::string* out, std::string* error) {
-  if (!text::IsWellFormed(path) || path.find_first_of(u"\r\n") != std::u16string::npos) {
-    *error = "a key name cannot be written as text";
-    return false;
-  }
-  *out += "[" + FullKeyName(path) + "]\n";
-  if (!ExportValues(hive, key, out, error)) return false;
-  *out += "\n";
-  std::vector<char16_t> name(16384);
-  for (uint32_t i = 0;; ++i) {
-    uint32_t room = static_cast<uint32_t>(name.size());
-    reg::Status s = hive.EnumKey(key, i, name.data(), &room);
-    if (s == reg::kNoMoreItems) return true;
-    if (s != kSuccess) {
-      *error = "cannot read the hive";
-      return false;
-    }
-    std::u16string child(name.data(), room);
-    reg::ScopedKey sub(hive, key, child, false);
-    if (!sub.ok()) {
-      *error = "cannot open a subkey";
-      return false;
-    }
-    if (!ExportTree(hive, sub.get(), path.empty() ? child : path + u"\\" + child, out, error)) return false;
-  }
-}
-
 // ---- import ---------------------------------------------------------------------------
 
 struct Parser {
@@ -166,7 +139,13 @@ struct Parser {
       if (s != kSuccess && s != reg::kFileNotFound) return Fail("cannot delete the key");
       return true;
     }
-    reg::Status s = hive.CreateKey(reg::kLocalMachine, path, &current);
+    // A key that is there already is used as it is; a new one must keep to the limits.
+    reg::Status s = hive.OpenKey(reg::kLocalMachine, path, &current);
+    if (s == reg::kFileNotFound) {
+      std::string why;
+      if (!WithinKeyLimits(path, &why)) return Fail(why);
+      s = hive.CreateKey(reg::kLocalMachine, path, &current);
+    }
     if (s == reg::kInvalidParameter) return Fail("the key name has an empty part");
     if (s != kSuccess) return Fail("cannot create the key");
     return true;
@@ -358,7 +337,99 @@ std::string FormatData(uint32_t type, const std::string& data) {
   return out;
 }
 
-bool ExportKey(Hive& hive, std::u16string_view path, std::string* out, std::string* error) {
+bool WithinKeyLimits(std::u16string_view path, std::string* error) {
+  if (!path.empty() && path.back() == u'\\') path.remove_suffix(1);
+  if (path.empty()) return true;
+  size_t depth = 0;
+  for (size_t start = 0;; ++depth) {
+    const size_t end = path.find(u'\\', start);
+    const std::u16string_view part = path.substr(start, end == std::u16string_view::npos ? end : end - start);
+    if (part.size() > kMaxKeyNameChars) {
+      *error = "the key name \"" + text::Utf16To8(part.substr(0, 32)) + "...\" has " + std::to_string(part.size()) +
+               " characters; the registry allows at most " + std::to_string(kMaxKeyNameChars) + " characters";
+      return false;
+    }
+    if (end == std::u16string_view::npos) break;
+    start = end + 1;
+  }
+  if (++depth > kMaxKeyDepth) {
+    *error = "the key is " + std::to_string(depth) + " levels deep; the registry allows at most " +
+             std::to_string(kMaxKeyDepth) + " levels below " + std::string(kRootName);
+    return false;
+  }
+  return true;
+}
+
+reg::Status EnumKeyName(Hive& hive, reg::Key key, uint32_t index, std::u16string* name) {
+  std::vector<char16_t> buffer(256);
+  // The name may grow between the calls (another process); try again with its size.
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    uint32_t room = static_cast<uint32_t>(buffer.size());
+    const reg::Status s = hive.EnumKey(key, index, buffer.data(), &room);
+    if (s == reg::kMoreData) {
+      buffer.resize(room);
+      continue;
+    }
+    if (s == kSuccess) name->assign(buffer.data(), room);
+    return s;
+  }
+  return reg::kMoreData;
+}
+
+std::string SkippedKeyNote(std::u16string_view parentPath, std::u16string_view name) {
+  return FullKeyName(parentPath) + " has a subkey named \"" + text::Utf16To8(name) +
+         "\", which cannot be used in a key path (the hive is damaged); it was skipped";
+}
+
+bool Addressable(std::u16string_view name) { return !name.empty() && name.find(u'\\') == std::u16string_view::npos; }
+
+reg::Status WalkTree(Hive& hive, reg::Key key, std::u16string path, const KeyVisitor& visit,
+                     const SkipReporter& skipped) {
+  struct Level {
+    reg::Key key;
+    uint32_t next;      // index of the next subkey to look at
+    size_t pathLength;  // the length of this key's path
+  };
+  // The keys open on the way down; all but the first (the caller's) are closed here.
+  struct Levels : std::vector<Level> {
+    explicit Levels(Hive& h) : hive(h) {}
+    ~Levels() {
+      for (size_t i = 1; i < size(); ++i) hive.CloseKey((*this)[i].key);
+    }
+    Hive& hive;
+  } levels(hive);
+
+  if (!visit(key, path)) return kSuccess;
+  levels.push_back({key, 0, path.size()});
+  std::u16string name;
+  while (!levels.empty()) {
+    Level& level = levels.back();
+    reg::Status s = EnumKeyName(hive, level.key, level.next++, &name);
+    if (s == reg::kNoMoreItems) {
+      if (levels.size() > 1) hive.CloseKey(level.key);
+      levels.pop_back();
+      continue;
+    }
+    if (s != kSuccess) return s;
+    path.resize(level.pathLength);
+    if (!Addressable(name)) {
+      if (skipped) skipped(path, name);
+      continue;
+    }
+    reg::Key child = reg::kNoKey;
+    s = hive.OpenKey(level.key, name, &child);
+    if (s == reg::kFileNotFound) continue;  // deleted meanwhile: nothing left to show
+    if (s != kSuccess) return s;
+    if (!path.empty()) path += u'\\';
+    path += name;
+    levels.push_back({child, 0, path.size()});
+    if (!visit(child, path)) return kSuccess;
+  }
+  return kSuccess;
+}
+
+bool ExportKey(Hive& hive, std::u16string_view path, std::string* out, std::string* error,
+               std::vector<std::string>* skipped) {
   reg::ScopedKey key(hive, reg::kLocalMachine, path, false);
   if (!key.ok()) {
     *error = "The system was unable to find the specified registry key or value.";
@@ -367,7 +438,28 @@ bool ExportKey(Hive& hive, std::u16string_view path, std::string* out, std::stri
   std::string text = "Windows Registry Editor Version 5.00\n\n";
   std::u16string normalized(path);
   while (!normalized.empty() && normalized.back() == u'\\') normalized.pop_back();
-  if (!ExportTree(hive, key.get(), normalized, &text, error)) return false;
+  bool failed = false;
+  const reg::Status walked = WalkTree(
+      hive, key.get(), normalized,
+      [&](reg::Key k, const std::u16string& keyPath) {
+        if (!text::IsWellFormed(keyPath) || keyPath.find_first_of(u"\r\n") != std::u16string::npos) {
+          *error = "a key name cannot be written as text";
+          failed = true;
+        } else {
+          text += "[" + FullKeyName(keyPath) + "]\n";
+          failed = !ExportValues(hive, k, &text, error);
+          text += "\n";
+        }
+        return !failed;
+      },
+      [&](const std::u16string& parentPath, const std::u16string& name) {
+        if (skipped) skipped->push_back(SkippedKeyNote(parentPath, name));
+      });
+  if (failed) return false;
+  if (walked != kSuccess) {
+    *error = "cannot read the hive";
+    return false;
+  }
   *out = std::move(text);
   return true;
 }

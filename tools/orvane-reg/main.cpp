@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/Registry.h"
+#include "platform/SafeWrite.h"
 #include "platform/TextConvert.h"
 #include "tools/orvane-reg/RegText.h"
 
@@ -42,6 +43,11 @@ void Usage(std::FILE* to) {
       "                                      delete a key with everything below it, or values\n"
       "  export KEY FILE [/y]                write the key's tree to FILE as .reg text (UTF-8)\n"
       "  import FILE                         apply a .reg file; all of it or, on an error, none\n"
+      "\n"
+      "A new key's name may have up to 255 characters, and it may lie up to 512 levels below\n"
+      "the root. A subkey whose name cannot be used in a key path (only a damaged hive has\n"
+      "one: an empty name, or one with a backslash) is reported and skipped by query /s and\n"
+      "export, which then end with status 1.\n"
       "\n"
       "  --hive PATH   work on the hive file PATH instead of the program's own hive:\n"
       "                $XDG_DATA_HOME/orvane-port-linewright/handheld.hive\n"
@@ -139,27 +145,18 @@ void PrintValue(const std::u16string& name, uint32_t type, const std::string& da
               rt::FormatData(type, data).c_str());
 }
 
-bool PrintKey(Hive& hive, orvane::reg::Key key, const std::u16string& path, bool recurse) {
+void PrintValues(Hive& hive, orvane::reg::Key key, const std::u16string& path) {
   std::printf("%s\n", rt::FullKeyName(path).c_str());
   std::u16string name;
   uint32_t type;
   std::string data;
   for (uint32_t i = 0; hive.EnumValue(key, i, &name, &type, &data) == kSuccess; ++i) PrintValue(name, type, data);
   std::printf("\n");
-  std::vector<char16_t> buf(16384);
-  for (uint32_t i = 0;; ++i) {
-    uint32_t room = static_cast<uint32_t>(buf.size());
-    if (hive.EnumKey(key, i, buf.data(), &room) != kSuccess) break;
-    std::u16string child(buf.data(), room);
-    std::u16string childPath = path.empty() ? child : path + u"\\" + child;
-    if (recurse) {
-      ScopedKey sub(hive, key, child, false);
-      if (sub.ok()) PrintKey(hive, sub.get(), childPath, true);
-    } else {
-      std::printf("%s\n", rt::FullKeyName(childPath).c_str());
-    }
-  }
-  return true;
+}
+
+// A subkey only a damaged hive has: its name would open another key (or its parent).
+void ReportSkipped(const std::u16string& parentPath, const std::u16string& name) {
+  std::fprintf(stderr, "WARNING: %s.\n", rt::SkippedKeyNote(parentPath, name).c_str());
 }
 
 int Query(Hive& hive, const std::u16string& path, const Options& o) {
@@ -181,7 +178,25 @@ int Query(Hive& hive, const std::u16string& path, const Options& o) {
     std::printf("\n");
     return 0;
   }
-  PrintKey(hive, key.get(), path, o.recurse);
+  if (o.recurse) {
+    size_t skipped = 0;
+    const orvane::reg::Status walked = rt::WalkTree(
+        hive, key.get(), path,
+        [&](orvane::reg::Key k, const std::u16string& keyPath) {
+          PrintValues(hive, k, keyPath);
+          return true;
+        },
+        [&](const std::u16string& parentPath, const std::u16string& name) {
+          ReportSkipped(parentPath, name);
+          ++skipped;
+        });
+    if (walked != kSuccess) return Error("cannot read the hive");
+    return skipped ? 1 : 0;
+  }
+  PrintValues(hive, key.get(), path);
+  std::u16string child;
+  for (uint32_t i = 0; rt::EnumKeyName(hive, key.get(), i, &child) == kSuccess; ++i)
+    std::printf("%s\n", rt::FullKeyName(path.empty() ? child : path + u"\\" + child).c_str());
   return 0;
 }
 
@@ -225,6 +240,13 @@ int Add(Hive& hive, const std::u16string& path, const Options& o) {
   if (o.hasName && !ParseData(type, o.hasData ? o.data : "", &data, &error)) return Error(error);
   if (!o.hasName && (o.hasType || o.hasData)) return Error("/t and /d need /v NAME or /ve");
   Hive::Transaction tx(hive);
+  // A key that is there already is used as it is; a new one must keep to the limits.
+  orvane::reg::Key existing = orvane::reg::kNoKey;
+  if (hive.OpenKey(orvane::reg::kLocalMachine, path, &existing) == kSuccess) {
+    hive.CloseKey(existing);
+  } else if (std::string why; !rt::WithinKeyLimits(path, &why)) {
+    return Error("cannot create the key: " + why);
+  }
   ScopedKey key(hive, orvane::reg::kLocalMachine, path, true);
   if (!key.ok()) return Error("cannot create the key " + rt::FullKeyName(path));
   if (o.hasName) {
@@ -281,7 +303,8 @@ int Delete(Hive& hive, const std::u16string& path, const Options& o) {
 
 int Export(Hive& hive, const std::u16string& path, const std::string& file, const Options& o) {
   std::string textOut, error;
-  if (!rt::ExportKey(hive, path, &textOut, &error)) {
+  std::vector<std::string> skipped;
+  if (!rt::ExportKey(hive, path, &textOut, &error, &skipped)) {
     std::fprintf(stderr, "ERROR: %s\n", error.c_str());
     return 1;
   }
@@ -290,21 +313,16 @@ int Export(Hive& hive, const std::u16string& path, const std::string& file, cons
     std::printf("The operation was cancelled.\n");
     return 1;
   }
-  // Written beside the target and renamed over it, so a failed write leaves the old file.
-  std::string tmp = file + ".tmp-" + std::to_string(::getpid());
-  {
-    std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-    out << textOut;
-    out.flush();
-    if (!out) {
-      std::remove(tmp.c_str());
-      return Error("cannot write " + file + ": " + std::strerror(errno));
-    }
-  }
-  if (std::rename(tmp.c_str(), file.c_str()) != 0) {
-    int e = errno;
-    std::remove(tmp.c_str());
-    return Error("cannot write " + file + ": " + std::strerror(e));
+  // Written as every export is: a regular file through a new file beside it and a
+  // rename, so a failed write leaves the old file; devices, pipes and links kept.
+  const int e = orvane::files::WriteFileSafely(file, [&](int fd) {
+    return orvane::files::WriteAll(fd, textOut.data(), textOut.size());
+  });
+  if (e != 0) return Error("cannot write " + file + ": " + std::strerror(e));
+  if (!skipped.empty()) {
+    for (const std::string& note : skipped) std::fprintf(stderr, "WARNING: %s.\n", note.c_str());
+    return Error(std::to_string(skipped.size()) + (skipped.size() == 1 ? " key" : " keys") +
+                 " whose names cannot be used in a key path were left out of " + file);
   }
   std::printf("%s\n", kDone);
   return 0;
