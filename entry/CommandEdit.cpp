@@ -12,10 +12,13 @@
 
 #include "entry/CommandHistoryDialog.h"
 #include "entry/EditBinaryDialog.h"
+#include "resources/OrvanePortIds.h"
 #include "ui/EnterKeyFilter.h"
 #include "ui/Menus.h"
 #include "ui/Messages.h"
 #include "ui/Template.h"
+
+using namespace orvane::port_ids;
 
 namespace {
 
@@ -43,16 +46,16 @@ void CommandEdit::SetMenuMode(int mode) { menuMode_ = (mode >= 0 && mode <= 3) ?
 
 void CommandEdit::ShowEntryMenu(const QPoint& pos) {
   QMenu menu(this);
-  if (menuMode_ == 3) AddItem(&menu, QStringLiteral("Command History"), entry::kCmdCommandHistory);
+  if (menuMode_ == 3) AddItem(&menu, QStringLiteral("Command History"), ID_COMMAND_HISTORY);
   if (menuMode_ == 2 || menuMode_ == 3) {
-    AddItem(&menu, QStringLiteral("Edit As Binary"), entry::kCmdEditAsBinary);
+    AddItem(&menu, QStringLiteral("Edit As Binary"), ID_EDIT_AS_BINARY);
     menu.addSeparator();
   }
   if (menuMode_ >= 1) {
-    AddItem(&menu, QStringLiteral("Cut"), entry::kCmdCut);
-    AddItem(&menu, QStringLiteral("Copy"), entry::kCmdCopy);
-    AddItem(&menu, QStringLiteral("Paste"), entry::kCmdPaste);
-    AddItem(&menu, QStringLiteral("Undo"), entry::kCmdUndo);
+    AddItem(&menu, QStringLiteral("Cut"), ID_EDIT_CUT);
+    AddItem(&menu, QStringLiteral("Copy"), ID_EDIT_COPY);
+    AddItem(&menu, QStringLiteral("Paste"), ID_EDIT_PASTE);
+    AddItem(&menu, QStringLiteral("Undo"), ID_EDIT_UNDO);
   }
   const int command = ui::TrackPopupMenu(&menu, mapToGlobal(pos));
   RunMenuCommand(command);
@@ -60,12 +63,12 @@ void CommandEdit::ShowEntryMenu(const QPoint& pos) {
 
 void CommandEdit::RunMenuCommand(int command) {
   switch (command) {
-    case entry::kCmdEditAsBinary: EditAsBinary(); break;
-    case entry::kCmdCommandHistory: PickFromHistory(); break;
-    case entry::kCmdCut: cut(); break;
-    case entry::kCmdCopy: copy(); break;
-    case entry::kCmdPaste: paste(); break;
-    case entry::kCmdUndo: undo(); break;
+    case ID_EDIT_AS_BINARY: EditAsBinary(); break;
+    case ID_COMMAND_HISTORY: PickFromHistory(); break;
+    case ID_EDIT_CUT: cut(); break;
+    case ID_EDIT_COPY: copy(); break;
+    case ID_EDIT_PASTE: paste(); break;
+    case ID_EDIT_UNDO: undo(); break;
     default: break;
   }
   update();

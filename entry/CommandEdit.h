@@ -26,14 +26,6 @@ class QTimer;
 
 namespace entry {
 
-// Command values of the menu items (the main screen's menu uses the first two too).
-constexpr int kCmdCommandHistory = 32787;
-constexpr int kCmdEditAsBinary = 32786;
-constexpr int kCmdCut = 57635;
-constexpr int kCmdCopy = 57634;
-constexpr int kCmdPaste = 57637;
-constexpr int kCmdUndo = 57643;
-
 // How long a press must be held, and how far it may wander, to count as press-and-hold.
 constexpr int kPressAndHoldMs = ui::kPressAndHoldMs;
 constexpr int kPressAndHoldSlopPx = ui::kPressAndHoldSlopPx;
@@ -53,7 +45,9 @@ class CommandEdit : public QLineEdit {
   // Opens the press-and-hold menu at |pos| (field coordinates) and carries out the
   // chosen command, as a press-and-hold there does.
   void ShowEntryMenu(const QPoint& pos);
-  // Runs the command of a menu item (0 or an unknown value does nothing).
+  // Runs the command of a menu item: ID_COMMAND_HISTORY, ID_EDIT_AS_BINARY,
+  // ID_EDIT_CUT, ID_EDIT_COPY, ID_EDIT_PASTE or ID_EDIT_UNDO (0 or another value does
+  // nothing).
   void RunMenuCommand(int command);
 
  protected:

@@ -12,18 +12,6 @@ class ExportOptionsDialog : public ui::TemplateDialog {
   Q_OBJECT
 
  public:
-  enum { IDD = 139 };
-  enum ControlId {
-    kCaption = 1027,
-    kCommandText = 1028,
-    kCommandBinary = 1029,
-    kCommandBinaryText = 1030,
-    kResponseText = 1031,
-    kResponseBinary = 1032,
-    kResponseBinaryText = 1033,
-    kBytesPerLine = 1034,
-  };
-
   explicit ExportOptionsDialog(QWidget* parent = nullptr);
 
   // The choices; meaningful after the dialog ended with OK.

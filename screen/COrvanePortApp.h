@@ -14,9 +14,7 @@ class COrvanePortView;
 
 class COrvanePortApp {
  public:
-  enum : int { ID_FILE_NEW = 57600, ID_FILE_OPEN = 57601, ID_APP_ABOUT = 57664 };
   static constexpr int kRecentFiles = 4;
-  static constexpr int kDocTemplateId = 128;
 
   COrvanePortApp();
   ~COrvanePortApp();

@@ -10,6 +10,7 @@
 #include <QPushButton>
 
 #include "engine/BinaryTextCodec.h"
+#include "resources/OrvanePortIds.h"
 #if ORVANE_HAVE_ENTRY_FIELDS
 #include "entry/CommandEdit.h"
 #include "preferences/PreferencesDialog.h"
@@ -30,9 +31,9 @@
 #include "ui/Template.h"
 #include "ui/WaitCursor.h"
 
-namespace {
+using namespace orvane::port_ids;
 
-constexpr int kTemplateId = 101;
+namespace {
 
 const char* const kBaudRates[] = {"110",   "300",   "600",   "1200",   "2400",
                                   "4800",  "9600",  "14400", "19200",  "38400",
@@ -61,7 +62,7 @@ QString ToQ(const std::u16string& text) { return QString::fromStdU16String(text)
 }  // namespace
 
 COrvanePortView::COrvanePortView(QWidget* parent)
-    : QWidget(parent), host_(WithScreenClasses(this), kTemplateId) {
+    : QWidget(parent), host_(WithScreenClasses(this), kIdTable, IDD_ORVANEPORT_FORM) {
   setObjectName(QStringLiteral("COrvanePortView"));
   // Construction: every text empty, use flag 0, response store empty; then the
   // devices the driver table offers.

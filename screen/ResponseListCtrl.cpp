@@ -7,6 +7,7 @@
 #include <QMouseEvent>
 #include <QTimer>
 
+#include "resources/OrvanePortIds.h"
 #include "screen/ResponseListModel.h"
 #include "ui/EnterKeyFilter.h"
 #include "ui/Menus.h"
@@ -122,7 +123,8 @@ void ResponseListCtrl::TapAndHold(const QPoint& pos) {
   if (const int row = RowAt(pos); row >= 0) SelectRow(row);
   if (menuFlag_ != 1) return;
   QMenu menu(this);
-  if (!ui::LoadPopupMenu(kMenuId, &menu)) return;
+  if (!ui::LoadPopupMenu(orvane::port_ids::kIdTable, orvane::port_ids::IDR_RESPONSE_MENU, &menu))
+    return;
   if (prepareMenu) prepareMenu(&menu);
   const int command = ui::TrackPopupMenu(&menu, viewport()->mapToGlobal(pos));
   if (command != 0 && runCommand) runCommand(command);

@@ -1,5 +1,6 @@
-// The response list (control 1006): a two-column report list, one row per exchange,
-// with its own tap-and-hold menu ("Response Menu", menu 137) once its menu flag is 1.
+// The response list (control IDC_RESPONSES): a two-column report list, one row per
+// exchange, with its own tap-and-hold menu ("Response Menu", menu IDR_RESPONSE_MENU)
+// once its menu flag is 1.
 // A press held still for half a second, or a right click, selects the row under it
 // and opens the menu; the chosen command goes to the owning screen.
 //
@@ -22,7 +23,6 @@ class ResponseListCtrl : public QTableView {
   Q_OBJECT
 
  public:
-  static constexpr int kMenuId = 137;
   static constexpr int kHoldMs = ui::kPressAndHoldMs;
   static constexpr int kHoldSlopPx = ui::kPressAndHoldSlopPx;
   // Column 0 previews the reply, column 1 holds the command as sent.

@@ -63,8 +63,8 @@ bool ParseDialogInt(const QString& text, int* value) {
   return true;
 }
 
-TemplateHost::TemplateHost(QWidget* owner, int templateId) : owner_(owner) {
-  auto loaded = LoadTemplate(templateId, &error_);
+TemplateHost::TemplateHost(QWidget* owner, IdTable ids, int templateId) : owner_(owner) {
+  auto loaded = LoadTemplate(ids, templateId, &error_);
   if (!loaded) {
     qWarning("%s", qPrintable(error_));
     return;

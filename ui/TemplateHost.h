@@ -18,9 +18,9 @@ namespace ui {
 
 class TemplateHost {
  public:
-  // Builds template |templateId| into |owner| and sizes |owner| to it. A missing
-  // template leaves the owner empty and Ok() false.
-  TemplateHost(QWidget* owner, int templateId);
+  // Builds template |templateId| of the program with |ids| into |owner| and sizes
+  // |owner| to it. A missing template leaves the owner empty and Ok() false.
+  TemplateHost(QWidget* owner, IdTable ids, int templateId);
   TemplateHost(QWidget* owner, const DialogTemplate& tmpl);
 
   bool Ok() const { return ok_; }

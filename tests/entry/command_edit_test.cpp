@@ -16,6 +16,7 @@
 #include "entry/CommandEdit.h"
 #include "entry/CommandHistory.h"
 #include "platform/Registry.h"
+#include "resources/OrvanePortIds.h"
 #include "ui/EnterKeyFilter.h"
 #include "ui/Menus.h"
 #include "ui/Messages.h"
@@ -24,6 +25,8 @@
 #include "ui/TemplateHost.h"
 
 namespace {
+
+using namespace orvane::port_ids;
 
 const QStringList kMenus[] = {
     {},
@@ -128,7 +131,7 @@ TEST_F(CommandEditTest, ClipboardItemsActOnTheFieldAndCopyWithoutSelectionKeepsT
   clipboard->setText(QStringLiteral("kept"));
   field_->setText(QStringLiteral("AT+CSQ"));
   field_->deselect();
-  Choose(entry::kCmdCopy);
+  Choose(ID_EDIT_COPY);
   RightClick();
   EXPECT_EQ(clipboard->text(), QStringLiteral("kept"));
 
@@ -137,17 +140,17 @@ TEST_F(CommandEditTest, ClipboardItemsActOnTheFieldAndCopyWithoutSelectionKeepsT
   EXPECT_EQ(clipboard->text(), QStringLiteral("CSQ"));
 
   field_->setSelection(0, 3);
-  Choose(entry::kCmdCut);
+  Choose(ID_EDIT_CUT);
   RightClick();
   EXPECT_EQ(field_->text(), QStringLiteral("CSQ"));
   EXPECT_EQ(clipboard->text(), QStringLiteral("AT+"));
 
   field_->setCursorPosition(3);
-  Choose(entry::kCmdPaste);
+  Choose(ID_EDIT_PASTE);
   RightClick();
   EXPECT_EQ(field_->text(), QStringLiteral("CSQAT+"));
 
-  Choose(entry::kCmdUndo);
+  Choose(ID_EDIT_UNDO);
   RightClick();
   EXPECT_EQ(field_->text(), QStringLiteral("CSQ"));
 
@@ -162,7 +165,7 @@ TEST_F(CommandEditTest, ClipboardItemsActOnTheFieldAndCopyWithoutSelectionKeepsT
 TEST_F(CommandEditTest, EditAsBinaryReplacesTheTextOnlyOnOk) {
   field_->SetMenuMode(2);
   field_->setText(QStringLiteral("AT<0d>"));
-  Choose(entry::kCmdEditAsBinary);
+  Choose(ID_EDIT_AS_BINARY);
   QString shownText;
   script.onModal = [&](QDialog& d) {
     d.reject();
@@ -175,7 +178,7 @@ TEST_F(CommandEditTest, EditAsBinaryReplacesTheTextOnlyOnOk) {
 
   // OK without an edit still gives the text back in canonical form.
   script.onModal = [&](QDialog& d) {
-    static_cast<ui::TemplateDialog&>(d).Press(1);
+    static_cast<ui::TemplateDialog&>(d).Press(ui::IDOK);
     return d.result();
   };
   RightClick();
@@ -187,14 +190,14 @@ TEST_F(CommandEditTest, CommandHistoryPutsThePickedCommandInTheField) {
   ASSERT_TRUE(orvane::CommandHistory::AddToHistory(u"ATI"));
   field_->SetMenuMode(3);
   field_->setText(QStringLiteral("typed"));
-  Choose(entry::kCmdCommandHistory);
+  Choose(ID_COMMAND_HISTORY);
   RightClick();  // the seam cancels it
   ASSERT_EQ(script.modalDialogs.size(), 1u);
   EXPECT_EQ(script.modalDialogs[0], QStringLiteral("CommandHistoryDialog"));
   EXPECT_EQ(field_->text(), QStringLiteral("typed"));
 
   script.onModal = [](QDialog& d) {
-    static_cast<ui::TemplateDialog&>(d).Press(1);
+    static_cast<ui::TemplateDialog&>(d).Press(ui::IDOK);
     return d.result();
   };
   RightClick();
@@ -233,7 +236,7 @@ TEST(EntryControls, EnterEscapeAndTabInEveryEntryControlLeaveTheDialogAlone) {
   QDialog dialog;
   ui::TemplateHost host(&dialog, *tmpl);
   int okPressed = 0;
-  QObject::connect(host.Control<QPushButton>(1), &QPushButton::clicked, [&] { ++okPressed; });
+  QObject::connect(host.Control<QPushButton>(ui::IDOK), &QPushButton::clicked, [&] { ++okPressed; });
   ASSERT_NE(host.Control<CommandEdit>(1013), nullptr);
   EXPECT_TRUE(host.Control<CommandEdit>(1003)->isReadOnly());
   auto* modems = host.Control<EntryComboBox>(1001);
