@@ -45,12 +45,12 @@ void ExportOptionsDialog::OnInitDialog() {
 
 void ExportOptionsDialog::OnOK() {
   if (!host_.ReadControls()) return;
-  options_.exportCommandText = commandText_ != 0;
-  options_.exportCommandBinary = commandBinary_ != 0;
-  options_.exportCommandBinaryText = commandBinaryText_ != 0;
-  options_.exportResponseText = responseText_ != 0;
-  options_.exportResponseBinary = responseBinary_ != 0;
-  options_.exportResponseBinaryText = responseBinaryText_ != 0;
+  options_.exportCommandText = commandText_;
+  options_.exportCommandBinary = commandBinary_;
+  options_.exportCommandBinaryText = commandBinaryText_;
+  options_.exportResponseText = responseText_;
+  options_.exportResponseBinary = responseBinary_;
+  options_.exportResponseBinaryText = responseBinaryText_;
 
   // Index 0, 1, 2 -> 8, 16, 32; with no selection the first choice stands.
   const auto* combo = Control<QComboBox>(IDC_BYTES_PER_LINE);

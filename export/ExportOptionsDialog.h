@@ -23,9 +23,9 @@ class ExportOptionsDialog : public ui::TemplateDialog {
 
  private:
   ExportOptions options_;
-  // The check boxes' bound members (1 ticked, 0 not).
-  int commandText_ = 0, commandBinary_ = 0, commandBinaryText_ = 0;
-  int responseText_ = 0, responseBinary_ = 0, responseBinaryText_ = 0;
+  // The check boxes' bound members.
+  bool commandText_ = false, commandBinary_ = false, commandBinaryText_ = false;
+  bool responseText_ = false, responseBinary_ = false, responseBinaryText_ = false;
 };
 
 }  // namespace orvane

@@ -64,7 +64,7 @@ QString ToQ(const std::u16string& text) { return QString::fromStdU16String(text)
 COrvanePortView::COrvanePortView(QWidget* parent)
     : QWidget(parent), host_(WithScreenClasses(this), kIdTable, IDD_ORVANEPORT_FORM) {
   setObjectName(QStringLiteral("COrvanePortView"));
-  // Construction: every text empty, use flag 0, response store empty; then the
+  // Construction: every text empty, use flag off, response store empty; then the
   // devices the driver table offers.
   listingCount_ = orvane::ListActivePorts(listings_.data(), kListingCapacity);
 
@@ -91,11 +91,11 @@ COrvanePortView::COrvanePortView(QWidget* parent)
   AddCommand(IDC_PREFERENCES, &COrvanePortView::OnPreferences);
   host_.OnNotify(IDC_RESPONSES, ui::Notify::DoubleClick, [this] { RunCommand(ID_SHOW_RESPONSE); });
 
-  Commands().OnQuery(ID_PORT_OPEN, [this](ui::CommandState& s) { s.Enable(openFlag_ != 1); });
-  Commands().OnQuery(ID_PORT_CLOSE, [this](ui::CommandState& s) { s.Enable(openFlag_ == 1); });
+  Commands().OnQuery(ID_PORT_OPEN, [this](ui::CommandState& s) { s.Enable(!openFlag_); });
+  Commands().OnQuery(ID_PORT_CLOSE, [this](ui::CommandState& s) { s.Enable(openFlag_); });
   Commands().OnQuery(ID_USE_PREFERENCES, [this](ui::CommandState& s) {
     host_.ReadControls();
-    s.SetCheck(useFlag_ == 1);
+    s.SetCheck(useFlag_);
   });
 
   // Entry fields raise the soft input panel while they hold the focus.
@@ -174,15 +174,15 @@ void COrvanePortView::OnInitialUpdate() {
   if (auto* baud = host_.Control<QComboBox>(IDC_BAUD)) {
     for (const char* rate : kBaudRates) baud->addItem(QString::fromLatin1(rate));
   }
-  openFlag_ = 0;
+  openFlag_ = false;
   EnableForOpenFlag();
 
   SetMenuMode(Control(IDC_COMMAND), 3);
   SetMenuMode(Control(IDC_PORT), 1);
   if (ResponseListCtrl* list = ResponseList()) list->SetUp();
 
-  useFlag_ = 1;
-  openFlag_ = 0;
+  useFlag_ = true;
+  openFlag_ = false;
   baudText_ = QString::number(orvane::PreferenceStore::LoadBaudRate());
 
   // The baud box's own edit field takes the Enter-key filter too.
@@ -194,7 +194,7 @@ void COrvanePortView::OnInitialUpdate() {
 }
 
 void COrvanePortView::EnableForOpenFlag() {
-  const bool open = openFlag_ == 1;
+  const bool open = openFlag_;
   host_.Enable(IDC_OPEN, !open);
   host_.Enable(IDC_MODEM, !open);
   host_.Enable(IDC_BAUD, !open);
@@ -222,11 +222,11 @@ void COrvanePortView::OnOpenLine() {
   const uint32_t baud = orvane::ParseBaudText(baudText_.toStdU16String());
   if (line_.Open(portText_.toStdU16String(), baud) == 0) {
     statusText_ = QStringLiteral("Opened");
-    openFlag_ = 1;
+    openFlag_ = true;
     orvane::PreferenceStore::SaveBaudRate(baud);
   } else {
     statusText_ = QStringLiteral("Open Failed");
-    openFlag_ = 0;
+    openFlag_ = false;
   }
   EnableForOpenFlag();
   host_.ShowMembers();
@@ -238,7 +238,7 @@ void COrvanePortView::OnCloseLine() {
   ui::WaitCursor wait;
   host_.ReadControls();
   statusText_ = line_.Close() ? QStringLiteral("Closed") : QStringLiteral("Close Failed");
-  openFlag_ = 0;
+  openFlag_ = false;
   EnableForOpenFlag();
   host_.ShowMembers();
 }
@@ -247,7 +247,7 @@ void COrvanePortView::EndRead() { exchange_.Stop(); }
 
 void COrvanePortView::OnToggleUseFlag() {
   host_.ReadControls();
-  useFlag_ = useFlag_ == 1 ? 0 : 1;
+  useFlag_ = !useFlag_;
   host_.ShowMembers();
 }
 
@@ -255,7 +255,7 @@ void COrvanePortView::SetReading(bool on) {
   if (on) waitCursor_.emplace();
   else waitCursor_.reset();
   // Nothing that starts an exchange or opens a dialog can be pressed meanwhile.
-  host_.Enable(IDC_SEND, !on && openFlag_ == 1);
+  host_.Enable(IDC_SEND, !on && openFlag_);
   host_.Enable(IDC_PREFERENCES, !on);
   host_.Enable(IDC_COMMAND, !on);
   if (on) {
@@ -273,7 +273,7 @@ void COrvanePortView::OnSend() {
 
   // The profile is read afresh at every send.
   orvane::Framing framing;
-  if (useFlag_ == 1) {
+  if (useFlag_) {
     const std::u16string name = orvane::PreferenceStore::LoadCurrentProfileName();
     const int profileCount = orvane::PreferenceStore::CountProfiles();
     orvane::PreferenceProfile profile;

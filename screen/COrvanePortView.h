@@ -43,7 +43,7 @@ class COrvanePortView : public QWidget {
   static constexpr int kNotListed = 9999;
   static constexpr int kListingCapacity = 100;
 
-  // Construction: empty texts, use flag 0, empty response store, then the device
+  // Construction: empty texts, use flag off, empty response store, then the device
   // discovery into the 100 listings.
   explicit COrvanePortView(QWidget* parent = nullptr);
   ~COrvanePortView() override;
@@ -58,8 +58,8 @@ class COrvanePortView : public QWidget {
   orvane::SerialLine& Line() { return line_; }
   const orvane::ResponseStore& Responses() const { return responses_; }
   int ListingCount() const { return listingCount_; }
-  int OpenFlag() const { return openFlag_; }
-  int UseFlag() const { return useFlag_; }
+  bool OpenFlag() const { return openFlag_; }
+  bool UseFlag() const { return useFlag_; }
 
   // Every row in order: its command text (column 1) and the bytes of its slot.
   std::vector<ResponseRowData> ResponseRows() const;
@@ -116,14 +116,14 @@ class COrvanePortView : public QWidget {
   QString titleText_;
   QString portText_;
   QString statusText_;
-  int useFlag_ = 0;
+  bool useFlag_ = false;  // "Use": frame commands with the current profile
   QString baudText_;
 
   int listingCount_ = 0;
   std::array<orvane::PortListing, kListingCapacity> listings_;
   orvane::SerialLine line_;
   orvane::ResponseStore responses_;
-  int openFlag_ = 0;
+  bool openFlag_ = false;  // the line is open
 
   ExchangeRunner exchange_;
   std::optional<ui::WaitCursor> waitCursor_;  // on while a reply is read

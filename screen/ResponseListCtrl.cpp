@@ -63,7 +63,7 @@ void ResponseListCtrl::SetUp() {
   const int width = contentsRect().width();
   setColumnWidth(kResponseColumn, 3 * width / 4);
   setColumnWidth(kCommandColumn, width / 4);
-  SetMenuFlag(1);
+  SetMenuFlag(true);
 }
 
 int ResponseListCtrl::RowCount() const { return model_->Count(); }
@@ -121,7 +121,7 @@ int ResponseListCtrl::RowAt(const QPoint& pos) const {
 void ResponseListCtrl::TapAndHold(const QPoint& pos) {
   holdTimer_->stop();
   if (const int row = RowAt(pos); row >= 0) SelectRow(row);
-  if (menuFlag_ != 1) return;
+  if (!menuFlag_) return;
   QMenu menu(this);
   if (!ui::LoadPopupMenu(orvane::port_ids::kIdTable, orvane::port_ids::IDR_RESPONSE_MENU, &menu))
     return;

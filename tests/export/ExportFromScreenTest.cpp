@@ -78,7 +78,7 @@ TEST(ExportFromScreen, ResponseListMenuWritesTheRecordedExchanges) {
   if (auto* use = qobject_cast<QCheckBox*>(view.Control(IDC_USE)); use->isChecked())
     Click(&view, IDC_USE);
   Click(&view, IDC_OPEN);
-  ASSERT_EQ(view.OpenFlag(), 1);
+  ASSERT_TRUE(view.OpenFlag());
 
   // Two exchanges; the device's answers wait on the line before each send.
   auto* command = qobject_cast<QLineEdit*>(view.Control(IDC_COMMAND));

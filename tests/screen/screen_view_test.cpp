@@ -31,7 +31,7 @@ struct State {
   bool open, close, send, modems, baud;
 };
 
-void ExpectState(COrvanePortView& view, const State& s, int openFlag) {
+void ExpectState(COrvanePortView& view, const State& s, bool openFlag) {
   EXPECT_EQ(Status(view), s.status);
   EXPECT_EQ(view.OpenFlag(), openFlag);
   EXPECT_EQ(Enabled(view, IDC_OPEN), s.open);
@@ -42,8 +42,8 @@ void ExpectState(COrvanePortView& view, const State& s, int openFlag) {
   ui::CommandState openItem, closeItem;
   view.Commands().QueryState(ID_PORT_OPEN, &openItem);
   view.Commands().QueryState(ID_PORT_CLOSE, &closeItem);
-  EXPECT_EQ(openItem.enabled, openFlag != 1);
-  EXPECT_EQ(closeItem.enabled, openFlag == 1);
+  EXPECT_EQ(openItem.enabled, !openFlag);
+  EXPECT_EQ(closeItem.enabled, openFlag);
 }
 
 orvane::Bytes B(const std::string& s) { return orvane::Bytes(s.begin(), s.end()); }
@@ -128,35 +128,35 @@ TEST_F(MainScreen, TemplateControlsSitWhereTheFormPutsThem) {
   EXPECT_EQ(list->selectionBehavior(), QAbstractItemView::SelectRows);
   EXPECT_FALSE(list->horizontalHeader()->isHidden());
   EXPECT_EQ(list->RowCount(), 0);
-  EXPECT_EQ(list->MenuFlag(), 1);
+  EXPECT_TRUE(list->MenuFlag());
 }
 
 TEST_F(MainScreen, EveryRowOfTheStateTable) {
   FakeModem modem;
   ASSERT_TRUE(modem.ok());
   auto view = MakeView();
-  ExpectState(*view, {"Status", true, false, false, true, true}, 0);
+  ExpectState(*view, {"Status", true, false, false, true, true}, false);
 
   OpenOn(*view, "/dev/orvane-no-such-device");
-  ExpectState(*view, {"Open Failed", true, false, false, true, true}, 0);
+  ExpectState(*view, {"Open Failed", true, false, false, true, true}, false);
 
   OpenOn(*view, modem.path());
-  ExpectState(*view, {"Opened", false, true, true, false, false}, 1);
+  ExpectState(*view, {"Opened", false, true, true, false, false}, true);
   EXPECT_TRUE(view->Line().IsOpen());
 
   Click(*view, IDC_CLOSE);
-  ExpectState(*view, {"Closed", true, false, false, true, true}, 0);
+  ExpectState(*view, {"Closed", true, false, false, true, true}, false);
   EXPECT_FALSE(view->Line().IsOpen());
 
   // A close with no device held fails, and still shows the closed state.
   EXPECT_TRUE(view->RunCommand(ID_PORT_CLOSE));
-  ExpectState(*view, {"Close Failed", true, false, false, true, true}, 0);
+  ExpectState(*view, {"Close Failed", true, false, false, true, true}, false);
 
   // The menu's Open does the same as the button.
   OpenOn(*view, modem.path());
   view->RunCommand(ID_PORT_CLOSE);
   EXPECT_TRUE(view->RunCommand(ID_PORT_OPEN));
-  ExpectState(*view, {"Opened", false, true, true, false, false}, 1);
+  ExpectState(*view, {"Opened", false, true, true, false, false}, true);
 }
 
 TEST_F(MainScreen, WithoutDevicesOnlyNotListedIsOfferedAndThePortCanBeTyped) {
@@ -231,11 +231,11 @@ TEST_F(MainScreen, UseCheckBoxAndMenuItemShowOneFlag) {
   item = {};
   view->Commands().QueryState(ID_USE_PREFERENCES, &item);
   EXPECT_FALSE(item.checked);
-  EXPECT_EQ(view->UseFlag(), 0);
+  EXPECT_FALSE(view->UseFlag());
 
   view->RunCommand(ID_USE_PREFERENCES);
   EXPECT_TRUE(use->isChecked());
-  EXPECT_EQ(view->UseFlag(), 1);
+  EXPECT_TRUE(view->UseFlag());
   view->RunCommand(ID_USE_PREFERENCES);
   EXPECT_FALSE(use->isChecked());
 }
@@ -262,7 +262,7 @@ TEST_F(MainScreen, EnterInTheFormAndTheBaudBoxDoesNothing) {
   QTest::keyClick(view->Control(IDC_OPEN), Qt::Key_Return);
   QTest::keyClick(view.get(), Qt::Key_Return);
   EXPECT_EQ(Status(*view), "Status");
-  EXPECT_EQ(view->OpenFlag(), 0);
+  EXPECT_FALSE(view->OpenFlag());
 }
 
 TEST_F(MainScreen, EntryFieldsRaiseAndLowerTheSoftInputPanel) {
@@ -488,7 +488,7 @@ TEST_F(SendFlow, TapAndHoldSelectsTheRowAndOffersTheResponseMenu) {
   QTest::mouseRelease(list->viewport(), Qt::LeftButton, {}, onSecond);
 
   // With the menu flag off a hold only selects.
-  list->SetMenuFlag(0);
+  list->SetMenuFlag(false);
   list->TapAndHold(onSecond);
   EXPECT_EQ(script.popups.size(), 3u);
 }
@@ -628,13 +628,13 @@ TEST_F(SendFlow, CloseDuringAReadRecordsWhatArrivedThenCloses) {
   Click(*view, IDC_CLOSE);
   ASSERT_EQ(List(*view)->RowCount(), 1);
   EXPECT_EQ(Cell(*view, 0, 0), "partial..");
-  ExpectState(*view, {"Closed", true, false, false, true, true}, 0);
+  ExpectState(*view, {"Closed", true, false, false, true, true}, false);
   EXPECT_FALSE(view->Line().IsOpen());
   EXPECT_FALSE(view->IsReading());
   EXPECT_EQ(HistoryFront(), u"ATA");
   EXPECT_TRUE(Enabled(*view, IDC_COMMAND));
   EXPECT_FALSE(Ctl<QCheckBox>(*view, IDC_USE)->isChecked());
-  EXPECT_EQ(view->UseFlag(), 0);
+  EXPECT_FALSE(view->UseFlag());
 }
 
 // Against the modem simulator itself, when it has been built.

@@ -129,7 +129,8 @@ TEST(Binding, ReadsAndShowsMembersAndRefusesNonIntegers) {
   QWidget owner;
   ui::TemplateHost host(&owner, Sample());
   QString prefix;
-  int timeout = 0, use = 0;
+  int timeout = 0;
+  bool use = false;
   host.BindText(1004, &prefix);
   host.BindInt(1014, &timeout);
   host.BindCheck(1025, &use);
@@ -140,11 +141,11 @@ TEST(Binding, ReadsAndShowsMembersAndRefusesNonIntegers) {
   ASSERT_TRUE(host.ReadControls());
   EXPECT_EQ(prefix, QStringLiteral("AT<0D>"));
   EXPECT_EQ(timeout, -12);
-  EXPECT_EQ(use, 1);
+  EXPECT_TRUE(use);
 
   prefix = QStringLiteral("X");
   timeout = 7;
-  use = 0;
+  use = false;
   host.ShowMembers();
   EXPECT_EQ(host.Control<QLineEdit>(1004)->text(), QStringLiteral("X"));
   EXPECT_EQ(host.Control<QLineEdit>(1014)->text(), QStringLiteral("7"));
