@@ -42,16 +42,21 @@ CommandEdit::CommandEdit(QWidget* parent) : QLineEdit(parent) {
 
 CommandEdit::~CommandEdit() = default;
 
-void CommandEdit::SetMenuMode(int mode) { menuMode_ = (mode >= 0 && mode <= 3) ? mode : 0; }
+void CommandEdit::SetMenuMode(entry::MenuMode mode) {
+  // A value outside the modes (cast from a number) means no menu.
+  using Mode = entry::MenuMode;
+  menuMode_ = (mode >= Mode::None && mode <= Mode::History) ? mode : Mode::None;
+}
 
 void CommandEdit::ShowEntryMenu(const QPoint& pos) {
   QMenu menu(this);
-  if (menuMode_ == 3) AddItem(&menu, QStringLiteral("Command History"), ID_COMMAND_HISTORY);
-  if (menuMode_ == 2 || menuMode_ == 3) {
+  if (menuMode_ == entry::MenuMode::History)
+    AddItem(&menu, QStringLiteral("Command History"), ID_COMMAND_HISTORY);
+  if (menuMode_ >= entry::MenuMode::Binary) {
     AddItem(&menu, QStringLiteral("Edit As Binary"), ID_EDIT_AS_BINARY);
     menu.addSeparator();
   }
-  if (menuMode_ >= 1) {
+  if (menuMode_ >= entry::MenuMode::Editing) {
     AddItem(&menu, QStringLiteral("Cut"), ID_EDIT_CUT);
     AddItem(&menu, QStringLiteral("Copy"), ID_EDIT_COPY);
     AddItem(&menu, QStringLiteral("Paste"), ID_EDIT_PASTE);
@@ -145,7 +150,7 @@ void CommandEdit::mouseDoubleClickEvent(QMouseEvent* event) {
   holdTimer_->stop();
   heldPress_.reset();
   swallowRelease_ = true;
-  if (menuMode_ == 2 || menuMode_ == 3) {
+  if (menuMode_ >= entry::MenuMode::Binary) {
     EditAsBinary();
     update();
   }
@@ -205,6 +210,6 @@ int WithEntryControlClasses(int templateId) {
   return templateId;
 }
 
-void SetMenuMode(ui::TemplateHost& host, int id, int mode) {
+void SetMenuMode(ui::TemplateHost& host, int id, entry::MenuMode mode) {
   if (auto* edit = host.Control<CommandEdit>(id)) edit->SetMenuMode(mode);
 }

@@ -2,11 +2,8 @@
 //
 // CommandEdit: a single-line field with a press-and-hold menu (a right click opens the
 // same menu), a double-tap shortcut to the Edit Binary dialog, and the Enter-key
-// filter. Its menu mode, set by the owning screen when it opens, chooses the menu:
-//   0  nothing (an empty menu)
-//   1  Cut, Copy, Paste, Undo
-//   2  Edit As Binary, separator, Cut, Copy, Paste, Undo        (double tap: Edit Binary)
-//   3  Command History, Edit As Binary, separator, Cut, ...     (double tap: Edit Binary)
+// filter. Its menu mode (entry::MenuMode), set by the owning screen when it opens,
+// chooses the menu.
 //
 // EntryComboBox: a combo box with the Enter-key filter, on itself and on its edit box.
 #pragma once
@@ -26,6 +23,14 @@ class QTimer;
 
 namespace entry {
 
+// The press-and-hold menu of an entry field. Each mode adds to the one before it.
+enum class MenuMode {
+  None,     // an empty menu
+  Editing,  // Cut, Copy, Paste, Undo
+  Binary,   // Edit As Binary, separator, Cut, ...; a double tap opens Edit Binary
+  History,  // Command History, Edit As Binary, separator, Cut, ...
+};
+
 // How long a press must be held, and how far it may wander, to count as press-and-hold.
 constexpr int kPressAndHoldMs = ui::kPressAndHoldMs;
 constexpr int kPressAndHoldSlopPx = ui::kPressAndHoldSlopPx;
@@ -39,8 +44,8 @@ class CommandEdit : public QLineEdit {
   explicit CommandEdit(QWidget* parent = nullptr);
   ~CommandEdit() override;
 
-  void SetMenuMode(int mode);
-  int MenuMode() const { return menuMode_; }
+  void SetMenuMode(entry::MenuMode mode);
+  entry::MenuMode MenuMode() const { return menuMode_; }
 
   // Opens the press-and-hold menu at |pos| (field coordinates) and carries out the
   // chosen command, as a press-and-hold there does.
@@ -64,7 +69,7 @@ class CommandEdit : public QLineEdit {
   void ReleaseHeldPress();
   void OnHoldElapsed();
 
-  int menuMode_ = 0;
+  entry::MenuMode menuMode_ = entry::MenuMode::None;
   QTimer* holdTimer_ = nullptr;
   std::unique_ptr<QMouseEvent> heldPress_;  // a left press waiting for the verdict
   bool swallowRelease_ = false;             // the release that ends a hold or a double tap
@@ -87,4 +92,4 @@ void RegisterEntryControlClasses();
 // template id, so the base class builds the template with them.
 int WithEntryControlClasses(int templateId);
 // Sets the menu mode of the entry field |id| of |host| (no-op for other controls).
-void SetMenuMode(ui::TemplateHost& host, int id, int mode);
+void SetMenuMode(ui::TemplateHost& host, int id, entry::MenuMode mode);

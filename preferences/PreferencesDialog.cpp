@@ -29,10 +29,10 @@ void PreferencesDialog::OnInitDialog() {
   caption_ = QStringLiteral("Preferences");
   tokens_.Reset();
   Refill(QString::fromStdU16String(orvane::PreferenceStore::LoadCurrentProfileName()));
-  SetMenuMode(host_, IDC_PREFIX, 2);
-  SetMenuMode(host_, IDC_SUFFIX, 2);
-  SetMenuMode(host_, IDC_TOKEN, 2);
-  SetMenuMode(host_, IDC_TIMEOUT, 1);
+  SetMenuMode(host_, IDC_PREFIX, entry::MenuMode::Binary);
+  SetMenuMode(host_, IDC_SUFFIX, entry::MenuMode::Binary);
+  SetMenuMode(host_, IDC_TOKEN, entry::MenuMode::Binary);
+  SetMenuMode(host_, IDC_TIMEOUT, entry::MenuMode::Editing);
   host_.ShowMembers();
 }
 

@@ -24,11 +24,11 @@ UserDefinedDialog::UserDefinedDialog(QWidget* parent)
 void UserDefinedDialog::OnInitDialog() {
   caption_ = QStringLiteral("User Defined");
   tokens_.Reset();
-  SetMenuMode(host_, IDC_PROFILE_NAME, 1);
-  SetMenuMode(host_, IDC_TIMEOUT, 1);
-  SetMenuMode(host_, IDC_PREFIX, 2);
-  SetMenuMode(host_, IDC_SUFFIX, 2);
-  SetMenuMode(host_, IDC_TOKEN, 2);
+  SetMenuMode(host_, IDC_PROFILE_NAME, entry::MenuMode::Editing);
+  SetMenuMode(host_, IDC_TIMEOUT, entry::MenuMode::Editing);
+  SetMenuMode(host_, IDC_PREFIX, entry::MenuMode::Binary);
+  SetMenuMode(host_, IDC_SUFFIX, entry::MenuMode::Binary);
+  SetMenuMode(host_, IDC_TOKEN, entry::MenuMode::Binary);
   host_.ShowMembers();
 }
 

@@ -48,15 +48,6 @@ QWidget* WithScreenClasses(QWidget* owner) {
   return owner;
 }
 
-void SetMenuMode(QWidget* field, int mode) {
-#if ORVANE_HAVE_ENTRY_FIELDS
-  if (auto* edit = qobject_cast<CommandEdit*>(field)) edit->SetMenuMode(mode);
-#else
-  (void)field;
-  (void)mode;
-#endif
-}
-
 QString ToQ(const std::u16string& text) { return QString::fromStdU16String(text); }
 
 }  // namespace
@@ -177,8 +168,10 @@ void COrvanePortView::OnInitialUpdate() {
   openFlag_ = false;
   EnableForOpenFlag();
 
-  SetMenuMode(Control(IDC_COMMAND), 3);
-  SetMenuMode(Control(IDC_PORT), 1);
+#if ORVANE_HAVE_ENTRY_FIELDS
+  SetMenuMode(host_, IDC_COMMAND, entry::MenuMode::History);
+  SetMenuMode(host_, IDC_PORT, entry::MenuMode::Editing);
+#endif
   if (ResponseListCtrl* list = ResponseList()) list->SetUp();
 
   useFlag_ = true;

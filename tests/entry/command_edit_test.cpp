@@ -27,7 +27,11 @@
 namespace {
 
 using namespace orvane::port_ids;
+using entry::MenuMode;
 
+// The modes in order, and the menu each shows.
+constexpr MenuMode kModes[] = {MenuMode::None, MenuMode::Editing, MenuMode::Binary,
+                               MenuMode::History};
 const QStringList kMenus[] = {
     {},
     {"Cut", "Copy", "Paste", "Undo"},
@@ -66,15 +70,15 @@ class CommandEditTest : public ::testing::Test {
 };
 
 TEST_F(CommandEditTest, EachModeShowsItsItemsInOrderAndQtsOwnMenuNever) {
-  EXPECT_EQ(field_->MenuMode(), 0) << "mode 0 until the screen sets one";
+  EXPECT_EQ(field_->MenuMode(), MenuMode::None) << "no menu until the screen sets one";
   for (int mode = 0; mode <= 3; ++mode) {
-    field_->SetMenuMode(mode);
+    field_->SetMenuMode(kModes[mode]);
     RightClick();
     ASSERT_EQ(script.popups.size(), static_cast<size_t>(mode + 1));
     EXPECT_EQ(script.popups.back(), kMenus[mode]) << mode;
   }
   // Every item carries its command value and is enabled, whatever the field holds.
-  field_->SetMenuMode(3);
+  field_->SetMenuMode(MenuMode::History);
   QList<int> ids;
   script.onPopup = [&ids](QMenu& menu) {
     for (QAction* a : menu.actions()) {
@@ -88,12 +92,12 @@ TEST_F(CommandEditTest, EachModeShowsItsItemsInOrderAndQtsOwnMenuNever) {
   EXPECT_EQ(ids, (QList<int>{32787, 32786, 0, 57635, 57634, 57637, 57643}));
   for (QWidget* w : QApplication::topLevelWidgets())
     EXPECT_FALSE(qobject_cast<QMenu*>(w) && w->isVisible()) << "a menu other than ours is showing";
-  field_->SetMenuMode(7);
-  EXPECT_EQ(field_->MenuMode(), 0) << "modes outside 0..3 mean no menu";
+  field_->SetMenuMode(static_cast<MenuMode>(7));
+  EXPECT_EQ(field_->MenuMode(), MenuMode::None) << "a value outside the modes means no menu";
 }
 
 TEST_F(CommandEditTest, PressAndHoldOpensTheMenuWithoutMovingTheCaret) {
-  field_->SetMenuMode(1);
+  field_->SetMenuMode(MenuMode::Editing);
   field_->setText(QStringLiteral("ATZ ABC DEF"));
   field_->setCursorPosition(2);
   const QPoint end(field_->width() - 4, field_->height() / 2);
@@ -126,7 +130,7 @@ TEST_F(CommandEditTest, PressAndHoldOpensTheMenuWithoutMovingTheCaret) {
 }
 
 TEST_F(CommandEditTest, ClipboardItemsActOnTheFieldAndCopyWithoutSelectionKeepsTheClipboard) {
-  field_->SetMenuMode(1);
+  field_->SetMenuMode(MenuMode::Editing);
   QClipboard* clipboard = QApplication::clipboard();
   clipboard->setText(QStringLiteral("kept"));
   field_->setText(QStringLiteral("AT+CSQ"));
@@ -163,7 +167,7 @@ TEST_F(CommandEditTest, ClipboardItemsActOnTheFieldAndCopyWithoutSelectionKeepsT
 }
 
 TEST_F(CommandEditTest, EditAsBinaryReplacesTheTextOnlyOnOk) {
-  field_->SetMenuMode(2);
+  field_->SetMenuMode(MenuMode::Binary);
   field_->setText(QStringLiteral("AT<0d>"));
   Choose(ID_EDIT_AS_BINARY);
   QString shownText;
@@ -188,7 +192,7 @@ TEST_F(CommandEditTest, EditAsBinaryReplacesTheTextOnlyOnOk) {
 TEST_F(CommandEditTest, CommandHistoryPutsThePickedCommandInTheField) {
   ASSERT_TRUE(orvane::CommandHistory::AddToHistory(u"AT+CSQ"));
   ASSERT_TRUE(orvane::CommandHistory::AddToHistory(u"ATI"));
-  field_->SetMenuMode(3);
+  field_->SetMenuMode(MenuMode::History);
   field_->setText(QStringLiteral("typed"));
   Choose(ID_COMMAND_HISTORY);
   RightClick();  // the seam cancels it
@@ -204,9 +208,9 @@ TEST_F(CommandEditTest, CommandHistoryPutsThePickedCommandInTheField) {
   EXPECT_EQ(field_->text(), QStringLiteral("ATI")) << "the newest command is picked first";
 }
 
-TEST_F(CommandEditTest, DoubleTapOpensEditBinaryInModesTwoAndThreeAndNeverSelectsAWord) {
+TEST_F(CommandEditTest, DoubleTapOpensEditBinaryInModesBinaryAndHistoryAndNeverSelectsAWord) {
   for (int mode = 0; mode <= 3; ++mode) {
-    field_->SetMenuMode(mode);
+    field_->SetMenuMode(kModes[mode]);
     field_->setText(QStringLiteral("hello world"));
     field_->deselect();
     const size_t before = script.modalDialogs.size();
@@ -275,7 +279,7 @@ TEST_F(CommandEditTest, WritesPicturesOfTheMenus) {
   const QString dir = qEnvironmentVariable("ORVANE_BINARY_DIR", QDir::tempPath()) + "/screens";
   QDir().mkpath(dir);
   for (int mode = 1; mode <= 3; ++mode) {
-    field_->SetMenuMode(mode);
+    field_->SetMenuMode(kModes[mode]);
     bool saved = false;
     script.onPopup = [&](QMenu& menu) {
       menu.adjustSize();

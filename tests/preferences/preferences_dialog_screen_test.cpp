@@ -37,8 +37,8 @@ TEST_F(MainScreenProfiles, FieldsAreEntryFieldsWithTheirModesAndCombosFilterEnte
   auto* port = qobject_cast<CommandEdit*>(view.Control(IDC_PORT));
   ASSERT_NE(command, nullptr);
   ASSERT_NE(port, nullptr);
-  EXPECT_EQ(command->MenuMode(), 3);
-  EXPECT_EQ(port->MenuMode(), 1);
+  EXPECT_EQ(command->MenuMode(), entry::MenuMode::History);
+  EXPECT_EQ(port->MenuMode(), entry::MenuMode::Editing);
   for (int id : {IDC_MODEM, IDC_BAUD}) {
     auto* combo = qobject_cast<EntryComboBox*>(view.Control(id));
     ASSERT_NE(combo, nullptr) << id;

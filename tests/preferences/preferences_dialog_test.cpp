@@ -299,7 +299,11 @@ TEST_F(PreferencesDialogTest, AFailedSaveSaysSoAndKeepsTheDialogOpen) {
 TEST_F(PreferencesDialogTest, FieldsHaveTheirKindsFilterKeysAndRaiseTheInputPanel) {
   Save(MakeProfile(u"A", u"pa", 4, {u"OK"}));
   auto d = Open();
-  const std::pair<int, int> modes[] = {{IDC_PREFIX, 2}, {IDC_SUFFIX, 2}, {IDC_TOKEN, 2}, {IDC_TIMEOUT, 1}};
+  using entry::MenuMode;
+  const std::pair<int, MenuMode> modes[] = {{IDC_PREFIX, MenuMode::Binary},
+                                            {IDC_SUFFIX, MenuMode::Binary},
+                                            {IDC_TOKEN, MenuMode::Binary},
+                                            {IDC_TIMEOUT, MenuMode::Editing}};
   for (auto [id, mode] : modes) {
     auto* field = qobject_cast<CommandEdit*>(ui::FindControl(d.get(), id));
     ASSERT_NE(field, nullptr) << id;

@@ -36,7 +36,11 @@ TEST_F(UserDefinedDialogTest, OpensEmptyWithANewTokenEntry) {
   EXPECT_EQ(Button(d.get(), IDC_ADD_TOKEN)->text(), QStringLiteral("Add"));
   EXPECT_TRUE(Button(d.get(), IDC_ADD_TOKEN)->isEnabled());
   EXPECT_FALSE(Button(d.get(), IDC_DELETE_TOKEN)->isEnabled());
-  const std::pair<int, int> modes[] = {{IDC_PROFILE_NAME, 1}, {IDC_TIMEOUT, 1}, {IDC_PREFIX, 2}, {IDC_SUFFIX, 2}, {IDC_TOKEN, 2}};
+  using entry::MenuMode;
+  const std::pair<int, MenuMode> modes[] = {
+      {IDC_PROFILE_NAME, MenuMode::Editing}, {IDC_TIMEOUT, MenuMode::Editing},
+      {IDC_PREFIX, MenuMode::Binary},        {IDC_SUFFIX, MenuMode::Binary},
+      {IDC_TOKEN, MenuMode::Binary}};
   for (auto [id, mode] : modes) {
     auto* field = qobject_cast<CommandEdit*>(ui::FindControl(d.get(), id));
     ASSERT_NE(field, nullptr) << id;
