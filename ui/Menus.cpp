@@ -164,7 +164,7 @@ QHash<int, QString> ParseStringTable(const QString& text, IdTable ids, QStringLi
 
 QString LoadString(IdTable ids, int id) {
   // Read once per program table.
-  static QHash<const void*, QHash<int, QString>> tables;
+  static QHash<const orvane::res::IdName*, QHash<int, QString>> tables;
   auto known = tables.constFind(ids.data());
   if (known == tables.constEnd()) {
     QFile file(QStringLiteral(":/strings.txt"));
