@@ -10,6 +10,21 @@
 
 namespace orvane {
 
+namespace {
+
+// The flag word the line runs with: binary, DTR and RTS on (no handshake), sending on
+// after an XOFF. Everything else of the documented bits goes off: parity check, CTS
+// and DSR flow, DSR sensitivity, XON/XOFF either way, error character, null
+// stripping, abort on error.
+constexpr uint32_t kLineFlags = serial::kFlagBinary | serial::kDtrControlEnable |
+                                serial::kFlagTxContinueOnXoff | serial::kRtsControlEnable;
+// What Open keeps of the device's flag word: the bits beyond the documented flags, as
+// the device had them (and the line's own bits, which it sets anyway).
+constexpr uint32_t kKeptDeviceFlags = serial::kFlagReservedBits | kLineFlags;
+static_assert(kLineFlags == 0x1091u && kKeptDeviceFlags == 0xFFFF9091u);
+
+}  // namespace
+
 SerialLine::SerialLine() : handle_(serial::kInvalidHandle) {}
 
 SerialLine::~SerialLine() {
@@ -37,7 +52,7 @@ int SerialLine::Open(std::u16string_view deviceName, uint32_t baud) {
   if (error == 0) error = serial::GetControlBlock(handle_, &block);
   if (error == 0) {
     block.baudRate = baud;
-    block.flags = (block.flags & 0xFFFF9091u) | 0x1091u;
+    block.flags = (block.flags & kKeptDeviceFlags) | kLineFlags;
     block.byteSize = 8;
     block.parity = 0;
     block.stopBits = 0;

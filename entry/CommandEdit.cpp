@@ -12,10 +12,13 @@
 
 #include "entry/CommandHistoryDialog.h"
 #include "entry/EditBinaryDialog.h"
+#include "resources/OrvanePortIds.h"
 #include "ui/EnterKeyFilter.h"
 #include "ui/Menus.h"
 #include "ui/Messages.h"
 #include "ui/Template.h"
+
+using namespace orvane::port_ids;
 
 namespace {
 
@@ -39,20 +42,25 @@ CommandEdit::CommandEdit(QWidget* parent) : QLineEdit(parent) {
 
 CommandEdit::~CommandEdit() = default;
 
-void CommandEdit::SetMenuMode(int mode) { menuMode_ = (mode >= 0 && mode <= 3) ? mode : 0; }
+void CommandEdit::SetMenuMode(entry::MenuMode mode) {
+  // A value outside the modes (cast from a number) means no menu.
+  using Mode = entry::MenuMode;
+  menuMode_ = (mode >= Mode::None && mode <= Mode::History) ? mode : Mode::None;
+}
 
 void CommandEdit::ShowEntryMenu(const QPoint& pos) {
   QMenu menu(this);
-  if (menuMode_ == 3) AddItem(&menu, QStringLiteral("Command History"), entry::kCmdCommandHistory);
-  if (menuMode_ == 2 || menuMode_ == 3) {
-    AddItem(&menu, QStringLiteral("Edit As Binary"), entry::kCmdEditAsBinary);
+  if (menuMode_ == entry::MenuMode::History)
+    AddItem(&menu, QStringLiteral("Command History"), ID_COMMAND_HISTORY);
+  if (menuMode_ >= entry::MenuMode::Binary) {
+    AddItem(&menu, QStringLiteral("Edit As Binary"), ID_EDIT_AS_BINARY);
     menu.addSeparator();
   }
-  if (menuMode_ >= 1) {
-    AddItem(&menu, QStringLiteral("Cut"), entry::kCmdCut);
-    AddItem(&menu, QStringLiteral("Copy"), entry::kCmdCopy);
-    AddItem(&menu, QStringLiteral("Paste"), entry::kCmdPaste);
-    AddItem(&menu, QStringLiteral("Undo"), entry::kCmdUndo);
+  if (menuMode_ >= entry::MenuMode::Editing) {
+    AddItem(&menu, QStringLiteral("Cut"), ID_EDIT_CUT);
+    AddItem(&menu, QStringLiteral("Copy"), ID_EDIT_COPY);
+    AddItem(&menu, QStringLiteral("Paste"), ID_EDIT_PASTE);
+    AddItem(&menu, QStringLiteral("Undo"), ID_EDIT_UNDO);
   }
   const int command = ui::TrackPopupMenu(&menu, mapToGlobal(pos));
   RunMenuCommand(command);
@@ -60,12 +68,12 @@ void CommandEdit::ShowEntryMenu(const QPoint& pos) {
 
 void CommandEdit::RunMenuCommand(int command) {
   switch (command) {
-    case entry::kCmdEditAsBinary: EditAsBinary(); break;
-    case entry::kCmdCommandHistory: PickFromHistory(); break;
-    case entry::kCmdCut: cut(); break;
-    case entry::kCmdCopy: copy(); break;
-    case entry::kCmdPaste: paste(); break;
-    case entry::kCmdUndo: undo(); break;
+    case ID_EDIT_AS_BINARY: EditAsBinary(); break;
+    case ID_COMMAND_HISTORY: PickFromHistory(); break;
+    case ID_EDIT_CUT: cut(); break;
+    case ID_EDIT_COPY: copy(); break;
+    case ID_EDIT_PASTE: paste(); break;
+    case ID_EDIT_UNDO: undo(); break;
     default: break;
   }
   update();
@@ -143,7 +151,7 @@ void CommandEdit::mouseDoubleClickEvent(QMouseEvent* event) {
   holdTimer_->stop();
   heldPress_.reset();
   swallowRelease_ = true;
-  if (menuMode_ == 2 || menuMode_ == 3) {
+  if (menuMode_ >= entry::MenuMode::Binary) {
     EditAsBinary();
     update();
   }
@@ -203,6 +211,6 @@ int WithEntryControlClasses(int templateId) {
   return templateId;
 }
 
-void SetMenuMode(ui::TemplateHost& host, int id, int mode) {
+void SetMenuMode(ui::TemplateHost& host, int id, entry::MenuMode mode) {
   if (auto* edit = host.Control<CommandEdit>(id)) edit->SetMenuMode(mode);
 }

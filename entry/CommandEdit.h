@@ -2,11 +2,8 @@
 //
 // CommandEdit: a single-line field with a press-and-hold menu (a right click opens the
 // same menu), a double-tap shortcut to the Edit Binary dialog, and the Enter-key
-// filter. Its menu mode, set by the owning screen when it opens, chooses the menu:
-//   0  nothing (an empty menu)
-//   1  Cut, Copy, Paste, Undo
-//   2  Edit As Binary, separator, Cut, Copy, Paste, Undo        (double tap: Edit Binary)
-//   3  Command History, Edit As Binary, separator, Cut, ...     (double tap: Edit Binary)
+// filter. Its menu mode (entry::MenuMode), set by the owning screen when it opens,
+// chooses the menu.
 //
 // EntryComboBox: a combo box with the Enter-key filter, on itself and on its edit box.
 #pragma once
@@ -28,13 +25,13 @@ class QTimer;
 
 namespace entry {
 
-// Command values of the menu items (the main screen's menu uses the first two too).
-constexpr int kCmdCommandHistory = 32787;
-constexpr int kCmdEditAsBinary = 32786;
-constexpr int kCmdCut = 57635;
-constexpr int kCmdCopy = 57634;
-constexpr int kCmdPaste = 57637;
-constexpr int kCmdUndo = 57643;
+// The press-and-hold menu of an entry field. Each mode adds to the one before it.
+enum class MenuMode {
+  None,     // an empty menu
+  Editing,  // Cut, Copy, Paste, Undo
+  Binary,   // Edit As Binary, separator, Cut, ...; a double tap opens Edit Binary
+  History,  // Command History, Edit As Binary, separator, Cut, ...
+};
 
 // How long a press must be held, and how far it may wander, to count as press-and-hold.
 constexpr int kPressAndHoldMs = ui::kPressAndHoldMs;
@@ -49,16 +46,18 @@ class CommandEdit : public QLineEdit {
   explicit CommandEdit(QWidget* parent = nullptr);
   ~CommandEdit() override;
 
-  void SetMenuMode(int mode);
-  int MenuMode() const { return menuMode_; }
-  // The history the Command History item picks from (menu mode 3); without one the item
-  // does nothing.
+  void SetMenuMode(entry::MenuMode mode);
+  entry::MenuMode MenuMode() const { return menuMode_; }
+  // The history the Command History item picks from (menu mode History); without one
+  // the item does nothing.
   void SetHistory(const orvane::CommandHistory& history) { history_.emplace(history); }
 
   // Opens the press-and-hold menu at |pos| (field coordinates) and carries out the
   // chosen command, as a press-and-hold there does.
   void ShowEntryMenu(const QPoint& pos);
-  // Runs the command of a menu item (0 or an unknown value does nothing).
+  // Runs the command of a menu item: ID_COMMAND_HISTORY, ID_EDIT_AS_BINARY,
+  // ID_EDIT_CUT, ID_EDIT_COPY, ID_EDIT_PASTE or ID_EDIT_UNDO (0 or another value does
+  // nothing).
   void RunMenuCommand(int command);
 
  protected:
@@ -75,7 +74,7 @@ class CommandEdit : public QLineEdit {
   void ReleaseHeldPress();
   void OnHoldElapsed();
 
-  int menuMode_ = 0;
+  entry::MenuMode menuMode_ = entry::MenuMode::None;
   std::optional<orvane::CommandHistory> history_;
   QTimer* holdTimer_ = nullptr;
   std::unique_ptr<QMouseEvent> heldPress_;  // a left press waiting for the verdict
@@ -99,4 +98,4 @@ void RegisterEntryControlClasses();
 // template id, so the base class builds the template with them.
 int WithEntryControlClasses(int templateId);
 // Sets the menu mode of the entry field |id| of |host| (no-op for other controls).
-void SetMenuMode(ui::TemplateHost& host, int id, int mode);
+void SetMenuMode(ui::TemplateHost& host, int id, entry::MenuMode mode);

@@ -3,17 +3,20 @@
 #include <QListWidget>
 
 #include "engine/BinaryTextCodec.h"
+#include "resources/OrvanePortIds.h"
 #include "ui/Look.h"
 
-CommandHistoryDialog::CommandHistoryDialog(const orvane::CommandHistory& history, QWidget* parent)
-    : ui::TemplateDialog(kTemplateId, parent), history_(history) {}
+using namespace orvane::port_ids;
 
-QListWidget* CommandHistoryDialog::List() const { return Control<QListWidget>(kListId); }
+CommandHistoryDialog::CommandHistoryDialog(const orvane::CommandHistory& history, QWidget* parent)
+    : ui::TemplateDialog(kIdTable, IDD_COMMAND_HISTORY, parent), history_(history) {}
+
+QListWidget* CommandHistoryDialog::List() const { return Control<QListWidget>(IDC_HISTORY_LIST); }
 
 void CommandHistoryDialog::OnInitDialog() {
-  host_.BindText(kCaptionId, &caption_);
+  host_.BindText(IDC_HISTORY_CAPTION, &caption_);
   caption_ = QStringLiteral("Cmd History");
-  ui::MakeCaption(Control(kCaptionId));
+  ui::MakeCaption(Control(IDC_HISTORY_CAPTION));
 
   count_ = history_.LoadHistory(entries_);
   if (count_ < 0) count_ = 0;
@@ -38,7 +41,7 @@ void CommandHistoryDialog::OnInitDialog() {
 
   // Selecting row 0 above is the dialog's own doing, not the user's: the handler is
   // connected only now.
-  host_.OnNotify(kListId, ui::Notify::SelChange, [this] { OnSelChange(); });
+  host_.OnNotify(IDC_HISTORY_LIST, ui::Notify::SelChange, [this] { OnSelChange(); });
   host_.ShowMembers();
 }
 

@@ -1,6 +1,6 @@
-// Command history (template 135): lists the stored commands, most recent first,
-// previews the selected one's bytes in a binary editor control and gives back the
-// picked command text. It only reads the history, once, when it opens.
+// Command history (template IDD_COMMAND_HISTORY): lists the stored commands, most
+// recent first, previews the selected one's bytes in a binary editor control and gives
+// back the picked command text. It only reads the history, once, when it opens.
 #pragma once
 
 #include <QString>
@@ -16,9 +16,6 @@ class CommandHistoryDialog : public ui::TemplateDialog {
   Q_OBJECT
 
  public:
-  static constexpr int kTemplateId = 135;
-  static constexpr int kCaptionId = 1017;
-  static constexpr int kListId = 1018;
   // The preview, in pixels of the dialog: left, top, right, bottom (6 rows).
   static constexpr int kPreviewLeft = 12, kPreviewTop = 150, kPreviewRight = 223, kPreviewBottom = 260;
 

@@ -1,14 +1,17 @@
 #include "entry/EditBinaryDialog.h"
 
 #include "engine/BinaryTextCodec.h"
+#include "resources/OrvanePortIds.h"
 #include "ui/Look.h"
 #include "ui/SoftInputPanel.h"
 
+using namespace orvane::port_ids;
+
 EditBinaryDialog::EditBinaryDialog(const QString& binaryText, QWidget* parent)
-    : ui::TemplateDialog(kTemplateId, parent), binaryText_(binaryText) {}
+    : ui::TemplateDialog(kIdTable, IDD_EDIT_BINARY, parent), binaryText_(binaryText) {}
 
 void EditBinaryDialog::OnInitDialog() {
-  host_.BindText(kCaptionId, &caption_);
+  host_.BindText(IDC_EDIT_BINARY_CAPTION, &caption_);
   host_.ReadControls();
 
   {
@@ -19,7 +22,7 @@ void EditBinaryDialog::OnInitDialog() {
   }  // the control keeps its own copy
 
   caption_ = QStringLiteral("Edit Binary");
-  ui::MakeCaption(Control(kCaptionId));
+  ui::MakeCaption(Control(IDC_EDIT_BINARY_CAPTION));
   FocusBinaryCtrl(editor_);
   // The user can type digits at once.
   ui::sip::Raise();

@@ -1,6 +1,6 @@
-// Edit Binary (template 134): edits the bytes behind a binary text in a binary editor
-// control. OK gives back the edited bytes as binary text (always in the notation's
-// canonical form); Cancel leaves the caller's text as it was.
+// Edit Binary (template IDD_EDIT_BINARY): edits the bytes behind a binary text in a
+// binary editor control. OK gives back the edited bytes as binary text (always in the
+// notation's canonical form); Cancel leaves the caller's text as it was.
 #pragma once
 
 #include <QString>
@@ -12,8 +12,6 @@ class EditBinaryDialog : public ui::TemplateDialog {
   Q_OBJECT
 
  public:
-  static constexpr int kTemplateId = 134;
-  static constexpr int kCaptionId = 1016;
   // The byte area, in pixels of the dialog: left, top, right, bottom (8 rows).
   static constexpr int kEditorLeft = 12, kEditorTop = 50, kEditorRight = 223, kEditorBottom = 185;
 

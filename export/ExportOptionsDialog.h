@@ -12,18 +12,6 @@ class ExportOptionsDialog : public ui::TemplateDialog {
   Q_OBJECT
 
  public:
-  enum { IDD = 139 };
-  enum ControlId {
-    kCaption = 1027,
-    kCommandText = 1028,
-    kCommandBinary = 1029,
-    kCommandBinaryText = 1030,
-    kResponseText = 1031,
-    kResponseBinary = 1032,
-    kResponseBinaryText = 1033,
-    kBytesPerLine = 1034,
-  };
-
   explicit ExportOptionsDialog(QWidget* parent = nullptr);
 
   // The choices; meaningful after the dialog ended with OK.
@@ -35,9 +23,9 @@ class ExportOptionsDialog : public ui::TemplateDialog {
 
  private:
   ExportOptions options_;
-  // The check boxes' bound members (1 ticked, 0 not).
-  int commandText_ = 0, commandBinary_ = 0, commandBinaryText_ = 0;
-  int responseText_ = 0, responseBinary_ = 0, responseBinaryText_ = 0;
+  // The check boxes' bound members.
+  bool commandText_ = false, commandBinary_ = false, commandBinaryText_ = false;
+  bool responseText_ = false, responseBinary_ = false, responseBinaryText_ = false;
 };
 
 }  // namespace orvane

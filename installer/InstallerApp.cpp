@@ -6,8 +6,11 @@
 #include "installer/DesktopLink.h"
 #include "installer/InstallerDialog.h"
 #include "installer/SplashWindow.h"
+#include "resources/InstallerIds.h"
 #include "ui/Menus.h"
 #include "ui/Messages.h"
+
+using namespace orvane::installer_ids;
 
 namespace {
 
@@ -43,7 +46,7 @@ bool InstallerApp::ReadAppManagerPath() {
 
 int InstallerApp::Run() {
   if (!ReadAppManagerPath()) {
-    ui::ShowMessage(nullptr, ui::LoadString(kNotInstalledString), ui::MessageForm::Ok);
+    ui::ShowMessage(nullptr, ui::LoadString(kIdTable, IDS_NOT_INSTALLED), ui::MessageForm::Ok);
     return 1;
   }
   SplashWindow::EnableSplashScreen(true);

@@ -9,7 +9,6 @@ class QObject;
 class InstallerApp {
  public:
   static constexpr int kPathBytes = 260;
-  static constexpr int kNotInstalledString = 103;
 
   InstallerApp();
   ~InstallerApp();

@@ -13,8 +13,11 @@
 #include "installer/ProcessLauncher.h"
 #include "installer/RemoteApi.h"
 #include "installer/SplashWindow.h"
+#include "ui/Look.h"
 #include "ui/Menus.h"
 #include "ui/Messages.h"
+
+using namespace orvane::installer_ids;
 
 namespace {
 
@@ -50,30 +53,32 @@ void PumpMessagesFor(uint32_t ms) {
 void InstallerDialog::SetOpeningWaitMs(uint32_t ms) { g_openingWaitMs = ms; }
 
 InstallerDialog::InstallerDialog(const char* appManagerPath, QWidget* parent)
-    : ui::TemplateDialog(kTemplate, parent), appManagerPath_(appManagerPath), systemMenu_(new QMenu(this)) {
+    : ui::TemplateDialog(kIdTable, IDD_ORVANEINSTALLER_DIALOG, parent),
+      appManagerPath_(appManagerPath),
+      systemMenu_(new QMenu(this)) {
   QAction* close = systemMenu_->addAction(QStringLiteral("&Close"));
-  close->setProperty(ui::kCommandIdProperty, kCloseCommand);
-  if (auto* label = Control<QLabel>(kPlaceholder)) {
+  close->setProperty(ui::kCommandIdProperty, SC_CLOSE);
+  if (auto* label = Control<QLabel>(IDC_PLACEHOLDER)) {
     label->setWordWrap(true);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   }
 }
 
 void InstallerDialog::OnInitDialog() {
-  const QString about = ui::LoadString(kAboutString);
+  const QString about = ui::LoadString(kIdTable, IDS_ABOUTBOX);
   if (!about.isEmpty()) {
     systemMenu_->addSeparator();
     QAction* item = systemMenu_->addAction(about);
-    item->setProperty(ui::kCommandIdProperty, kAboutCommand);
+    item->setProperty(ui::kCommandIdProperty, IDM_ABOUTBOX);
   }
-  setWindowIcon(QIcon(QStringLiteral(":/icons/%1.png").arg(kIcon)));
+  setWindowIcon(QIcon(ui::Icon(IDI_INSTALLER)));
 
   SplashWindow::ShowSplashScreen(this);
   PumpMessagesFor(g_openingWaitMs);
 
   if (orvane::rapi::CeGetDeviceId() == 0) {
     outcome_ = Outcome::NoHandheld;
-    ui::ShowMessage(MessageOwner(this), ui::LoadString(kNoHandheldString), ui::MessageForm::Ok);
+    ui::ShowMessage(MessageOwner(this), ui::LoadString(kIdTable, IDS_NO_HANDHELD), ui::MessageForm::Ok);
     EndDialog(QDialog::Accepted);
     return;
   }
@@ -90,7 +95,7 @@ void InstallerDialog::OnInitDialog() {
       orvane::installer::RunAndWait(program, orvane::installer::ArgumentsAfter(commandLine_, program));
   if (!result.started) {
     outcome_ = Outcome::CannotStart;
-    ui::ShowMessage(MessageOwner(this), ui::LoadString(kCannotStartString), ui::MessageForm::Ok);
+    ui::ShowMessage(MessageOwner(this), ui::LoadString(kIdTable, IDS_CANNOT_START), ui::MessageForm::Ok);
   } else if (!result.Succeeded()) {
     outcome_ = Outcome::ManagerFailed;
     ui::ShowMessage(MessageOwner(this), kManagerFailed, ui::MessageForm::Ok);
@@ -103,7 +108,7 @@ void InstallerDialog::OnInitDialog() {
 
 void InstallerDialog::ShowNotReachable() {
   const std::string folder = orvane::desktop::HandheldFolder();
-  if (auto* label = Control<QLabel>(kPlaceholder))
+  if (auto* label = Control<QLabel>(IDC_PLACEHOLDER))
     label->setText(
         QStringLiteral("The handheld was found, but OrvaneInstaller could not connect to it, so nothing "
                        "was installed.\n\n"
@@ -119,10 +124,10 @@ void InstallerDialog::EndDialog(int result) {
 }
 
 void InstallerDialog::OnSysCommand(int command) {
-  if (command == kAboutCommand) {
+  if (command == IDM_ABOUTBOX) {
     AboutDialog about(this);
     ui::RunModal(about);
-  } else if (command == kCloseCommand) {
+  } else if (command == SC_CLOSE) {
     OnCancel();
   }
 }

@@ -7,6 +7,7 @@
 #include <QString>
 #include <cstdint>
 
+#include "resources/InstallerIds.h"
 #include "ui/TemplateDialog.h"
 
 class QMenu;
@@ -15,22 +16,15 @@ class AboutDialog : public ui::TemplateDialog {
   Q_OBJECT
 
  public:
-  static constexpr int kTemplate = 1100;  // the installer's dialog 100
-  explicit AboutDialog(QWidget* parent = nullptr) : ui::TemplateDialog(kTemplate, parent) {}
+  explicit AboutDialog(QWidget* parent = nullptr)
+      : ui::TemplateDialog(orvane::installer_ids::kIdTable, orvane::installer_ids::IDD_ABOUTBOX,
+                           parent) {}
 };
 
 class InstallerDialog : public ui::TemplateDialog {
   Q_OBJECT
 
  public:
-  static constexpr int kTemplate = 1102;      // the installer's dialog 102
-  static constexpr int kIcon = 1128;          // the installer's icon 128
-  static constexpr int kPlaceholder = 1000;   // the static placeholder label
-  static constexpr int kAboutCommand = 16;    // system menu: about box
-  static constexpr int kCloseCommand = 0xF060;  // system menu: close
-  static constexpr int kAboutString = 101;
-  static constexpr int kNoHandheldString = 104;
-  static constexpr int kCannotStartString = 105;
   static constexpr uint32_t kOpeningWaitMs = 3500;
 
   enum class Outcome { None, NoHandheld, NotReachable, CannotStart, ManagerFailed, Installed };
@@ -45,7 +39,8 @@ class InstallerDialog : public ui::TemplateDialog {
   const std::string& CommandLine() const { return commandLine_; }
 
   // The window's system menu (Close, and the about item added while opening), shown
-  // by Alt+Space or a right click; OnSysCommand runs its items.
+  // by Alt+Space or a right click; OnSysCommand runs its items (SC_CLOSE,
+  // IDM_ABOUTBOX).
   QMenu* SystemMenu() const { return systemMenu_; }
   void OnSysCommand(int command);
 

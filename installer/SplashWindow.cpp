@@ -7,6 +7,7 @@
 #include <QScreen>
 #include <QTimerEvent>
 
+#include "resources/InstallerIds.h"
 #include "ui/Look.h"
 
 namespace {
@@ -21,7 +22,7 @@ SplashWindow* SplashWindow::Current() { return g_current; }
 
 void SplashWindow::ShowSplashScreen(QWidget* owner) {
   if (!g_enabled || g_current) return;
-  const QPixmap bitmap = ui::Bitmap(kBitmap);
+  const QPixmap bitmap = ui::Bitmap(orvane::installer_ids::IDB_SPLASH);
   if (bitmap.isNull()) return;  // nothing to show: no splash
   g_current = new SplashWindow(owner, bitmap);
   g_current->show();

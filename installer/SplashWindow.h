@@ -1,4 +1,4 @@
-// The installer's splash: bitmap 1129 in a borderless pop-up of exactly its size,
+// The installer's splash: bitmap IDB_SPLASH in a borderless pop-up of exactly its size,
 // centred, closed by its 3500 ms timer or by the first key or mouse-button press the
 // application's pre-translation sees.
 #pragma once
@@ -10,7 +10,6 @@ class SplashWindow : public QWidget {
   Q_OBJECT
 
  public:
-  static constexpr int kBitmap = 1129;  // the installer's bitmap 129 (see resources/templates/1102.dlg)
   static constexpr int kTimerMs = 3500;
 
   // Set once at start-up: whether a splash may be shown at all.

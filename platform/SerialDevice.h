@@ -29,10 +29,14 @@ struct ControlBlock {
 constexpr uint32_t kFlagBinary = 0x0001;
 constexpr uint32_t kFlagParity = 0x0002;
 constexpr uint32_t kFlagOutxCtsFlow = 0x0004;
+constexpr uint32_t kDtrControlEnable = 0x0010;  // DTR control 1: on
+constexpr uint32_t kFlagTxContinueOnXoff = 0x0080;
 constexpr uint32_t kFlagOutX = 0x0100;
 constexpr uint32_t kFlagInX = 0x0200;
 constexpr uint32_t kRtsControlMask = 0x3000;
+constexpr uint32_t kRtsControlEnable = 0x1000;  // RTS control 1: on
 constexpr uint32_t kRtsControlHandshake = 0x2000;
+constexpr uint32_t kFlagReservedBits = 0xFFFF8000;  // bits 15-31: no flag of the API
 
 // Read and write time-outs in milliseconds, kept per handle as the handheld's API keeps
 // them. Transfers here never wait (callers wait in their own event loop), which is

@@ -5,36 +5,24 @@
 
 #include "entry/CommandEdit.h"
 #include "preferences/UserDefinedDialog.h"
+#include "resources/OrvanePortIds.h"
 #include "ui/Messages.h"
 #include "ui/SoftInputPanel.h"
 
-namespace {
-
-constexpr int kTemplateId = 132;
-constexpr int kCaptionId = 1011;
-constexpr int kPrefixId = 1004;
-constexpr int kSuffixId = 1005;
-constexpr int kTimeoutId = 1014;
-constexpr int kTokenFieldId = 1023;
-constexpr int kTokenListId = 1013;
-constexpr int kDeleteTokenId = 1008;
-constexpr int kAddTokenId = 1024;
-constexpr int kProfileListId = 1012;
-constexpr int kDeleteProfileId = 1009;
-constexpr int kAddUserDefinedId = 3;
-
-}  // namespace
+using namespace orvane::port_ids;
 
 PreferencesDialog::PreferencesDialog(const orvane::PreferenceStore& store, QWidget* parent)
-    : ui::TemplateDialog(WithEntryControlClasses(kTemplateId), parent), store_(store), tokens_(host_) {
-  host_.BindText(kCaptionId, &caption_);
-  host_.BindText(kPrefixId, &prefix_);
-  host_.BindText(kSuffixId, &suffix_);
-  host_.BindInt(kTimeoutId, &timeout_);
-  host_.OnNotify(kProfileListId, ui::Notify::SelChange, [this] { OnProfileSelected(); });
-  host_.OnNotify(kDeleteProfileId, ui::Notify::Clicked, [this] { OnDeleteProfile(); });
-  host_.OnNotify(kAddUserDefinedId, ui::Notify::Clicked, [this] { OnAddUserDefined(); });
-  for (int id : {kPrefixId, kSuffixId, kTimeoutId, kTokenFieldId}) ui::sip::FollowFocus(Control(id));
+    : ui::TemplateDialog(kIdTable, WithEntryControlClasses(IDD_PREFERENCES), parent),
+      store_(store),
+      tokens_(host_) {
+  host_.BindText(IDC_PREFERENCES_CAPTION, &caption_);
+  host_.BindText(IDC_PREFIX, &prefix_);
+  host_.BindText(IDC_SUFFIX, &suffix_);
+  host_.BindInt(IDC_TIMEOUT, &timeout_);
+  host_.OnNotify(IDC_PROFILES, ui::Notify::SelChange, [this] { OnProfileSelected(); });
+  host_.OnNotify(IDC_DELETE_PROFILE, ui::Notify::Clicked, [this] { OnDeleteProfile(); });
+  host_.OnNotify(IDC_ADD_USER_DEFINED, ui::Notify::Clicked, [this] { OnAddUserDefined(); });
+  for (int id : {IDC_PREFIX, IDC_SUFFIX, IDC_TIMEOUT, IDC_TOKEN}) ui::sip::FollowFocus(Control(id));
 }
 
 void PreferencesDialog::OnInitDialog() {
@@ -42,15 +30,15 @@ void PreferencesDialog::OnInitDialog() {
   caption_ = QStringLiteral("Preferences");
   tokens_.Reset();
   Refill(QString::fromStdU16String(store_.LoadCurrentProfileName()));
-  SetMenuMode(host_, kPrefixId, 2);
-  SetMenuMode(host_, kSuffixId, 2);
-  SetMenuMode(host_, kTokenFieldId, 2);
-  SetMenuMode(host_, kTimeoutId, 1);
+  SetMenuMode(host_, IDC_PREFIX, entry::MenuMode::Binary);
+  SetMenuMode(host_, IDC_SUFFIX, entry::MenuMode::Binary);
+  SetMenuMode(host_, IDC_TOKEN, entry::MenuMode::Binary);
+  SetMenuMode(host_, IDC_TIMEOUT, entry::MenuMode::Editing);
   host_.ShowMembers();
 }
 
 void PreferencesDialog::Refill(const QString& wanted) {
-  auto* profiles = Control<QComboBox>(kProfileListId);
+  auto* profiles = Control<QComboBox>(IDC_PROFILES);
   const int count = store_.CountProfiles();
   std::vector<std::u16string> names(static_cast<size_t>(count));
   const int listed = count > 0 ? store_.ListProfileNames(names.data(), count) : 0;
@@ -58,15 +46,15 @@ void PreferencesDialog::Refill(const QString& wanted) {
 
   const bool any = listed > 0;
   hasProfile_ = any;
-  for (int id : {kPrefixId, kSuffixId, kTimeoutId, kTokenFieldId, kTokenListId, kDeleteProfileId,
-                 kAddTokenId})
+  for (int id : {IDC_PREFIX, IDC_SUFFIX, IDC_TIMEOUT, IDC_TOKEN, IDC_TOKENS, IDC_DELETE_PROFILE,
+                 IDC_ADD_TOKEN})
     host_.Enable(id, any);
   if (!any) {
     prefix_.clear();
     suffix_.clear();
     timeout_ = 0;
     tokens_.Clear();
-    host_.Enable(kDeleteTokenId, false);
+    host_.Enable(IDC_DELETE_TOKEN, false);
     return;
   }
 
@@ -92,14 +80,14 @@ void PreferencesDialog::Refill(const QString& wanted) {
 void PreferencesDialog::OnProfileSelected() {
   // Switching profiles discards whatever was typed, so the fields need not be taken
   // (a timeout that is not a number must not hold the list on the wrong profile).
-  auto* profiles = Control<QComboBox>(kProfileListId);
+  auto* profiles = Control<QComboBox>(IDC_PROFILES);
   Refill(profiles ? profiles->currentText() : QString());
   host_.ShowMembers();
 }
 
 void PreferencesDialog::OnOK() {
   if (!host_.ReadControls()) return;
-  auto* profiles = Control<QComboBox>(kProfileListId);
+  auto* profiles = Control<QComboBox>(IDC_PROFILES);
   if (!profiles || profiles->count() == 0 || profiles->currentIndex() < 0) {
     ui::ShowMessage(this, QStringLiteral("Please select preferences, before attempting to save."));
     return;
@@ -126,7 +114,7 @@ void PreferencesDialog::OnOK() {
 
 void PreferencesDialog::OnDeleteProfile() {
   if (!host_.ReadControls()) return;
-  auto* profiles = Control<QComboBox>(kProfileListId);
+  auto* profiles = Control<QComboBox>(IDC_PROFILES);
   if (!profiles || profiles->count() == 0 || profiles->currentIndex() < 0) {
     ui::ShowMessage(this, QStringLiteral("Please select preferences, before attempting to delete."));
     host_.ShowMembers();

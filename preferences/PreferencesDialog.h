@@ -1,6 +1,6 @@
-// The Preferences dialog (template 132): picks the profile in use and edits its
-// prefix, suffix, timeout and tokens; deletes profiles and starts the creation of new
-// ones. Save writes the current profile's name and the edited profile.
+// The Preferences dialog (template IDD_PREFERENCES): picks the profile in use and edits
+// its prefix, suffix, timeout and tokens; deletes profiles and starts the creation of
+// new ones. Save writes the current profile's name and the edited profile.
 #pragma once
 
 #include <QString>

@@ -4,24 +4,20 @@
 #include <QPushButton>
 #include <algorithm>
 
+#include "resources/OrvanePortIds.h"
 #include "ui/Messages.h"
 #include "ui/TemplateHost.h"
 
-namespace {
-constexpr int kListId = 1013;
-constexpr int kDeleteId = 1008;
-constexpr int kFieldId = 1023;
-constexpr int kAddSaveId = 1024;
-}  // namespace
+using namespace orvane::port_ids;
 
 TokenListEditor::TokenListEditor(ui::TemplateHost& host) : host_(host) {
-  host_.BindText(kFieldId, &tokenText_);
-  host_.OnNotify(kListId, ui::Notify::SelChange, [this] { OnSelectionChange(); });
-  host_.OnNotify(kAddSaveId, ui::Notify::Clicked, [this] { OnAddOrSave(); });
-  host_.OnNotify(kDeleteId, ui::Notify::Clicked, [this] { OnDelete(); });
+  host_.BindText(IDC_TOKEN, &tokenText_);
+  host_.OnNotify(IDC_TOKENS, ui::Notify::SelChange, [this] { OnSelectionChange(); });
+  host_.OnNotify(IDC_ADD_TOKEN, ui::Notify::Clicked, [this] { OnAddOrSave(); });
+  host_.OnNotify(IDC_DELETE_TOKEN, ui::Notify::Clicked, [this] { OnDelete(); });
 }
 
-QComboBox* TokenListEditor::List() const { return host_.Control<QComboBox>(kListId); }
+QComboBox* TokenListEditor::List() const { return host_.Control<QComboBox>(IDC_TOKENS); }
 
 void TokenListEditor::AddMarkerEntry() {
   if (QComboBox* list = List()) list->addItem(QStringLiteral("<New Token>"), NewTokenMarker);
@@ -30,18 +26,18 @@ void TokenListEditor::AddMarkerEntry() {
 void TokenListEditor::EnterNewTokenMode() {
   mode_ = Mode::NewToken;
   tokenText_.clear();
-  if (auto* button = host_.Control<QPushButton>(kAddSaveId)) button->setText(QStringLiteral("Add"));
+  if (auto* button = host_.Control<QPushButton>(IDC_ADD_TOKEN)) button->setText(QStringLiteral("Add"));
   // The list has room for 20 tokens: with all of them held there is nothing to add.
   const QComboBox* list = List();
-  host_.Enable(kAddSaveId, !list || list->count() < kMaxTokens + 1);
-  host_.Enable(kDeleteId, false);
+  host_.Enable(IDC_ADD_TOKEN, !list || list->count() < kMaxTokens + 1);
+  host_.Enable(IDC_DELETE_TOKEN, false);
 }
 
 void TokenListEditor::EnterEditTokenMode() {
   mode_ = Mode::EditToken;
-  if (auto* button = host_.Control<QPushButton>(kAddSaveId)) button->setText(QStringLiteral("Save"));
-  host_.Enable(kAddSaveId, true);
-  host_.Enable(kDeleteId, true);
+  if (auto* button = host_.Control<QPushButton>(IDC_ADD_TOKEN)) button->setText(QStringLiteral("Save"));
+  host_.Enable(IDC_ADD_TOKEN, true);
+  host_.Enable(IDC_DELETE_TOKEN, true);
 }
 
 void TokenListEditor::Reset() {
@@ -62,7 +58,7 @@ void TokenListEditor::Clear() {
   std::fill(tokens_.begin(), tokens_.end(), QString());
   mode_ = Mode::NewToken;
   tokenText_.clear();
-  if (auto* button = host_.Control<QPushButton>(kAddSaveId)) button->setText(QStringLiteral("Add"));
+  if (auto* button = host_.Control<QPushButton>(IDC_ADD_TOKEN)) button->setText(QStringLiteral("Add"));
 }
 
 void TokenListEditor::Load(const orvane::PreferenceProfile& profile) {
@@ -97,7 +93,7 @@ void TokenListEditor::OnSelectionChange() {
   }
   const int index = list->currentIndex();
   if (index < 0) return;
-  host_.Enable(kAddSaveId, true);
+  host_.Enable(IDC_ADD_TOKEN, true);
   if (list->itemData(index).toInt() == NewTokenMarker) {
     EnterNewTokenMode();
   } else {

@@ -1,10 +1,10 @@
 // The end-of-response token list shared by both profile dialogs: the drop-down list
-// (1013) with its "<New Token>" entry, the token field (1023), the Add/Save button
-// (1024) and the Delete button (1008).
+// (IDC_TOKENS) with its "<New Token>" entry, the token field (IDC_TOKEN), the Add/Save
+// button (IDC_ADD_TOKEN) and the Delete button (IDC_DELETE_TOKEN).
 //
-// In new-token mode "<New Token>" is selected, the field is empty, 1024 reads "Add"
-// (disabled once 20 tokens are held) and 1008 is disabled. In edit-token mode a token
-// entry is selected, 1024 reads "Save" and 1008 is enabled.
+// In new-token mode "<New Token>" is selected, the field is empty, Add/Save reads "Add"
+// (disabled once 20 tokens are held) and Delete is disabled. In edit-token mode a token
+// entry is selected, Add/Save reads "Save" and Delete is enabled.
 #pragma once
 
 #include <QString>
@@ -39,7 +39,7 @@ class TokenListEditor {
   // Copies the tokens into |profile| (count and the first at most 20 tokens).
   void CopyInto(orvane::PreferenceProfile* profile) const;
 
-  // Handlers: selection change of 1013, button 1024 and button 1008.
+  // Handlers: selection change of the list, the Add/Save and the Delete button.
   void OnSelectionChange();
   void OnAddOrSave();
   void OnDelete();

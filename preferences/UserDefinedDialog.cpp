@@ -3,40 +3,33 @@
 #include <algorithm>
 
 #include "entry/CommandEdit.h"
+#include "resources/OrvanePortIds.h"
 #include "ui/Messages.h"
 #include "ui/SoftInputPanel.h"
 
-namespace {
-
-constexpr int kTemplateId = 133;
-constexpr int kCaptionId = 1015;
-constexpr int kNameId = 1010;
-constexpr int kPrefixId = 1004;
-constexpr int kSuffixId = 1005;
-constexpr int kTimeoutId = 1014;
-constexpr int kTokenFieldId = 1023;
-
-}  // namespace
+using namespace orvane::port_ids;
 
 UserDefinedDialog::UserDefinedDialog(const orvane::PreferenceStore& store, QWidget* parent)
-    : ui::TemplateDialog(WithEntryControlClasses(kTemplateId), parent), store_(store), tokens_(host_) {
-  host_.BindText(kCaptionId, &caption_);
-  host_.BindText(kNameId, &name_);
-  host_.BindText(kPrefixId, &prefix_);
-  host_.BindText(kSuffixId, &suffix_);
-  host_.BindInt(kTimeoutId, &timeout_);
-  for (int id : {kNameId, kPrefixId, kSuffixId, kTimeoutId, kTokenFieldId})
+    : ui::TemplateDialog(kIdTable, WithEntryControlClasses(IDD_USER_DEFINED), parent),
+      store_(store),
+      tokens_(host_) {
+  host_.BindText(IDC_USER_DEFINED_CAPTION, &caption_);
+  host_.BindText(IDC_PROFILE_NAME, &name_);
+  host_.BindText(IDC_PREFIX, &prefix_);
+  host_.BindText(IDC_SUFFIX, &suffix_);
+  host_.BindInt(IDC_TIMEOUT, &timeout_);
+  for (int id : {IDC_PROFILE_NAME, IDC_PREFIX, IDC_SUFFIX, IDC_TIMEOUT, IDC_TOKEN})
     ui::sip::FollowFocus(Control(id));
 }
 
 void UserDefinedDialog::OnInitDialog() {
   caption_ = QStringLiteral("User Defined");
   tokens_.Reset();
-  SetMenuMode(host_, kNameId, 1);
-  SetMenuMode(host_, kTimeoutId, 1);
-  SetMenuMode(host_, kPrefixId, 2);
-  SetMenuMode(host_, kSuffixId, 2);
-  SetMenuMode(host_, kTokenFieldId, 2);
+  SetMenuMode(host_, IDC_PROFILE_NAME, entry::MenuMode::Editing);
+  SetMenuMode(host_, IDC_TIMEOUT, entry::MenuMode::Editing);
+  SetMenuMode(host_, IDC_PREFIX, entry::MenuMode::Binary);
+  SetMenuMode(host_, IDC_SUFFIX, entry::MenuMode::Binary);
+  SetMenuMode(host_, IDC_TOKEN, entry::MenuMode::Binary);
   host_.ShowMembers();
 }
 

@@ -1,6 +1,6 @@
-// The user-defined profile dialog (template 133): enters a new profile's name, prefix,
-// suffix, timeout and tokens and stores it as a new profile. It never changes which
-// profile is current.
+// The user-defined profile dialog (template IDD_USER_DEFINED): enters a new profile's
+// name, prefix, suffix, timeout and tokens and stores it as a new profile. It never
+// changes which profile is current.
 #pragma once
 
 #include <QString>

@@ -1,6 +1,10 @@
 #include "screen/CAboutBox.h"
 
-CAboutBox::CAboutBox(QWidget* parent) : ui::TemplateDialog(kTemplateId, parent) {
+#include "resources/OrvanePortIds.h"
+
+using namespace orvane::port_ids;
+
+CAboutBox::CAboutBox(QWidget* parent) : ui::TemplateDialog(kIdTable, IDD_ABOUTBOX, parent) {
   setObjectName(QStringLiteral("CAboutBox"));
 }
 

@@ -1,6 +1,6 @@
-// The about box (template 100, "About Orvane"): logo, program icon, banner, contact and
-// copyright lines. Centred over its owner; closes with the frame's close button or
-// Escape.
+// The about box (template IDD_ABOUTBOX, "About Orvane"): logo, program icon, banner,
+// contact and copyright lines. Centred over its owner; closes with the frame's close
+// button or Escape.
 #pragma once
 
 #include "ui/TemplateDialog.h"
@@ -9,7 +9,6 @@ class CAboutBox : public ui::TemplateDialog {
   Q_OBJECT
 
  public:
-  static constexpr int kTemplateId = 100;
   explicit CAboutBox(QWidget* parent = nullptr);
 
  protected:

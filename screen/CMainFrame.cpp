@@ -19,6 +19,8 @@
 #define ORVANE_RESOURCE_DIR ""
 #endif
 
+using namespace orvane::port_ids;
+
 namespace {
 
 std::function<bool(const QUrl&)>& HelpOpener() {
@@ -38,7 +40,7 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
 }
 
 bool CMainFrame::Create() {
-  for (int id : kTooltipIds) tooltips_ << ui::LoadString(id);
+  for (int id : kTooltipIds) tooltips_ << ui::LoadString(kIdTable, id);
 
   // The command bar: a fixed tool bar at the top holding the menu bar and two buttons.
   commandBar_ = new QToolBar(QStringLiteral("Command Bar"), this);
@@ -51,10 +53,10 @@ bool CMainFrame::Create() {
 
   menuBar_ = new QMenuBar(commandBar_);
   menuBar_->setNativeMenuBar(false);
-  if (!ui::LoadMenuBar(kMenuBarId, menuBar_)) return false;
+  if (!ui::LoadMenuBar(kIdTable, IDR_MAINFRAME, menuBar_)) return false;
   commandBar_->addWidget(menuBar_);
 
-  const QPixmap strip = ui::Bitmap(kToolBarBitmap);
+  const QPixmap strip = ui::Bitmap(IDR_MAINFRAME);
   if (strip.isNull() || strip.width() < 16 * 2) return false;
   auto* spacer = new QWidget(commandBar_);
   spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);

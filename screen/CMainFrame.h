@@ -9,6 +9,8 @@
 #include <QUrl>
 #include <functional>
 
+#include "resources/OrvanePortIds.h"
+
 class COrvanePortView;
 class QMenuBar;
 class QToolBar;
@@ -17,15 +19,17 @@ class CMainFrame : public QMainWindow {
   Q_OBJECT
 
  public:
-  enum : int { ID_HELP = 32774, ID_APP_EXIT = 57665, kMenuBarId = 128, kToolBarBitmap = 128 };
   // Tool bar buttons in order, and the tooltip strings in the bar's order.
-  static constexpr int kToolButtons[2] = {32785, 32774};
-  static constexpr int kTooltipIds[4] = {61207, 61208, 61204, 61205};
+  static constexpr int kToolButtons[2] = {orvane::port_ids::ID_EXPORT_RESPONSES,
+                                          orvane::port_ids::ID_HELP};
+  static constexpr int kTooltipIds[4] = {
+      orvane::port_ids::IDS_TIP_PORT_MENU, orvane::port_ids::IDS_TIP_LINEWRIGHT_MENU,
+      orvane::port_ids::IDS_TIP_EXPORT, orvane::port_ids::IDS_TIP_HELP};
 
   explicit CMainFrame(QWidget* parent = nullptr);
 
-  // Creation: the command bar with menu 128, tool bar 128 and its tooltips. False when
-  // a resource is missing (start-up then fails).
+  // Creation: the command bar with menu and tool bar IDR_MAINFRAME and its tooltips.
+  // False when a resource is missing (start-up then fails).
   bool Create();
   // The screen becomes the frame's client.
   void SetView(COrvanePortView* view);

@@ -8,10 +8,13 @@
 #include "platform/DeviceTable.h"
 #include "platform/Registry.h"
 #include "entry/BinaryCtrl.h"
+#include "resources/OrvanePortIds.h"
 #include "screen/CAboutBox.h"
 #include "screen/CMainFrame.h"
 #include "screen/COrvanePortView.h"
 #include "ui/Messages.h"
+
+using namespace orvane::port_ids;
 
 namespace {
 

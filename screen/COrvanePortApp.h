@@ -17,9 +17,7 @@ class Hive;
 
 class COrvanePortApp {
  public:
-  enum : int { ID_FILE_NEW = 57600, ID_FILE_OPEN = 57601, ID_APP_ABOUT = 57664 };
   static constexpr int kRecentFiles = 4;
-  static constexpr int kDocTemplateId = 128;
 
   // Opens the program's own hive (Hive::OpenHandheld) once, for the whole run: the
   // recent files, the driver table, the preferences and the history are kept there.

@@ -10,6 +10,7 @@
 #include <QPushButton>
 
 #include "engine/BinaryTextCodec.h"
+#include "resources/OrvanePortIds.h"
 #include "entry/CommandEdit.h"
 #include "preferences/PreferencesDialog.h"
 #include "entry/CommandHistory.h"
@@ -28,9 +29,9 @@
 #include "ui/Template.h"
 #include "ui/WaitCursor.h"
 
-namespace {
+using namespace orvane::port_ids;
 
-constexpr int kTemplateId = 101;
+namespace {
 
 const char* const kBaudRates[] = {"110",   "300",   "600",   "1200",   "2400",
                                   "4800",  "9600",  "14400", "19200",  "38400",
@@ -43,10 +44,6 @@ QWidget* WithScreenClasses(QWidget* owner) {
   return owner;
 }
 
-void SetMenuMode(QWidget* field, int mode) {
-  if (auto* edit = qobject_cast<CommandEdit*>(field)) edit->SetMenuMode(mode);
-}
-
 // The command field's Command History item picks from the screen's history.
 void SetHistory(QWidget* field, const orvane::CommandHistory& history) {
   if (auto* edit = qobject_cast<CommandEdit*>(field)) edit->SetHistory(history);
@@ -57,9 +54,12 @@ QString ToQ(const std::u16string& text) { return QString::fromStdU16String(text)
 }  // namespace
 
 COrvanePortView::COrvanePortView(orvane::reg::Hive& hive, QWidget* parent)
-    : QWidget(parent), host_(WithScreenClasses(this), kTemplateId), preferences_(hive), history_(hive) {
+    : QWidget(parent),
+      host_(WithScreenClasses(this), kIdTable, IDD_ORVANEPORT_FORM),
+      preferences_(hive),
+      history_(hive) {
   setObjectName(QStringLiteral("COrvanePortView"));
-  // Construction: every text empty, use flag 0, response store empty; then the
+  // Construction: every text empty, use flag off, response store empty; then the
   // devices the driver table offers.
   listingCount_ = orvane::ListActivePorts(hive, listings_.data(), kListingCapacity);
 
@@ -86,11 +86,11 @@ COrvanePortView::COrvanePortView(orvane::reg::Hive& hive, QWidget* parent)
   AddCommand(IDC_PREFERENCES, &COrvanePortView::OnPreferences);
   host_.OnNotify(IDC_RESPONSES, ui::Notify::DoubleClick, [this] { RunCommand(ID_SHOW_RESPONSE); });
 
-  Commands().OnQuery(ID_PORT_OPEN, [this](ui::CommandState& s) { s.Enable(openFlag_ != 1); });
-  Commands().OnQuery(ID_PORT_CLOSE, [this](ui::CommandState& s) { s.Enable(openFlag_ == 1); });
+  Commands().OnQuery(ID_PORT_OPEN, [this](ui::CommandState& s) { s.Enable(!openFlag_); });
+  Commands().OnQuery(ID_PORT_CLOSE, [this](ui::CommandState& s) { s.Enable(openFlag_); });
   Commands().OnQuery(ID_USE_PREFERENCES, [this](ui::CommandState& s) {
     host_.ReadControls();
-    s.SetCheck(useFlag_ == 1);
+    s.SetCheck(useFlag_);
   });
 
   // Entry fields raise the soft input panel while they hold the focus.
@@ -169,16 +169,16 @@ void COrvanePortView::OnInitialUpdate() {
   if (auto* baud = host_.Control<QComboBox>(IDC_BAUD)) {
     for (const char* rate : kBaudRates) baud->addItem(QString::fromLatin1(rate));
   }
-  openFlag_ = 0;
+  openFlag_ = false;
   EnableForOpenFlag();
 
-  SetMenuMode(Control(IDC_COMMAND), 3);
+  SetMenuMode(host_, IDC_COMMAND, entry::MenuMode::History);
   SetHistory(Control(IDC_COMMAND), history_);
-  SetMenuMode(Control(IDC_PORT), 1);
+  SetMenuMode(host_, IDC_PORT, entry::MenuMode::Editing);
   if (ResponseListCtrl* list = ResponseList()) list->SetUp();
 
-  useFlag_ = 1;
-  openFlag_ = 0;
+  useFlag_ = true;
+  openFlag_ = false;
   baudText_ = QString::number(preferences_.LoadBaudRate());
 
   // The baud box's own edit field takes the Enter-key filter too.
@@ -190,7 +190,7 @@ void COrvanePortView::OnInitialUpdate() {
 }
 
 void COrvanePortView::EnableForOpenFlag() {
-  const bool open = openFlag_ == 1;
+  const bool open = openFlag_;
   host_.Enable(IDC_OPEN, !open);
   host_.Enable(IDC_MODEM, !open);
   host_.Enable(IDC_BAUD, !open);
@@ -218,11 +218,11 @@ void COrvanePortView::OnOpenLine() {
   const uint32_t baud = orvane::ParseBaudText(baudText_.toStdU16String());
   if (line_.Open(portText_.toStdU16String(), baud) == 0) {
     statusText_ = QStringLiteral("Opened");
-    openFlag_ = 1;
+    openFlag_ = true;
     preferences_.SaveBaudRate(baud);
   } else {
     statusText_ = QStringLiteral("Open Failed");
-    openFlag_ = 0;
+    openFlag_ = false;
   }
   EnableForOpenFlag();
   host_.ShowMembers();
@@ -234,7 +234,7 @@ void COrvanePortView::OnCloseLine() {
   ui::WaitCursor wait;
   host_.ReadControls();
   statusText_ = line_.Close() ? QStringLiteral("Closed") : QStringLiteral("Close Failed");
-  openFlag_ = 0;
+  openFlag_ = false;
   EnableForOpenFlag();
   host_.ShowMembers();
 }
@@ -243,7 +243,7 @@ void COrvanePortView::EndRead() { exchange_.Stop(); }
 
 void COrvanePortView::OnToggleUseFlag() {
   host_.ReadControls();
-  useFlag_ = useFlag_ == 1 ? 0 : 1;
+  useFlag_ = !useFlag_;
   host_.ShowMembers();
 }
 
@@ -251,7 +251,7 @@ void COrvanePortView::SetReading(bool on) {
   if (on) waitCursor_.emplace();
   else waitCursor_.reset();
   // Nothing that starts an exchange or opens a dialog can be pressed meanwhile.
-  host_.Enable(IDC_SEND, !on && openFlag_ == 1);
+  host_.Enable(IDC_SEND, !on && openFlag_);
   host_.Enable(IDC_PREFERENCES, !on);
   host_.Enable(IDC_COMMAND, !on);
   if (on) {
@@ -269,7 +269,7 @@ void COrvanePortView::OnSend() {
 
   // The profile is read afresh at every send.
   orvane::Framing framing;
-  if (useFlag_ == 1) {
+  if (useFlag_) {
     const std::u16string name = preferences_.LoadCurrentProfileName();
     const int profileCount = preferences_.CountProfiles();
     orvane::PreferenceProfile profile;

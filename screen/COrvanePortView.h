@@ -1,9 +1,9 @@
-// The main command screen: a form on template 101 that fills the frame. The user picks
-// a modem or types a port, sets the baud rate, opens and closes the line, types a
-// command, sends it (framed with the current profile when "Use" is ticked) and works
-// with the response list. The screen owns the one serial line, the device listings
-// and the response store; its settings, profiles and history live in the hive it is
-// given.
+// The main command screen: a form on template IDD_ORVANEPORT_FORM that fills the
+// frame. The user picks a modem or types a port, sets the baud rate, opens and closes
+// the line, types a command, sends it (framed with the current profile when "Use" is
+// ticked) and works with the response list. The screen owns the one serial line, the
+// device listings and the response store; its settings, profiles and history live in
+// the hive it is given.
 //
 // A send starts an exchange and returns; the reply is awaited in the event loop, so
 // the screen stays painted and a Close can end the read. Nothing that would start
@@ -43,19 +43,10 @@ class COrvanePortView : public QWidget {
   Q_OBJECT
 
  public:
-  // Control and command ids of the screen.
-  enum : int {
-    IDC_TITLE = 1000, IDC_MODEM = 1001, IDC_PORT = 1002, IDC_STATUS = 1003, IDC_SEND = 1005,
-    IDC_RESPONSES = 1006, IDC_OPEN = 1007, IDC_CLOSE = 1008, IDC_PREFERENCES = 1009,
-    IDC_COMMAND = 1013, IDC_USE = 1025, IDC_BAUD = 1036,
-    ID_SHOW_RESPONSE = 32784, ID_EXPORT_RESPONSES = 32785, ID_EDIT_AS_BINARY = 32786,
-    ID_COMMAND_HISTORY = 32787, ID_USE_PREFERENCES = 32788, ID_PORT_OPEN = 32789,
-    ID_PORT_CLOSE = 32790, ID_CLEAR_RESPONSES = 32791, ID_APP_ABOUT = 57664,
-  };
   static constexpr int kNotListed = 9999;
   static constexpr int kListingCapacity = 100;
 
-  // Construction: empty texts, use flag 0, empty response store, then the device
+  // Construction: empty texts, use flag off, empty response store, then the device
   // discovery into the 100 listings from |hive|'s driver table. The preferences and the
   // command history are kept in |hive|, which must outlive the screen.
   explicit COrvanePortView(orvane::reg::Hive& hive, QWidget* parent = nullptr);
@@ -71,8 +62,8 @@ class COrvanePortView : public QWidget {
   orvane::SerialLine& Line() { return line_; }
   const orvane::ResponseStore& Responses() const { return responses_; }
   int ListingCount() const { return listingCount_; }
-  int OpenFlag() const { return openFlag_; }
-  int UseFlag() const { return useFlag_; }
+  bool OpenFlag() const { return openFlag_; }
+  bool UseFlag() const { return useFlag_; }
 
   // Every row in order: its command text (column 1) and the bytes of its slot.
   std::vector<ResponseRowData> ResponseRows() const;
@@ -131,14 +122,14 @@ class COrvanePortView : public QWidget {
   QString titleText_;
   QString portText_;
   QString statusText_;
-  int useFlag_ = 0;
+  bool useFlag_ = false;  // "Use": frame commands with the current profile
   QString baudText_;
 
   int listingCount_ = 0;
   std::array<orvane::PortListing, kListingCapacity> listings_;
   orvane::SerialLine line_;
   orvane::ResponseStore responses_;
-  int openFlag_ = 0;
+  bool openFlag_ = false;  // the line is open
 
   ExchangeRunner exchange_;
   std::optional<ui::WaitCursor> waitCursor_;  // on while a reply is read

@@ -3,11 +3,14 @@
 #include <QKeyEvent>
 
 #include "engine/BinaryTextCodec.h"
+#include "resources/OrvanePortIds.h"
 #include "ui/Look.h"
+
+using namespace orvane::port_ids;
 
 CommandResponseDialog::CommandResponseDialog(const QString& commandText,
                                              const QString& responseText, QWidget* parent)
-    : ui::TemplateDialog(kTemplateId, parent),
+    : ui::TemplateDialog(kIdTable, IDD_COMMAND_RESPONSE, parent),
       commandText_(commandText),
       responseText_(responseText) {}
 
@@ -20,10 +23,10 @@ void CommandResponseDialog::CreatePane(BinaryCtrlHost& pane, const QString& text
 }
 
 void CommandResponseDialog::OnInitDialog() {
-  host_.BindText(kCaptionId, &caption_);
+  host_.BindText(IDC_RESPONSE_CAPTION, &caption_);
   host_.ReadControls();
   caption_ = QStringLiteral("Cmd Response");
-  ui::MakeCaption(Control(kCaptionId));
+  ui::MakeCaption(Control(IDC_RESPONSE_CAPTION));
   // Four rows for the command, six for the reply; the reply pane is focused last.
   CreatePane(commandPane_, commandText_, 12, 50, 223, 120);
   CreatePane(responsePane_, responseText_, 12, 150, 223, 260);

@@ -1,6 +1,6 @@
-// Response viewer (template 138): one exchange of the response list in full, as bytes,
-// the command in one binary editor pane and the reply in another. It only shows: what
-// is typed into the panes is dropped, and "Close" is the only way out.
+// Response viewer (template IDD_COMMAND_RESPONSE): one exchange of the response list in
+// full, as bytes, the command in one binary editor pane and the reply in another. It
+// only shows: what is typed into the panes is dropped, and "Close" is the only way out.
 #pragma once
 
 #include <QString>
@@ -12,9 +12,6 @@ class CommandResponseDialog : public ui::TemplateDialog {
   Q_OBJECT
 
  public:
-  static constexpr int kTemplateId = 138;
-  static constexpr int kCaptionId = 1026;
-
   CommandResponseDialog(const QString& commandText, const QString& responseText,
                         QWidget* parent = nullptr);
 

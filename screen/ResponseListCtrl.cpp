@@ -7,6 +7,7 @@
 #include <QMouseEvent>
 #include <QTimer>
 
+#include "resources/OrvanePortIds.h"
 #include "screen/ResponseListModel.h"
 #include "ui/EnterKeyFilter.h"
 #include "ui/Menus.h"
@@ -62,7 +63,7 @@ void ResponseListCtrl::SetUp() {
   const int width = contentsRect().width();
   setColumnWidth(kResponseColumn, 3 * width / 4);
   setColumnWidth(kCommandColumn, width / 4);
-  SetMenuFlag(1);
+  SetMenuFlag(true);
 }
 
 int ResponseListCtrl::RowCount() const { return model_->Count(); }
@@ -120,9 +121,10 @@ int ResponseListCtrl::RowAt(const QPoint& pos) const {
 void ResponseListCtrl::TapAndHold(const QPoint& pos) {
   holdTimer_->stop();
   if (const int row = RowAt(pos); row >= 0) SelectRow(row);
-  if (menuFlag_ != 1) return;
+  if (!menuFlag_) return;
   QMenu menu(this);
-  if (!ui::LoadPopupMenu(kMenuId, &menu)) return;
+  if (!ui::LoadPopupMenu(orvane::port_ids::kIdTable, orvane::port_ids::IDR_RESPONSE_MENU, &menu))
+    return;
   if (prepareMenu) prepareMenu(&menu);
   const int command = ui::TrackPopupMenu(&menu, viewport()->mapToGlobal(pos));
   if (command != 0 && runCommand) runCommand(command);

@@ -1,5 +1,6 @@
-// The response list (control 1006): a two-column report list, one row per exchange,
-// with its own tap-and-hold menu ("Response Menu", menu 137) once its menu flag is 1.
+// The response list (control IDC_RESPONSES): a two-column report list, one row per
+// exchange, with its own tap-and-hold menu ("Response Menu", menu IDR_RESPONSE_MENU)
+// once its menu flag is set.
 // A press held still for half a second, or a right click, selects the row under it
 // and opens the menu; the chosen command goes to the owning screen.
 //
@@ -22,7 +23,6 @@ class ResponseListCtrl : public QTableView {
   Q_OBJECT
 
  public:
-  static constexpr int kMenuId = 137;
   static constexpr int kHoldMs = ui::kPressAndHoldMs;
   static constexpr int kHoldSlopPx = ui::kPressAndHoldSlopPx;
   // Column 0 previews the reply, column 1 holds the command as sent.
@@ -32,11 +32,11 @@ class ResponseListCtrl : public QTableView {
   explicit ResponseListCtrl(QWidget* parent = nullptr);
 
   // Set-up of the main screen: style, full-row selection, the columns "Response" and
-  // "Command" at three quarters and one quarter of the client width, menu flag 1.
+  // "Command" at three quarters and one quarter of the client width, menu flag set.
   void SetUp();
 
-  int MenuFlag() const { return menuFlag_; }
-  void SetMenuFlag(int flag) { menuFlag_ = flag; }
+  bool MenuFlag() const { return menuFlag_; }
+  void SetMenuFlag(bool on) { menuFlag_ = on; }
 
   // Rows. A row that is not there reads as empty text and data -1.
   int RowCount() const;
@@ -81,7 +81,7 @@ class ResponseListCtrl : public QTableView {
 
  private:
   ResponseListModel* model_;
-  int menuFlag_ = 0;
+  bool menuFlag_ = false;
   QTimer* holdTimer_;
   QPoint pressPos_;
 };

@@ -22,6 +22,8 @@ QFont DialogFont() {
 
 QPixmap Bitmap(int id) { return QPixmap(QStringLiteral(":/bitmaps/%1.png").arg(id)); }
 
+QPixmap Icon(int id) { return QPixmap(QStringLiteral(":/icons/%1.png").arg(id)); }
+
 void SetBlueText(QWidget* widget) {
   if (!widget) return;
   QPalette palette = widget->palette();

@@ -27,8 +27,9 @@ QColor Blue();
 QFont CaptionFont();
 // The "System" 8-point dialog font.
 QFont DialogFont();
-// Bitmap |id| from the resources (130 and 131 are the horizontal rules).
+// Bitmap |id| and icon |id| from the resources.
 QPixmap Bitmap(int id);
+QPixmap Icon(int id);
 
 // Draws |widget|'s text in blue.
 void SetBlueText(QWidget* widget);

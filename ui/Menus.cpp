@@ -22,10 +22,10 @@ struct MenuNode {
   std::vector<MenuNode> children;
 };
 
-bool ParseMenu(const QString& text, MenuNode* root, QString* error) {
+bool ParseMenu(const QString& text, IdTable ids, MenuNode* root, QString* error) {
   static const QRegularExpression popupRe(QString::fromLatin1(R"re(^\s*POPUP\s+"([^"]*)"\s*$)re"));
   static const QRegularExpression itemRe(
-      QString::fromLatin1(R"re(^\s*ITEM\s+"([^"]*)"\s+(\d+)\s*(CHECKED)?\s*$)re"));
+      QString::fromLatin1(R"re(^\s*ITEM\s+"([^"]*)"\s+(\S+)\s*(CHECKED)?\s*$)re"));
   std::vector<MenuNode*> stack{root};
   const QStringList lines = text.split(u'\n');
   for (int i = 0; i < lines.size(); ++i) {
@@ -39,9 +39,14 @@ bool ParseMenu(const QString& text, MenuNode* root, QString* error) {
       stack.back()->children.push_back(node);
       stack.push_back(&stack.back()->children.back());
     } else if ((m = itemRe.match(line)).hasMatch()) {
+      const auto id = ResolveId(m.captured(2), ids);
+      if (!id) {
+        if (error) *error = QStringLiteral("line %1: unknown command id %2").arg(i + 1).arg(m.captured(2));
+        return false;
+      }
       MenuNode node;
       node.text = m.captured(1);
-      node.id = m.captured(2).toInt();
+      node.id = *id;
       node.checked = !m.captured(3).isEmpty();
       stack.back()->children.push_back(node);
     } else if (line == u"SEPARATOR") {
@@ -66,13 +71,13 @@ bool ParseMenu(const QString& text, MenuNode* root, QString* error) {
   return true;
 }
 
-bool LoadNode(int id, MenuNode* root, QString* error) {
+bool LoadNode(IdTable ids, int id, MenuNode* root, QString* error) {
   QFile file(QStringLiteral(":/menus/%1.menu").arg(id));
   if (!file.open(QIODevice::ReadOnly)) {
     if (error) *error = QStringLiteral("menu %1 is missing").arg(id);
     return false;
   }
-  return ParseMenu(QString::fromUtf8(file.readAll()), root, error);
+  return ParseMenu(QString::fromUtf8(file.readAll()), ids, root, error);
 }
 
 void Fill(QMenu* menu, const std::vector<MenuNode>& nodes) {
@@ -106,9 +111,9 @@ int CommandIdOf(const QAction* action) {
   return v.isValid() ? v.toInt() : 0;
 }
 
-bool LoadMenuBar(int id, QMenuBar* bar, QString* error) {
+bool LoadMenuBar(IdTable ids, int id, QMenuBar* bar, QString* error) {
   MenuNode root;
-  if (!LoadNode(id, &root, error)) return false;
+  if (!LoadNode(ids, id, &root, error)) return false;
   for (const auto& node : root.children) {
     if (node.kind != MenuNode::Popup) continue;
     Fill(bar->addMenu(node.text), node.children);
@@ -116,9 +121,9 @@ bool LoadMenuBar(int id, QMenuBar* bar, QString* error) {
   return true;
 }
 
-bool LoadPopupMenu(int id, QMenu* menu, QString* error) {
+bool LoadPopupMenu(IdTable ids, int id, QMenu* menu, QString* error) {
   MenuNode root;
-  if (!LoadNode(id, &root, error)) return false;
+  if (!LoadNode(ids, id, &root, error)) return false;
   if (root.children.size() == 1 && root.children.front().kind == MenuNode::Popup) {
     menu->setTitle(root.children.front().text);
     Fill(menu, root.children.front().children);
@@ -139,23 +144,34 @@ int TrackPopupMenu(QMenu* menu, const QPoint& globalPos) {
   return CommandIdOf(chosen);
 }
 
-QString LoadString(int id) {
-  static const QHash<int, QString> table = [] {
-    QHash<int, QString> strings;
-    QFile file(QStringLiteral(":/strings.txt"));
-    if (!file.open(QIODevice::ReadOnly)) return strings;
-    static const QRegularExpression re(QString::fromLatin1(R"re(^\s*(\d+)\s+"(.*)"\s*$)re"));
-    for (const QString& line : QString::fromUtf8(file.readAll()).split(u'\n')) {
-      const auto m = re.match(line);
-      if (m.hasMatch()) {
-        QString text = m.captured(2);
-        text.replace(QStringLiteral("\\n"), QStringLiteral("\n"));
-        strings.insert(m.captured(1).toInt(), text);
-      }
+QHash<int, QString> ParseStringTable(const QString& text, IdTable ids, QStringList* others) {
+  static const QRegularExpression re(QString::fromLatin1(R"re(^\s*([^\s#]\S*)\s+"(.*)"\s*$)re"));
+  QHash<int, QString> strings;
+  for (const QString& line : text.split(u'\n')) {
+    const auto m = re.match(line);
+    if (!m.hasMatch()) continue;
+    const auto id = ResolveId(m.captured(1), ids);
+    if (!id) {
+      if (others) *others << m.captured(1);
+      continue;
     }
-    return strings;
-  }();
-  return table.value(id);
+    QString entry = m.captured(2);
+    entry.replace(QStringLiteral("\\n"), QStringLiteral("\n"));
+    strings.insert(*id, entry);
+  }
+  return strings;
+}
+
+QString LoadString(IdTable ids, int id) {
+  // Read once per program table.
+  static QHash<const orvane::res::IdName*, QHash<int, QString>> tables;
+  auto known = tables.constFind(ids.data());
+  if (known == tables.constEnd()) {
+    QFile file(QStringLiteral(":/strings.txt"));
+    const QString text = file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    known = tables.insert(ids.data(), ParseStringTable(text, ids));
+  }
+  return known->value(id);
 }
 
 }  // namespace ui

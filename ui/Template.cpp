@@ -68,6 +68,22 @@ bool ToInt(const QString& token, int* value) {
   return ok;
 }
 
+bool ToId(const QString& token, IdTable ids, int* value) {
+  if (token.startsWith(u'"')) return false;
+  const auto id = ResolveId(token, ids);
+  if (id) *value = *id;
+  return id.has_value();
+}
+
+// A control's id: an id, or -1 for a static control.
+bool ToControlId(const QString& token, IdTable ids, int* value) {
+  if (token == u"-1") {
+    *value = -1;
+    return true;
+  }
+  return ToId(token, ids, value);
+}
+
 std::optional<ControlKind> KindOf(const QString& word, Qt::Alignment* alignment) {
   *alignment = Qt::AlignLeft | Qt::AlignVCenter;
   if (word == u"LTEXT") return ControlKind::Label;
@@ -95,12 +111,12 @@ QWidget* MakePlain(QWidget* parent, const ControlSpec& spec) {
     }
     case ControlKind::Bitmap: {
       auto* label = new QLabel(parent);
-      label->setPixmap(Bitmap(spec.text.toInt()));
+      label->setPixmap(Bitmap(spec.picture));
       return label;
     }
     case ControlKind::Icon: {
       auto* label = new QLabel(parent);
-      label->setPixmap(QPixmap(QStringLiteral(":/icons/%1.png").arg(spec.text)));
+      label->setPixmap(Icon(spec.picture));
       return label;
     }
     case ControlKind::Edit:
@@ -171,6 +187,10 @@ const ControlSpec* DialogTemplate::Find(int controlId) const {
 }
 
 std::optional<DialogTemplate> ParseTemplate(const QString& text, QString* error) {
+  return ParseTemplate(text, {}, error);
+}
+
+std::optional<DialogTemplate> ParseTemplate(const QString& text, IdTable ids, QString* error) {
   DialogTemplate tmpl;
   bool haveHeader = false;
   const QStringList lines = text.split(u'\n');
@@ -184,9 +204,9 @@ std::optional<DialogTemplate> ParseTemplate(const QString& text, QString* error)
     if (tokens->isEmpty()) continue;
     const QStringList& t = *tokens;
     if (t[0] == u"DIALOG") {
-      if (t.size() < 4 || !ToInt(t[1], &tmpl.id) || !ToInt(t[2], &tmpl.width) ||
-          !ToInt(t[3], &tmpl.height))
+      if (t.size() < 4 || !ToInt(t[2], &tmpl.width) || !ToInt(t[3], &tmpl.height))
         return fail(QStringLiteral("DIALOG needs id, width and height"));
+      if (!ToId(t[1], ids, &tmpl.id)) return fail(QStringLiteral("unknown dialog id %1").arg(t[1]));
       for (int i = 4; i < t.size(); ++i) {
         QString title;
         if (Unquote(t[i], &title)) tmpl.title = title;
@@ -199,8 +219,9 @@ std::optional<DialogTemplate> ParseTemplate(const QString& text, QString* error)
     if (t[0] == u"FONT") continue;
     if (t[0] == u"DLGINIT") {
       int controlId = -1;
-      if (t.size() < 2 || !ToInt(t[1], &controlId))
-        return fail(QStringLiteral("DLGINIT needs a control id"));
+      if (t.size() < 2) return fail(QStringLiteral("DLGINIT needs a control id"));
+      if (!ToId(t[1], ids, &controlId))
+        return fail(QStringLiteral("unknown control id %1").arg(t[1]));
       ControlSpec* target = nullptr;
       for (auto& c : tmpl.controls)
         if (c.id == controlId) target = &c;
@@ -217,10 +238,15 @@ std::optional<DialogTemplate> ParseTemplate(const QString& text, QString* error)
     const auto kind = KindOf(t[0], &spec.alignment);
     if (!kind) return fail(QStringLiteral("unknown control kind %1").arg(t[0]));
     spec.kind = *kind;
-    if (t.size() < 7 || !ToInt(t[1], &spec.id) || !Unquote(t[2], &spec.text) ||
-        !ToInt(t[3], &spec.x) || !ToInt(t[4], &spec.y) || !ToInt(t[5], &spec.width) ||
-        !ToInt(t[6], &spec.height))
-      return fail(QStringLiteral("a control needs id, \"text\", x, y, width, height"));
+    const bool picture = spec.kind == ControlKind::Bitmap || spec.kind == ControlKind::Icon;
+    if (t.size() < 7 || (!picture && !Unquote(t[2], &spec.text)) || !ToInt(t[3], &spec.x) ||
+        !ToInt(t[4], &spec.y) || !ToInt(t[5], &spec.width) || !ToInt(t[6], &spec.height))
+      return fail(picture ? QStringLiteral("a picture needs id, picture id, x, y, width, height")
+                          : QStringLiteral("a control needs id, \"text\", x, y, width, height"));
+    if (!ToControlId(t[1], ids, &spec.id))
+      return fail(QStringLiteral("unknown control id %1").arg(t[1]));
+    if (picture && !ToId(t[2], ids, &spec.picture))
+      return fail(QStringLiteral("unknown picture id %1").arg(t[2]));
     for (int i = 7; i < t.size(); ++i) {
       if (t[i].startsWith(QLatin1String("CLASS="))) spec.className = t[i].mid(6);
       else spec.flags << t[i];
@@ -235,14 +261,18 @@ std::optional<DialogTemplate> ParseTemplate(const QString& text, QString* error)
   return tmpl;
 }
 
-std::optional<DialogTemplate> LoadTemplate(int id, QString* error) {
+std::optional<DialogTemplate> LoadTemplate(IdTable ids, int id, QString* error) {
   QFile file(QStringLiteral(":/templates/%1.dlg").arg(id));
   if (!file.open(QIODevice::ReadOnly)) {
     if (error) *error = QStringLiteral("template %1 is missing").arg(id);
     return std::nullopt;
   }
   QString why;
-  auto tmpl = ParseTemplate(QString::fromUtf8(file.readAll()), &why);
+  auto tmpl = ParseTemplate(QString::fromUtf8(file.readAll()), ids, &why);
+  if (tmpl && tmpl->id != id) {
+    why = QStringLiteral("it declares dialog %1").arg(tmpl->id);
+    tmpl.reset();
+  }
   if (!tmpl && error) *error = QStringLiteral("template %1: %2").arg(id).arg(why);
   return tmpl;
 }

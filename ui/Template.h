@@ -4,15 +4,16 @@
 // Template text, one statement per line ('#' starts a comment):
 //   DIALOG <id> <width> <height> [FULLSCREEN] ["Window title"]
 //   <KIND> <control id | -1> "<text>" <x> <y> <width> <height> [FLAG ...]
-// KIND is LTEXT, CTEXT, RTEXT, BITMAP (text = bitmap id), ICON (text = icon id),
-// EDITTEXT, COMBOBOX, LISTBOX, LISTVIEW, PUSHBUTTON, DEFPUSHBUTTON, AUTOCHECKBOX or
-// CUSTOM (text = window class name). FLAGs: SORT, DROPDOWN (editable), DROPDOWNLIST,
-// VSCROLL, AUTOHSCROLL, MULTILINE, READONLY, DISABLED, CAPTION (bold blue caption
-// label), BLUE (blue text), CLASS=<name> (a registered control class instead of the
-// kind's plain widget).
+//   BITMAP|ICON <control id | -1> <picture id> <x> <y> <width> <height> [FLAG ...]
+// KIND is LTEXT, CTEXT, RTEXT, EDITTEXT, COMBOBOX, LISTBOX, LISTVIEW, PUSHBUTTON,
+// DEFPUSHBUTTON, AUTOCHECKBOX or CUSTOM (text = window class name). FLAGs: SORT,
+// DROPDOWN (editable), DROPDOWNLIST, VSCROLL, AUTOHSCROLL, MULTILINE, READONLY,
+// DISABLED, CAPTION (bold blue caption label), BLUE (blue text), CLASS=<name> (a
+// registered control class instead of the kind's plain widget).
 //   DLGINIT <control id> "item" "item" ...
 // gives a combo box or list box declared above it its initial items, added in order
 // when the controls are built (a SORT combo box still sorts them).
+// Ids are names from the program's id table (see ui/ResourceIds.h).
 #pragma once
 
 #include <QString>
@@ -20,6 +21,8 @@
 #include <functional>
 #include <optional>
 #include <vector>
+
+#include "ui/ResourceIds.h"
 
 class QWidget;
 
@@ -33,6 +36,7 @@ struct ControlSpec {
   ControlKind kind = ControlKind::Label;
   int id = -1;
   QString text;
+  int picture = 0;  // BITMAP, ICON: the picture's id
   int x = 0, y = 0, width = 0, height = 0;  // dialog units
   Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter;
   QStringList flags;
@@ -50,11 +54,16 @@ struct DialogTemplate {
   const ControlSpec* Find(int id) const;
 };
 
-// Parses template text; on a malformed line returns nothing and sets |error|.
+// Parses template text naming its ids from |ids|; on a malformed line or an id that
+// is not named there, returns nothing and sets |error|.
+std::optional<DialogTemplate> ParseTemplate(const QString& text, IdTable ids,
+                                            QString* error = nullptr);
+// Parses template text that gives its ids as numbers.
 std::optional<DialogTemplate> ParseTemplate(const QString& text, QString* error = nullptr);
-// Loads template |id| from the resources (":/templates/<id>.dlg"). A missing or
-// malformed template is a build fault: the message names it and the result is empty.
-std::optional<DialogTemplate> LoadTemplate(int id, QString* error = nullptr);
+// Loads template |id| of the program with |ids| from the resources
+// (":/templates/<id>.dlg"), which must declare that dialog. A missing or malformed
+// template is a build fault: the message names it and the result is empty.
+std::optional<DialogTemplate> LoadTemplate(IdTable ids, int id, QString* error = nullptr);
 
 // Control classes a template can name with CLASS=<name> (like registering a window
 // class). A class that is not registered falls back to the kind's plain widget.

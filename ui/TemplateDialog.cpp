@@ -5,8 +5,8 @@
 
 namespace ui {
 
-TemplateDialog::TemplateDialog(int templateId, QWidget* parent)
-    : QDialog(parent), host_(this, templateId) {
+TemplateDialog::TemplateDialog(IdTable ids, int templateId, QWidget* parent)
+    : QDialog(parent), host_(this, ids, templateId) {
   setModal(true);
   // Dialogs are pop-ups without a title bar; one whose template names a title (the
   // about box) keeps an ordinary frame.
@@ -16,8 +16,8 @@ TemplateDialog::TemplateDialog(int templateId, QWidget* parent)
     setWindowTitle(host_.Template().title);
   setFixedSize(size());
   auto& commands = host_.Commands();
-  commands.OnNotify(this, 1, Notify::Clicked, [this] { OnOK(); });
-  commands.OnNotify(this, 2, Notify::Clicked, [this] { OnCancel(); });
+  commands.OnNotify(this, IDOK, Notify::Clicked, [this] { OnOK(); });
+  commands.OnNotify(this, IDCANCEL, Notify::Clicked, [this] { OnCancel(); });
 }
 
 void TemplateDialog::EnsureInitialized() {

@@ -1,5 +1,5 @@
 // Base of every dialog made from a template: a pop-up without title bar at the
-// template's size, bold blue caption, blue buttons, OK (id 1) and Cancel (id 2)
+// template's size, bold blue caption, blue buttons, OK (IDOK) and Cancel (IDCANCEL)
 // routed through the command table. Subclasses bind their members and handlers in
 // OnInitDialog and may override OnOK / OnCancel.
 #pragma once
@@ -14,7 +14,8 @@ class TemplateDialog : public QDialog {
   Q_OBJECT
 
  public:
-  explicit TemplateDialog(int templateId, QWidget* parent = nullptr);
+  // Template |templateId| of the program with |ids|.
+  TemplateDialog(IdTable ids, int templateId, QWidget* parent = nullptr);
 
   // Runs OnInitDialog once (RunModal and the first show call it).
   void EnsureInitialized();

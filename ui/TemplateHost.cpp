@@ -63,8 +63,8 @@ bool ParseDialogInt(const QString& text, int* value) {
   return true;
 }
 
-TemplateHost::TemplateHost(QWidget* owner, int templateId) : owner_(owner) {
-  auto loaded = LoadTemplate(templateId, &error_);
+TemplateHost::TemplateHost(QWidget* owner, IdTable ids, int templateId) : owner_(owner) {
+  auto loaded = LoadTemplate(ids, templateId, &error_);
   if (!loaded) {
     qWarning("%s", qPrintable(error_));
     return;
@@ -100,33 +100,27 @@ void TemplateHost::Enable(int id, bool on) const {
   if (QWidget* w = Control(id)) w->setEnabled(on);
 }
 
-void TemplateHost::BindText(int id, QString* member) { bindings_.push_back({id, Binding::Text, member}); }
-void TemplateHost::BindCheck(int id, int* member) { bindings_.push_back({id, Binding::Check, member}); }
-void TemplateHost::BindInt(int id, int* member) { bindings_.push_back({id, Binding::Int, member}); }
+void TemplateHost::BindText(int id, QString* member) { bindings_.push_back({id, member}); }
+void TemplateHost::BindCheck(int id, bool* member) { bindings_.push_back({id, member}); }
+void TemplateHost::BindInt(int id, int* member) { bindings_.push_back({id, member}); }
 
 bool TemplateHost::ReadControls() {
   for (const auto& b : bindings_) {
     QWidget* w = Control(b.id);
     if (!w) continue;
-    switch (b.kind) {
-      case Binding::Text:
-        *static_cast<QString*>(b.member) = TextOf(w);
-        break;
-      case Binding::Check:
-        if (auto* box = qobject_cast<QCheckBox*>(w))
-          *static_cast<int*>(b.member) = box->isChecked() ? 1 : 0;
-        break;
-      case Binding::Int: {
-        int value = 0;
-        if (!ParseDialogInt(TextOf(w), &value)) {
-          ShowMessage(owner_, QStringLiteral("Please enter an integer."));
-          w->setFocus();
-          if (auto* e = qobject_cast<QLineEdit*>(w)) e->selectAll();
-          return false;
-        }
-        *static_cast<int*>(b.member) = value;
-        break;
+    if (QString* const* text = std::get_if<QString*>(&b.member)) {
+      **text = TextOf(w);
+    } else if (bool* const* checked = std::get_if<bool*>(&b.member)) {
+      if (auto* box = qobject_cast<QCheckBox*>(w)) **checked = box->isChecked();
+    } else if (int* const* number = std::get_if<int*>(&b.member)) {
+      int value = 0;
+      if (!ParseDialogInt(TextOf(w), &value)) {
+        ShowMessage(owner_, QStringLiteral("Please enter an integer."));
+        w->setFocus();
+        if (auto* e = qobject_cast<QLineEdit*>(w)) e->selectAll();
+        return false;
       }
+      **number = value;
     }
   }
   return true;
@@ -136,17 +130,12 @@ void TemplateHost::ShowMembers() {
   for (const auto& b : bindings_) {
     QWidget* w = Control(b.id);
     if (!w) continue;
-    switch (b.kind) {
-      case Binding::Text:
-        SetTextOf(w, *static_cast<QString*>(b.member));
-        break;
-      case Binding::Check:
-        if (auto* box = qobject_cast<QCheckBox*>(w))
-          box->setChecked(*static_cast<int*>(b.member) == 1);
-        break;
-      case Binding::Int:
-        SetTextOf(w, QString::number(*static_cast<int*>(b.member)));
-        break;
+    if (QString* const* text = std::get_if<QString*>(&b.member)) {
+      SetTextOf(w, **text);
+    } else if (bool* const* checked = std::get_if<bool*>(&b.member)) {
+      if (auto* box = qobject_cast<QCheckBox*>(w)) box->setChecked(**checked);
+    } else if (int* const* number = std::get_if<int*>(&b.member)) {
+      SetTextOf(w, QString::number(**number));
     }
   }
 }

@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QString>
 #include <functional>
+#include <variant>
 #include <vector>
 
 #include "ui/CommandTable.h"
@@ -18,9 +19,9 @@ namespace ui {
 
 class TemplateHost {
  public:
-  // Builds template |templateId| into |owner| and sizes |owner| to it. A missing
-  // template leaves the owner empty and Ok() false.
-  TemplateHost(QWidget* owner, int templateId);
+  // Builds template |templateId| of the program with |ids| into |owner| and sizes
+  // |owner| to it. A missing template leaves the owner empty and Ok() false.
+  TemplateHost(QWidget* owner, IdTable ids, int templateId);
   TemplateHost(QWidget* owner, const DialogTemplate& tmpl);
 
   bool Ok() const { return ok_; }
@@ -36,7 +37,7 @@ class TemplateHost {
 
   // Bindings between a control and a member of the screen.
   void BindText(int id, QString* member);  // edit, label, button, editable combo text
-  void BindCheck(int id, int* member);     // check box: 1 ticked, 0 not
+  void BindCheck(int id, bool* member);    // check box: ticked or not
   // Decimal integer in an edit field. Reading text that is not a whole number in
   // the 32-bit range shows "Please enter an integer.", puts the focus back on the
   // field and fails the read.
@@ -55,10 +56,10 @@ class TemplateHost {
   }
 
  private:
+  // The member's type says how it is bound: text, check box, or decimal integer.
   struct Binding {
     int id;
-    enum Kind { Text, Check, Int } kind;
-    void* member;
+    std::variant<QString*, bool*, int*> member;
   };
 
   QWidget* owner_;

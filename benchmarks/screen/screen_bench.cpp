@@ -23,10 +23,13 @@
 #include "engine/Exchange.h"
 #include "engine/SerialLine.h"
 #include "platform/Registry.h"
+#include "resources/OrvanePortIds.h"
 #include "screen/COrvanePortView.h"
 #include "ui/Messages.h"
 
 namespace {
+
+using namespace orvane::port_ids;
 
 // A device that answers "\r\nOK\r\n" the moment a carriage return arrives.
 class QuickModem {
@@ -88,12 +91,12 @@ void BM_GuiSend(benchmark::State& state) {
   ui::ScriptedUi script;
   COrvanePortView view(*hive);
   view.OnInitialUpdate();
-  view.Control(COrvanePortView::IDC_PORT)->setEnabled(true);
-  qobject_cast<QLineEdit*>(view.Control(COrvanePortView::IDC_PORT))
+  view.Control(IDC_PORT)->setEnabled(true);
+  qobject_cast<QLineEdit*>(view.Control(IDC_PORT))
       ->setText(QString::fromStdString(modem.path()));
   view.OnOpenLine();
-  qobject_cast<QLineEdit*>(view.Control(COrvanePortView::IDC_COMMAND))->setText("AT<0D>");
-  auto* send = qobject_cast<QPushButton*>(view.Control(COrvanePortView::IDC_SEND));
+  qobject_cast<QLineEdit*>(view.Control(IDC_COMMAND))->setText("AT<0D>");
+  auto* send = qobject_cast<QPushButton*>(view.Control(IDC_SEND));
   for (auto _ : state) {
     send->click();
     while (view.IsReading()) QApplication::processEvents(QEventLoop::WaitForMoreEvents);

@@ -16,6 +16,7 @@
 #include "entry/CommandEdit.h"
 #include "entry/CommandHistory.h"
 #include "platform/Registry.h"
+#include "resources/OrvanePortIds.h"
 #include "ui/EnterKeyFilter.h"
 #include "ui/Menus.h"
 #include "ui/Messages.h"
@@ -25,6 +26,12 @@
 
 namespace {
 
+using namespace orvane::port_ids;
+using entry::MenuMode;
+
+// The modes in order, and the menu each shows.
+constexpr MenuMode kModes[] = {MenuMode::None, MenuMode::Editing, MenuMode::Binary,
+                               MenuMode::History};
 const QStringList kMenus[] = {
     {},
     {"Cut", "Copy", "Paste", "Undo"},
@@ -61,15 +68,15 @@ class CommandEditTest : public ::testing::Test {
 };
 
 TEST_F(CommandEditTest, EachModeShowsItsItemsInOrderAndQtsOwnMenuNever) {
-  EXPECT_EQ(field_->MenuMode(), 0) << "mode 0 until the screen sets one";
+  EXPECT_EQ(field_->MenuMode(), MenuMode::None) << "no menu until the screen sets one";
   for (int mode = 0; mode <= 3; ++mode) {
-    field_->SetMenuMode(mode);
+    field_->SetMenuMode(kModes[mode]);
     RightClick();
     ASSERT_EQ(script.popups.size(), static_cast<size_t>(mode + 1));
     EXPECT_EQ(script.popups.back(), kMenus[mode]) << mode;
   }
   // Every item carries its command value and is enabled, whatever the field holds.
-  field_->SetMenuMode(3);
+  field_->SetMenuMode(MenuMode::History);
   QList<int> ids;
   script.onPopup = [&ids](QMenu& menu) {
     for (QAction* a : menu.actions()) {
@@ -83,12 +90,12 @@ TEST_F(CommandEditTest, EachModeShowsItsItemsInOrderAndQtsOwnMenuNever) {
   EXPECT_EQ(ids, (QList<int>{32787, 32786, 0, 57635, 57634, 57637, 57643}));
   for (QWidget* w : QApplication::topLevelWidgets())
     EXPECT_FALSE(qobject_cast<QMenu*>(w) && w->isVisible()) << "a menu other than ours is showing";
-  field_->SetMenuMode(7);
-  EXPECT_EQ(field_->MenuMode(), 0) << "modes outside 0..3 mean no menu";
+  field_->SetMenuMode(static_cast<MenuMode>(7));
+  EXPECT_EQ(field_->MenuMode(), MenuMode::None) << "a value outside the modes means no menu";
 }
 
 TEST_F(CommandEditTest, PressAndHoldOpensTheMenuWithoutMovingTheCaret) {
-  field_->SetMenuMode(1);
+  field_->SetMenuMode(MenuMode::Editing);
   field_->setText(QStringLiteral("ATZ ABC DEF"));
   field_->setCursorPosition(2);
   const QPoint end(field_->width() - 4, field_->height() / 2);
@@ -121,12 +128,12 @@ TEST_F(CommandEditTest, PressAndHoldOpensTheMenuWithoutMovingTheCaret) {
 }
 
 TEST_F(CommandEditTest, ClipboardItemsActOnTheFieldAndCopyWithoutSelectionKeepsTheClipboard) {
-  field_->SetMenuMode(1);
+  field_->SetMenuMode(MenuMode::Editing);
   QClipboard* clipboard = QApplication::clipboard();
   clipboard->setText(QStringLiteral("kept"));
   field_->setText(QStringLiteral("AT+CSQ"));
   field_->deselect();
-  Choose(entry::kCmdCopy);
+  Choose(ID_EDIT_COPY);
   RightClick();
   EXPECT_EQ(clipboard->text(), QStringLiteral("kept"));
 
@@ -135,17 +142,17 @@ TEST_F(CommandEditTest, ClipboardItemsActOnTheFieldAndCopyWithoutSelectionKeepsT
   EXPECT_EQ(clipboard->text(), QStringLiteral("CSQ"));
 
   field_->setSelection(0, 3);
-  Choose(entry::kCmdCut);
+  Choose(ID_EDIT_CUT);
   RightClick();
   EXPECT_EQ(field_->text(), QStringLiteral("CSQ"));
   EXPECT_EQ(clipboard->text(), QStringLiteral("AT+"));
 
   field_->setCursorPosition(3);
-  Choose(entry::kCmdPaste);
+  Choose(ID_EDIT_PASTE);
   RightClick();
   EXPECT_EQ(field_->text(), QStringLiteral("CSQAT+"));
 
-  Choose(entry::kCmdUndo);
+  Choose(ID_EDIT_UNDO);
   RightClick();
   EXPECT_EQ(field_->text(), QStringLiteral("CSQ"));
 
@@ -158,9 +165,9 @@ TEST_F(CommandEditTest, ClipboardItemsActOnTheFieldAndCopyWithoutSelectionKeepsT
 }
 
 TEST_F(CommandEditTest, EditAsBinaryReplacesTheTextOnlyOnOk) {
-  field_->SetMenuMode(2);
+  field_->SetMenuMode(MenuMode::Binary);
   field_->setText(QStringLiteral("AT<0d>"));
-  Choose(entry::kCmdEditAsBinary);
+  Choose(ID_EDIT_AS_BINARY);
   QString shownText;
   script.onModal = [&](QDialog& d) {
     d.reject();
@@ -173,7 +180,7 @@ TEST_F(CommandEditTest, EditAsBinaryReplacesTheTextOnlyOnOk) {
 
   // OK without an edit still gives the text back in canonical form.
   script.onModal = [&](QDialog& d) {
-    static_cast<ui::TemplateDialog&>(d).Press(1);
+    static_cast<ui::TemplateDialog&>(d).Press(ui::IDOK);
     return d.result();
   };
   RightClick();
@@ -185,26 +192,26 @@ TEST_F(CommandEditTest, CommandHistoryPutsThePickedCommandInTheField) {
   orvane::CommandHistory history(*hive);
   ASSERT_TRUE(history.AddToHistory(u"AT+CSQ"));
   ASSERT_TRUE(history.AddToHistory(u"ATI"));
-  field_->SetMenuMode(3);
+  field_->SetMenuMode(MenuMode::History);
   field_->SetHistory(history);
   field_->setText(QStringLiteral("typed"));
-  Choose(entry::kCmdCommandHistory);
+  Choose(ID_COMMAND_HISTORY);
   RightClick();  // the seam cancels it
   ASSERT_EQ(script.modalDialogs.size(), 1u);
   EXPECT_EQ(script.modalDialogs[0], QStringLiteral("CommandHistoryDialog"));
   EXPECT_EQ(field_->text(), QStringLiteral("typed"));
 
   script.onModal = [](QDialog& d) {
-    static_cast<ui::TemplateDialog&>(d).Press(1);
+    static_cast<ui::TemplateDialog&>(d).Press(ui::IDOK);
     return d.result();
   };
   RightClick();
   EXPECT_EQ(field_->text(), QStringLiteral("ATI")) << "the newest command is picked first";
 }
 
-TEST_F(CommandEditTest, DoubleTapOpensEditBinaryInModesTwoAndThreeAndNeverSelectsAWord) {
+TEST_F(CommandEditTest, DoubleTapOpensEditBinaryInModesBinaryAndHistoryAndNeverSelectsAWord) {
   for (int mode = 0; mode <= 3; ++mode) {
-    field_->SetMenuMode(mode);
+    field_->SetMenuMode(kModes[mode]);
     field_->setText(QStringLiteral("hello world"));
     field_->deselect();
     const size_t before = script.modalDialogs.size();
@@ -234,7 +241,7 @@ TEST(EntryControls, EnterEscapeAndTabInEveryEntryControlLeaveTheDialogAlone) {
   QDialog dialog;
   ui::TemplateHost host(&dialog, *tmpl);
   int okPressed = 0;
-  QObject::connect(host.Control<QPushButton>(1), &QPushButton::clicked, [&] { ++okPressed; });
+  QObject::connect(host.Control<QPushButton>(ui::IDOK), &QPushButton::clicked, [&] { ++okPressed; });
   ASSERT_NE(host.Control<CommandEdit>(1013), nullptr);
   EXPECT_TRUE(host.Control<CommandEdit>(1003)->isReadOnly());
   auto* modems = host.Control<EntryComboBox>(1001);
@@ -273,7 +280,7 @@ TEST_F(CommandEditTest, WritesPicturesOfTheMenus) {
   const QString dir = qEnvironmentVariable("ORVANE_BINARY_DIR", QDir::tempPath()) + "/screens";
   QDir().mkpath(dir);
   for (int mode = 1; mode <= 3; ++mode) {
-    field_->SetMenuMode(mode);
+    field_->SetMenuMode(kModes[mode]);
     bool saved = false;
     script.onPopup = [&](QMenu& menu) {
       menu.adjustSize();

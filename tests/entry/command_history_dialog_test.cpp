@@ -13,12 +13,14 @@
 #include "entry/CommandHistory.h"
 #include "entry/CommandHistoryDialog.h"
 #include "platform/Registry.h"
+#include "resources/OrvanePortIds.h"
 #include "ui/Messages.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 using orvane::reg::Hive;
+using namespace orvane::port_ids;
 
 class CommandHistoryDialogTest : public ::testing::Test {
  protected:
@@ -39,8 +41,8 @@ TEST_F(CommandHistoryDialogTest, OpensWithTheNewestSelectedAndPreviewed) {
   Store({u"X", u"Y", u"AT<0D>"});
   CommandHistoryDialog dialog(history);
   dialog.EnsureInitialized();
-  EXPECT_EQ(dialog.Control<QLabel>(1017)->text(), QStringLiteral("Cmd History"));
-  EXPECT_EQ(dialog.Control<QLabel>(1017)->font().weight(), QFont::Bold);
+  EXPECT_EQ(dialog.Control<QLabel>(IDC_HISTORY_CAPTION)->text(), QStringLiteral("Cmd History"));
+  EXPECT_EQ(dialog.Control<QLabel>(IDC_HISTORY_CAPTION)->font().weight(), QFont::Bold);
   QListWidget* list = dialog.List();
   ASSERT_NE(list, nullptr);
   ASSERT_EQ(list->count(), 3);
@@ -53,7 +55,7 @@ TEST_F(CommandHistoryDialogTest, OpensWithTheNewestSelectedAndPreviewed) {
   EXPECT_EQ(dialog.Preview()->Model().VisibleRows(), 6);
   EXPECT_EQ(PreviewBytes(dialog), Bytes{'X'});
   EXPECT_EQ(dialog.PickedCommand(), QStringLiteral("X"));
-  dialog.Press(1);
+  dialog.Press(ui::IDOK);
   EXPECT_EQ(dialog.result(), QDialog::Accepted);
   EXPECT_EQ(dialog.PickedCommand(), QStringLiteral("X"));
 }
@@ -76,7 +78,7 @@ TEST_F(CommandHistoryDialogTest, SelectionUpdatesPreviewAndPick) {
 
   list->setCurrentRow(1);
   EXPECT_EQ(PreviewBytes(dialog), Bytes{'Y'});
-  dialog.Press(1);
+  dialog.Press(ui::IDOK);
   EXPECT_EQ(dialog.PickedCommand(), QStringLiteral("Y"));
   EXPECT_EQ(dialog.result(), QDialog::Accepted);
 }
@@ -88,7 +90,7 @@ TEST_F(CommandHistoryDialogTest, CancelEndsRejectedAndEditsInThePreviewAreDroppe
     auto& dialog = static_cast<CommandHistoryDialog&>(d);
     dialog.List()->setCurrentRow(1);
     QTest::keyClicks(dialog.Preview(), QStringLiteral("41"));
-    dialog.Press(2);
+    dialog.Press(ui::IDCANCEL);
     return dialog.result();
   };
   CommandHistoryDialog dialog(history);
@@ -104,7 +106,7 @@ TEST_F(CommandHistoryDialogTest, EmptyHistoryGivesEmptyListPreviewAndPick) {
   EXPECT_EQ(dialog.List()->count(), 0);
   ASSERT_NE(dialog.Preview(), nullptr);
   EXPECT_EQ(dialog.Preview()->Model().Length(), 0);
-  dialog.Press(1);
+  dialog.Press(ui::IDOK);
   EXPECT_EQ(dialog.result(), QDialog::Accepted);
   EXPECT_EQ(dialog.PickedCommand(), QString());
 }

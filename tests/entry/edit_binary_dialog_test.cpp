@@ -7,12 +7,14 @@
 #include <gtest/gtest.h>
 
 #include "entry/EditBinaryDialog.h"
+#include "resources/OrvanePortIds.h"
 #include "ui/Messages.h"
 #include "ui/SoftInputPanel.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
+using namespace orvane::port_ids;
 
 Bytes EditorBytes(const EditBinaryDialog& dialog) {
   return dialog.Editor() ? dialog.Editor()->Model().Data() : Bytes{};
@@ -22,7 +24,7 @@ Bytes EditorBytes(const EditBinaryDialog& dialog) {
 QString OkWithoutEdits(const QString& text) {
   EditBinaryDialog dialog(text);
   dialog.EnsureInitialized();
-  dialog.Press(1);
+  dialog.Press(ui::IDOK);
   EXPECT_EQ(dialog.result(), QDialog::Accepted);
   return dialog.BinaryText();
 }
@@ -40,13 +42,13 @@ TEST(EditBinaryDialog, OpensWithTheDecodedBytesAtTheByteArea) {
   const int raisedBefore = ui::sip::RaiseCount();
   EditBinaryDialog dialog(QStringLiteral("<0D>AT"));
   dialog.EnsureInitialized();
-  auto* caption = dialog.Control<QLabel>(1016);
+  auto* caption = dialog.Control<QLabel>(IDC_EDIT_BINARY_CAPTION);
   ASSERT_NE(caption, nullptr);
   EXPECT_EQ(caption->text(), QStringLiteral("Edit Binary"));
   EXPECT_EQ(caption->font().pixelSize(), 15);
   EXPECT_EQ(caption->font().weight(), QFont::Bold);
   EXPECT_EQ(caption->palette().color(QPalette::WindowText), QColor(0, 0, 225));
-  EXPECT_EQ(dialog.Control(1)->palette().color(QPalette::ButtonText), QColor(0, 0, 225));
+  EXPECT_EQ(dialog.Control(ui::IDOK)->palette().color(QPalette::ButtonText), QColor(0, 0, 225));
   ASSERT_NE(dialog.Editor(), nullptr);
   EXPECT_EQ(dialog.Editor()->geometry(), QRect(12, 50, 211, 135));
   EXPECT_EQ(dialog.Editor()->Model().VisibleRows(), 8);
@@ -74,7 +76,7 @@ TEST(EditBinaryDialog, EditsComeBackOnOkAndAreDroppedOnCancel) {
     QZBinaryCtrl* editor = dialog.Editor();
     QTest::mouseClick(editor->viewport(), Qt::LeftButton, {}, QPoint(103, 5));  // hex area, after the last byte
     QTest::keyClicks(editor, QStringLiteral("0D"));
-    dialog.Press(1);
+    dialog.Press(ui::IDOK);
     return dialog.result();
   };
   {
@@ -87,7 +89,7 @@ TEST(EditBinaryDialog, EditsComeBackOnOkAndAreDroppedOnCancel) {
     auto& dialog = static_cast<EditBinaryDialog&>(d);
     QTest::mouseClick(dialog.Editor()->viewport(), Qt::LeftButton, {}, QPoint(103, 5));
     for (int i = 0; i < 5; ++i) QTest::keyClick(dialog.Editor(), Qt::Key_Backspace);
-    dialog.Press(1);
+    dialog.Press(ui::IDOK);
     return dialog.result();
   };
   {
@@ -100,7 +102,7 @@ TEST(EditBinaryDialog, EditsComeBackOnOkAndAreDroppedOnCancel) {
     auto& dialog = static_cast<EditBinaryDialog&>(d);
     QTest::keyClicks(dialog.Editor(), QStringLiteral("FF"));
     EXPECT_EQ(dialog.Editor()->Model().Length(), 3);
-    dialog.Press(2);
+    dialog.Press(ui::IDCANCEL);
     return dialog.result();
   };
   {
@@ -122,7 +124,7 @@ TEST(EditBinaryDialog, EnterAndEscapeInTheByteAreaDoNotEndTheDialog) {
   EXPECT_EQ(dialog.result(), 0);
   EXPECT_EQ(dialog.Editor()->Model().Length(), 2);
   // The real OK button ends it.
-  QTest::mouseClick(dialog.Control<QPushButton>(1), Qt::LeftButton);
+  QTest::mouseClick(dialog.Control<QPushButton>(ui::IDOK), Qt::LeftButton);
   EXPECT_FALSE(dialog.isVisible());
   EXPECT_EQ(dialog.result(), QDialog::Accepted);
   EXPECT_EQ(dialog.BinaryText(), QStringLiteral("AT"));

@@ -14,16 +14,19 @@
 
 #include "export/ExportOptionsDialog.h"
 #include "export/ExportResponseList.h"
+#include "resources/OrvanePortIds.h"
 #include "ui/Messages.h"
 #include "ui/Template.h"
 
 namespace fs = std::filesystem;
 using orvane::ExportOptionsDialog;
 using orvane::ExportRow;
+using namespace orvane::port_ids;
 
 namespace {
 
-const int kChecks[] = {1028, 1029, 1030, 1031, 1032, 1033};
+const int kChecks[] = {IDC_COMMAND_TEXT,  IDC_COMMAND_BINARY,  IDC_COMMAND_BINARY_TEXT,
+                       IDC_RESPONSE_TEXT, IDC_RESPONSE_BINARY, IDC_RESPONSE_BINARY_TEXT};
 
 std::vector<bool> Ticks(const ExportOptionsDialog& d) {
   std::vector<bool> ticks;
@@ -59,14 +62,14 @@ fs::path FreshDir(const char* name) {
 TEST(ExportOptionsDialog, OpensWithCaptionItemsAndDefaultLayouts) {
   ExportOptionsDialog d;
   d.EnsureInitialized();
-  auto* caption = d.Control<QLabel>(1027);
+  auto* caption = d.Control<QLabel>(IDC_EXPORT_CAPTION);
   EXPECT_EQ(caption->text(), QStringLiteral("Export Responses"));
   EXPECT_EQ(caption->font().pixelSize(), 15);
   EXPECT_EQ(caption->font().weight(), QFont::Bold);
   EXPECT_EQ(caption->palette().color(QPalette::WindowText), QColor(0, 0, 225));
-  EXPECT_EQ(d.Control(1)->palette().color(QPalette::ButtonText), QColor(0, 0, 225));
+  EXPECT_EQ(d.Control(ui::IDOK)->palette().color(QPalette::ButtonText), QColor(0, 0, 225));
 
-  auto* combo = d.Control<QComboBox>(1034);
+  auto* combo = d.Control<QComboBox>(IDC_BYTES_PER_LINE);
   ASSERT_NE(combo, nullptr);
   EXPECT_FALSE(combo->isEditable());
   QStringList items;
@@ -76,7 +79,8 @@ TEST(ExportOptionsDialog, OpensWithCaptionItemsAndDefaultLayouts) {
 
   EXPECT_EQ(Ticks(d), (std::vector<bool>{false, false, true, false, false, true}));
   // "&&" in the template shows a single ampersand.
-  EXPECT_EQ(QWidget::tr("Command Binary && Text"), d.Control<QCheckBox>(1030)->text());
+  EXPECT_EQ(QWidget::tr("Command Binary && Text"),
+            d.Control<QCheckBox>(IDC_COMMAND_BINARY_TEXT)->text());
   EXPECT_EQ(d.size(), QSize(236, 268));
 }
 
@@ -101,7 +105,7 @@ TEST(ExportOptionsDialog, ChoicesMapToOptionsAndEveryRunStartsAfresh) {
     // Tick every box once (clearing the two set ones, setting the others), pick the
     // last line length with the keyboard, press OK.
     for (int id : kChecks) Click(d, id);
-    auto* combo = qobject_cast<QComboBox*>(ui::FindControl(&d, 1034));
+    auto* combo = qobject_cast<QComboBox*>(ui::FindControl(&d, IDC_BYTES_PER_LINE));
     combo->setFocus();
     QTest::keyClick(combo, Qt::Key_Down);
     QTest::keyClick(combo, Qt::Key_Down);
@@ -119,10 +123,10 @@ TEST(ExportOptionsDialog, ChoicesMapToOptionsAndEveryRunStartsAfresh) {
   }
   {
     script.onModal = [](QDialog& d) {
-      auto* combo = qobject_cast<QComboBox*>(ui::FindControl(&d, 1034));
+      auto* combo = qobject_cast<QComboBox*>(ui::FindControl(&d, IDC_BYTES_PER_LINE));
       combo->setCurrentIndex(1);
-      Click(d, 1030);
-      Click(d, 1033);
+      Click(d, IDC_COMMAND_BINARY_TEXT);
+      Click(d, IDC_RESPONSE_BINARY_TEXT);
       Click(d, 1);
       return d.result();
     };
@@ -135,14 +139,14 @@ TEST(ExportOptionsDialog, ChoicesMapToOptionsAndEveryRunStartsAfresh) {
   }
   ExportOptionsDialog again;
   again.EnsureInitialized();
-  EXPECT_EQ(again.Control<QComboBox>(1034)->currentIndex(), 0);
+  EXPECT_EQ(again.Control<QComboBox>(IDC_BYTES_PER_LINE)->currentIndex(), 0);
   EXPECT_EQ(Ticks(again), (std::vector<bool>{false, false, true, false, false, true}));
 }
 
 TEST(ExportOptionsDialog, CancelEndsWithCancel) {
   ui::ScriptedUi script;
   script.onModal = [](QDialog& d) {
-    Click(d, 1028);
+    Click(d, IDC_COMMAND_TEXT);
     Click(d, 2);
     return d.result();
   };
@@ -192,8 +196,8 @@ class ExportCommand : public ::testing::Test {
 TEST_F(ExportCommand, WritesTheChosenLayoutAndReportsSuccess) {
   const fs::path file = FreshDir("success") / "list.TXT";
   AnswerOptions([](QDialog& d) {
-    Click(d, 1028);
-    Click(d, 1029);
+    Click(d, IDC_COMMAND_TEXT);
+    Click(d, IDC_COMMAND_BINARY);
   });
   AnswerFile(file);
   EXPECT_TRUE(orvane::ExportResponseList(nullptr, rows));

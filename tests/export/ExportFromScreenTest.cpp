@@ -18,6 +18,7 @@
 
 #include "export/ResponseListWriter.h"
 #include "platform/Registry.h"
+#include "resources/OrvanePortIds.h"
 #include "screen/CMainFrame.h"
 #include "screen/COrvanePortView.h"
 #include "screen/ResponseListCtrl.h"
@@ -27,6 +28,7 @@
 #include "ui/Template.h"
 
 namespace fs = std::filesystem;
+using namespace orvane::port_ids;
 
 namespace {
 
@@ -67,25 +69,25 @@ TEST(ExportFromScreen, ResponseListMenuWritesTheRecordedExchanges) {
   frame.show();
 
   // Open the pseudo-terminal as a port that is not listed, without a profile.
-  auto* modems = qobject_cast<QComboBox*>(view.Control(COrvanePortView::IDC_MODEM));
+  auto* modems = qobject_cast<QComboBox*>(view.Control(IDC_MODEM));
   ASSERT_NE(modems, nullptr);
   modems->setCurrentIndex(modems->findData(COrvanePortView::kNotListed));
   view.OnSelectDevice();
-  qobject_cast<QLineEdit*>(view.Control(COrvanePortView::IDC_PORT))
+  qobject_cast<QLineEdit*>(view.Control(IDC_PORT))
       ->setText(QString::fromStdString(pty.path()));
-  if (auto* use = qobject_cast<QCheckBox*>(view.Control(COrvanePortView::IDC_USE)); use->isChecked())
-    Click(&view, COrvanePortView::IDC_USE);
-  Click(&view, COrvanePortView::IDC_OPEN);
-  ASSERT_EQ(view.OpenFlag(), 1);
+  if (auto* use = qobject_cast<QCheckBox*>(view.Control(IDC_USE)); use->isChecked())
+    Click(&view, IDC_USE);
+  Click(&view, IDC_OPEN);
+  ASSERT_TRUE(view.OpenFlag());
 
   // Two exchanges; the device's answers wait on the line before each send.
-  auto* command = qobject_cast<QLineEdit*>(view.Control(COrvanePortView::IDC_COMMAND));
+  auto* command = qobject_cast<QLineEdit*>(view.Control(IDC_COMMAND));
   pty.Send("\r\nOK\r\n");
   command->setText(QStringLiteral("AT<0D>"));
-  Click(&view, COrvanePortView::IDC_SEND);
+  Click(&view, IDC_SEND);
   pty.Send("\r\n\xE9rror\r\nERROR\r\n");
   command->setText(QStringLiteral("ATI"));
-  Click(&view, COrvanePortView::IDC_SEND);
+  Click(&view, IDC_SEND);
   auto* list = view.ResponseList();
   ASSERT_EQ(list->RowCount(), 2);
 
@@ -94,9 +96,9 @@ TEST(ExportFromScreen, ResponseListMenuWritesTheRecordedExchanges) {
                         "export-test" / "from-screen.TXT";
   fs::create_directories(file.parent_path());
   fs::remove(file);
-  script.onPopup = [](QMenu&) { return static_cast<int>(COrvanePortView::ID_EXPORT_RESPONSES); };
+  script.onPopup = [](QMenu&) { return ID_EXPORT_RESPONSES; };
   script.onModal = [](QDialog& d) {
-    Click(&d, 1029);  // add "Command Binary"
+    Click(&d, IDC_COMMAND_BINARY);  // add "Command Binary"
     Click(&d, 1);
     return d.result();
   };
@@ -155,14 +157,14 @@ TEST(ExportFromScreen, MenuBarItemAndToolButtonRunTheSameCommand) {
   for (QAction* top : frame.MenuBar()->actions())
     if (top->menu())
       for (QAction* a : top->menu()->actions())
-        if (ui::CommandIdOf(a) == COrvanePortView::ID_EXPORT_RESPONSES) item = a;
+        if (ui::CommandIdOf(a) == ID_EXPORT_RESPONSES) item = a;
   ASSERT_NE(item, nullptr);
   EXPECT_EQ(item->text(), QStringLiteral("Export Response List"));
   fs::remove(file);
   item->trigger();
   EXPECT_EQ(ReadFile(file), orvane::kExportHeading);  // an empty list: the heading only
 
-  QAction* button = FindCommand(frame.CommandBar(), COrvanePortView::ID_EXPORT_RESPONSES);
+  QAction* button = FindCommand(frame.CommandBar(), ID_EXPORT_RESPONSES);
   ASSERT_NE(button, nullptr);
   fs::remove(file);
   button->trigger();

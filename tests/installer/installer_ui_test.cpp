@@ -26,6 +26,7 @@
 namespace fs = std::filesystem;
 using orvane::testing::ReadFile;
 using orvane::testing::WriteFile;
+using namespace orvane::installer_ids;
 
 namespace {
 
@@ -190,11 +191,11 @@ TEST_F(Installer, AnUnreachableHandheldKeepsTheDialogUpAndSaysWhatToCheck) {
   script.onModal = [&](QDialog& d) {
     d.show();
     EXPECT_TRUE(QTest::qWaitForWindowExposed(&d));
-    auto* label = qobject_cast<QLabel*>(ui::FindControl(&d, InstallerDialog::kPlaceholder));
+    auto* label = qobject_cast<QLabel*>(ui::FindControl(&d, IDC_PLACEHOLDER));
     if (label) shown = label->text();
     d.grab().save(ScreenshotPath(QStringLiteral("installer_not_reachable.png")));
     EXPECT_TRUE(script.messages.empty());  // nothing but the dialog says it
-    auto* ok = qobject_cast<QPushButton*>(ui::FindControl(&d, 1));
+    auto* ok = qobject_cast<QPushButton*>(ui::FindControl(&d, ui::IDOK));
     if (!ok) return d.result();
     // The opening's wait was cut short here, so the splash is still up: the first
     // press only closes it.
@@ -214,15 +215,15 @@ TEST_F(Installer, AnUnreachableHandheldKeepsTheDialogUpAndSaysWhatToCheck) {
   EXPECT_FALSE(fs::exists(record));  // nothing was started
 
   // Cancel and the close item end it too, without installing.
-  for (int how : {2, InstallerDialog::kCloseCommand}) {
+  for (int how : {ui::IDCANCEL, SC_CLOSE}) {
     char path[InstallerApp::kPathBytes] = "/bin/false";
     InstallerDialog dialog(path);
     dialog.EnsureInitialized();
     EXPECT_FALSE(dialog.EndedWhileOpening());
     EXPECT_EQ(dialog.GetOutcome(), InstallerDialog::Outcome::NotReachable);
     dialog.show();
-    if (how == 2)
-      dialog.Press(2);
+    if (how == ui::IDCANCEL)
+      dialog.Press(ui::IDCANCEL);
     else
       dialog.OnSysCommand(how);
     EXPECT_FALSE(dialog.isVisible());
@@ -241,7 +242,7 @@ TEST_F(Installer, SystemMenuOffersTheAboutBox) {
   ASSERT_EQ(actions.size(), 3);
   EXPECT_TRUE(actions[1]->isSeparator());
   EXPECT_EQ(actions[2]->text(), QStringLiteral("&About OrvaneInstaller..."));
-  EXPECT_EQ(ui::CommandIdOf(actions[2]), InstallerDialog::kAboutCommand);
+  EXPECT_EQ(ui::CommandIdOf(actions[2]), IDM_ABOUTBOX);
   EXPECT_FALSE(dialog.windowIcon().isNull());
   EXPECT_EQ(dialog.windowTitle(), QStringLiteral("OrvaneInstaller"));
 
@@ -254,7 +255,7 @@ TEST_F(Installer, SystemMenuOffersTheAboutBox) {
     }
     return static_cast<int>(QDialog::Accepted);
   };
-  script.onPopup = [](QMenu&) { return InstallerDialog::kAboutCommand; };
+  script.onPopup = [](QMenu&) { return IDM_ABOUTBOX; };
   dialog.show();
   QTest::keyClick(&dialog, Qt::Key_Space, Qt::AltModifier);
   ASSERT_EQ(script.popups.size(), 1u);

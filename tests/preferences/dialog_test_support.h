@@ -15,10 +15,13 @@
 
 #include "platform/Registry.h"
 #include "preferences/PreferenceStore.h"
+#include "resources/OrvanePortIds.h"
 #include "tests/platform/FaultyHive.h"
 #include "ui/Template.h"
 
 namespace dialogtest {
+
+using namespace orvane::port_ids;
 
 class DialogTest : public ::testing::Test {
  protected:

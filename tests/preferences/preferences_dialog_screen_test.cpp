@@ -13,12 +13,15 @@
 #include "platform/Registry.h"
 #include "preferences/PreferenceStore.h"
 #include "preferences/PreferencesDialog.h"
+#include "resources/OrvanePortIds.h"
 #include "screen/COrvanePortView.h"
 #include "ui/EnterKeyFilter.h"
 #include "ui/Messages.h"
 #include "ui/Template.h"
 
 namespace {
+
+using namespace orvane::port_ids;
 
 class MainScreenProfiles : public ::testing::Test {
  protected:
@@ -29,18 +32,18 @@ class MainScreenProfiles : public ::testing::Test {
 TEST_F(MainScreenProfiles, FieldsAreEntryFieldsWithTheirModesAndCombosFilterEnter) {
   COrvanePortView view(*hive_);
   view.OnInitialUpdate();
-  auto* command = qobject_cast<CommandEdit*>(view.Control(1013));
-  auto* port = qobject_cast<CommandEdit*>(view.Control(1002));
+  auto* command = qobject_cast<CommandEdit*>(view.Control(IDC_COMMAND));
+  auto* port = qobject_cast<CommandEdit*>(view.Control(IDC_PORT));
   ASSERT_NE(command, nullptr);
   ASSERT_NE(port, nullptr);
-  EXPECT_EQ(command->MenuMode(), 3);
-  EXPECT_EQ(port->MenuMode(), 1);
-  for (int id : {1001, 1036}) {
+  EXPECT_EQ(command->MenuMode(), entry::MenuMode::History);
+  EXPECT_EQ(port->MenuMode(), entry::MenuMode::Editing);
+  for (int id : {IDC_MODEM, IDC_BAUD}) {
     auto* combo = qobject_cast<EntryComboBox*>(view.Control(id));
     ASSERT_NE(combo, nullptr) << id;
     EXPECT_TRUE(ui::HasEnterKeyFilter(combo)) << id;
   }
-  auto* baud = qobject_cast<QComboBox*>(view.Control(1036));
+  auto* baud = qobject_cast<QComboBox*>(view.Control(IDC_BAUD));
   ASSERT_NE(baud->lineEdit(), nullptr);
   EXPECT_TRUE(ui::HasEnterKeyFilter(baud->lineEdit()));
 }
@@ -55,16 +58,16 @@ TEST_F(MainScreenProfiles, ButtonAndMenuItemOpenThePreferencesDialog) {
   QString shownPrefix;
   script.onModal = [&](QDialog& d) {
     if (auto* prefs = qobject_cast<PreferencesDialog*>(&d))
-      shownPrefix = qobject_cast<QLineEdit*>(prefs->Control(1004))->text();
+      shownPrefix = qobject_cast<QLineEdit*>(prefs->Control(IDC_PREFIX))->text();
     d.reject();
     return d.result();
   };
-  qobject_cast<QPushButton*>(view.Control(1009))->click();
+  qobject_cast<QPushButton*>(view.Control(IDC_PREFERENCES))->click();
   ASSERT_EQ(script.modalDialogs.size(), 1u);
   EXPECT_EQ(script.modalDialogs[0], QStringLiteral("PreferencesDialog"));
   EXPECT_EQ(shownPrefix, QStringLiteral("AT")) << "the dialog is opened initialised";
 
-  EXPECT_TRUE(view.RunCommand(1009));  // the "Preferences" menu item
+  EXPECT_TRUE(view.RunCommand(IDC_PREFERENCES));  // the "Preferences" menu item
   ASSERT_EQ(script.modalDialogs.size(), 2u);
   EXPECT_EQ(script.modalDialogs[1], QStringLiteral("PreferencesDialog"));
 }

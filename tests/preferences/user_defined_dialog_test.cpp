@@ -11,10 +11,6 @@ namespace {
 
 using namespace dialogtest;
 
-constexpr int kAdd = 1, kCancel = 2;
-constexpr int kName = 1010, kPrefix = 1004, kSuffix = 1005, kTimeout = 1014, kTokenField = 1023;
-constexpr int kTokenList = 1013, kDeleteToken = 1008, kAddToken = 1024;
-
 class UserDefinedDialogTest : public DialogTest {
  protected:
   std::unique_ptr<UserDefinedDialog> Open() {
@@ -25,8 +21,8 @@ class UserDefinedDialogTest : public DialogTest {
     return dialog;
   }
   void AddToken(QWidget* d, const QString& text) {
-    Type(d, kTokenField, text);
-    Tap(d, kAddToken);
+    Type(d, IDC_TOKEN, text);
+    Tap(d, IDC_ADD_TOKEN);
   }
 
   ui::ScriptedUi script;
@@ -34,12 +30,16 @@ class UserDefinedDialogTest : public DialogTest {
 
 TEST_F(UserDefinedDialogTest, OpensEmptyWithANewTokenEntry) {
   auto d = Open();
-  EXPECT_EQ(Entries(d.get(), kTokenList), QStringList{"<New Token>"});
-  EXPECT_EQ(Edit(d.get(), kTimeout)->text(), QStringLiteral("0"));
-  EXPECT_EQ(Button(d.get(), kAddToken)->text(), QStringLiteral("Add"));
-  EXPECT_TRUE(Button(d.get(), kAddToken)->isEnabled());
-  EXPECT_FALSE(Button(d.get(), kDeleteToken)->isEnabled());
-  const std::pair<int, int> modes[] = {{kName, 1}, {kTimeout, 1}, {kPrefix, 2}, {kSuffix, 2}, {kTokenField, 2}};
+  EXPECT_EQ(Entries(d.get(), IDC_TOKENS), QStringList{"<New Token>"});
+  EXPECT_EQ(Edit(d.get(), IDC_TIMEOUT)->text(), QStringLiteral("0"));
+  EXPECT_EQ(Button(d.get(), IDC_ADD_TOKEN)->text(), QStringLiteral("Add"));
+  EXPECT_TRUE(Button(d.get(), IDC_ADD_TOKEN)->isEnabled());
+  EXPECT_FALSE(Button(d.get(), IDC_DELETE_TOKEN)->isEnabled());
+  using entry::MenuMode;
+  const std::pair<int, MenuMode> modes[] = {
+      {IDC_PROFILE_NAME, MenuMode::Editing}, {IDC_TIMEOUT, MenuMode::Editing},
+      {IDC_PREFIX, MenuMode::Binary},        {IDC_SUFFIX, MenuMode::Binary},
+      {IDC_TOKEN, MenuMode::Binary}};
   for (auto [id, mode] : modes) {
     auto* field = qobject_cast<CommandEdit*>(ui::FindControl(d.get(), id));
     ASSERT_NE(field, nullptr) << id;
@@ -50,18 +50,18 @@ TEST_F(UserDefinedDialogTest, OpensEmptyWithANewTokenEntry) {
 TEST_F(UserDefinedDialogTest, NamesMustHoldTextAndNoBackslashAndAreKeptAsTyped) {
   auto d = Open();
   for (const QString& bad : {QString(), QStringLiteral("   "), QStringLiteral("Modem\\Fast")}) {
-    Type(d.get(), kName, bad);
-    Tap(d.get(), kAdd);
+    Type(d.get(), IDC_PROFILE_NAME, bad);
+    Tap(d.get(), ui::IDOK);
     EXPECT_EQ(script.MessageTexts().last(), QStringLiteral("Please fill valid preferences name")) << Str(bad);
     EXPECT_TRUE(d->isVisible());
   }
   EXPECT_EQ(store.CountProfiles(), 0);
 
-  Type(d.get(), kName, QStringLiteral(" Modem "));
-  Type(d.get(), kPrefix, QStringLiteral("AT<0d"));
-  Type(d.get(), kSuffix, QStringLiteral(" <0D>"));
-  Type(d.get(), kTimeout, QStringLiteral("0"));
-  Tap(d.get(), kAdd);
+  Type(d.get(), IDC_PROFILE_NAME, QStringLiteral(" Modem "));
+  Type(d.get(), IDC_PREFIX, QStringLiteral("AT<0d"));
+  Type(d.get(), IDC_SUFFIX, QStringLiteral(" <0D>"));
+  Type(d.get(), IDC_TIMEOUT, QStringLiteral("0"));
+  Tap(d.get(), ui::IDOK);
   EXPECT_EQ(script.MessageTexts().last(), QStringLiteral("Preferences added successfully."));
   EXPECT_EQ(script.messages.back().form, ui::MessageForm::OkInfo);
   EXPECT_FALSE(d->isVisible());
@@ -86,14 +86,14 @@ TEST_F(UserDefinedDialogTest, NamesMustHoldTextAndNoBackslashAndAreKeptAsTyped) 
 TEST_F(UserDefinedDialogTest, DuplicateNamesAreRefusedExactlyAndCaseCounts) {
   ASSERT_TRUE(store.SaveProfile(MakeProfile(u"Modem", u"AT", 3, {})));
   auto d = Open();
-  Type(d.get(), kName, QStringLiteral("Modem"));
-  Tap(d.get(), kAdd);
+  Type(d.get(), IDC_PROFILE_NAME, QStringLiteral("Modem"));
+  Tap(d.get(), ui::IDOK);
   EXPECT_EQ(script.MessageTexts(), QStringList{QStringLiteral("The given preferences name is already used")});
   EXPECT_TRUE(d->isVisible());
   EXPECT_EQ(Stored(u"Modem").prefix, u"AT") << "the stored profile is untouched";
 
-  Type(d.get(), kName, QStringLiteral("MODEM"));
-  Tap(d.get(), kAdd);
+  Type(d.get(), IDC_PROFILE_NAME, QStringLiteral("MODEM"));
+  Tap(d.get(), ui::IDOK);
   EXPECT_FALSE(d->isVisible());
   EXPECT_EQ(store.CountProfiles(), 2);
 }
@@ -102,22 +102,22 @@ TEST_F(UserDefinedDialogTest, TokensAreLimitedToTwentyAndOnlyAddedOnesAreStored)
   auto d = Open();
   for (int i = 1; i <= 20; ++i) {
     AddToken(d.get(), QStringLiteral("T%1").arg(i));
-    Pick(d.get(), kTokenList, 0);
+    Pick(d.get(), IDC_TOKENS, 0);
   }
-  EXPECT_EQ(Combo(d.get(), kTokenList)->count(), 21);
-  EXPECT_FALSE(Button(d.get(), kAddToken)->isEnabled());
-  Edit(d.get(), kTokenField)->setText(QStringLiteral("T21"));
-  d->Press(kAddToken);
+  EXPECT_EQ(Combo(d.get(), IDC_TOKENS)->count(), 21);
+  EXPECT_FALSE(Button(d.get(), IDC_ADD_TOKEN)->isEnabled());
+  Edit(d.get(), IDC_TOKEN)->setText(QStringLiteral("T21"));
+  d->Press(IDC_ADD_TOKEN);
   EXPECT_EQ(d->Tokens().TokenCount(), 20);
 
   // Deleting the 20th brings Add back; text typed and not added is not stored.
-  Pick(d.get(), kTokenList, 20);
+  Pick(d.get(), IDC_TOKENS, 20);
   script.answers.push_back(ui::Answer::Yes);
-  Tap(d.get(), kDeleteToken);
-  EXPECT_TRUE(Button(d.get(), kAddToken)->isEnabled());
-  Type(d.get(), kTokenField, QStringLiteral("typed only"));
-  Type(d.get(), kName, QStringLiteral("Many"));
-  Tap(d.get(), kAdd);
+  Tap(d.get(), IDC_DELETE_TOKEN);
+  EXPECT_TRUE(Button(d.get(), IDC_ADD_TOKEN)->isEnabled());
+  Type(d.get(), IDC_TOKEN, QStringLiteral("typed only"));
+  Type(d.get(), IDC_PROFILE_NAME, QStringLiteral("Many"));
+  Tap(d.get(), ui::IDOK);
   const auto stored = Stored(u"Many");
   EXPECT_EQ(stored.tokenCount, 19);
   EXPECT_EQ(stored.tokens[18], u"T19");
@@ -125,29 +125,29 @@ TEST_F(UserDefinedDialogTest, TokensAreLimitedToTwentyAndOnlyAddedOnesAreStored)
 
 TEST_F(UserDefinedDialogTest, CancelAfterAddingTokensStoresNothing) {
   auto d = Open();
-  Type(d.get(), kName, QStringLiteral("Temp"));
+  Type(d.get(), IDC_PROFILE_NAME, QStringLiteral("Temp"));
   AddToken(d.get(), QStringLiteral("OK"));
   AddToken(d.get(), QStringLiteral("ERROR"));
-  Tap(d.get(), kCancel);
+  Tap(d.get(), ui::IDCANCEL);
   EXPECT_EQ(d->result(), QDialog::Rejected);
   EXPECT_EQ(store.CountProfiles(), 0);
 }
 
 TEST_F(UserDefinedDialogTest, AFailedStoreStaysOpenAndASecondTryWorks) {
   auto d = Open();
-  Type(d.get(), kName, QStringLiteral("Flaky"));
-  Type(d.get(), kPrefix, QStringLiteral("AT"));
+  Type(d.get(), IDC_PROFILE_NAME, QStringLiteral("Flaky"));
+  Type(d.get(), IDC_PREFIX, QStringLiteral("AT"));
   AddToken(d.get(), QStringLiteral("OK"));
   hive().FailWritesFrom(3);  // the key is made and two values written before it fails
-  Tap(d.get(), kAdd);
+  Tap(d.get(), ui::IDOK);
   hive().FailWritesFrom(0);
   EXPECT_EQ(script.MessageTexts(), QStringList{QStringLiteral("Adding preferences failed.")});
   EXPECT_TRUE(d->isVisible());
-  EXPECT_EQ(Edit(d.get(), kName)->text(), QStringLiteral("Flaky"));
+  EXPECT_EQ(Edit(d.get(), IDC_PROFILE_NAME)->text(), QStringLiteral("Flaky"));
   EXPECT_EQ(d->Tokens().TokenCount(), 1);
   // Nothing of the failed attempt remains, so the same name is still free.
   EXPECT_EQ(store.CountProfiles(), 0);
-  Tap(d.get(), kAdd);
+  Tap(d.get(), ui::IDOK);
   EXPECT_EQ(script.MessageTexts().last(), QStringLiteral("Preferences added successfully."));
   EXPECT_FALSE(d->isVisible());
   EXPECT_EQ(Stored(u"Flaky").tokens[0], u"OK");
@@ -155,18 +155,18 @@ TEST_F(UserDefinedDialogTest, AFailedStoreStaysOpenAndASecondTryWorks) {
 
 TEST_F(UserDefinedDialogTest, TimeoutThatIsNotANumberStoresNothing) {
   auto d = Open();
-  Type(d.get(), kName, QStringLiteral("Slow"));
-  Type(d.get(), kTimeout, QStringLiteral("3.5"));
-  Tap(d.get(), kAdd);
+  Type(d.get(), IDC_PROFILE_NAME, QStringLiteral("Slow"));
+  Type(d.get(), IDC_TIMEOUT, QStringLiteral("3.5"));
+  Tap(d.get(), ui::IDOK);
   EXPECT_EQ(script.MessageTexts(), QStringList{QStringLiteral("Please enter an integer.")});
-  EXPECT_EQ(QApplication::focusWidget(), ui::FindControl(d.get(), kTimeout));
+  EXPECT_EQ(QApplication::focusWidget(), ui::FindControl(d.get(), IDC_TIMEOUT));
   EXPECT_TRUE(d->isVisible());
   EXPECT_EQ(store.CountProfiles(), 0);
 }
 
 TEST_F(UserDefinedDialogTest, KeysInAnyFieldNeitherEndNorCancelTheDialog) {
   auto d = Open();
-  for (int id : {kName, kPrefix, kSuffix, kTimeout, kTokenField}) {
+  for (int id : {IDC_PROFILE_NAME, IDC_PREFIX, IDC_SUFFIX, IDC_TIMEOUT, IDC_TOKEN}) {
     QWidget* field = ui::FindControl(d.get(), id);
     const int raised = ui::sip::RaiseCount();
     field->setFocus();
@@ -186,15 +186,15 @@ TEST_F(UserDefinedDialogTest, WritesAPicture) {
   const QString dir = qEnvironmentVariable("ORVANE_BINARY_DIR", QDir::tempPath()) + "/screens";
   QDir().mkpath(dir);
   auto d = Open();
-  Type(d.get(), kName, QStringLiteral("Hayes modem"));
-  Type(d.get(), kPrefix, QStringLiteral("AT"));
-  Type(d.get(), kSuffix, QStringLiteral("<0D>"));
-  Type(d.get(), kTimeout, QStringLiteral("5"));
+  Type(d.get(), IDC_PROFILE_NAME, QStringLiteral("Hayes modem"));
+  Type(d.get(), IDC_PREFIX, QStringLiteral("AT"));
+  Type(d.get(), IDC_SUFFIX, QStringLiteral("<0D>"));
+  Type(d.get(), IDC_TIMEOUT, QStringLiteral("5"));
   for (const char* t : {"OK", "ERROR", "CONNECT", "NO CARRIER", "BUSY"}) {
     AddToken(d.get(), QString::fromLatin1(t));
-    Pick(d.get(), kTokenList, 0);
+    Pick(d.get(), IDC_TOKENS, 0);
   }
-  Pick(d.get(), kTokenList, 2);
+  Pick(d.get(), IDC_TOKENS, 2);
   EXPECT_TRUE(d->grab().save(dir + "/user_defined_five_tokens.png"));
 }
 

@@ -19,6 +19,7 @@
 #include "entry/CommandHistory.h"
 #include "platform/Registry.h"
 #include "preferences/PreferenceStore.h"
+#include "resources/OrvanePortIds.h"
 #include "screen/COrvanePortApp.h"
 #include "screen/COrvanePortView.h"
 #include "screen/ResponseListCtrl.h"
@@ -29,6 +30,8 @@
 #include "ui/Messages.h"
 
 namespace screen_test {
+
+using namespace orvane::port_ids;
 
 inline std::u16string U16(const std::string& s) { return std::u16string(s.begin(), s.end()); }
 
@@ -68,26 +71,26 @@ T* Ctl(COrvanePortView& view, int id) {
 }
 
 inline QString Status(COrvanePortView& view) {
-  return Ctl<QLabel>(view, COrvanePortView::IDC_STATUS)->text();
+  return Ctl<QLabel>(view, IDC_STATUS)->text();
 }
 inline bool Enabled(COrvanePortView& view, int id) { return view.Control(id)->isEnabled(); }
 inline void Click(COrvanePortView& view, int id) { Ctl<QAbstractButton>(view, id)->click(); }
 
 // Opens the line on |path| through the real controls: "<Not Listed>", the port typed in.
 inline void OpenOn(COrvanePortView& view, const std::string& path, const QString& baud = "115200") {
-  auto* modems = Ctl<QComboBox>(view, COrvanePortView::IDC_MODEM);
+  auto* modems = Ctl<QComboBox>(view, IDC_MODEM);
   const int notListed = modems->findData(COrvanePortView::kNotListed);
   modems->setCurrentIndex(notListed);
   emit modems->activated(notListed);
-  Ctl<QLineEdit>(view, COrvanePortView::IDC_PORT)->setText(QString::fromStdString(path));
-  Ctl<QComboBox>(view, COrvanePortView::IDC_BAUD)->setEditText(baud);
-  Click(view, COrvanePortView::IDC_OPEN);
+  Ctl<QLineEdit>(view, IDC_PORT)->setText(QString::fromStdString(path));
+  Ctl<QComboBox>(view, IDC_BAUD)->setEditText(baud);
+  Click(view, IDC_OPEN);
 }
 
 // Types |command| and presses Send: the exchange starts and runs on in the event loop.
 inline void StartSend(COrvanePortView& view, const QString& command) {
-  Ctl<QLineEdit>(view, COrvanePortView::IDC_COMMAND)->setText(command);
-  Click(view, COrvanePortView::IDC_SEND);
+  Ctl<QLineEdit>(view, IDC_COMMAND)->setText(command);
+  Click(view, IDC_SEND);
 }
 
 // A whole send: pressed, then the events handled until the exchange is recorded.

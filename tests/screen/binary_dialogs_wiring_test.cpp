@@ -14,7 +14,6 @@
 #include "tests/screen/ScreenTestSupport.h"
 
 using namespace screen_test;
-using V = COrvanePortView;
 
 namespace {
 
@@ -24,7 +23,7 @@ class ByteDialogs : public ScreenTest {
     ScreenTest::SetUp();
     view = MakeView();
   }
-  QLineEdit* CommandField() { return Ctl<QLineEdit>(*view, V::IDC_COMMAND); }
+  QLineEdit* CommandField() { return Ctl<QLineEdit>(*view, IDC_COMMAND); }
   std::unique_ptr<COrvanePortView> view;
 };
 
@@ -37,19 +36,19 @@ TEST_F(ByteDialogs, EditAsBinaryPutsTheEditedTextIntoTheCommandFieldOnOkOnly) {
     EXPECT_NE(dialog, nullptr);
     if (!dialog) return 0;
     EXPECT_EQ(dialog->Editor()->Model().Data(), (std::vector<uint8_t>{0x0A, 'A', 'T'}));
-    dialog->Press(1);
+    dialog->Press(ui::IDOK);
     return dialog->result();
   };
-  EXPECT_TRUE(view->RunCommand(V::ID_EDIT_AS_BINARY));
+  EXPECT_TRUE(view->RunCommand(ID_EDIT_AS_BINARY));
   EXPECT_EQ(CommandField()->text(), QStringLiteral("<0A>AT"));
 
   script.onModal = [](QDialog& d) {
     auto& dialog = static_cast<EditBinaryDialog&>(d);
     QTest::keyClicks(dialog.Editor(), QStringLiteral("FF"));
-    dialog.Press(2);
+    dialog.Press(ui::IDCANCEL);
     return dialog.result();
   };
-  view->RunCommand(V::ID_EDIT_AS_BINARY);
+  view->RunCommand(ID_EDIT_AS_BINARY);
   EXPECT_EQ(CommandField()->text(), QStringLiteral("<0A>AT"));
   EXPECT_EQ(script.modalDialogs, (std::vector<QString>{"EditBinaryDialog", "EditBinaryDialog"}));
 }
@@ -61,19 +60,19 @@ TEST_F(ByteDialogs, CommandHistoryPutsThePickIntoTheCommandFieldOnOkOnly) {
   script.onModal = [](QDialog& d) {
     auto& dialog = static_cast<CommandHistoryDialog&>(d);
     dialog.List()->setCurrentRow(1);
-    dialog.Press(2);
+    dialog.Press(ui::IDCANCEL);
     return dialog.result();
   };
-  view->RunCommand(V::ID_COMMAND_HISTORY);
+  view->RunCommand(ID_COMMAND_HISTORY);
   EXPECT_EQ(CommandField()->text(), QStringLiteral("typed"));
 
   script.onModal = [](QDialog& d) {
     auto& dialog = static_cast<CommandHistoryDialog&>(d);
     dialog.List()->setCurrentRow(1);
-    dialog.Press(1);
+    dialog.Press(ui::IDOK);
     return dialog.result();
   };
-  view->RunCommand(V::ID_COMMAND_HISTORY);
+  view->RunCommand(ID_COMMAND_HISTORY);
   EXPECT_EQ(CommandField()->text(), QStringLiteral("Y"));
   EXPECT_EQ(script.modalDialogs.back(), QStringLiteral("CommandHistoryDialog"));
 
@@ -84,7 +83,7 @@ TEST_F(ByteDialogs, CommandHistoryPutsThePickIntoTheCommandFieldOnOkOnly) {
   };
   auto* field = qobject_cast<CommandEdit*>(CommandField());
   ASSERT_NE(field, nullptr);
-  field->RunMenuCommand(entry::kCmdCommandHistory);
+  field->RunMenuCommand(ID_COMMAND_HISTORY);
   EXPECT_EQ(CommandField()->text(), QStringLiteral("X"));
 }
 
@@ -105,11 +104,11 @@ TEST_F(ByteDialogs, ShowResponseAndDoubleTapOpenTheViewerOnTheSelectedExchange) 
     commandBytes = dialog->CommandPane()->Model().Data();
     responseBytes = dialog->ResponsePane()->Model().Data();
     QTest::keyClicks(dialog->ResponsePane(), QStringLiteral("41"));  // dropped
-    dialog->Press(1);
+    dialog->Press(ui::IDOK);
     return dialog->result();
   };
   List(*view)->SelectRow(0);
-  view->RunCommand(V::ID_SHOW_RESPONSE);
+  view->RunCommand(ID_SHOW_RESPONSE);
   EXPECT_EQ(commandBytes, (std::vector<uint8_t>{'A', 'T', 0x0D}));
   EXPECT_EQ(responseBytes, (std::vector<uint8_t>{0x0D, 0x0A, 'O', 'K', 0x0D, 0x0A}));
 

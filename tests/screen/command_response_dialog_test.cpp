@@ -7,20 +7,22 @@
 #include <QtTest/QTest>
 #include <gtest/gtest.h>
 
+#include "resources/OrvanePortIds.h"
 #include "screen/CommandResponseDialog.h"
 #include "ui/Messages.h"
 
 namespace {
 using Bytes = std::vector<uint8_t>;
+using namespace orvane::port_ids;
 }
 
 TEST(CommandResponseDialog, ShowsCommandAndReplyBytesInTheirPanes) {
   CommandResponseDialog dialog(QStringLiteral("AT<0D>"), QStringLiteral("Port Write Failed"));
   dialog.EnsureInitialized();
-  EXPECT_EQ(dialog.Control<QLabel>(1026)->text(), QStringLiteral("Cmd Response"));
-  EXPECT_EQ(dialog.Control<QLabel>(1026)->font().pixelSize(), 15);
-  EXPECT_EQ(dialog.Control(1)->palette().color(QPalette::ButtonText), QColor(0, 0, 225));
-  EXPECT_EQ(dialog.Control<QPushButton>(1)->text(), QStringLiteral("Close"));
+  EXPECT_EQ(dialog.Control<QLabel>(IDC_RESPONSE_CAPTION)->text(), QStringLiteral("Cmd Response"));
+  EXPECT_EQ(dialog.Control<QLabel>(IDC_RESPONSE_CAPTION)->font().pixelSize(), 15);
+  EXPECT_EQ(dialog.Control(ui::IDOK)->palette().color(QPalette::ButtonText), QColor(0, 0, 225));
+  EXPECT_EQ(dialog.Control<QPushButton>(ui::IDOK)->text(), QStringLiteral("Close"));
   ASSERT_NE(dialog.CommandPane(), nullptr);
   ASSERT_NE(dialog.ResponsePane(), nullptr);
   EXPECT_EQ(dialog.CommandPane()->geometry(), QRect(12, 50, 211, 70));
@@ -62,7 +64,7 @@ TEST(CommandResponseDialog, OnlyCloseEndsTheDialog) {
   QTest::keyClick(&dialog, Qt::Key_Escape);
   EXPECT_TRUE(dialog.isVisible());
   QTest::keyClicks(dialog.ResponsePane(), QStringLiteral("41"));  // typed, then dropped
-  QTest::mouseClick(dialog.Control<QPushButton>(1), Qt::LeftButton);
+  QTest::mouseClick(dialog.Control<QPushButton>(ui::IDOK), Qt::LeftButton);
   EXPECT_FALSE(dialog.isVisible());
   EXPECT_EQ(dialog.result(), QDialog::Accepted);
 }

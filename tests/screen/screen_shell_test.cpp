@@ -17,7 +17,6 @@
 #include "tests/screen/ScreenTestSupport.h"
 
 using namespace screen_test;
-using V = COrvanePortView;
 
 namespace {
 
@@ -90,7 +89,7 @@ TEST_F(Shell, StartUpBuildsTheCommandBarMenusAndScreen) {
   EXPECT_EQ(frame->windowTitle(), "OrvanePort");
   EXPECT_EQ(frame->View(), app.View());
   EXPECT_EQ(frame->width(), ui::kScreenWidth);
-  EXPECT_EQ(Ctl<QLabel>(*app.View(), V::IDC_STATUS)->text(), "Status");
+  EXPECT_EQ(Ctl<QLabel>(*app.View(), IDC_STATUS)->text(), "Status");
 
   const auto tops = frame->MenuBar()->actions();
   ASSERT_EQ(tops.size(), 2);
@@ -112,9 +111,9 @@ TEST_F(Shell, StartUpBuildsTheCommandBarMenusAndScreen) {
   EXPECT_EQ(buttons, (std::vector<int>{32785, 32774}));
   EXPECT_EQ(frame->Tooltips(), (QStringList{"File", "Help", "Export", "Help"}));
   EXPECT_EQ(tops[0]->toolTip(), "File");
-  EXPECT_EQ(ui::LoadString(57345), "Ready");
-  EXPECT_EQ(ui::LoadString(32783), "Response Menu");
-  EXPECT_EQ(ui::LoadString(128).split('\n'),
+  EXPECT_EQ(ui::LoadString(kIdTable, 57345), "Ready");
+  EXPECT_EQ(ui::LoadString(kIdTable, 32783), "Response Menu");
+  EXPECT_EQ(ui::LoadString(kIdTable, 128).split('\n'),
             (QStringList{"OrvanePort", "", "OrvanePort", "", "", "OrvanePort.Document",
                          "OrvanePort Document"}));
 
@@ -139,7 +138,7 @@ TEST_F(Shell, MenusAskTheScreenWhatIsEnabledAndChecked) {
   EXPECT_TRUE(use->isChecked());
   // Choosing "Use Preferences" from the menu unticks the box.
   emit line->triggered(use);
-  EXPECT_FALSE(Ctl<QCheckBox>(*app.View(), V::IDC_USE)->isChecked());
+  EXPECT_FALSE(Ctl<QCheckBox>(*app.View(), IDC_USE)->isChecked());
   emit line->aboutToShow();
   EXPECT_FALSE(use->isChecked());
 }
@@ -158,12 +157,12 @@ TEST_F(Shell, AboutHelpAndExit) {
     d.reject();
     return d.result();
   };
-  EXPECT_TRUE(frame->RouteCommand(COrvanePortApp::ID_APP_ABOUT));
+  EXPECT_TRUE(frame->RouteCommand(ID_APP_ABOUT));
   EXPECT_EQ(script.modalDialogs, std::vector<QString>{"CAboutBox"});
   EXPECT_TRUE(labels.filter("Copyright").size() == 1) << labels.join('|').toStdString();
   EXPECT_TRUE(labels.filter("@").size() == 1);
 
-  EXPECT_TRUE(frame->RouteCommand(CMainFrame::ID_HELP));
+  EXPECT_TRUE(frame->RouteCommand(ID_HELP));
   ASSERT_EQ(helpUrls.size(), 1u);
   EXPECT_EQ(helpUrls[0].fragment(), "Main_Contents");
   EXPECT_TRUE(helpUrls[0].path().endsWith("/OrvanePortCmd.htm"));
@@ -175,10 +174,10 @@ TEST_F(Shell, AboutHelpAndExit) {
     EXPECT_TRUE(html.contains(topic)) << topic;
   // The tool bar's help button does the same.
   for (QAction* a : frame->CommandBar()->actions())
-    if (ui::CommandIdOf(a) == CMainFrame::ID_HELP) a->trigger();
+    if (ui::CommandIdOf(a) == ID_HELP) a->trigger();
   EXPECT_EQ(helpUrls.size(), 2u);
 
-  EXPECT_TRUE(frame->RouteCommand(CMainFrame::ID_APP_EXIT));
+  EXPECT_TRUE(frame->RouteCommand(ID_APP_EXIT));
   EXPECT_FALSE(frame->isVisible());
 }
 
@@ -232,12 +231,12 @@ TEST_F(Shell, AboutIsRefusedWhileReading) {
   view.SetTickSource([] { return 0u; });  // the read waits until the Close
   StartSend(view, "AT");
   ASSERT_TRUE(view.IsReading());
-  EXPECT_TRUE(app.MainFrame()->RouteCommand(COrvanePortApp::ID_APP_ABOUT));
+  EXPECT_TRUE(app.MainFrame()->RouteCommand(ID_APP_ABOUT));
   QMenu* port = Menu(0);
   emit port->aboutToShow();
   EXPECT_FALSE(port->actions()[3]->isEnabled());  // About Orvane..
   EXPECT_TRUE(port->actions()[4]->isEnabled());   // Help stays
-  app.MainFrame()->RouteCommand(V::ID_PORT_CLOSE);
+  app.MainFrame()->RouteCommand(ID_PORT_CLOSE);
   EXPECT_FALSE(view.IsReading());
   EXPECT_TRUE(script.modalDialogs.empty());
   EXPECT_EQ(Status(view), "Closed");
@@ -251,14 +250,14 @@ TEST_F(Shell, Pictures) {
   CMainFrame* frame = app.MainFrame();
   COrvanePortView& view = *app.View();
   // The machine's own ports are listed too; pick the simulated one.
-  auto* modems = Ctl<QComboBox>(view, V::IDC_MODEM);
+  auto* modems = Ctl<QComboBox>(view, IDC_MODEM);
   const int sim = modems->findText("Simulated Modem (pts)");
   ASSERT_GE(sim, 0);
   modems->setCurrentIndex(sim);
   emit modems->activated(sim);
   SavePicture(frame->grab().toImage(), "main-empty.png");
 
-  Click(view, V::IDC_OPEN);
+  Click(view, IDC_OPEN);
   ASSERT_EQ(Status(view), "Opened");
   modem.QueueReply("\r\nOK\r\n");
   modem.QueueReply("\r\nOrvane SimModem 1.0\r\n\r\nOK\r\n");
@@ -280,7 +279,7 @@ TEST_F(Shell, Pictures) {
     menu->hide();
   }
   QMenu response;
-  ui::LoadPopupMenu(ResponseListCtrl::kMenuId, &response);
+  ui::LoadPopupMenu(kIdTable, IDR_RESPONSE_MENU, &response);
   view.UpdateMenu(&response);
   response.popup(List(view)->viewport()->mapToGlobal(QPoint(60, 20)));
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&response));

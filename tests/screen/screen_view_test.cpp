@@ -31,19 +31,19 @@ struct State {
   bool open, close, send, modems, baud;
 };
 
-void ExpectState(COrvanePortView& view, const State& s, int openFlag) {
+void ExpectState(COrvanePortView& view, const State& s, bool openFlag) {
   EXPECT_EQ(Status(view), s.status);
   EXPECT_EQ(view.OpenFlag(), openFlag);
-  EXPECT_EQ(Enabled(view, V::IDC_OPEN), s.open);
-  EXPECT_EQ(Enabled(view, V::IDC_CLOSE), s.close);
-  EXPECT_EQ(Enabled(view, V::IDC_SEND), s.send);
-  EXPECT_EQ(Enabled(view, V::IDC_MODEM), s.modems);
-  EXPECT_EQ(Enabled(view, V::IDC_BAUD), s.baud);
+  EXPECT_EQ(Enabled(view, IDC_OPEN), s.open);
+  EXPECT_EQ(Enabled(view, IDC_CLOSE), s.close);
+  EXPECT_EQ(Enabled(view, IDC_SEND), s.send);
+  EXPECT_EQ(Enabled(view, IDC_MODEM), s.modems);
+  EXPECT_EQ(Enabled(view, IDC_BAUD), s.baud);
   ui::CommandState openItem, closeItem;
-  view.Commands().QueryState(V::ID_PORT_OPEN, &openItem);
-  view.Commands().QueryState(V::ID_PORT_CLOSE, &closeItem);
-  EXPECT_EQ(openItem.enabled, openFlag != 1);
-  EXPECT_EQ(closeItem.enabled, openFlag == 1);
+  view.Commands().QueryState(ID_PORT_OPEN, &openItem);
+  view.Commands().QueryState(ID_PORT_CLOSE, &closeItem);
+  EXPECT_EQ(openItem.enabled, !openFlag);
+  EXPECT_EQ(closeItem.enabled, openFlag);
 }
 
 orvane::Bytes B(const std::string& s) { return orvane::Bytes(s.begin(), s.end()); }
@@ -96,26 +96,26 @@ class MainScreen : public ScreenTest {};
 TEST_F(MainScreen, TemplateControlsSitWhereTheFormPutsThem) {
   auto view = MakeView();
   EXPECT_EQ(view->size(), QSize(ui::DluToPx(135), ui::DluToPx(153)));
-  EXPECT_EQ(view->Control(V::IDC_SEND)->geometry(), ui::DluRect(97, 81, 31, 10));
-  EXPECT_EQ(view->Control(V::IDC_COMMAND)->geometry(), ui::DluRect(7, 68, 121, 12));
-  EXPECT_EQ(view->Control(V::IDC_RESPONSES)->geometry(), ui::DluRect(8, 93, 120, 60));
-  EXPECT_EQ(Ctl<QLabel>(*view, V::IDC_TITLE)->text(), "Port Linewright");
-  EXPECT_EQ(Ctl<QLabel>(*view, V::IDC_TITLE)->font().weight(), QFont::Bold);
-  for (int id : {V::IDC_TITLE, V::IDC_SEND, V::IDC_OPEN, V::IDC_CLOSE, V::IDC_PREFERENCES, V::IDC_USE}) {
+  EXPECT_EQ(view->Control(IDC_SEND)->geometry(), ui::DluRect(97, 81, 31, 10));
+  EXPECT_EQ(view->Control(IDC_COMMAND)->geometry(), ui::DluRect(7, 68, 121, 12));
+  EXPECT_EQ(view->Control(IDC_RESPONSES)->geometry(), ui::DluRect(8, 93, 120, 60));
+  EXPECT_EQ(Ctl<QLabel>(*view, IDC_TITLE)->text(), "Port Linewright");
+  EXPECT_EQ(Ctl<QLabel>(*view, IDC_TITLE)->font().weight(), QFont::Bold);
+  for (int id : {IDC_TITLE, IDC_SEND, IDC_OPEN, IDC_CLOSE, IDC_PREFERENCES, IDC_USE}) {
     const QPalette p = view->Control(id)->palette();
     // Enabled controls draw their text in the active colours (Send and Close start disabled).
     const bool blue = p.color(QPalette::Active, QPalette::WindowText) == QColor(0, 0, 225) ||
                       p.color(QPalette::Active, QPalette::ButtonText) == QColor(0, 0, 225);
     EXPECT_TRUE(blue) << id;
   }
-  auto* baud = Ctl<QComboBox>(*view, V::IDC_BAUD);
+  auto* baud = Ctl<QComboBox>(*view, IDC_BAUD);
   QStringList items;
   for (int i = 0; i < baud->count(); ++i) items << baud->itemText(i);
   EXPECT_EQ(items.join(','), "110,300,600,1200,2400,4800,9600,14400,19200,38400,56000,57600,"
                              "115200,128000,256000");
   EXPECT_TRUE(baud->isEditable());
   EXPECT_EQ(baud->currentText(), "115200");  // nothing stored yet
-  EXPECT_TRUE(Ctl<QCheckBox>(*view, V::IDC_USE)->isChecked());
+  EXPECT_TRUE(Ctl<QCheckBox>(*view, IDC_USE)->isChecked());
 
   auto* list = view->ResponseList();
   EXPECT_EQ(list->model()->headerData(0, Qt::Horizontal).toString(), "Response");
@@ -128,45 +128,45 @@ TEST_F(MainScreen, TemplateControlsSitWhereTheFormPutsThem) {
   EXPECT_EQ(list->selectionBehavior(), QAbstractItemView::SelectRows);
   EXPECT_FALSE(list->horizontalHeader()->isHidden());
   EXPECT_EQ(list->RowCount(), 0);
-  EXPECT_EQ(list->MenuFlag(), 1);
+  EXPECT_TRUE(list->MenuFlag());
 }
 
 TEST_F(MainScreen, EveryRowOfTheStateTable) {
   FakeModem modem;
   ASSERT_TRUE(modem.ok());
   auto view = MakeView();
-  ExpectState(*view, {"Status", true, false, false, true, true}, 0);
+  ExpectState(*view, {"Status", true, false, false, true, true}, false);
 
   OpenOn(*view, "/dev/orvane-no-such-device");
-  ExpectState(*view, {"Open Failed", true, false, false, true, true}, 0);
+  ExpectState(*view, {"Open Failed", true, false, false, true, true}, false);
 
   OpenOn(*view, modem.path());
-  ExpectState(*view, {"Opened", false, true, true, false, false}, 1);
+  ExpectState(*view, {"Opened", false, true, true, false, false}, true);
   EXPECT_TRUE(view->Line().IsOpen());
 
-  Click(*view, V::IDC_CLOSE);
-  ExpectState(*view, {"Closed", true, false, false, true, true}, 0);
+  Click(*view, IDC_CLOSE);
+  ExpectState(*view, {"Closed", true, false, false, true, true}, false);
   EXPECT_FALSE(view->Line().IsOpen());
 
   // A close with no device held fails, and still shows the closed state.
-  EXPECT_TRUE(view->RunCommand(V::ID_PORT_CLOSE));
-  ExpectState(*view, {"Close Failed", true, false, false, true, true}, 0);
+  EXPECT_TRUE(view->RunCommand(ID_PORT_CLOSE));
+  ExpectState(*view, {"Close Failed", true, false, false, true, true}, false);
 
   // The menu's Open does the same as the button.
   OpenOn(*view, modem.path());
-  view->RunCommand(V::ID_PORT_CLOSE);
-  EXPECT_TRUE(view->RunCommand(V::ID_PORT_OPEN));
-  ExpectState(*view, {"Opened", false, true, true, false, false}, 1);
+  view->RunCommand(ID_PORT_CLOSE);
+  EXPECT_TRUE(view->RunCommand(ID_PORT_OPEN));
+  ExpectState(*view, {"Opened", false, true, true, false, false}, true);
 }
 
 TEST_F(MainScreen, WithoutDevicesOnlyNotListedIsOfferedAndThePortCanBeTyped) {
   auto view = MakeView();
-  auto* modems = Ctl<QComboBox>(*view, V::IDC_MODEM);
+  auto* modems = Ctl<QComboBox>(*view, IDC_MODEM);
   ASSERT_EQ(modems->count(), 1);
   EXPECT_EQ(modems->currentText(), "<Not Listed>");
   EXPECT_EQ(modems->currentData().toInt(), V::kNotListed);
-  EXPECT_TRUE(Ctl<QLineEdit>(*view, V::IDC_PORT)->text().isEmpty());
-  EXPECT_TRUE(Enabled(*view, V::IDC_PORT));
+  EXPECT_TRUE(Ctl<QLineEdit>(*view, IDC_PORT)->text().isEmpty());
+  EXPECT_TRUE(Enabled(*view, IDC_PORT));
 }
 
 TEST_F(MainScreen, DevicesAreSortedAndTheFirstIsSelectedWithItsDeviceName) {
@@ -175,12 +175,12 @@ TEST_F(MainScreen, DevicesAreSortedAndTheFirstIsSelectedWithItsDeviceName) {
   AddDriver("c", "/dev/ttyACM0", "9 Pin Serial");
   auto view = MakeView();
   EXPECT_EQ(view->ListingCount(), 3);
-  auto* modems = Ctl<QComboBox>(*view, V::IDC_MODEM);
+  auto* modems = Ctl<QComboBox>(*view, IDC_MODEM);
   QStringList items;
   for (int i = 0; i < modems->count(); ++i) items << modems->itemText(i);
   EXPECT_EQ(items.join('|'), "<Not Listed>|9 Pin Serial|alpha port|Zeta Modem");
   EXPECT_EQ(modems->currentText(), "9 Pin Serial");
-  auto* port = Ctl<QLineEdit>(*view, V::IDC_PORT);
+  auto* port = Ctl<QLineEdit>(*view, IDC_PORT);
   EXPECT_EQ(port->text(), "/dev/ttyACM0");
   EXPECT_FALSE(port->isEnabled());
 
@@ -203,12 +203,12 @@ TEST_F(MainScreen, BaudRateIsRememberedAfterAGoodOpenOnly) {
     auto view = MakeView();
     OpenOn(*view, modem.path(), "9600");
     ASSERT_EQ(Status(*view), "Opened");
-    view->RunCommand(V::ID_PORT_CLOSE);
+    view->RunCommand(ID_PORT_CLOSE);
   }
   EXPECT_EQ(preferences.LoadBaudRate(), 9600u);
   {
     auto view = MakeView();
-    EXPECT_EQ(Ctl<QComboBox>(*view, V::IDC_BAUD)->currentText(), "9600");
+    EXPECT_EQ(Ctl<QComboBox>(*view, IDC_BAUD)->currentText(), "9600");
     OpenOn(*view, "/dev/orvane-no-such-device", "4800");
     EXPECT_EQ(Status(*view), "Open Failed");
     // A baud text that is no number opens at 0, which the platform refuses.
@@ -216,27 +216,27 @@ TEST_F(MainScreen, BaudRateIsRememberedAfterAGoodOpenOnly) {
     EXPECT_EQ(Status(*view), "Open Failed");
   }
   auto view = MakeView();
-  EXPECT_EQ(Ctl<QComboBox>(*view, V::IDC_BAUD)->currentText(), "9600");
+  EXPECT_EQ(Ctl<QComboBox>(*view, IDC_BAUD)->currentText(), "9600");
 }
 
 TEST_F(MainScreen, UseCheckBoxAndMenuItemShowOneFlag) {
   auto view = MakeView();
-  auto* use = Ctl<QCheckBox>(*view, V::IDC_USE);
+  auto* use = Ctl<QCheckBox>(*view, IDC_USE);
   ui::CommandState item;
-  view->Commands().QueryState(V::ID_USE_PREFERENCES, &item);
+  view->Commands().QueryState(ID_USE_PREFERENCES, &item);
   EXPECT_TRUE(item.checkable);
   EXPECT_TRUE(item.checked);
 
   use->click();  // the box toggles itself; the menu's query reads it
   item = {};
-  view->Commands().QueryState(V::ID_USE_PREFERENCES, &item);
+  view->Commands().QueryState(ID_USE_PREFERENCES, &item);
   EXPECT_FALSE(item.checked);
-  EXPECT_EQ(view->UseFlag(), 0);
+  EXPECT_FALSE(view->UseFlag());
 
-  view->RunCommand(V::ID_USE_PREFERENCES);
+  view->RunCommand(ID_USE_PREFERENCES);
   EXPECT_TRUE(use->isChecked());
-  EXPECT_EQ(view->UseFlag(), 1);
-  view->RunCommand(V::ID_USE_PREFERENCES);
+  EXPECT_TRUE(view->UseFlag());
+  view->RunCommand(ID_USE_PREFERENCES);
   EXPECT_FALSE(use->isChecked());
 }
 
@@ -246,8 +246,8 @@ TEST_F(MainScreen, EnterInTheFormAndTheBaudBoxDoesNothing) {
   auto view = MakeView();
   view->show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
-  auto* baud = Ctl<QComboBox>(*view, V::IDC_BAUD);
-  Ctl<QLineEdit>(*view, V::IDC_PORT)->setText(QString::fromStdString(modem.path()));
+  auto* baud = Ctl<QComboBox>(*view, IDC_BAUD);
+  Ctl<QLineEdit>(*view, IDC_PORT)->setText(QString::fromStdString(modem.path()));
   baud->setEditText("2400");
   int activations = 0;
   QObject::connect(baud, &QComboBox::activated, [&] { ++activations; });
@@ -258,11 +258,11 @@ TEST_F(MainScreen, EnterInTheFormAndTheBaudBoxDoesNothing) {
   EXPECT_EQ(baud->currentText(), "2400");
 
   // With the focus on Open, Enter neither presses it nor reaches anything else.
-  view->Control(V::IDC_OPEN)->setFocus();
-  QTest::keyClick(view->Control(V::IDC_OPEN), Qt::Key_Return);
+  view->Control(IDC_OPEN)->setFocus();
+  QTest::keyClick(view->Control(IDC_OPEN), Qt::Key_Return);
   QTest::keyClick(view.get(), Qt::Key_Return);
   EXPECT_EQ(Status(*view), "Status");
-  EXPECT_EQ(view->OpenFlag(), 0);
+  EXPECT_FALSE(view->OpenFlag());
 }
 
 TEST_F(MainScreen, EntryFieldsRaiseAndLowerTheSoftInputPanel) {
@@ -271,9 +271,9 @@ TEST_F(MainScreen, EntryFieldsRaiseAndLowerTheSoftInputPanel) {
   view->activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(view.get()));
   const int raised = ui::sip::RaiseCount(), lowered = ui::sip::ForceDownCount();
-  view->Control(V::IDC_COMMAND)->setFocus();
+  view->Control(IDC_COMMAND)->setFocus();
   EXPECT_EQ(ui::sip::RaiseCount(), raised + 1);
-  view->Control(V::IDC_USE)->setFocus();
+  view->Control(IDC_USE)->setFocus();
   EXPECT_EQ(ui::sip::ForceDownCount(), lowered + 1);
   EXPECT_EQ(ui::sip::LastRequest(), ui::sip::Request::ForceDown);
 }
@@ -314,7 +314,7 @@ class SendFlow : public ScreenTest {
 
 // "Use" is ticked from the start, but no profile is stored: the defaults apply.
 TEST_F(SendFlow, WithoutAProfileTheCommandGoesUnframedAndEndsOnTheDefaultToken) {
-  ASSERT_TRUE(Ctl<QCheckBox>(*view, V::IDC_USE)->isChecked());
+  ASSERT_TRUE(Ctl<QCheckBox>(*view, IDC_USE)->isChecked());
   modem.QueueReply("\r\nOK\r\n");
   const qint64 elapsed = TimedSend("AT<0D>");
 
@@ -346,7 +346,7 @@ TEST_F(SendFlow, FramedCommandJoinsPrefixAndSuffixAndRecordsOnlyTheCommand) {
   EXPECT_EQ(HistoryFront(), u"I3");
 
   // Unticking "Use" sends the command as typed; the store is read at every send.
-  Ctl<QCheckBox>(*view, V::IDC_USE)->click();
+  Ctl<QCheckBox>(*view, IDC_USE)->click();
   modem.QueueReply("\r\nOK\r\n");
   Send(*view, "I4<0D>");
   EXPECT_EQ(Cell(*view, 1, 1), "I4<0D>");
@@ -419,7 +419,7 @@ TEST_F(SendFlow, ClearAsksAndActsOnYesOnly) {
   modem.QueueReply("\r\nOK\r\n");
   Send(*view, "AT");
   script.answers = {ui::Answer::No};
-  view->RunCommand(V::ID_CLEAR_RESPONSES);
+  view->RunCommand(ID_CLEAR_RESPONSES);
   ASSERT_EQ(script.messages.size(), 1u);
   EXPECT_EQ(script.messages[0].text, "Are you sure to clear the response list?");
   EXPECT_EQ(script.messages[0].form, ui::MessageForm::YesNoQuestion);
@@ -427,7 +427,7 @@ TEST_F(SendFlow, ClearAsksAndActsOnYesOnly) {
   EXPECT_EQ(view->Responses().Count(), 1);
 
   script.answers = {ui::Answer::Yes};
-  view->RunCommand(V::ID_CLEAR_RESPONSES);
+  view->RunCommand(ID_CLEAR_RESPONSES);
   EXPECT_EQ(List(*view)->RowCount(), 0);
   EXPECT_EQ(view->Responses().Count(), 0);
   // The next exchange takes slot 0 again; the line stayed open.
@@ -439,21 +439,21 @@ TEST_F(SendFlow, ClearAsksAndActsOnYesOnly) {
 
 TEST_F(SendFlow, ShowWithoutASelectedRowAsksForOne) {
   const QString ask = "Please select from the response list, before attempting to show.";
-  view->RunCommand(V::ID_SHOW_RESPONSE);
+  view->RunCommand(ID_SHOW_RESPONSE);
   EXPECT_EQ(script.MessageTexts(), QStringList{ask});
 
   modem.QueueReply("\r\nOK\r\n");
   Send(*view, "AT");
-  view->RunCommand(V::ID_SHOW_RESPONSE);  // a row but none selected
+  view->RunCommand(ID_SHOW_RESPONSE);  // a row but none selected
   EXPECT_EQ(script.MessageTexts().count(ask), 2);
 
   List(*view)->SelectRow(0);
-  view->RunCommand(V::ID_SHOW_RESPONSE);
+  view->RunCommand(ID_SHOW_RESPONSE);
   EXPECT_EQ(script.MessageTexts().count(ask), 2);
 
   script.answers = {ui::Answer::Yes};
-  view->RunCommand(V::ID_CLEAR_RESPONSES);
-  view->RunCommand(V::ID_SHOW_RESPONSE);  // after a clear
+  view->RunCommand(ID_CLEAR_RESPONSES);
+  view->RunCommand(ID_SHOW_RESPONSE);  // after a clear
   EXPECT_EQ(script.MessageTexts().count(ask), 3);
 }
 
@@ -467,7 +467,7 @@ TEST_F(SendFlow, TapAndHoldSelectsTheRowAndOffersTheResponseMenu) {
   ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
   const QPoint onSecond = list->RowRect(1).center();
   EXPECT_EQ(list->RowAt(onSecond), 1);
-  script.onPopup = [](QMenu&) { return int(V::ID_CLEAR_RESPONSES); };
+  script.onPopup = [](QMenu&) { return int(ID_CLEAR_RESPONSES); };
   script.answers = {ui::Answer::No};
   list->TapAndHold(onSecond);
   ASSERT_EQ(script.popups.size(), 1u);
@@ -488,7 +488,7 @@ TEST_F(SendFlow, TapAndHoldSelectsTheRowAndOffersTheResponseMenu) {
   QTest::mouseRelease(list->viewport(), Qt::LeftButton, {}, onSecond);
 
   // With the menu flag off a hold only selects.
-  list->SetMenuFlag(0);
+  list->SetMenuFlag(false);
   list->TapAndHold(onSecond);
   EXPECT_EQ(script.popups.size(), 3u);
 }
@@ -551,7 +551,7 @@ TEST_F(MainScreen, TenThousandExchangesKeepTheirOrderAndSlots) {
   EXPECT_EQ(list->RowAt(QPoint(-5, -5)), -1);
 
   script.answers = {ui::Answer::Yes};
-  view->RunCommand(V::ID_CLEAR_RESPONSES);
+  view->RunCommand(ID_CLEAR_RESPONSES);
   EXPECT_EQ(list->RowCount(), 0);
   EXPECT_EQ(list->FirstSelectedRow(), -1);
   EXPECT_EQ(list->SelectionMark(), -1);
@@ -588,21 +588,21 @@ TEST_F(SendFlow, WhileReadingTheScreenRunsButNoOtherExchangeOrDialogStarts) {
   bool checked = false;
   QTimer::singleShot(20, view.get(), [&] {
     EXPECT_TRUE(view->IsReading());
-    EXPECT_FALSE(Enabled(*view, V::IDC_SEND));
-    EXPECT_FALSE(Enabled(*view, V::IDC_PREFERENCES));
-    EXPECT_FALSE(Enabled(*view, V::IDC_COMMAND));
-    EXPECT_FALSE(Enabled(*view, V::IDC_PORT));
+    EXPECT_FALSE(Enabled(*view, IDC_SEND));
+    EXPECT_FALSE(Enabled(*view, IDC_PREFERENCES));
+    EXPECT_FALSE(Enabled(*view, IDC_COMMAND));
+    EXPECT_FALSE(Enabled(*view, IDC_PORT));
     script.answers = {ui::Answer::Yes, ui::Answer::Yes};
-    view->RunCommand(V::IDC_SEND);
-    view->RunCommand(V::ID_CLEAR_RESPONSES);
-    view->RunCommand(V::ID_SHOW_RESPONSE);
-    view->RunCommand(V::ID_PORT_OPEN);
+    view->RunCommand(IDC_SEND);
+    view->RunCommand(ID_CLEAR_RESPONSES);
+    view->RunCommand(ID_SHOW_RESPONSE);
+    view->RunCommand(ID_PORT_OPEN);
     EXPECT_TRUE(script.messages.empty());
     QMenu menu;
-    ui::LoadPopupMenu(ResponseListCtrl::kMenuId, &menu);
+    ui::LoadPopupMenu(kIdTable, IDR_RESPONSE_MENU, &menu);
     view->UpdateMenu(&menu);
     for (QAction* a : menu.actions()) EXPECT_FALSE(a->isEnabled() && !a->isSeparator()) << a->text().toStdString();
-    view->RunCommand(V::ID_PORT_CLOSE);
+    view->RunCommand(ID_PORT_CLOSE);
     EXPECT_FALSE(view->IsReading());
     EXPECT_EQ(List(*view)->RowCount(), 1);
     checked = true;
@@ -611,7 +611,7 @@ TEST_F(SendFlow, WhileReadingTheScreenRunsButNoOtherExchangeOrDialogStarts) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return checked; }));
   EXPECT_EQ(Cell(*view, 0, 0), "..");  // nothing arrived
   EXPECT_EQ(Status(*view), "Closed");
-  EXPECT_TRUE(Enabled(*view, V::IDC_PORT));  // as before the read: <Not Listed>
+  EXPECT_TRUE(Enabled(*view, IDC_PORT));  // as before the read: <Not Listed>
   ASSERT_TRUE(QTest::qWaitFor([&] { return !modem.Commands().empty(); }));
   EXPECT_EQ(modem.Commands(), std::vector<std::string>{"ATD"});
 }
@@ -624,17 +624,17 @@ TEST_F(SendFlow, CloseDuringAReadRecordsWhatArrivedThenCloses) {
   StartSend(*view, "ATA");
   ASSERT_TRUE(WaitUntilRepliesRead(*view, modem));
   ASSERT_TRUE(view->IsReading());
-  Ctl<QCheckBox>(*view, V::IDC_USE)->click();
-  Click(*view, V::IDC_CLOSE);
+  Ctl<QCheckBox>(*view, IDC_USE)->click();
+  Click(*view, IDC_CLOSE);
   ASSERT_EQ(List(*view)->RowCount(), 1);
   EXPECT_EQ(Cell(*view, 0, 0), "partial..");
-  ExpectState(*view, {"Closed", true, false, false, true, true}, 0);
+  ExpectState(*view, {"Closed", true, false, false, true, true}, false);
   EXPECT_FALSE(view->Line().IsOpen());
   EXPECT_FALSE(view->IsReading());
   EXPECT_EQ(HistoryFront(), u"ATA");
-  EXPECT_TRUE(Enabled(*view, V::IDC_COMMAND));
-  EXPECT_FALSE(Ctl<QCheckBox>(*view, V::IDC_USE)->isChecked());
-  EXPECT_EQ(view->UseFlag(), 0);
+  EXPECT_TRUE(Enabled(*view, IDC_COMMAND));
+  EXPECT_FALSE(Ctl<QCheckBox>(*view, IDC_USE)->isChecked());
+  EXPECT_FALSE(view->UseFlag());
 }
 
 // Against the modem simulator itself, when it has been built.
@@ -673,7 +673,7 @@ TEST_F(MainScreen, SendsToTheModemSimulator) {
   const std::string second(rows[1].responseBytes.begin(), rows[1].responseBytes.end());
   EXPECT_EQ(second.substr(0, 6), "ATI\r\r\n");
   EXPECT_EQ(second.substr(second.size() - 6), "\r\nOK\r\n");
-  Click(*view, V::IDC_CLOSE);
+  Click(*view, IDC_CLOSE);
 
   close(toSim[1]);  // the simulator ends with its standard input
   int status = 0;

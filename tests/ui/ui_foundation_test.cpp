@@ -10,6 +10,7 @@
 #include <QtTest/QTest>
 #include <gtest/gtest.h>
 
+#include "resources/OrvanePortIds.h"
 #include "ui/CommandTable.h"
 #include "ui/EnterKeyFilter.h"
 #include "ui/Look.h"
@@ -57,6 +58,40 @@ TEST(Template, ParsesControlsAndRejectsBadLines) {
   EXPECT_FALSE(ui::ParseTemplate(QStringLiteral("DIALOG 1 2 3\nLTEXT 5 \"x 1 2 3 4")));
 }
 
+// A program's resources name their ids; numbers and names the program lacks are refused.
+TEST(Template, ResolvesIdNamesThroughTheProgramsTable) {
+  static constexpr orvane::res::IdName kIds[] = {{"IDD_SAMPLE", 900}, {"IDC_NAME", 1004},
+                                                 {"IDB_RULE", 130}};
+  const auto named = ui::ParseTemplate(QStringLiteral("DIALOG IDD_SAMPLE 135 153\n"
+                                                      "DEFPUSHBUTTON IDOK \"OK\" 97 1 31 13\n"
+                                                      "EDITTEXT IDC_NAME \"\" 67 18 61 13\n"
+                                                      "BITMAP -1 IDB_RULE 0 12 160 13"),
+                                       kIds);
+  ASSERT_TRUE(named);
+  EXPECT_EQ(named->id, 900);
+  EXPECT_EQ(named->controls[0].id, ui::IDOK);
+  EXPECT_EQ(named->controls[1].id, 1004);
+  EXPECT_EQ(named->controls[2].id, -1);
+  EXPECT_EQ(named->controls[2].picture, 130);
+
+  for (const char* bad : {"DIALOG 900 135 153",
+                          "DIALOG IDD_SAMPLE 1 1\nEDITTEXT 1004 \"\" 1 1 1 1",
+                          "DIALOG IDD_SAMPLE 1 1\nEDITTEXT IDC_OTHER \"\" 1 1 1 1",
+                          "DIALOG IDD_SAMPLE 1 1\nBITMAP -1 \"IDB_RULE\" 1 1 1 1",
+                          "DIALOG IDD_SAMPLE 1 1\nCOMBOBOX IDC_NAME \"\" 1 1 1 1\nDLGINIT 1004"}) {
+    QString error;
+    EXPECT_FALSE(ui::ParseTemplate(QString::fromLatin1(bad), kIds, &error)) << bad;
+    EXPECT_TRUE(error.startsWith(QStringLiteral("line "))) << bad;
+  }
+
+  QStringList others;
+  const auto strings = ui::ParseStringTable(
+      QStringLiteral("# comment \"x\"\nIDC_NAME \"a\\nb\"\nIDS_ELSEWHERE \"c\"\n1004 \"d\""), kIds,
+      &others);
+  EXPECT_EQ(strings, (QHash<int, QString>{{1004, QStringLiteral("a\nb")}}));
+  EXPECT_EQ(others, (QStringList{"IDS_ELSEWHERE", "1004"}));
+}
+
 TEST(Template, BuildsControlsAtDialogUnitScaleWithIdsAndLook) {
   QWidget owner;
   ui::TemplateHost host(&owner, Sample());
@@ -94,7 +129,8 @@ TEST(Binding, ReadsAndShowsMembersAndRefusesNonIntegers) {
   QWidget owner;
   ui::TemplateHost host(&owner, Sample());
   QString prefix;
-  int timeout = 0, use = 0;
+  int timeout = 0;
+  bool use = false;
   host.BindText(1004, &prefix);
   host.BindInt(1014, &timeout);
   host.BindCheck(1025, &use);
@@ -105,11 +141,11 @@ TEST(Binding, ReadsAndShowsMembersAndRefusesNonIntegers) {
   ASSERT_TRUE(host.ReadControls());
   EXPECT_EQ(prefix, QStringLiteral("AT<0D>"));
   EXPECT_EQ(timeout, -12);
-  EXPECT_EQ(use, 1);
+  EXPECT_TRUE(use);
 
   prefix = QStringLiteral("X");
   timeout = 7;
-  use = 0;
+  use = false;
   host.ShowMembers();
   EXPECT_EQ(host.Control<QLineEdit>(1004)->text(), QStringLiteral("X"));
   EXPECT_EQ(host.Control<QLineEdit>(1014)->text(), QStringLiteral("7"));
@@ -228,8 +264,8 @@ TEST(SoftInputPanel, FollowsTheFocusOfAField) {
 }
 
 TEST(Strings, LoadsTheStringTable) {
-  EXPECT_EQ(ui::LoadString(57345), QStringLiteral("Ready"));
-  EXPECT_EQ(ui::LoadString(1), QString());
+  EXPECT_EQ(ui::LoadString(orvane::port_ids::kIdTable, 57345), QStringLiteral("Ready"));
+  EXPECT_EQ(ui::LoadString(orvane::port_ids::kIdTable, 1), QString());
 }
 
 }  // namespace
