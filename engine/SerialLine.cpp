@@ -58,18 +58,6 @@ int SerialLine::Open(std::u16string_view deviceName, uint32_t baud) {
     block.stopBits = 0;
     error = serial::SetControlBlock(handle_, block);
   }
-  if (error == 0) {
-    serial::Timeouts timeouts;
-    error = serial::GetTimeouts(handle_, &timeouts);
-    if (error == 0) {
-      timeouts.readInterval = serial::kMaxTimeout;
-      timeouts.readTotalMultiplier = 0;
-      timeouts.readTotalConstant = 0;
-      timeouts.writeTotalMultiplier = 0;
-      timeouts.writeTotalConstant = 0;
-      error = serial::SetTimeouts(handle_, timeouts);
-    }
-  }
   if (error != 0) {
     serial::CloseDevice(handle_);
     handle_ = serial::kInvalidHandle;

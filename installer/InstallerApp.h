@@ -16,7 +16,6 @@ class InstallerApp {
   // Runs the program from start to end; 0 when the package was installed.
   int Run();
 
-  const char* AppManagerPath() const { return appManagerPath_; }
 
  private:
   // Reads the application manager's path into the buffer; false when it is not

@@ -1,4 +1,4 @@
-// Device open/close, escapes, reads and writes. The termios2 code is in Termios2.cpp:
+// Device open/close, escapes, non-blocking reads and writes. The termios2 code is in Termios2.cpp:
 // <asm/termbits.h> cannot share a translation unit with <termios.h>.
 #include "platform/SerialDevice.h"
 
@@ -8,28 +8,10 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-#include <map>
-#include <mutex>
-
 namespace orvane::serial {
 namespace {
 
-std::mutex& TimeoutsMutex() {
-  static std::mutex m;
-  return m;
-}
-std::map<Handle, Timeouts>& TimeoutsTable() {
-  static std::map<Handle, Timeouts> table;
-  return table;
-}
-
 bool IsOpenHandle(Handle handle) { return handle >= 0 && fcntl(handle, F_GETFD) != -1; }
-
-Timeouts TimeoutsOf(Handle handle) {
-  std::lock_guard<std::mutex> lock(TimeoutsMutex());
-  auto it = TimeoutsTable().find(handle);
-  return it == TimeoutsTable().end() ? Timeouts{} : it->second;
-}
 
 }  // namespace
 
@@ -66,37 +48,16 @@ Handle OpenDevice(const std::string& path, int* error) {
     return kInvalidHandle;
   }
   ioctl(fd, TIOCEXCL);  // fails on what is not a tty; the control block step reports that
-  {
-    std::lock_guard<std::mutex> lock(TimeoutsMutex());
-    TimeoutsTable()[fd] = Timeouts{};
-  }
   *error = 0;
   return fd;
 }
 
 int CloseDevice(Handle handle) {
   if (!IsOpenHandle(handle)) return EBADF;
-  {
-    std::lock_guard<std::mutex> lock(TimeoutsMutex());
-    TimeoutsTable().erase(handle);
-  }
   ioctl(handle, TIOCNXCL);
   // Linux releases the descriptor even when close() reports an error, so the
   // handle is gone either way; reporting failure would keep a dead number around.
   close(handle);
-  return 0;
-}
-
-int GetTimeouts(Handle handle, Timeouts* timeouts) {
-  if (!IsOpenHandle(handle)) return EBADF;
-  *timeouts = TimeoutsOf(handle);
-  return 0;
-}
-
-int SetTimeouts(Handle handle, const Timeouts& timeouts) {
-  if (!IsOpenHandle(handle)) return EBADF;
-  std::lock_guard<std::mutex> lock(TimeoutsMutex());
-  TimeoutsTable()[handle] = timeouts;
   return 0;
 }
 
@@ -106,13 +67,7 @@ int Escape(Handle handle, uint32_t code) {
   unsigned long request = 0;
   switch (code) {
     case kSetDtr: bits = TIOCM_DTR; request = TIOCMBIS; break;
-    case kClrDtr: bits = TIOCM_DTR; request = TIOCMBIC; break;
     case kSetRts: bits = TIOCM_RTS; request = TIOCMBIS; break;
-    case kClrRts: bits = TIOCM_RTS; request = TIOCMBIC; break;
-    case kSetBreak: return ioctl(handle, TIOCSBRK) == 0 ? 0 : errno;
-    case kClrBreak: return ioctl(handle, TIOCCBRK) == 0 ? 0 : errno;
-    case kSetXoff: return ioctl(handle, TCXONC, 0 /* TCOOFF */) == 0 ? 0 : errno;
-    case kSetXon: return ioctl(handle, TCXONC, 1 /* TCOON */) == 0 ? 0 : errno;
     case kSetIr:
     case kClrIr: return 0;
     default: return EINVAL;

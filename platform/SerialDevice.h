@@ -1,6 +1,5 @@
 // Serial device stand-in over POSIX ttys. The calls keep the shape of the handheld's
-// serial API (open by name, control block, time-outs, escape requests); transfers
-// never wait. Every failure is reported as an errno value, 0 is success.
+// serial API (open by name, control block, escape requests); transfers never wait. Every failure is reported as an errno value, 0 is success.
 #pragma once
 
 #include <cstddef>
@@ -38,28 +37,10 @@ constexpr uint32_t kRtsControlEnable = 0x1000;  // RTS control 1: on
 constexpr uint32_t kRtsControlHandshake = 0x2000;
 constexpr uint32_t kFlagReservedBits = 0xFFFF8000;  // bits 15-31: no flag of the API
 
-// Read and write time-outs in milliseconds, kept per handle as the handheld's API keeps
-// them. Transfers here never wait (callers wait in their own event loop), which is
-// what the line asks for: readInterval 0xFFFFFFFF with every total 0.
-struct Timeouts {
-  uint32_t readInterval = 0;
-  uint32_t readTotalMultiplier = 0;
-  uint32_t readTotalConstant = 0;
-  uint32_t writeTotalMultiplier = 0;
-  uint32_t writeTotalConstant = 0;
-};
-constexpr uint32_t kMaxTimeout = 0xFFFFFFFFu;
-
 // Escape request codes.
 enum EscapeCode : uint32_t {
-  kSetXoff = 1,
-  kSetXon = 2,
   kSetRts = 3,
-  kClrRts = 4,
   kSetDtr = 5,
-  kClrDtr = 6,
-  kSetBreak = 8,
-  kClrBreak = 9,
   kSetIr = 10,  // infrared mode: nothing to do on these ports
   kClrIr = 11,
 };
@@ -79,8 +60,6 @@ int CloseDevice(Handle handle);
 int GetControlBlock(Handle handle, ControlBlock* block);
 // A baud rate of 0 is refused with EINVAL (the kernel would take it as hang-up).
 int SetControlBlock(Handle handle, const ControlBlock& block);
-int GetTimeouts(Handle handle, Timeouts* timeouts);
-int SetTimeouts(Handle handle, const Timeouts& timeouts);
 int Escape(Handle handle, uint32_t code);
 
 // Non-blocking transfers for event-driven callers. ReadSome returns the bytes read

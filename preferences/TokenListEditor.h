@@ -46,7 +46,6 @@ class TokenListEditor {
 
   int TokenCount() const { return tokenCount_; }
   const QString& Token(int i) const { return tokens_[i]; }
-  Mode CurrentMode() const { return mode_; }
 
  private:
   QComboBox* List() const;

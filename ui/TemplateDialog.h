@@ -19,7 +19,6 @@ class TemplateDialog : public QDialog {
 
   // Runs OnInitDialog once (RunModal and the first show call it).
   void EnsureInitialized();
-  bool Initialized() const { return initialized_; }
 
   TemplateHost& Host() { return host_; }
   QWidget* Control(int id) const { return host_.Control(id); }

@@ -4,20 +4,10 @@
 #include <QCursor>
 
 namespace ui {
-namespace {
-int g_depth = 0;
-}
 
-WaitCursor::WaitCursor() {
-  ++g_depth;
-  QApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
-}
+// Qt keeps a stack of override cursors, so nested wait cursors need no count here.
+WaitCursor::WaitCursor() { QApplication::setOverrideCursor(QCursor(Qt::WaitCursor)); }
 
-WaitCursor::~WaitCursor() {
-  --g_depth;
-  QApplication::restoreOverrideCursor();
-}
-
-int WaitCursor::Depth() { return g_depth; }
+WaitCursor::~WaitCursor() { QApplication::restoreOverrideCursor(); }
 
 }  // namespace ui

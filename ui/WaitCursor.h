@@ -9,8 +9,6 @@ class WaitCursor {
   ~WaitCursor();
   WaitCursor(const WaitCursor&) = delete;
   WaitCursor& operator=(const WaitCursor&) = delete;
-  // How many wait cursors are on right now.
-  static int Depth();
 };
 
 }  // namespace ui
