@@ -158,8 +158,4 @@ char16_t DeviceByteToChar(uint8_t byte) {
   return static_cast<char16_t>(byte);
 }
 
-std::u16string Utf8ToUtf16(std::string_view utf8) { return text::Utf8To16(utf8); }
-
-std::string Utf16ToUtf8(std::u16string_view utf16) { return text::Utf16To8(utf16); }
-
 }  // namespace orvane

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/TextConvert.h"
+
 namespace orvane {
 
 using Bytes = std::vector<uint8_t>;
@@ -40,9 +42,5 @@ uint8_t CharToDeviceByte(char16_t c);
 // map to the code point of the same value).
 char16_t DeviceByteToChar(uint8_t byte);
 
-// UTF-8 <-> UTF-16 for command lines, files and standard streams. Ill-formed input
-// becomes U+FFFD.
-std::u16string Utf8ToUtf16(std::string_view utf8);
-std::string Utf16ToUtf8(std::u16string_view utf16);
 
 }  // namespace orvane

@@ -4,7 +4,7 @@
 
 #include <mutex>
 
-#include "engine/BinaryTextCodec.h"
+#include "platform/TextConvert.h"
 
 namespace orvane::desktop {
 namespace {

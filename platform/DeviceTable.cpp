@@ -29,7 +29,7 @@ constexpr std::u16string_view kConfigRoot = u"Drivers\\Orvane";
 constexpr std::u16string_view kSource = u"OrvaneSource";
 constexpr std::u16string_view kPid = u"OrvanePid";
 
-std::u16string Widen(std::string_view s) { return text::Utf8To16(s); }
+std::u16string Widen(std::string_view s) { return Utf8ToUtf16(s); }
 
 std::string ReadAttribute(const std::string& path) {
   std::ifstream in(path);

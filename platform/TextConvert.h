@@ -1,15 +1,15 @@
-// UTF-8 <-> UTF-16 for the hive's callers below the engine (device table, hive tool).
-// Ill-formed input becomes U+FFFD.
+// UTF-8 <-> UTF-16: the one converter of every layer (command lines, files, standard
+// streams, the hive's strings). Ill-formed input becomes U+FFFD.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 
-namespace orvane::text {
+namespace orvane {
 
 // A broken sequence (truncated, overlong, an encoded surrogate) becomes one U+FFFD.
-inline std::u16string Utf8To16(std::string_view utf8) {
+inline std::u16string Utf8ToUtf16(std::string_view utf8) {
   std::u16string out;
   out.reserve(utf8.size());
   const size_t n = utf8.size();
@@ -83,7 +83,7 @@ inline bool IsWellFormed(std::u16string_view s) {
   return true;
 }
 
-inline std::string Utf16To8(std::u16string_view s) {
+inline std::string Utf16ToUtf8(std::u16string_view s) {
   std::string out;
   out.reserve(s.size());
   for (size_t i = 0; i < s.size(); ++i) {
@@ -113,4 +113,4 @@ inline std::string Utf16To8(std::u16string_view s) {
   return out;
 }
 
-}  // namespace orvane::text
+}  // namespace orvane

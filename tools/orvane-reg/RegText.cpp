@@ -40,14 +40,14 @@ bool PlainString(const std::string& data, std::u16string* text) {
   s.pop_back();
   for (char16_t c : s)
     if (c == u'\0' || c == u'\n' || c == u'\r') return false;
-  if (!text::IsWellFormed(s)) return false;
+  if (!IsWellFormed(s)) return false;
   *text = std::move(s);
   return true;
 }
 
 std::string Quote(std::u16string_view s) {
   std::string out = "\"";
-  for (char c : text::Utf16To8(s)) {
+  for (char c : Utf16ToUtf8(s)) {
     if (c == '\\' || c == '"') out.push_back('\\');
     out.push_back(c);
   }
@@ -84,7 +84,7 @@ bool ExportValues(Hive& hive, reg::Key key, std::string* out, std::string* error
       *error = "cannot read the hive";
       return false;
     }
-    if (!text::IsWellFormed(name) || name.find_first_of(u"\r\n") != std::u16string::npos) {
+    if (!IsWellFormed(name) || name.find_first_of(u"\r\n") != std::u16string::npos) {
       *error = "a value name cannot be written as text";
       return false;
     }
@@ -203,7 +203,7 @@ struct Parser {
     if (pos >= line.size() || line[pos] != '=') return Fail("'=' expected after the value name");
     ++pos;
     while (pos < line.size() && line[pos] == ' ') ++pos;
-    std::u16string name = text::Utf8To16(name8);
+    std::u16string name = Utf8ToUtf16(name8);
     std::string_view rest = line.substr(pos);
     if (rest == "-") {
       reg::Status s = hive.DeleteValue(current, name);
@@ -216,7 +216,7 @@ struct Parser {
       size_t p = 0;
       if (!QuotedText(rest, &p, &text8)) return false;
       if (p != rest.size()) return Fail("unexpected text after the closing quote");
-      std::u16string t = text::Utf8To16(text8);
+      std::u16string t = Utf8ToUtf16(text8);
       t.push_back(u'\0');
       data = ToBytes(t);
     } else if (rest.size() >= 6 && EqualsNoCase(rest.substr(0, 6), "dword:")) {
@@ -266,13 +266,13 @@ bool ParseKeyPath(std::string_view text, std::u16string* path) {
   std::string_view root = text.substr(0, slash);
   if (!EqualsNoCase(root, "HKLM") && !EqualsNoCase(root, kRootName)) return false;
   std::string_view rest = slash == std::string_view::npos ? std::string_view() : text.substr(slash + 1);
-  *path = text::Utf8To16(rest);
+  *path = Utf8ToUtf16(rest);
   return true;
 }
 
 std::string FullKeyName(std::u16string_view path) {
   std::string name(kRootName);
-  if (!path.empty()) name += "\\" + text::Utf16To8(path);
+  if (!path.empty()) name += "\\" + Utf16ToUtf8(path);
   return name;
 }
 
@@ -307,14 +307,14 @@ std::string FormatData(uint32_t type, const std::string& data) {
     std::u16string s = FromBytes(data);
     size_t end = s.find(u'\0');
     if (end != std::u16string::npos) s.resize(end);
-    return text::Utf16To8(s);
+    return Utf16ToUtf8(s);
   }
   if (type == kMultiSz && data.size() % 2 == 0) {
     std::u16string s = FromBytes(data);
     while (s.size() >= 2 && s[s.size() - 1] == u'\0' && s[s.size() - 2] == u'\0') s.pop_back();
     if (!s.empty() && s.back() == u'\0') s.pop_back();
     std::string out;
-    for (char16_t c : s) out += c == u'\0' ? std::string("\\0") : text::Utf16To8(std::u16string(1, c));
+    for (char16_t c : s) out += c == u'\0' ? std::string("\\0") : Utf16ToUtf8(std::u16string(1, c));
     return out;
   }
   if (type == kDword && data.size() == 4) {
@@ -345,7 +345,7 @@ bool WithinKeyLimits(std::u16string_view path, std::string* error) {
     const size_t end = path.find(u'\\', start);
     const std::u16string_view part = path.substr(start, end == std::u16string_view::npos ? end : end - start);
     if (part.size() > kMaxKeyNameChars) {
-      *error = "the key name \"" + text::Utf16To8(part.substr(0, 32)) + "...\" has " + std::to_string(part.size()) +
+      *error = "the key name \"" + Utf16ToUtf8(part.substr(0, 32)) + "...\" has " + std::to_string(part.size()) +
                " characters; the registry allows at most " + std::to_string(kMaxKeyNameChars) + " characters";
       return false;
     }
@@ -377,7 +377,7 @@ reg::Status EnumKeyName(Hive& hive, reg::Key key, uint32_t index, std::u16string
 }
 
 std::string SkippedKeyNote(std::u16string_view parentPath, std::u16string_view name) {
-  return FullKeyName(parentPath) + " has a subkey named \"" + text::Utf16To8(name) +
+  return FullKeyName(parentPath) + " has a subkey named \"" + Utf16ToUtf8(name) +
          "\", which cannot be used in a key path (the hive is damaged); it was skipped";
 }
 
@@ -442,7 +442,7 @@ bool ExportKey(Hive& hive, std::u16string_view path, std::string* out, std::stri
   const reg::Status walked = WalkTree(
       hive, key.get(), normalized,
       [&](reg::Key k, const std::u16string& keyPath) {
-        if (!text::IsWellFormed(keyPath) || keyPath.find_first_of(u"\r\n") != std::u16string::npos) {
+        if (!IsWellFormed(keyPath) || keyPath.find_first_of(u"\r\n") != std::u16string::npos) {
           *error = "a key name cannot be written as text";
           failed = true;
         } else {

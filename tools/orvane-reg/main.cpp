@@ -21,7 +21,8 @@ using orvane::reg::Hive;
 using orvane::reg::kSuccess;
 using orvane::reg::ScopedKey;
 namespace rt = orvane::regtool;
-namespace text = orvane::text;
+using orvane::Utf16ToUtf8;
+using orvane::Utf8ToUtf16;
 
 constexpr char kNotFound[] = "ERROR: The system was unable to find the specified registry key or value.";
 constexpr char kDone[] = "The operation completed successfully.";
@@ -140,7 +141,7 @@ bool ParseOptions(const std::vector<std::string>& args, Options* o, std::string*
 std::string Indent() { return "    "; }
 
 void PrintValue(const std::u16string& name, uint32_t type, const std::string& data) {
-  std::string shown = name.empty() ? "(Default)" : text::Utf16To8(name);
+  std::string shown = name.empty() ? "(Default)" : Utf16ToUtf8(name);
   std::printf("%s%s    %s    %s\n", Indent().c_str(), shown.c_str(), rt::TypeName(type).c_str(),
               rt::FormatData(type, data).c_str());
 }
@@ -164,7 +165,7 @@ int Query(Hive& hive, const std::u16string& path, const Options& o) {
   if (!key.ok()) return std::fprintf(stderr, "%s\n", kNotFound), 1;
   std::printf("\n");
   if (o.hasName) {
-    std::u16string name = text::Utf8To16(o.name);
+    std::u16string name = Utf8ToUtf16(o.name);
     uint32_t type = 0, size = 0;
     if (hive.QueryValue(key.get(), name, &type, nullptr, &size) != kSuccess)
       return std::fprintf(stderr, "%s\n", kNotFound), 1;
@@ -212,7 +213,7 @@ bool ParseData(uint32_t type, const std::string& in, std::string* out, std::stri
     return true;
   }
   if (type == 1 || type == 2) {
-    std::u16string t = text::Utf8To16(in);
+    std::u16string t = Utf8ToUtf16(in);
     t.push_back(u'\0');
     out->assign(reinterpret_cast<const char*>(t.data()), t.size() * 2);
     return true;
@@ -250,7 +251,7 @@ int Add(Hive& hive, const std::u16string& path, const Options& o) {
   ScopedKey key(hive, orvane::reg::kLocalMachine, path, true);
   if (!key.ok()) return Error("cannot create the key " + rt::FullKeyName(path));
   if (o.hasName) {
-    std::u16string name = text::Utf8To16(o.name);
+    std::u16string name = Utf8ToUtf16(o.name);
     if (!o.force && hive.QueryValue(key.get(), name, nullptr, nullptr, nullptr) == kSuccess &&
         !Confirm("Value " + (o.name.empty() ? std::string("(Default)") : o.name) + " exists, overwrite(Yes/No)? ")) {
       std::printf("The operation was cancelled.\n");
@@ -271,7 +272,7 @@ int Delete(Hive& hive, const std::u16string& path, const Options& o) {
   std::string full = rt::FullKeyName(path);
   if (o.hasName || o.allValues) {
     if (o.hasName && o.allValues) return Error("give /v, /ve or /va, not two of them");
-    std::u16string name = text::Utf8To16(o.name);
+    std::u16string name = Utf8ToUtf16(o.name);
     if (o.hasName && hive.QueryValue(key.get(), name, nullptr, nullptr, nullptr) != kSuccess)
       return std::fprintf(stderr, "%s\n", kNotFound), 1;
     std::string what = o.allValues ? "all values under " + full
