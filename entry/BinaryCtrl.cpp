@@ -208,8 +208,8 @@ void RegisterBinaryCtrlClass() {
   if (g_registered) return;
   g_registered = true;
   ui::RegisterControlClass(QString::fromLatin1(kBinaryCtrlClassName),
-                           [](QWidget* parent, const ui::ControlSpec& spec) -> QWidget* {
-                             const int height = ui::DluToPx(spec.height);
+                           [](QWidget* parent, const ui::ControlDef& def) -> QWidget* {
+                             const int height = ui::DluToPx(def.height);
                              return new QZBinaryCtrl(parent, height / BinaryEditModel::kRowHeight);
                            });
 }

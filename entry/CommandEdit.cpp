@@ -192,15 +192,15 @@ void EntryComboBox::childEvent(QChildEvent* event) {
 
 void RegisterEntryControlClasses() {
   ui::RegisterControlClass(QStringLiteral("CommandEdit"),
-                           [](QWidget* parent, const ui::ControlSpec& spec) -> QWidget* {
+                           [](QWidget* parent, const ui::ControlDef& def) -> QWidget* {
                              auto* edit = new CommandEdit(parent);
-                             edit->setReadOnly(spec.Has("READONLY"));
+                             edit->setReadOnly(def.Has("READONLY"));
                              return edit;
                            });
   ui::RegisterControlClass(QStringLiteral("EntryComboBox"),
-                           [](QWidget* parent, const ui::ControlSpec& spec) -> QWidget* {
+                           [](QWidget* parent, const ui::ControlDef& def) -> QWidget* {
                              auto* combo = new EntryComboBox(parent);
-                             combo->setEditable(spec.Has("DROPDOWN"));
+                             combo->setEditable(def.Has("DROPDOWN"));
                              if (combo->isEditable()) combo->setInsertPolicy(QComboBox::NoInsert);
                              return combo;
                            });

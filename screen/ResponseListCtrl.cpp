@@ -164,7 +164,7 @@ void ResponseListCtrl::contextMenuEvent(QContextMenuEvent* event) {
 
 void ResponseListCtrl::RegisterControlClass() {
   ui::RegisterControlClass(QStringLiteral("ResponseListCtrl"),
-                           [](QWidget* parent, const ui::ControlSpec&) -> QWidget* {
+                           [](QWidget* parent, const ui::ControlDef&) -> QWidget* {
                              return new ResponseListCtrl(parent);
                            });
 }

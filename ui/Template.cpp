@@ -102,36 +102,36 @@ std::optional<ControlKind> KindOf(const QString& word, Qt::Alignment* alignment)
   return std::nullopt;
 }
 
-QWidget* MakePlain(QWidget* parent, const ControlSpec& spec) {
-  switch (spec.kind) {
+QWidget* MakePlain(QWidget* parent, const ControlDef& def) {
+  switch (def.kind) {
     case ControlKind::Label: {
-      auto* label = new QLabel(spec.text, parent);
-      label->setAlignment(spec.alignment);
+      auto* label = new QLabel(def.text, parent);
+      label->setAlignment(def.alignment);
       return label;
     }
     case ControlKind::Bitmap: {
       auto* label = new QLabel(parent);
-      label->setPixmap(Bitmap(spec.picture));
+      label->setPixmap(Bitmap(def.picture));
       return label;
     }
     case ControlKind::Icon: {
       auto* label = new QLabel(parent);
-      label->setPixmap(Icon(spec.picture));
+      label->setPixmap(Icon(def.picture));
       return label;
     }
     case ControlKind::Edit:
-      if (spec.Has("MULTILINE")) {
+      if (def.Has("MULTILINE")) {
         auto* edit = new QPlainTextEdit(parent);
-        edit->setReadOnly(spec.Has("READONLY"));
+        edit->setReadOnly(def.Has("READONLY"));
         return edit;
       } else {
         auto* edit = new QLineEdit(parent);
-        edit->setReadOnly(spec.Has("READONLY"));
+        edit->setReadOnly(def.Has("READONLY"));
         return edit;
       }
     case ControlKind::Combo: {
       auto* combo = new QComboBox(parent);
-      combo->setEditable(spec.Has("DROPDOWN"));
+      combo->setEditable(def.Has("DROPDOWN"));
       if (combo->isEditable()) combo->setInsertPolicy(QComboBox::NoInsert);
       return combo;
     }
@@ -146,13 +146,13 @@ QWidget* MakePlain(QWidget* parent, const ControlSpec& spec) {
     }
     case ControlKind::Button:
     case ControlKind::DefaultButton: {
-      auto* button = new QPushButton(spec.text, parent);
+      auto* button = new QPushButton(def.text, parent);
       button->setAutoDefault(false);
-      button->setDefault(spec.kind == ControlKind::DefaultButton);
+      button->setDefault(def.kind == ControlKind::DefaultButton);
       return button;
     }
     case ControlKind::CheckBox:
-      return new QCheckBox(spec.text, parent);
+      return new QCheckBox(def.text, parent);
     case ControlKind::Custom:
       return new QWidget(parent);
   }
@@ -180,7 +180,7 @@ int CompareForList(const QString& a, const QString& b) {
 
 }  // namespace
 
-const ControlSpec* DialogTemplate::Find(int controlId) const {
+const ControlDef* DialogTemplate::Find(int controlId) const {
   for (const auto& c : controls)
     if (c.id == controlId) return &c;
   return nullptr;
@@ -222,7 +222,7 @@ std::optional<DialogTemplate> ParseTemplate(const QString& text, IdTable ids, QS
       if (t.size() < 2) return fail(QStringLiteral("DLGINIT needs a control id"));
       if (!ToId(t[1], ids, &controlId))
         return fail(QStringLiteral("unknown control id %1").arg(t[1]));
-      ControlSpec* target = nullptr;
+      ControlDef* target = nullptr;
       for (auto& c : tmpl.controls)
         if (c.id == controlId) target = &c;
       if (!target || (target->kind != ControlKind::Combo && target->kind != ControlKind::ListBox))
@@ -234,25 +234,25 @@ std::optional<DialogTemplate> ParseTemplate(const QString& text, IdTable ids, QS
       }
       continue;
     }
-    ControlSpec spec;
-    const auto kind = KindOf(t[0], &spec.alignment);
+    ControlDef def;
+    const auto kind = KindOf(t[0], &def.alignment);
     if (!kind) return fail(QStringLiteral("unknown control kind %1").arg(t[0]));
-    spec.kind = *kind;
-    const bool picture = spec.kind == ControlKind::Bitmap || spec.kind == ControlKind::Icon;
-    if (t.size() < 7 || (!picture && !Unquote(t[2], &spec.text)) || !ToInt(t[3], &spec.x) ||
-        !ToInt(t[4], &spec.y) || !ToInt(t[5], &spec.width) || !ToInt(t[6], &spec.height))
+    def.kind = *kind;
+    const bool picture = def.kind == ControlKind::Bitmap || def.kind == ControlKind::Icon;
+    if (t.size() < 7 || (!picture && !Unquote(t[2], &def.text)) || !ToInt(t[3], &def.x) ||
+        !ToInt(t[4], &def.y) || !ToInt(t[5], &def.width) || !ToInt(t[6], &def.height))
       return fail(picture ? QStringLiteral("a picture needs id, picture id, x, y, width, height")
                           : QStringLiteral("a control needs id, \"text\", x, y, width, height"));
-    if (!ToControlId(t[1], ids, &spec.id))
+    if (!ToControlId(t[1], ids, &def.id))
       return fail(QStringLiteral("unknown control id %1").arg(t[1]));
-    if (picture && !ToId(t[2], ids, &spec.picture))
+    if (picture && !ToId(t[2], ids, &def.picture))
       return fail(QStringLiteral("unknown picture id %1").arg(t[2]));
     for (int i = 7; i < t.size(); ++i) {
-      if (t[i].startsWith(QLatin1String("CLASS="))) spec.className = t[i].mid(6);
-      else spec.flags << t[i];
+      if (t[i].startsWith(QLatin1String("CLASS="))) def.className = t[i].mid(6);
+      else def.flags << t[i];
     }
-    if (spec.kind == ControlKind::Custom) spec.className = spec.text;
-    tmpl.controls.push_back(spec);
+    if (def.kind == ControlKind::Custom) def.className = def.text;
+    tmpl.controls.push_back(def);
   }
   if (!haveHeader) {
     if (error) *error = QStringLiteral("no DIALOG line");
@@ -286,35 +286,35 @@ bool IsControlClassRegistered(const QString& name) { return Classes().contains(n
 std::vector<QWidget*> BuildControls(QWidget* parent, const DialogTemplate& tmpl) {
   std::vector<QWidget*> made;
   QWidget* previous = nullptr;
-  for (const auto& spec : tmpl.controls) {
+  for (const auto& def : tmpl.controls) {
     QWidget* w = nullptr;
-    if (!spec.className.isEmpty() && Classes().contains(spec.className))
-      w = Classes().value(spec.className)(parent, spec);
-    if (!w) w = MakePlain(parent, spec);
-    w->setProperty(kControlIdProperty, spec.id);
-    w->setProperty("orvaneSorted", spec.Has("SORT"));
-    for (const QString& item : spec.initItems) {
+    if (!def.className.isEmpty() && Classes().contains(def.className))
+      w = Classes().value(def.className)(parent, def);
+    if (!w) w = MakePlain(parent, def);
+    w->setProperty(kControlIdProperty, def.id);
+    w->setProperty("orvaneSorted", def.Has("SORT"));
+    for (const QString& item : def.initItems) {
       if (auto* list = qobject_cast<QListWidget*>(w)) list->addItem(item);
       else AddComboItem(w, item, 0);
     }
-    if (spec.id != -1) w->setObjectName(QStringLiteral("ctrl%1").arg(spec.id));
+    if (def.id != -1) w->setObjectName(QStringLiteral("ctrl%1").arg(def.id));
     w->setFont(DialogFont());
-    QRect r = DluRect(spec.x, spec.y, spec.width, spec.height);
-    if (spec.kind == ControlKind::Bitmap || spec.kind == ControlKind::Icon) {
+    QRect r = DluRect(def.x, def.y, def.width, def.height);
+    if (def.kind == ControlKind::Bitmap || def.kind == ControlKind::Icon) {
       // Picture controls take the size of their image, as on the handheld.
       if (auto* label = qobject_cast<QLabel*>(w); label && !label->pixmap().isNull())
         r.setSize(label->pixmap().size());
-    } else if (spec.kind == ControlKind::Combo) {
+    } else if (def.kind == ControlKind::Combo) {
       // The template's height is the dropped-down extent; the closed box is one line.
       r.setHeight(DluToPx(12));
       if (auto* combo = qobject_cast<QComboBox*>(w))
-        combo->setMaxVisibleItems(qMax(3, (spec.height - 12) / 8));
+        combo->setMaxVisibleItems(qMax(3, (def.height - 12) / 8));
     }
     w->setGeometry(r);
-    if (spec.Has("DISABLED")) w->setEnabled(false);
-    if (spec.Has("CAPTION")) MakeCaption(w);
-    if (spec.Has("BLUE") || spec.kind == ControlKind::Button ||
-        spec.kind == ControlKind::DefaultButton)
+    if (def.Has("DISABLED")) w->setEnabled(false);
+    if (def.Has("CAPTION")) MakeCaption(w);
+    if (def.Has("BLUE") || def.kind == ControlKind::Button ||
+        def.kind == ControlKind::DefaultButton)
       SetBlueText(w);
     if (w->focusPolicy() != Qt::NoFocus) {
       if (previous) QWidget::setTabOrder(previous, w);

@@ -32,7 +32,8 @@ enum class ControlKind {
   Label, Bitmap, Icon, Edit, Combo, ListBox, ListView, Button, DefaultButton, CheckBox, Custom
 };
 
-struct ControlSpec {
+// One control's definition in a template: its kind, id, text, place and style flags.
+struct ControlDef {
   ControlKind kind = ControlKind::Label;
   int id = -1;
   QString text;
@@ -50,8 +51,8 @@ struct DialogTemplate {
   int width = 0, height = 0;  // dialog units
   bool fullScreen = false;
   QString title;
-  std::vector<ControlSpec> controls;
-  const ControlSpec* Find(int id) const;
+  std::vector<ControlDef> controls;
+  const ControlDef* Find(int id) const;
 };
 
 // Parses template text naming its ids from |ids|; on a malformed line or an id that
@@ -67,7 +68,7 @@ std::optional<DialogTemplate> LoadTemplate(IdTable ids, int id, QString* error =
 
 // Control classes a template can name with CLASS=<name> (like registering a window
 // class). A class that is not registered falls back to the kind's plain widget.
-using ControlFactory = std::function<QWidget*(QWidget* parent, const ControlSpec& spec)>;
+using ControlFactory = std::function<QWidget*(QWidget* parent, const ControlDef& def)>;
 void RegisterControlClass(const QString& name, ControlFactory factory);
 bool IsControlClassRegistered(const QString& name);
 
