@@ -8,7 +8,6 @@
 #include <QDialog>
 #include <QMenu>
 #include <QMouseEvent>
-#include <QTimer>
 
 #include "entry/CommandHistoryDialog.h"
 #include "entry/EditBinaryDialog.h"
@@ -32,10 +31,9 @@ void AddItem(QMenu* menu, const QString& text, int command) {
 
 CommandEdit::CommandEdit(QWidget* parent) : QLineEdit(parent) {
   ui::InstallEnterKeyFilter(this);
-  holdTimer_ = new QTimer(this);
-  holdTimer_->setSingleShot(true);
-  holdTimer_->setInterval(entry::kPressAndHoldMs);
-  connect(holdTimer_, &QTimer::timeout, this, &CommandEdit::OnHoldElapsed);
+  // The caret stays put until it is known whether a press becomes a hold.
+  hold_ = new ui::PressAndHold(this, ui::PressAndHold::Press::kHoldBack,
+                               [this](QPoint pos) { ShowEntryMenu(pos); });
   // The menu comes from contextMenuEvent; Qt's own editing menu is never shown.
   setContextMenuPolicy(Qt::DefaultContextMenu);
 }
@@ -90,39 +88,21 @@ void CommandEdit::PickFromHistory() {
   if (ui::RunModal(dialog) == QDialog::Accepted) setText(dialog.PickedCommand());
 }
 
-// A left press is held back until it is known whether it becomes a press-and-hold:
-// moving away or lifting the stylus first hands it to the field as an ordinary press;
-// holding still opens the menu without the caret ever having moved.
+// Left presses reach the field once the press-and-hold recognizer has ruled out a
+// hold; a right click opens the same menu at once.
 void CommandEdit::mousePressEvent(QMouseEvent* event) {
   if (event->button() == Qt::RightButton) {
-    // A right click opens the press-and-hold menu at once; the press itself must not
-    // move the caret or change the selection.
+    // The press itself must not move the caret or change the selection.
     event->accept();
-    holdTimer_->stop();
-    heldPress_.reset();
     swallowRelease_ = true;
     ShowEntryMenu(event->position().toPoint());
     return;
   }
-  if (event->button() != Qt::LeftButton || heldPress_) {
-    QLineEdit::mousePressEvent(event);
-    return;
-  }
-  swallowRelease_ = false;
-  heldPress_.reset(static_cast<QMouseEvent*>(event->clone()));
-  holdTimer_->start();
-  event->accept();
+  if (event->button() == Qt::LeftButton) swallowRelease_ = false;
+  QLineEdit::mousePressEvent(event);
 }
 
 void CommandEdit::mouseMoveEvent(QMouseEvent* event) {
-  if (heldPress_) {
-    const QPoint moved = event->position().toPoint() - heldPress_->position().toPoint();
-    if (moved.manhattanLength() <= entry::kPressAndHoldSlopPx) {
-      event->accept();
-      return;
-    }
-    ReleaseHeldPress();
-  }
   if (swallowRelease_) {
     event->accept();
     return;
@@ -131,7 +111,6 @@ void CommandEdit::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void CommandEdit::mouseReleaseEvent(QMouseEvent* event) {
-  if (heldPress_) ReleaseHeldPress();
   if (swallowRelease_) {
     swallowRelease_ = false;
     event->accept();
@@ -148,8 +127,6 @@ void CommandEdit::mouseDoubleClickEvent(QMouseEvent* event) {
   // Never passed on: a double tap selects no word in these fields.
   event->accept();
   if (event->button() != Qt::LeftButton) return;
-  holdTimer_->stop();
-  heldPress_.reset();
   swallowRelease_ = true;
   if (menuMode_ >= entry::MenuMode::Binary) {
     EditAsBinary();
@@ -162,20 +139,6 @@ void CommandEdit::contextMenuEvent(QContextMenuEvent* event) {
   // press, which has opened the menu already; the keyboard's opens it at the caret.
   event->accept();
   if (event->reason() != QContextMenuEvent::Mouse) ShowEntryMenu(cursorRect().bottomLeft());
-}
-
-void CommandEdit::ReleaseHeldPress() {
-  holdTimer_->stop();
-  std::unique_ptr<QMouseEvent> press = std::move(heldPress_);
-  if (press) QLineEdit::mousePressEvent(press.get());
-}
-
-void CommandEdit::OnHoldElapsed() {
-  if (!heldPress_) return;
-  const QPoint pos = heldPress_->position().toPoint();
-  heldPress_.reset();
-  swallowRelease_ = true;  // the stylus is still down; its release belongs to the menu
-  ShowEntryMenu(pos);
 }
 
 EntryComboBox::EntryComboBox(QWidget* parent) : QComboBox(parent) {

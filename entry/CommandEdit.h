@@ -21,7 +21,6 @@ class QMouseEvent;
 namespace ui {
 class TemplateHost;
 }
-class QTimer;
 
 namespace entry {
 
@@ -32,10 +31,6 @@ enum class MenuMode {
   Binary,   // Edit As Binary, separator, Cut, ...; a double tap opens Edit Binary
   History,  // Command History, Edit As Binary, separator, Cut, ...
 };
-
-// How long a press must be held, and how far it may wander, to count as press-and-hold.
-constexpr int kPressAndHoldMs = ui::kPressAndHoldMs;
-constexpr int kPressAndHoldSlopPx = ui::kPressAndHoldSlopPx;
 
 }  // namespace entry
 
@@ -70,15 +65,11 @@ class CommandEdit : public QLineEdit {
  private:
   void EditAsBinary();
   void PickFromHistory();
-  // Hands a held-back press to the field's ordinary handling.
-  void ReleaseHeldPress();
-  void OnHoldElapsed();
 
   entry::MenuMode menuMode_ = entry::MenuMode::None;
   std::optional<orvane::CommandHistory> history_;
-  QTimer* holdTimer_ = nullptr;
-  std::unique_ptr<QMouseEvent> heldPress_;  // a left press waiting for the verdict
-  bool swallowRelease_ = false;             // the release that ends a hold or a double tap
+  ui::PressAndHold* hold_ = nullptr;  // a child of the field
+  bool swallowRelease_ = false;       // the release that ends a right click or a double tap
 };
 
 class EntryComboBox : public QComboBox {

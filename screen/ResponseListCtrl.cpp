@@ -5,7 +5,6 @@
 #include <QItemSelectionModel>
 #include <QMenu>
 #include <QMouseEvent>
-#include <QTimer>
 
 #include "resources/OrvanePortIds.h"
 #include "screen/ResponseListModel.h"
@@ -17,7 +16,7 @@ static_assert(ResponseListCtrl::kResponseColumn == ResponseListModel::kResponseC
               ResponseListCtrl::kCommandColumn == ResponseListModel::kCommandColumn);
 
 ResponseListCtrl::ResponseListCtrl(QWidget* parent)
-    : QTableView(parent), model_(new ResponseListModel(this)), holdTimer_(new QTimer(this)) {
+    : QTableView(parent), model_(new ResponseListModel(this)) {
   // The model is set once, here: the screen's notifications connect to this view's
   // selection model when the screen is built.
   setModel(model_);
@@ -46,9 +45,9 @@ ResponseListCtrl::ResponseListCtrl(QWidget* parent)
   columns->setSectionsClickable(false);
   columns->setSectionResizeMode(QHeaderView::Interactive);
 
-  holdTimer_->setSingleShot(true);
-  holdTimer_->setInterval(kHoldMs);
-  connect(holdTimer_, &QTimer::timeout, this, [this] { TapAndHold(pressPos_); });
+  // Mouse events reach the list through its viewport, in viewport coordinates.
+  new ui::PressAndHold(viewport(), ui::PressAndHold::Press::kPassOn,
+                       [this](QPoint pos) { TapAndHold(pos); });
   // The list asks for all keys: Enter never reaches a default button.
   ui::InstallEnterKeyFilter(this);
 }
@@ -119,7 +118,6 @@ int ResponseListCtrl::RowAt(const QPoint& pos) const {
 }
 
 void ResponseListCtrl::TapAndHold(const QPoint& pos) {
-  holdTimer_->stop();
   if (const int row = RowAt(pos); row >= 0) SelectRow(row);
   if (!menuFlag_) return;
   QMenu menu(this);
@@ -130,28 +128,7 @@ void ResponseListCtrl::TapAndHold(const QPoint& pos) {
   if (command != 0 && runCommand) runCommand(command);
 }
 
-void ResponseListCtrl::mousePressEvent(QMouseEvent* event) {
-  QTableView::mousePressEvent(event);
-  if (event->button() == Qt::LeftButton) {
-    pressPos_ = event->position().toPoint();
-    holdTimer_->start();
-  }
-}
-
-void ResponseListCtrl::mouseMoveEvent(QMouseEvent* event) {
-  if (holdTimer_->isActive() &&
-      (event->position().toPoint() - pressPos_).manhattanLength() > kHoldSlopPx)
-    holdTimer_->stop();
-  QTableView::mouseMoveEvent(event);
-}
-
-void ResponseListCtrl::mouseReleaseEvent(QMouseEvent* event) {
-  holdTimer_->stop();
-  QTableView::mouseReleaseEvent(event);
-}
-
 void ResponseListCtrl::mouseDoubleClickEvent(QMouseEvent* event) {
-  holdTimer_->stop();
   QTableView::mouseDoubleClickEvent(event);
   event->accept();  // a double tap is handled by the list's owner
 }

@@ -16,15 +16,12 @@
 #include "ui/PressAndHold.h"
 
 class QMenu;
-class QTimer;
 class ResponseListModel;
 
 class ResponseListCtrl : public QTableView {
   Q_OBJECT
 
  public:
-  static constexpr int kHoldMs = ui::kPressAndHoldMs;
-  static constexpr int kHoldSlopPx = ui::kPressAndHoldSlopPx;
   // Column 0 previews the reply, column 1 holds the command as sent.
   static constexpr int kResponseColumn = 0;
   static constexpr int kCommandColumn = 1;
@@ -73,15 +70,10 @@ class ResponseListCtrl : public QTableView {
   static void RegisterControlClass();
 
  protected:
-  void mousePressEvent(QMouseEvent* event) override;
-  void mouseMoveEvent(QMouseEvent* event) override;
-  void mouseReleaseEvent(QMouseEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
 
  private:
   ResponseListModel* model_;
   bool menuFlag_ = false;
-  QTimer* holdTimer_;
-  QPoint pressPos_;
 };

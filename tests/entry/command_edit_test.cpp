@@ -114,7 +114,7 @@ TEST_F(CommandEditTest, PressAndHoldOpensTheMenuWithoutMovingTheCaret) {
   // A tap is an ordinary press: the caret moves and no menu opens.
   QTest::mouseClick(field_, Qt::LeftButton, {}, end);
   EXPECT_EQ(field_->cursorPosition(), field_->text().size());
-  QTest::qWait(entry::kPressAndHoldMs + 200);
+  QTest::qWait(ui::kPressAndHoldMs + 200);
   EXPECT_EQ(script.popups.size(), 2u);
 
   // Moving away before the verdict is an ordinary drag: it selects, no menu opens.
@@ -123,7 +123,7 @@ TEST_F(CommandEditTest, PressAndHoldOpensTheMenuWithoutMovingTheCaret) {
   QTest::mouseMove(field_, end);
   QTest::mouseRelease(field_, Qt::LeftButton, {}, end);
   EXPECT_EQ(field_->selectedText(), QStringLiteral("ATZ ABC DEF"));
-  QTest::qWait(entry::kPressAndHoldMs + 200);
+  QTest::qWait(ui::kPressAndHoldMs + 200);
   EXPECT_EQ(script.popups.size(), 2u);
 }
 
