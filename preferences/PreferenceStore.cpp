@@ -72,43 +72,40 @@ bool WriteValues(Hive& hive, reg::Key key, const PreferenceProfile& profile) {
 
 }  // namespace
 
-int PreferenceStore::CountProfiles() const {
-  ScopedKey prefs(hive_, kLocalMachine, kPreferencesPath);
-  if (!prefs.ok()) return 0;
-  int count = 0;
+// Calls |take| with each profile name in the hive's order until it returns false. A name
+// too long for the list's room cannot be returned: it is skipped and the walk goes on.
+template <class Take>
+void ForEachProfileName(Hive& hive, Take take) {
+  ScopedKey prefs(hive, kLocalMachine, kPreferencesPath);
+  if (!prefs.ok()) return;
   char16_t name[kNameRoom];
   for (uint32_t index = 0;; ++index) {
     uint32_t room = kNameRoom;
-    if (hive_.EnumKey(prefs.get(), index, name, &room) != kSuccess) break;
-    ++count;
+    const reg::Status s = hive.EnumKey(prefs.get(), index, name, &room);
+    if (s == reg::kMoreData) continue;
+    if (s != kSuccess || !take(std::u16string_view(name, room))) break;
   }
+}
+
+int PreferenceStore::CountProfiles() const {
+  int count = 0;
+  ForEachProfileName(hive_, [&](std::u16string_view) { return ++count, true; });
   return count;
 }
 
 int PreferenceStore::ListProfileNames(std::u16string* names, int capacity) const {
   if (!names || capacity <= 0) return 0;
-  ScopedKey prefs(hive_, kLocalMachine, kPreferencesPath);
-  if (!prefs.ok()) return 0;
   int count = 0;
-  char16_t name[kNameRoom];
-  for (uint32_t index = 0; count < capacity; ++index) {
-    uint32_t room = kNameRoom;
-    if (hive_.EnumKey(prefs.get(), index, name, &room) != kSuccess) break;
-    names[count++].assign(name, room);
-  }
+  ForEachProfileName(hive_, [&](std::u16string_view name) {
+    names[count++].assign(name);
+    return count < capacity;
+  });
   return count;
 }
 
 std::vector<std::u16string> PreferenceStore::ListProfileNames() const {
   std::vector<std::u16string> names;
-  ScopedKey prefs(hive_, kLocalMachine, kPreferencesPath);
-  if (!prefs.ok()) return names;
-  char16_t name[kNameRoom];
-  for (uint32_t index = 0;; ++index) {
-    uint32_t room = kNameRoom;
-    if (hive_.EnumKey(prefs.get(), index, name, &room) != kSuccess) break;
-    names.emplace_back(name, room);
-  }
+  ForEachProfileName(hive_, [&](std::u16string_view name) { return names.emplace_back(name), true; });
   return names;
 }
 

@@ -42,10 +42,11 @@ class PreferenceStore {
 
   explicit PreferenceStore(reg::Hive& hive) : hive_(hive) {}
 
-  // Number of profiles (0 when the Preferences key cannot be opened).
+  // Number of profiles that can be listed (0 when the Preferences key cannot be opened).
   int CountProfiles() const;
 
   // Writes up to |capacity| names from index 0 on, in the hive's order; returns how many.
+  // A name too long for the list (only an outside edit makes one) is skipped.
   int ListProfileNames(std::u16string* names, int capacity) const;
   std::vector<std::u16string> ListProfileNames() const;
 
