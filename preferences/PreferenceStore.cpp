@@ -58,6 +58,29 @@ bool ValidName(std::u16string_view name) {
 
 int ClampTokens(int32_t count) { return std::clamp<int32_t>(count, 0, PreferenceProfile::kMaxTokens); }
 
+// Value names are ASCII.
+std::string Ascii(std::u16string_view name) { return std::string(name.begin(), name.end()); }
+
+std::string TypeName(uint32_t type) {
+  switch (type) {
+    case reg::kTypeString: return "REG_SZ";
+    case reg::kTypeBinary: return "REG_BINARY";
+    case reg::kTypeDword: return "REG_DWORD";
+    default: return "type " + std::to_string(type);
+  }
+}
+
+// Why value |name| of |key| could not be read as text or (|number|) as a 4-byte number.
+std::string DescribeFailedRead(Hive& hive, reg::Key key, std::u16string_view name, bool number) {
+  uint32_t type = 0, size = 0;
+  const reg::Status s = hive.QueryValue(key, name, &type, nullptr, &size);
+  if (s == reg::kFileNotFound) return "it has no " + Ascii(name) + " value";
+  if (s != kSuccess) return "its " + Ascii(name) + " value cannot be read";
+  if (number && type != reg::kTypeDword) return "its " + Ascii(name) + " is a " + TypeName(type) + " value, not a REG_DWORD";
+  if (number) return "its " + Ascii(name) + " is a REG_DWORD value of " + std::to_string(size) + " bytes, not 4";
+  return "its " + Ascii(name) + " value cannot be read";
+}
+
 // Writes the profile into |key|; the caller holds the transaction.
 bool WriteValues(Hive& hive, reg::Key key, const PreferenceProfile& profile) {
   int count = ClampTokens(profile.tokenCount);
@@ -110,20 +133,41 @@ std::vector<std::u16string> PreferenceStore::ListProfileNames() const {
 }
 
 bool PreferenceStore::LoadProfile(std::u16string_view name, PreferenceProfile* profile) const {
+  return LoadProfile(name, profile, nullptr);
+}
+
+bool PreferenceStore::LoadProfile(std::u16string_view name, PreferenceProfile* profile,
+                                  std::string* problem) const {
+  if (problem) problem->clear();
   if (!profile || name.empty()) return false;
   // Open only: loading a profile that is not there must not bring an empty one into being.
   ScopedKey key(hive_, kLocalMachine, ProfilePath(name), /*create=*/false);
-  if (!key.ok()) return false;
+  if (!key.ok()) {
+    if (problem && key.status() != reg::kFileNotFound) *problem = "the hive cannot be read";
+    return false;
+  }
+  auto failed = [&](std::u16string_view value, bool number) {
+    if (problem) *problem = DescribeFailedRead(hive_, key.get(), value, number);
+    return false;
+  };
   profile->name.assign(name);
-  if (!ReadText(hive_, key.get(), u"Prefix", &profile->prefix)) return false;
-  if (!ReadText(hive_, key.get(), u"Suffix", &profile->suffix)) return false;
-  if (!ReadInt(hive_, key.get(), u"Timeout", &profile->timeout)) return false;
+  if (!ReadText(hive_, key.get(), u"Prefix", &profile->prefix)) return failed(u"Prefix", false);
+  if (!ReadText(hive_, key.get(), u"Suffix", &profile->suffix)) return failed(u"Suffix", false);
+  if (!ReadInt(hive_, key.get(), u"Timeout", &profile->timeout)) return failed(u"Timeout", true);
   int32_t stored = 0;
-  if (!ReadInt(hive_, key.get(), u"TokenCount", &stored)) return false;
+  if (!ReadInt(hive_, key.get(), u"TokenCount", &stored)) return failed(u"TokenCount", true);
   // Only an outside edit can store more than 20 or a negative count: take what fits.
   profile->tokenCount = ClampTokens(stored);
-  for (int n = 1; n <= profile->tokenCount; ++n)
-    if (!ReadText(hive_, key.get(), Number(n), &profile->tokens[n - 1])) return false;
+  for (int n = 1; n <= profile->tokenCount; ++n) {
+    if (ReadText(hive_, key.get(), Number(n), &profile->tokens[n - 1])) continue;
+    if (problem) {
+      *problem = hive_.QueryValue(key.get(), Number(n), nullptr, nullptr, nullptr) == reg::kFileNotFound
+                     ? "its TokenCount is " + std::to_string(stored) + ", but token " + std::to_string(n) +
+                           " is missing"
+                     : DescribeFailedRead(hive_, key.get(), Number(n), false);
+    }
+    return false;
+  }
   return true;
 }
 

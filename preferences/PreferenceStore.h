@@ -53,6 +53,10 @@ class PreferenceStore {
   // True when every value was read. A name with no profile loads nothing, creates
   // nothing and leaves |profile| untouched; on a failed read the fields read so far stay.
   bool LoadProfile(std::u16string_view name, PreferenceProfile* profile) const;
+  // The same; when it fails, |problem| says why in words for a message ("it has no
+  // Suffix value", "its TokenCount is 3, but token 2 is missing"), or is empty when there
+  // is no profile of that name.
+  bool LoadProfile(std::u16string_view name, PreferenceProfile* profile, std::string* problem) const;
 
   // Writes the profile's values over whatever its key holds (all or nothing).
   bool SaveProfile(const PreferenceProfile& profile);

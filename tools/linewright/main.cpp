@@ -45,8 +45,9 @@ int main(int argc, char** argv) {
   if (!options.profile.empty()) {
     // The profiles are OrvanePort's, in its own hive file: opened only when one is named.
     const std::unique_ptr<orvane::reg::Hive> hive = orvane::reg::Hive::OpenHandheld();
-    if (!orvane::linewright::ApplyProfile(orvane::PreferenceStore(*hive), &options, &error)) {
-      std::cerr << "linewright: " << error << " in " << orvane::reg::Hive::DefaultHandheldPath() << '\n';
+    if (!orvane::linewright::ApplyProfile(orvane::PreferenceStore(*hive), &options, &error,
+                                          orvane::reg::Hive::DefaultHandheldPath())) {
+      std::cerr << "linewright: " << error << '\n';
       return orvane::linewright::kExitUsage;
     }
   }
