@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cstdlib>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <sstream>
@@ -10,6 +12,7 @@
 
 #include "platform/Registry.h"
 #include "preferences/PreferenceStore.h"
+#include "tests/platform/TempHive.h"
 #include "tools/linewright/Linewright.h"
 #include "tools/modemsim/ModemSim.h"
 
@@ -98,6 +101,25 @@ TEST_F(LinewrightProfile, ProfileThatCannotBeLoadedIsNamedWithWhatIsWrong) {
     EXPECT_FALSE(linewright::ApplyProfile(store, &o, &error));
     EXPECT_EQ(error, c.message);
   }
+}
+
+TEST(LinewrightHandheldProfile, HiveThatCannotBeReadIsAnErrorWithTheReason) {
+  testing::TempDir dir;
+  const std::string blocker = dir.File("not-a-folder");
+  std::ofstream(blocker) << "x";
+  const char* saved = std::getenv("XDG_DATA_HOME");
+  const std::string restore = saved ? saved : "";
+  ASSERT_EQ(::setenv("XDG_DATA_HOME", blocker.c_str(), 1), 0);
+  linewright::Options o;
+  o.profile = "P1";
+  std::string error;
+  EXPECT_FALSE(linewright::ApplyHandheldProfile(&o, &error));
+  if (saved) {
+    ::setenv("XDG_DATA_HOME", restore.c_str(), 1);
+  } else {
+    ::unsetenv("XDG_DATA_HOME");
+  }
+  EXPECT_EQ(error, "cannot read the profiles in " + blocker + "/orvane-port-linewright/handheld.hive: Not a directory");
 }
 
 TEST_F(LinewrightProfile, FramesEachCommandOnTheLine) {

@@ -4,11 +4,13 @@
 
 #include <cstring>
 #include <istream>
+#include <memory>
 #include <ostream>
 
 #include "engine/BinaryTextCodec.h"
 #include "engine/Exchange.h"
 #include "engine/SerialLine.h"
+#include "platform/Registry.h"
 #include "preferences/PreferenceStore.h"
 
 namespace orvane::linewright {
@@ -196,6 +198,18 @@ bool ApplyProfile(const PreferenceStore& profiles, Options* options, std::string
   // A profile without tokens leaves the default tokens.
   if (framing.tokens.empty()) framing.tokens = stored.tokens;
   return true;
+}
+
+bool ApplyHandheldProfile(Options* options, std::string* error) {
+  if (options->profile.empty()) return true;
+  const std::string path = reg::Hive::DefaultHandheldPath();
+  std::string reason;
+  const std::unique_ptr<reg::Hive> hive = reg::Hive::OpenHandheld(&reason);
+  if (hive->GetAccess() == reg::Access::kNone) {
+    *error = "cannot read the profiles in " + path + ": " + reason;
+    return false;
+  }
+  return ApplyProfile(PreferenceStore(*hive), options, error, path);
 }
 
 int Run(const Options& options, std::istream& in, std::ostream& out, std::ostream& err,

@@ -54,6 +54,10 @@ const char* HelpText();
 bool ApplyProfile(const PreferenceStore& profiles, Options* options, std::string* error,
                   const std::string& hivePath = {});
 
+// ApplyProfile with the profiles of OrvanePort's own hive (reading is enough). False with
+// a message, the system's reason among it, when that hive cannot be read.
+bool ApplyHandheldProfile(Options* options, std::string* error);
+
 // Opens the line, sends every command and prints every reply as it arrives. Input on
 // |stopFd| (-1: none) ends the run: what arrived of the current reply is printed and
 // kExitInterrupted returned. Returns an ExitCode.
