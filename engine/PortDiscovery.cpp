@@ -60,7 +60,9 @@ int ListActivePorts(Hive& hive, PortListing* listings, int capacity) {
   char16_t subKey[kNameRoom];
   for (uint32_t index = 0;; ++index) {
     uint32_t room = kNameRoom;
-    if (hive.EnumKey(active.get(), index, subKey, &room) != kSuccess) break;
+    const reg::Status s = hive.EnumKey(active.get(), index, subKey, &room);
+    if (s == reg::kMoreData) continue;  // a name too long to open by: skipped, the walk goes on
+    if (s != kSuccess) break;
     Open driver(hive, active.get(), std::u16string_view(subKey, room));
     if (!driver.ok()) continue;
     std::u16string name;

@@ -27,6 +27,10 @@ std::unique_ptr<reg::Hive> OpenForWriting(const std::string& hivePath, std::stri
   std::string why;
   auto hive = reg::Hive::OpenFile(hivePath, &why);
   if (!hive && error) *error = "cannot open the desktop hive " + hivePath + ": " + why;
+  if (hive && hive->GetAccess() != reg::Access::kReadWrite) {
+    if (error) *error = "cannot write the desktop hive " + hivePath + ": " + why;
+    return nullptr;
+  }
   return hive;
 }
 

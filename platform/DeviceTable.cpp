@@ -210,7 +210,9 @@ int RefreshDriverTable(Hive& hive, const DeviceTableOptions& options) {
     char16_t name[260];
     for (uint32_t index = 0;; ++index) {
       uint32_t room = 260;
-      if (hive.EnumKey(active.get(), index, name, &room) != kSuccess) break;
+      const reg::Status s = hive.EnumKey(active.get(), index, name, &room);
+      if (s == reg::kMoreData) continue;  // not one of ours: ours have short names
+      if (s != kSuccess) break;
       std::u16string sub(name, room);
       ScopedKey entry(hive, active.get(), sub, false);
       std::u16string source;

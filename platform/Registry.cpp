@@ -138,7 +138,9 @@ bool SplitPath(std::u16string_view path, std::vector<std::u16string_view>* parts
 
 class SqliteHive final : public Hive {
  public:
-  explicit SqliteHive(sqlite3* db) : db_(db) {}
+  // A read-only hive refuses every write itself (kAccessDenied) rather than leaving it to
+  // SQLite, and reads in plain (deferred) transactions, which take no write lock.
+  SqliteHive(sqlite3* db, bool readOnly) : db_(db), readOnly_(readOnly) {}
   ~SqliteHive() override {
     if (depth_ > 0) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
     statements_.clear();
@@ -176,6 +178,8 @@ class SqliteHive final : public Hive {
   Status OpenKey(Key parent, std::u16string_view subKey, Key* out) override {
     return Open(parent, subKey, out, false);
   }
+
+  Access GetAccess() const override { return readOnly_ ? Access::kReadOnly : Access::kReadWrite; }
 
   Status CloseKey(Key key) override {
     std::lock_guard lock(mutex_);
@@ -255,6 +259,7 @@ class SqliteHive final : public Hive {
                   uint32_t dataBytes) override {
     std::lock_guard lock(mutex_);
     if (!data && dataBytes) return kInvalidParameter;
+    if (readOnly_) return kAccessDenied;
     int64_t row;
     if (Status s = Row(key, &row); s != kSuccess) return s;
     Run q(stmt(6));
@@ -264,6 +269,7 @@ class SqliteHive final : public Hive {
 
   Status DeleteValue(Key key, std::u16string_view name) override {
     std::lock_guard lock(mutex_);
+    if (readOnly_) return kAccessDenied;
     int64_t row;
     if (Status s = Row(key, &row); s != kSuccess) return s;
     Run q(stmt(7));
@@ -277,6 +283,7 @@ class SqliteHive final : public Hive {
     std::lock_guard lock(mutex_);
     std::vector<std::u16string_view> parts;
     if (!SplitPath(subKey, &parts) || parts.empty()) return kInvalidParameter;
+    if (readOnly_) return kAccessDenied;
     int64_t row;
     if (Status s = Row(parent, &row); s != kSuccess) return s;
     if (Status s = BeginLocked(); s != kSuccess) return s;
@@ -375,6 +382,7 @@ class SqliteHive final : public Hive {
     }
     if (i < parts.size()) {
       if (!create) return kFileNotFound;
+      if (readOnly_) return kAccessDenied;
       if (Status s = BeginLocked(); s != kSuccess) return s;
       Status result = kSuccess;
       for (; i < parts.size() && result == kSuccess; ++i) {
@@ -411,7 +419,8 @@ class SqliteHive final : public Hive {
   }
 
   Status BeginLocked() {
-    Status s = depth_ == 0 ? Exec("BEGIN IMMEDIATE") : Exec("SAVEPOINT s" + std::to_string(depth_));
+    Status s = depth_ > 0 ? Exec("SAVEPOINT s" + std::to_string(depth_))
+                          : Exec(readOnly_ ? "BEGIN" : "BEGIN IMMEDIATE");
     if (s == kSuccess) ++depth_;
     return s;
   }
@@ -454,11 +463,37 @@ class SqliteHive final : public Hive {
   }
 
   sqlite3* db_;
+  const bool readOnly_;
   std::recursive_mutex mutex_;
   std::vector<std::unique_ptr<Stmt>> statements_;
   std::unordered_map<Key, int64_t> handles_;
   Key nextHandle_ = 1;
   int depth_ = 0;
+};
+
+// ---- a hive that could not be opened --------------------------------------------------
+
+class NoHive final : public Hive {
+ public:
+  Access GetAccess() const override { return Access::kNone; }
+  Status CreateKey(Key, std::u16string_view, Key* out) override { return Fail(out); }
+  Status OpenKey(Key, std::u16string_view, Key* out) override { return Fail(out); }
+  Status CloseKey(Key) override { return kIoError; }
+  Status EnumKey(Key, uint32_t, char16_t*, uint32_t*) override { return kIoError; }
+  Status EnumValue(Key, uint32_t, std::u16string*, uint32_t*, std::string*) override { return kIoError; }
+  Status QueryValue(Key, std::u16string_view, uint32_t*, uint8_t*, uint32_t*) override { return kIoError; }
+  Status SetValue(Key, std::u16string_view, uint32_t, const uint8_t*, uint32_t) override { return kIoError; }
+  Status DeleteValue(Key, std::u16string_view) override { return kIoError; }
+  Status DeleteKey(Key, std::u16string_view) override { return kIoError; }
+  Status Begin() override { return kIoError; }
+  Status Commit() override { return kIoError; }
+  void Rollback() override {}
+
+ private:
+  static Status Fail(Key* out) {
+    if (out) *out = kNoKey;
+    return kIoError;
+  }
 };
 
 // ---- opening files --------------------------------------------------------------------
@@ -467,6 +502,12 @@ enum class OpenResult { kOk, kNotAHive, kFailed };
 
 std::string SqliteError(sqlite3* db, const std::string& what) {
   return what + ": " + (db ? sqlite3_errmsg(db) : "out of memory");
+}
+
+// The system's reason why a call on |db| failed with |rc|, in words ("Permission denied").
+std::string Reason(sqlite3* db, int rc) {
+  const int e = db ? sqlite3_system_errno(db) : ENOMEM;
+  return e != 0 ? std::strerror(e) : sqlite3_errstr(rc);
 }
 
 bool IsNotAHiveCode(int rc) {
@@ -492,12 +533,21 @@ int QueryInt(sqlite3* db, const char* sql, int* value) {
   return rc;
 }
 
+void Configure(sqlite3* db) {
+  sqlite3_busy_timeout(db, kBusyTimeoutMs);
+  sqlite3_extended_result_codes(db, 1);
+}
+
 // Checks the database is a hive, reading only, so a file that is not one is left exactly as
 // it was. kOk with *empty set when the file holds nothing yet.
 OpenResult Inspect(sqlite3* db, bool* empty, std::string* error) {
   auto fail = [&](int rc, const char* what) {
-    *error = SqliteError(db, what);
-    return IsNotAHiveCode(rc) ? OpenResult::kNotAHive : OpenResult::kFailed;
+    if (IsNotAHiveCode(rc)) {
+      *error = SqliteError(db, what);
+      return OpenResult::kNotAHive;
+    }
+    *error = Reason(db, rc);
+    return OpenResult::kFailed;
   };
   int rc;
   int appId = 0, tables = 0, version = 0;
@@ -537,25 +587,24 @@ OpenResult Inspect(sqlite3* db, bool* empty, std::string* error) {
 // Makes the database ready: WAL for a file, the layout for an empty one. The layout is made
 // under the write lock, so two processes opening a fresh file do not both lay it out.
 OpenResult SetUp(sqlite3* db, bool file, std::string* error) {
-  sqlite3_busy_timeout(db, kBusyTimeoutMs);
-  sqlite3_extended_result_codes(db, 1);
+  Configure(db);
   bool empty = false;
   OpenResult inspected = Inspect(db, &empty, error);
   if (inspected != OpenResult::kOk) return inspected;
   int rc;
   if (file) {
     if ((rc = ExecRc(db, "PRAGMA journal_mode=WAL")) != SQLITE_OK) {
-      *error = SqliteError(db, "switching to WAL");
+      *error = Reason(db, rc);
       return OpenResult::kFailed;
     }
     ExecRc(db, "PRAGMA synchronous=NORMAL");
   }
   if (!empty) {
-    ExecRc(db, kOrderIndexes);  // a hive made before they existed; harmless if read-only
+    ExecRc(db, kOrderIndexes);  // a hive made before they existed
     return OpenResult::kOk;
   }
   if ((rc = ExecRc(db, "BEGIN IMMEDIATE")) != SQLITE_OK) {
-    *error = SqliteError(db, "locking the hive");
+    *error = Reason(db, rc);
     return OpenResult::kFailed;
   }
   // Another process may have laid it out meanwhile.
@@ -568,13 +617,13 @@ OpenResult SetUp(sqlite3* db, bool file, std::string* error) {
     std::string init = std::string(kSchema) + kOrderIndexes + "PRAGMA application_id=" + std::to_string(kApplicationId) +
                        ";PRAGMA user_version=" + std::to_string(kSchemaVersion) + ";";
     if ((rc = ExecRc(db, init.c_str())) != SQLITE_OK) {
-      *error = SqliteError(db, "laying out the hive");
+      *error = Reason(db, rc);
       ExecRc(db, "ROLLBACK");
       return OpenResult::kFailed;
     }
   }
   if ((rc = ExecRc(db, "COMMIT")) != SQLITE_OK) {
-    *error = SqliteError(db, "writing the hive");
+    *error = Reason(db, rc);
     ExecRc(db, "ROLLBACK");
     return OpenResult::kFailed;
   }
@@ -609,36 +658,204 @@ bool MoveAside(const std::string& path, std::string* aside) {
   return true;
 }
 
+// Makes |dir| and the folders above it that are missing (mode 0700). False with errno set.
 bool MakeDirs(const std::string& dir) {
   if (dir.empty()) return true;
   struct stat st;
-  if (::stat(dir.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
+  if (::stat(dir.c_str(), &st) == 0) {
+    if (S_ISDIR(st.st_mode)) return true;
+    errno = ENOTDIR;
+    return false;
+  }
+  if (errno != ENOENT) return false;
   size_t slash = dir.find_last_of('/');
   if (slash != std::string::npos && slash > 0 && !MakeDirs(dir.substr(0, slash))) return false;
   return ::mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST;
 }
 
-// Creates the file with mode 0600 before SQLite sees it (SQLite gives its -wal and -shm
-// files the database file's mode) and tightens an existing file we own.
-bool PrepareFile(const std::string& path, std::string* error) {
-  size_t slash = path.find_last_of('/');
-  if (slash != std::string::npos && !MakeDirs(path.substr(0, slash))) {
-    *error = "cannot make the folder for " + path + ": " + std::strerror(errno);
-    return false;
+// What a file's first bytes say it holds.
+enum class Content { kEmpty, kHive, kOther };
+
+bool ReadContent(int fd, Content* content) {
+  unsigned char head[100];
+  size_t got = 0;
+  while (got < sizeof head) {
+    const ssize_t n = ::pread(fd, head + got, sizeof head - got, static_cast<off_t>(got));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0) break;
+    got += static_cast<size_t>(n);
   }
-  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-  if (fd < 0) {
-    *error = "cannot open " + path + ": " + std::strerror(errno);
-    return false;
-  }
-  struct stat st;
-  if (::fstat(fd, &st) == 0 && st.st_uid == ::geteuid() && (st.st_mode & 0777) != 0600) ::fchmod(fd, 0600);
-  ::close(fd);
+  static const char kMagic[] = "SQLite format 3";  // 16 bytes with its zero
+  const uint32_t appId = got == sizeof head ? static_cast<uint32_t>(head[68]) << 24 | head[69] << 16 |
+                                                  head[70] << 8 | head[71]
+                                            : 0;
+  if (got == 0)
+    *content = Content::kEmpty;
+  else if (got == sizeof head && std::memcmp(head, kMagic, sizeof kMagic) == 0 && appId == kApplicationId)
+    *content = Content::kHive;
+  else
+    *content = Content::kOther;
   return true;
 }
 
-std::unique_ptr<Hive> MakeHive(sqlite3* db, std::string* error) {
-  auto hive = std::make_unique<SqliteHive>(db);
+// The file a hive is kept in, as found before anything is changed.
+struct HiveFile {
+  std::string path;           // what SQLite opens: the link's target when it is a link
+  bool linked = false;
+  bool writable = false;
+  std::string readOnlyReason; // why it cannot be written, when it cannot be opened for it
+  Content content = Content::kEmpty;
+};
+
+// Finds the file at |path| and, when nothing is there, makes the empty file (mode 0600) a
+// new hive goes into. Nothing else is changed, except the mode of the program's own file:
+// one whose first bytes say it is a hive, or an empty one at |path| itself (a new hive
+// goes into it); never anything a link leads to unless it is a hive. False with the reason
+// in |error| when no hive can be used there.
+bool FindFile(const std::string& path, HiveFile* file, std::string* error) {
+  auto fail = [error](std::string why) {
+    *error = std::move(why);
+    return false;
+  };
+  struct stat st;
+  for (int attempt = 0;; ++attempt) {
+    if (::lstat(path.c_str(), &st) == 0) break;
+    if (errno != ENOENT || attempt == 2) return fail(std::strerror(errno));
+    const size_t slash = path.find_last_of('/');
+    if (slash != std::string::npos && slash > 0 && !MakeDirs(path.substr(0, slash))) return fail(std::strerror(errno));
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+      ::close(fd);
+      *file = HiveFile{path, false, true, {}, Content::kEmpty};
+      return true;
+    }
+    if (errno != EEXIST) return fail(std::strerror(errno));
+    // Another process made it meanwhile: look at what it made.
+  }
+  file->path = path;
+  file->linked = S_ISLNK(st.st_mode);
+  if (file->linked) {
+    char* target = ::realpath(path.c_str(), nullptr);
+    if (!target) {
+      return fail(errno == ENOENT ? std::string("it is a link to a file that does not exist")
+                                  : std::string("it is a link that cannot be followed: ") + std::strerror(errno));
+    }
+    file->path = target;
+    std::free(target);
+    if (::stat(file->path.c_str(), &st) != 0) return fail(std::strerror(errno));
+    if (!S_ISREG(st.st_mode)) return fail("it is a link to something that is not a file");
+  } else if (S_ISDIR(st.st_mode)) {
+    return fail(std::strerror(EISDIR));
+  } else if (!S_ISREG(st.st_mode)) {
+    return fail("it is not a regular file");
+  }
+  // Opened without following a link, without waiting and without taking a terminal, in
+  // case something other than a file was put there meanwhile.
+  const int flags = O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+  int fd = ::open(file->path.c_str(), O_RDWR | flags);
+  file->writable = fd >= 0;
+  if (fd < 0 && (errno == EACCES || errno == EPERM || errno == EROFS)) {
+    file->readOnlyReason = std::strerror(errno);
+    fd = ::open(file->path.c_str(), O_RDONLY | flags);
+  }
+  if (fd < 0) return fail(std::strerror(errno));
+  bool read = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ReadContent(fd, &file->content);
+  const int readError = errno;
+  if (read && file->content != Content::kOther && file->writable && st.st_uid == ::geteuid() &&
+      (st.st_mode & 0777) != 0600 && !(file->linked && file->content != Content::kHive))
+    ::fchmod(fd, 0600);
+  ::close(fd);
+  if (!read) return fail(S_ISREG(st.st_mode) ? std::strerror(readError) : "it is not a regular file");
+  if (file->linked && file->content == Content::kEmpty) return fail("it is a link to an empty file");
+  if (file->linked && file->content == Content::kOther) return fail("it is a link to a file that is not a hive");
+  return true;
+}
+
+// Why a hive file that opens for writing still cannot be written, when the reason lies
+// beside it: SQLite keeps the journal and the shared memory of a hive in PATH-wal and
+// PATH-shm, which must be made (or opened) for writing too. |otherwise| when they can.
+std::string JournalProblem(const std::string& path, const std::string& otherwise) {
+  for (const char* suffix : {"-wal", "-shm"}) {
+    const std::string file = path + suffix;
+    if (::access(file.c_str(), F_OK) == 0 && ::faccessat(AT_FDCWD, file.c_str(), W_OK, AT_EACCESS) != 0)
+      return "its " + std::string(suffix + 1) + " file cannot be written: " + std::strerror(errno);
+  }
+  const size_t slash = path.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  if (::faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) != 0)
+    return "its folder cannot be written: " + std::string(std::strerror(errno));
+  return otherwise;
+}
+
+// |path| as an SQLite URI ("file:" and the path with %, ? and # escaped).
+std::string FileUri(const std::string& path) {
+  std::string uri = path[0] == '/' ? "file://" : "file:";
+  for (char c : path) {
+    if (c == '%' || c == '?' || c == '#') {
+      static const char kHex[] = "0123456789ABCDEF";
+      uri += '%';
+      uri += kHex[static_cast<unsigned char>(c) >> 4];
+      uri += kHex[c & 0xF];
+    } else {
+      uri += c;
+    }
+  }
+  return uri;
+}
+
+// Opens |file| for reading and writing and makes it ready (a new hive is laid out).
+OpenResult OpenWritable(const HiveFile& file, sqlite3** out, std::string* error) {
+  sqlite3* db = nullptr;
+  const int rc = sqlite3_open_v2(file.path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+  OpenResult result = OpenResult::kFailed;
+  if (rc != SQLITE_OK) {
+    *error = IsNotAHiveCode(rc) ? SqliteError(db, "opening the hive") : Reason(db, rc);
+    if (IsNotAHiveCode(rc)) result = OpenResult::kNotAHive;
+  } else {
+    result = SetUp(db, true, error);
+    if (result == OpenResult::kOk && sqlite3_db_readonly(db, "main") == 1) {
+      *error = std::strerror(EACCES);
+      result = OpenResult::kFailed;
+    }
+  }
+  if (result == OpenResult::kOk)
+    *out = db;
+  else
+    sqlite3_close_v2(db);
+  return result;
+}
+
+// Opens |file| for reading only. A hive in WAL mode needs its -wal and -shm files beside
+// it; when they are not there and cannot be made (a folder that cannot be written), the
+// hive is read as its file holds it ("immutable"): what a running writer has not yet moved
+// from its journal into the file is not seen then.
+OpenResult OpenReadOnly(const HiveFile& file, sqlite3** out, bool* empty, std::string* error) {
+  OpenResult result = OpenResult::kFailed;
+  for (const bool immutable : {false, true}) {
+    const std::string name = immutable ? FileUri(file.path) + "?immutable=1" : file.path;
+    const int flags = SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX | (immutable ? SQLITE_OPEN_URI : 0);
+    sqlite3* db = nullptr;
+    const int rc = sqlite3_open_v2(name.c_str(), &db, flags, nullptr);
+    if (rc == SQLITE_OK) {
+      Configure(db);
+      result = Inspect(db, empty, error);
+    } else {
+      *error = Reason(db, rc);
+      result = IsNotAHiveCode(rc) ? OpenResult::kNotAHive : OpenResult::kFailed;
+    }
+    if (result == OpenResult::kOk) {
+      *out = db;
+      return result;
+    }
+    sqlite3_close_v2(db);
+    if (result == OpenResult::kNotAHive) return result;
+  }
+  return result;
+}
+
+std::unique_ptr<Hive> MakeHive(sqlite3* db, bool readOnly, std::string* error) {
+  auto hive = std::make_unique<SqliteHive>(db, readOnly);
   if (!hive->Prepare()) {
     if (error) *error = SqliteError(db, "preparing the hive");
     return nullptr;
@@ -651,23 +868,46 @@ std::unique_ptr<Hive> MakeHive(sqlite3* db, std::string* error) {
 std::unique_ptr<Hive> Hive::OpenFile(const std::string& path, std::string* error) {
   std::string ignored;
   std::string& err = error ? *error : ignored;
+  err.clear();
+  if (path.empty()) {
+    err = std::strerror(ENOENT);
+    return nullptr;
+  }
   for (int attempt = 0; attempt < 2; ++attempt) {
-    if (!PrepareFile(path, &err)) return nullptr;
+    HiveFile file;
+    if (!FindFile(path, &file, &err)) return nullptr;
     sqlite3* db = nullptr;
-    int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
     OpenResult result = OpenResult::kFailed;
-    if (rc == SQLITE_OK) {
-      result = SetUp(db, true, &err);
-    } else {
-      err = SqliteError(db, "opening " + path);
-      if (IsNotAHiveCode(rc)) result = OpenResult::kNotAHive;
+    if (file.writable) {
+      result = OpenWritable(file, &db, &err);
+      if (result == OpenResult::kOk) return MakeHive(db, false, error);
+      if (result == OpenResult::kFailed) file.readOnlyReason = JournalProblem(file.path, err);
     }
-    if (result == OpenResult::kOk) return MakeHive(db, error);
-    sqlite3_close_v2(db);
-    if (result == OpenResult::kFailed || attempt > 0) return nullptr;
+    if (result == OpenResult::kFailed) {
+      // It cannot be written: a hive in it is still read.
+      bool empty = false;
+      std::string readError;
+      result = OpenReadOnly(file, &db, &empty, &readError);
+      if (result == OpenResult::kOk && !empty) {
+        err = file.readOnlyReason;
+        return MakeHive(db, true, error);
+      }
+      if (result == OpenResult::kOk) sqlite3_close_v2(db);  // no hive in it, and none can be laid out
+      if (result != OpenResult::kNotAHive) {
+        err = file.readOnlyReason.empty() ? readError : file.readOnlyReason;
+        return nullptr;
+      }
+      err = readError;
+    }
+    // Not a hive: kept as it is, under another name, unless it is behind a link.
+    if (file.linked) {
+      err = "it is a link to a damaged hive (" + err + ")";
+      return nullptr;
+    }
+    if (attempt > 0) return nullptr;
     std::string aside;
     if (!MoveAside(path, &aside)) {
-      err = "the hive " + path + " is not valid and could not be moved aside: " + std::strerror(errno);
+      err = "it is not a valid hive and could not be moved aside: " + std::string(std::strerror(errno));
       return nullptr;
     }
     std::fprintf(stderr, "orvane: %s was not a valid hive (%s); it was kept as %s and a fresh hive was started.\n",
@@ -689,8 +929,10 @@ std::unique_ptr<Hive> Hive::OpenMemory() {
     sqlite3_close_v2(db);
     return nullptr;
   }
-  return MakeHive(db, nullptr);
+  return MakeHive(db, false, nullptr);
 }
+
+std::unique_ptr<Hive> Hive::OpenNone() { return std::make_unique<NoHive>(); }
 
 std::string Hive::DefaultHandheldPath() {
   std::string base;
@@ -708,14 +950,12 @@ std::string Hive::DefaultHandheldPath() {
   return base + "/orvane-port-linewright/handheld.hive";
 }
 
-std::unique_ptr<Hive> Hive::OpenHandheld() {
-  std::string path = DefaultHandheldPath();
-  std::string error;
-  std::unique_ptr<Hive> hive = OpenFile(path, &error);
-  if (hive) return hive;
-  std::fprintf(stderr, "orvane: cannot use the hive %s (%s); settings are kept in memory for this run.\n",
-               path.c_str(), error.c_str());
-  return OpenMemory();
+std::unique_ptr<Hive> Hive::OpenHandheld(std::string* reason) {
+  std::string why;
+  std::unique_ptr<Hive> hive = OpenFile(DefaultHandheldPath(), &why);
+  if (!hive) hive = OpenNone();
+  if (reason) *reason = hive->GetAccess() == Access::kReadWrite ? std::string() : why;
+  return hive;
 }
 
 Status Hive::SetString(Key key, std::u16string_view name, std::u16string_view text) {

@@ -21,6 +21,7 @@ namespace orvane::reg {
 using Status = long;
 constexpr Status kSuccess = 0;
 constexpr Status kFileNotFound = 2;       // key or value absent
+constexpr Status kAccessDenied = 5;       // a write to a hive opened read-only
 constexpr Status kInvalidHandle = 6;
 constexpr Status kInvalidParameter = 87;
 constexpr Status kMoreData = 234;         // the caller's room is too small
@@ -37,24 +38,42 @@ using Key = int64_t;
 constexpr Key kNoKey = 0;
 constexpr Key kLocalMachine = -1;
 
+// How far an open hive may be used.
+enum class Access {
+  kReadWrite,
+  kReadOnly,  // it reads; every write fails with kAccessDenied
+  kNone       // it could not be opened: every call fails with kIoError
+};
+
 class Hive {
  public:
-  // Opens (or creates) the hive file at |path|. A file that is not a valid hive is
-  // never overwritten or deleted: it is renamed next to itself with a time-stamped
-  // suffix, a fresh hive is started and a one-line notice goes to stderr.
-  // Returns null only when no hive can be made there (the reason in |error|).
+  // Opens (or creates, mode 0600) the hive file at |path|.
+  //  - A file that is not a valid hive is never overwritten or deleted: it is renamed next
+  //    to itself with a time-stamped suffix, a fresh hive is started and a one-line notice
+  //    goes to stderr.
+  //  - A link is followed only to a valid hive; a link to anything else (nothing, an empty
+  //    file, a file that is not a hive) is refused and nothing is changed.
+  //  - Only a file made here, or found to be a hive, has its mode set.
+  //  - A hive that can be read but not written (its mode, its folder, a read-only or full
+  //    file system) is opened read-only, with the reason in |error|.
+  // Returns null when no hive can be used there, with the system's reason in |error|.
   static std::unique_ptr<Hive> OpenFile(const std::string& path, std::string* error = nullptr);
   static std::unique_ptr<Hive> OpenMemory();
+  // Stands for a hive that could not be opened: every call fails, so nothing is ever
+  // reported saved.
+  static std::unique_ptr<Hive> OpenNone();
 
   // The handheld program's hive: $XDG_DATA_HOME (default ~/.local/share)
   // /orvane-port-linewright/handheld.hive.
   static std::string DefaultHandheldPath();
   // Opens the hive at DefaultHandheldPath() for a program that keeps its settings there
-  // (called once, at start). When no hive can be made there, a notice goes to stderr and
-  // an in-memory hive stands in, so the program still runs; nothing it saves outlives it.
-  static std::unique_ptr<Hive> OpenHandheld();
+  // (called once, at start). Never null: when no hive can be used there, OpenNone(). When
+  // the hive is not read-write, |reason| gets the system's reason (else it is cleared).
+  static std::unique_ptr<Hive> OpenHandheld(std::string* reason = nullptr);
 
   virtual ~Hive() = default;
+
+  virtual Access GetAccess() const { return Access::kReadWrite; }
 
   // Open-or-create |subKey| (backslash-separated) below |parent|.
   virtual Status CreateKey(Key parent, std::u16string_view subKey, Key* out) = 0;

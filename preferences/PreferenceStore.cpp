@@ -58,6 +58,29 @@ bool ValidName(std::u16string_view name) {
 
 int ClampTokens(int32_t count) { return std::clamp<int32_t>(count, 0, PreferenceProfile::kMaxTokens); }
 
+// Value names are ASCII.
+std::string Ascii(std::u16string_view name) { return std::string(name.begin(), name.end()); }
+
+std::string TypeName(uint32_t type) {
+  switch (type) {
+    case reg::kTypeString: return "REG_SZ";
+    case reg::kTypeBinary: return "REG_BINARY";
+    case reg::kTypeDword: return "REG_DWORD";
+    default: return "type " + std::to_string(type);
+  }
+}
+
+// Why value |name| of |key| could not be read as text or (|number|) as a 4-byte number.
+std::string DescribeFailedRead(Hive& hive, reg::Key key, std::u16string_view name, bool number) {
+  uint32_t type = 0, size = 0;
+  const reg::Status s = hive.QueryValue(key, name, &type, nullptr, &size);
+  if (s == reg::kFileNotFound) return "it has no " + Ascii(name) + " value";
+  if (s != kSuccess) return "its " + Ascii(name) + " value cannot be read";
+  if (number && type != reg::kTypeDword) return "its " + Ascii(name) + " is a " + TypeName(type) + " value, not a REG_DWORD";
+  if (number) return "its " + Ascii(name) + " is a REG_DWORD value of " + std::to_string(size) + " bytes, not 4";
+  return "its " + Ascii(name) + " value cannot be read";
+}
+
 // Writes the profile into |key|; the caller holds the transaction.
 bool WriteValues(Hive& hive, reg::Key key, const PreferenceProfile& profile) {
   int count = ClampTokens(profile.tokenCount);
@@ -72,61 +95,79 @@ bool WriteValues(Hive& hive, reg::Key key, const PreferenceProfile& profile) {
 
 }  // namespace
 
-int PreferenceStore::CountProfiles() const {
-  ScopedKey prefs(hive_, kLocalMachine, kPreferencesPath);
-  if (!prefs.ok()) return 0;
-  int count = 0;
+// Calls |take| with each profile name in the hive's order until it returns false. A name
+// too long for the list's room cannot be returned: it is skipped and the walk goes on.
+template <class Take>
+void ForEachProfileName(Hive& hive, Take take) {
+  ScopedKey prefs(hive, kLocalMachine, kPreferencesPath);
+  if (!prefs.ok()) return;
   char16_t name[kNameRoom];
   for (uint32_t index = 0;; ++index) {
     uint32_t room = kNameRoom;
-    if (hive_.EnumKey(prefs.get(), index, name, &room) != kSuccess) break;
-    ++count;
+    const reg::Status s = hive.EnumKey(prefs.get(), index, name, &room);
+    if (s == reg::kMoreData) continue;
+    if (s != kSuccess || !take(std::u16string_view(name, room))) break;
   }
+}
+
+int PreferenceStore::CountProfiles() const {
+  int count = 0;
+  ForEachProfileName(hive_, [&](std::u16string_view) { return ++count, true; });
   return count;
 }
 
 int PreferenceStore::ListProfileNames(std::u16string* names, int capacity) const {
   if (!names || capacity <= 0) return 0;
-  ScopedKey prefs(hive_, kLocalMachine, kPreferencesPath);
-  if (!prefs.ok()) return 0;
   int count = 0;
-  char16_t name[kNameRoom];
-  for (uint32_t index = 0; count < capacity; ++index) {
-    uint32_t room = kNameRoom;
-    if (hive_.EnumKey(prefs.get(), index, name, &room) != kSuccess) break;
-    names[count++].assign(name, room);
-  }
+  ForEachProfileName(hive_, [&](std::u16string_view name) {
+    names[count++].assign(name);
+    return count < capacity;
+  });
   return count;
 }
 
 std::vector<std::u16string> PreferenceStore::ListProfileNames() const {
   std::vector<std::u16string> names;
-  ScopedKey prefs(hive_, kLocalMachine, kPreferencesPath);
-  if (!prefs.ok()) return names;
-  char16_t name[kNameRoom];
-  for (uint32_t index = 0;; ++index) {
-    uint32_t room = kNameRoom;
-    if (hive_.EnumKey(prefs.get(), index, name, &room) != kSuccess) break;
-    names.emplace_back(name, room);
-  }
+  ForEachProfileName(hive_, [&](std::u16string_view name) { return names.emplace_back(name), true; });
   return names;
 }
 
 bool PreferenceStore::LoadProfile(std::u16string_view name, PreferenceProfile* profile) const {
+  return LoadProfile(name, profile, nullptr);
+}
+
+bool PreferenceStore::LoadProfile(std::u16string_view name, PreferenceProfile* profile,
+                                  std::string* problem) const {
+  if (problem) problem->clear();
   if (!profile || name.empty()) return false;
   // Open only: loading a profile that is not there must not bring an empty one into being.
   ScopedKey key(hive_, kLocalMachine, ProfilePath(name), /*create=*/false);
-  if (!key.ok()) return false;
+  if (!key.ok()) {
+    if (problem && key.status() != reg::kFileNotFound) *problem = "the hive cannot be read";
+    return false;
+  }
+  auto failed = [&](std::u16string_view value, bool number) {
+    if (problem) *problem = DescribeFailedRead(hive_, key.get(), value, number);
+    return false;
+  };
   profile->name.assign(name);
-  if (!ReadText(hive_, key.get(), u"Prefix", &profile->prefix)) return false;
-  if (!ReadText(hive_, key.get(), u"Suffix", &profile->suffix)) return false;
-  if (!ReadInt(hive_, key.get(), u"Timeout", &profile->timeout)) return false;
+  if (!ReadText(hive_, key.get(), u"Prefix", &profile->prefix)) return failed(u"Prefix", false);
+  if (!ReadText(hive_, key.get(), u"Suffix", &profile->suffix)) return failed(u"Suffix", false);
+  if (!ReadInt(hive_, key.get(), u"Timeout", &profile->timeout)) return failed(u"Timeout", true);
   int32_t stored = 0;
-  if (!ReadInt(hive_, key.get(), u"TokenCount", &stored)) return false;
+  if (!ReadInt(hive_, key.get(), u"TokenCount", &stored)) return failed(u"TokenCount", true);
   // Only an outside edit can store more than 20 or a negative count: take what fits.
   profile->tokenCount = ClampTokens(stored);
-  for (int n = 1; n <= profile->tokenCount; ++n)
-    if (!ReadText(hive_, key.get(), Number(n), &profile->tokens[n - 1])) return false;
+  for (int n = 1; n <= profile->tokenCount; ++n) {
+    if (ReadText(hive_, key.get(), Number(n), &profile->tokens[n - 1])) continue;
+    if (problem) {
+      *problem = hive_.QueryValue(key.get(), Number(n), nullptr, nullptr, nullptr) == reg::kFileNotFound
+                     ? "its TokenCount is " + std::to_string(stored) + ", but token " + std::to_string(n) +
+                           " is missing"
+                     : DescribeFailedRead(hive_, key.get(), Number(n), false);
+    }
+    return false;
+  }
   return true;
 }
 

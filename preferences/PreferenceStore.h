@@ -42,16 +42,21 @@ class PreferenceStore {
 
   explicit PreferenceStore(reg::Hive& hive) : hive_(hive) {}
 
-  // Number of profiles (0 when the Preferences key cannot be opened).
+  // Number of profiles that can be listed (0 when the Preferences key cannot be opened).
   int CountProfiles() const;
 
   // Writes up to |capacity| names from index 0 on, in the hive's order; returns how many.
+  // A name too long for the list (only an outside edit makes one) is skipped.
   int ListProfileNames(std::u16string* names, int capacity) const;
   std::vector<std::u16string> ListProfileNames() const;
 
   // True when every value was read. A name with no profile loads nothing, creates
   // nothing and leaves |profile| untouched; on a failed read the fields read so far stay.
   bool LoadProfile(std::u16string_view name, PreferenceProfile* profile) const;
+  // The same; when it fails, |problem| says why in words for a message ("it has no
+  // Suffix value", "its TokenCount is 3, but token 2 is missing"), or is empty when there
+  // is no profile of that name.
+  bool LoadProfile(std::u16string_view name, PreferenceProfile* profile, std::string* problem) const;
 
   // Writes the profile's values over whatever its key holds (all or nothing).
   bool SaveProfile(const PreferenceProfile& profile);

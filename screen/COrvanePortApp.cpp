@@ -25,7 +25,9 @@ constexpr char16_t kRecentFileKey[] = u"Recent File List";
 
 }  // namespace
 
-COrvanePortApp::COrvanePortApp() : ownHive_(Hive::OpenHandheld()), hive_(*ownHive_) {}
+COrvanePortApp::COrvanePortApp() : ownHive_(Hive::OpenHandheld(&hiveProblem_)), hive_(*ownHive_) {
+  if (!hiveProblem_.empty()) hiveProblem_ = Hive::DefaultHandheldPath() + ": " + hiveProblem_;
+}
 
 COrvanePortApp::COrvanePortApp(Hive& hive) : hive_(hive) {}
 
@@ -83,6 +85,13 @@ bool COrvanePortApp::InitInstance(const QStringList& arguments) {
 
   frame_->show();
   frame_->raise();
+  if (!hiveProblem_.empty()) {
+    const bool readable = hive_.GetAccess() == orvane::reg::Access::kReadOnly;
+    ui::ShowMessage(frame_.get(),
+                    QStringLiteral("Settings cannot be %1: %2.")
+                        .arg(readable ? QStringLiteral("saved") : QStringLiteral("read or saved"),
+                             QString::fromStdString(hiveProblem_)));
+  }
   // The binary editor's class, before any dialog that holds the control can open.
   RegisterBinaryCtrlClass();
   return true;

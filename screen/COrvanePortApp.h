@@ -20,7 +20,8 @@ class COrvanePortApp {
   static constexpr int kRecentFiles = 4;
 
   // Opens the program's own hive (Hive::OpenHandheld) once, for the whole run: the
-  // recent files, the driver table, the preferences and the history are kept there.
+  // recent files, the driver table, the preferences and the history are kept there. When
+  // it cannot be written (or not even read), start-up says so once.
   COrvanePortApp();
   // Keeps all of that in |hive| instead, which must outlive the application.
   explicit COrvanePortApp(orvane::reg::Hive& hive);
@@ -54,6 +55,7 @@ class COrvanePortApp {
   bool OpenDocumentFile(const QString& path);
   bool CreateFrameAndView();
 
+  std::string hiveProblem_;  // "PATH: REASON" when the program's own hive cannot be written
   std::unique_ptr<orvane::reg::Hive> ownHive_;  // the program's own, when it opened one
   orvane::reg::Hive& hive_;
   std::u16string registryKey_;

@@ -1,24 +1,31 @@
 #!/usr/bin/env bash
-# Runs attacks against the built orvane-reg, orvane-appmgr and the response-list export
-# and prints, for each, how many times it was tried, what happened and whether anything
-# was lost. Everything happens in a temporary folder; nothing outside it is touched.
+# Runs attacks against the built orvane-reg, orvane-appmgr, linewright, the settings hive
+# and the response-list export and prints, for each, how many times it was tried, what
+# happened and whether anything was lost. Everything happens in a temporary folder;
+# nothing outside it is touched.
 #
 #   bash scripts/attack-tools.sh [BUILD_DIR]      (default: $ORVANE_BUILD_DIR or build)
 #
-# Needs a build with orvane-reg, orvane-appmgr and orvane_export_writer_test, and
-# python3 for the attacks that damage a hive directly. Not part of the test suite.
+# Needs a build with orvane-reg, orvane-appmgr, linewright, orvane_export_writer_test,
+# hive_file_test and preference_store_test, and python3 for the attacks that damage a hive
+# directly. Run as root, the read-only attacks run the tools as "nobody" (setpriv). Not
+# part of the test suite.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 build=$(realpath "${1:-${ORVANE_BUILD_DIR:-build}}")
 reg=$build/tools/orvane-reg/orvane-reg
 appmgr=$build/installer/orvane-appmgr
 writer_test=$build/tests/export/orvane_export_writer_test
+linewright=$build/tools/linewright/linewright
+hive_test=$build/tests/platform/hive_file_test
+store_test=$build/tests/preferences/preference_store_test
 tries=${ORVANE_ATTACK_TRIES:-3}
-for t in "$reg" "$appmgr" "$writer_test"; do
+for t in "$reg" "$appmgr" "$writer_test" "$linewright" "$hive_test" "$store_test"; do
   [ -x "$t" ] || { echo "missing $t: build it first" >&2; exit 2; }
 done
 
 work=$(mktemp -d /tmp/orvane-attack-XXXXXX)
+chmod 755 "$work"  # the read-only attacks run as another user below it
 trap 'chmod -R u+w "$work" 2>/dev/null; rm -rf "$work"' EXIT
 export XDG_DATA_HOME=$work/xdg
 lost_total=0
@@ -218,6 +225,123 @@ a_duplicates() {
   echo "one file overwrote the other"; return 1
 }
 
+# ---- the settings hive (items 1, 4, 5, 6) ----------------------------------------------
+
+# The program's hive in this try's folder, with profile P1 (one token) and a baud rate.
+handheld() {
+  export XDG_DATA_HOME=$d/xdg
+  hive=$XDG_DATA_HOME/orvane-port-linewright/handheld.hive
+  local p='HKLM\Software\Orvane\Orvane Port Linewright\Preferences'
+  "$reg" --hive "$hive" add "$p" /v Baud /t REG_DWORD /d 57600 /f >/dev/null
+  "$reg" --hive "$hive" add "$p\P1" /v Prefix /d AT /f >/dev/null
+  "$reg" --hive "$hive" add "$p\P1" /v Suffix /d '<0D>' /f >/dev/null
+  "$reg" --hive "$hive" add "$p\P1" /v Timeout /t REG_DWORD /d 3 /f >/dev/null
+  "$reg" --hive "$hive" add "$p\P1" /v TokenCount /t REG_DWORD /d 1 /f >/dev/null
+  "$reg" --hive "$hive" add "$p\P1" /v 1 /d OK /f >/dev/null
+}
+# linewright framing with profile P1; /dev/null is no serial line, so a profile that was
+# read ends in status 3 (the device), one that was not in status 2.
+profile_run() { "$linewright" --profile P1 /dev/null 9600 AT 2>&1; }
+# The words of a message on one line.
+flat() { tr -s '\n' ' ' <<<"$*"; }
+# Runs a command as a user other than root (the current one when not root).
+unprivileged() {
+  if [ "$(id -u)" = 0 ]; then setpriv --reuid=65534 --regid=65534 --clear-groups "$@"; else "$@"; fi
+}
+
+a_no_folder() {
+  export XDG_DATA_HOME=$d/file
+  echo precious >"$XDG_DATA_HOME"
+  local m1 m2 r1 r2
+  m1=$(profile_run); r1=$?
+  m2=$("$reg" query HKLM 2>&1); r2=$?
+  [ "$(cat "$d/file")" = precious ] && [ $r1 = 2 ] && [ $r2 = 1 ] && grep -q 'Not a directory' <<<"$m1" &&
+    grep -q 'Not a directory' <<<"$m2" && ! grep -q 'in memory\|no profile named' <<<"$m1" &&
+    echo "both refused with the reason: ${m1#linewright: }" && return 0
+  flat "linewright ended $r1: $m1 | orvane-reg ended $r2: $m2"; return 1
+}
+
+a_read_only() {
+  handheld
+  chmod 755 "$d" "$d/xdg" "$d/xdg/orvane-port-linewright"
+  chmod 444 "$hive"
+  local before q a l rq ra rl
+  before=$(sha256sum <"$hive")
+  q=$(unprivileged "$reg" --hive "$hive" query 'HKLM\Software\Orvane\Orvane Port Linewright\Preferences' 2>&1); rq=$?
+  a=$(unprivileged "$reg" --hive "$hive" add 'HKLM\Software\Orvane' /v X /d y /f 2>&1); ra=$?
+  l=$(unprivileged env XDG_DATA_HOME="$XDG_DATA_HOME" "$linewright" --profile P1 /dev/null 9600 AT 2>&1); rl=$?
+  [ "$before" = "$(sha256sum <"$hive")" ] && [ $rq = 0 ] && grep -q 'Baud    REG_DWORD    0xe100' <<<"$q" &&
+    [ $ra = 1 ] && grep -q 'Permission denied' <<<"$a" && [ $rl = 3 ] &&
+    echo "read: query and linewright --profile work; add refused: ${a#ERROR: }" && return 0
+  flat "query ended $rq, add ended $ra ($a), linewright ended $rl ($l)"; return 1
+}
+
+a_stores() {
+  local out; out=$("$hive_test" --gtest_filter='HandheldHive.*:*ReadOnlyHive*' 2>&1)
+  grep -q '^\[  PASSED  \] 4 tests' <<<"$out" && ! grep -q FAILED <<<"$out" &&
+    echo "4 cases passed: no hive (every save fails), and a read-only hive three ways (it loads, every save fails)" && return 0
+  echo "$(grep -c '^\[  FAILED  \].* ms)$' <<<"$out") of 4 cases failed"; return 1
+}
+
+a_long_names() {
+  local out; out=$("$store_test" --gtest_filter='*TooLong*' 2>&1)
+  grep -q '^\[  PASSED  \] 1 test' <<<"$out" && echo "profiles named with 260 and 20 000 characters skipped; the one after them listed" && return 0
+  echo "the profile after a long name was not listed"; return 1
+}
+
+a_broken_profile() {
+  handheld
+  local p='HKLM\Software\Orvane\Orvane Port Linewright\Preferences\P1' m1 m2 r1 r2
+  "$reg" --hive "$hive" add "$p" /v TokenCount /t REG_DWORD /d 5 /f >/dev/null
+  m1=$(profile_run); r1=$?
+  "$reg" --hive "$hive" add "$p" /v TokenCount /t REG_DWORD /d 1 /f >/dev/null
+  "$reg" --hive "$hive" add "$p" /v Timeout /d thirty /f >/dev/null
+  m2=$(profile_run); r2=$?
+  [ $r1 = 2 ] && [ $r2 = 2 ] && grep -q "profile 'P1' in .* cannot be loaded: its TokenCount is 5, but token 2 is missing" <<<"$m1" &&
+    grep -q "its Timeout is a REG_SZ value, not a REG_DWORD" <<<"$m2" &&
+    echo "named with what is wrong: ...${m1##*cannot be loaded: }; ...${m2##*cannot be loaded: }" && return 0
+  flat "said: $m1 | $m2"; return 1
+}
+
+victim() {
+  if [ -e "$d/victim" ]; then stat -c 'mode %a, %s bytes' "$d/victim"; sha256sum <"$d/victim" | cut -c1-12; else echo missing; fi
+}
+# link_to KIND: handheld.hive is a link to $d/victim, which holds text, nothing or is missing.
+link_to() {
+  export XDG_DATA_HOME=$d/xdg
+  hive=$XDG_DATA_HOME/orvane-port-linewright/handheld.hive
+  mkdir -p "${hive%/*}"
+  case $1 in
+    text) echo precious >"$d/victim" ;;
+    empty) : >"$d/victim" ;;
+  esac
+  [ -e "$d/victim" ] && chmod 644 "$d/victim"
+  ln -s "$d/victim" "$hive"
+  before=$(victim)
+  m1=$(profile_run); r1=$?
+  m2=$("$reg" query HKLM 2>&1); r2=$?
+  local after; after=$(victim)
+  [ "$before" = "$after" ] && [ -L "$hive" ] && [ "$(ls "${hive%/*}")" = handheld.hive ] && [ $r1 = 2 ] && [ $r2 = 1 ] &&
+    echo "refused, the target and the link untouched: ${m2#ERROR: }" && return 0
+  flat "target before: [$before] after: [$after]; link kept: $([ -L "$hive" ] && echo yes || echo no);" \
+    "linewright ended $r1 ($m1), orvane-reg ended $r2 ($m2)"; return 1
+}
+a_link_text() { link_to text; }
+a_link_empty() { link_to empty; }
+a_link_nothing() { link_to nothing; }
+
+a_link_hive() {
+  handheld
+  mv "$hive" "$d/elsewhere.hive"
+  ln -s "$d/elsewhere.hive" "$hive"
+  local m1 r1 r2
+  m1=$(profile_run); r1=$?
+  "$reg" add 'HKLM\Software\Orvane' /v X /d y /f >/dev/null; r2=$?
+  [ $r1 = 3 ] && [ $r2 = 0 ] && [ -L "$hive" ] && "$reg" --hive "$d/elsewhere.hive" query 'HKLM\Software\Orvane' /v X >/dev/null &&
+    echo "followed: the profile read, a value written into the hive behind the link, the link kept" && return 0
+  echo "linewright ended $r1 ($m1), add ended $r2"; return 1
+}
+
 # ---- the response-list export (item 8): its file cases, run by the writer's tests -----
 
 a_response_export() {
@@ -243,6 +367,15 @@ attack "[7] orvane-appmgr: InstallDir through a link out of the storage folder" 
 attack "[7] orvane-appmgr: files from outside the package's folder" a_sources
 attack "[7] orvane-appmgr: two files bound for the same place" a_duplicates
 attack "[8] response-list export where the file cannot be replaced" a_response_export
+attack "[1] the hive's folder would lie below a file: linewright --profile, orvane-reg" a_no_folder
+attack "[1] a hive that can be read but not written: orvane-reg query/add, linewright --profile" a_read_only
+attack "[1] the stores over no hive / a read-only hive (their tests)" a_stores
+attack "[4] profiles named with 260 or more characters (the store's test)" a_long_names
+attack "[5] linewright --profile P1: TokenCount beyond the tokens, Timeout stored as text" a_broken_profile
+attack "[6] handheld.hive a link to a text file (mode 0644)" a_link_text
+attack "[6] handheld.hive a link to an empty file" a_link_empty
+attack "[6] handheld.hive a link to nothing" a_link_nothing
+attack "[6] handheld.hive a link to a hive" a_link_hive
 echo
 echo "lost in total: $([ $lost_total = 0 ] && echo nothing || echo "$lost_total tries lost something")"
 [ $lost_total = 0 ]

@@ -72,6 +72,14 @@ TEST_F(PortDiscoveryTest, EachKindOfDriverGivesItsEntryInTableOrder) {
       << "the missing key is opened with open-or-create";
 }
 
+TEST_F(PortDiscoveryTest, DriverNamedTooLongToListIsSkippedAndTheRestListed) {
+  Driver(u"01", u"COM1:", u"", u"PnP");
+  Driver(std::u16string(260, u'L'), u"COM2:", u"", u"PnP");  // only an outside edit makes this
+  Driver(u"03", u"COM3:", u"", u"PnP");
+  ASSERT_EQ(List(ports_, 100), 2);
+  EXPECT_EQ(ports_[1].deviceName, u"COM3:");
+}
+
 TEST_F(PortDiscoveryTest, FillsAtMostTheCapacity) {
   for (int i = 0; i < 101; ++i) {
     std::string n = std::to_string(i);

@@ -19,6 +19,8 @@ class FaultyHive : public reg::Hive {
   }
   reg::Hive& inner() { return *inner_; }
 
+  reg::Access GetAccess() const override { return inner_->GetAccess(); }
+
   reg::Status CreateKey(reg::Key p, std::u16string_view s, reg::Key* o) override { return inner_->CreateKey(p, s, o); }
   reg::Status OpenKey(reg::Key p, std::u16string_view s, reg::Key* o) override { return inner_->OpenKey(p, s, o); }
   reg::Status CloseKey(reg::Key k) override { return inner_->CloseKey(k); }

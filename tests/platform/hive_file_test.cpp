@@ -14,6 +14,7 @@
 #include "platform/Registry.h"
 #include "preferences/PreferenceStore.h"
 #include "tests/platform/TempHive.h"
+#include "tests/support/Unprivileged.h"
 
 namespace orvane::reg {
 namespace {
@@ -96,26 +97,200 @@ TEST(HiveFile, HandheldHiveLivesUnderXdgDataHome) {
   EXPECT_EQ(Hive::DefaultHandheldPath(), dir.path() + "/.local/share/orvane-port-linewright/handheld.hive");
 }
 
-TEST(HiveFile, HandheldHiveThatCannotBeMadeIsKeptInMemoryWithANotice) {
+// ---- a hive that cannot be opened, or not written ---------------------------------------
+
+PreferenceProfile Modem() {
+  PreferenceProfile p;
+  p.name = u"Modem";
+  p.suffix = u"<0D>";
+  return p;
+}
+
+TEST(HandheldHive, ThatCannotBeMadeFailsEveryCallAndSaysWhy) {
   testing::TempDir dir;
   const std::string blocker = dir.File("not-a-folder");
   WriteAll(blocker, "x");  // the hive's folder would have to be made below a file
   ASSERT_EQ(::setenv("XDG_DATA_HOME", blocker.c_str(), 1), 0);
+  std::string reason = "stale";
   ::testing::internal::CaptureStderr();
-  auto hive = Hive::OpenHandheld();
-  const std::string notice = ::testing::internal::GetCapturedStderr();
-  ASSERT_TRUE(hive);
-  EXPECT_NE(notice.find("kept in memory"), std::string::npos) << notice;
-  PreferenceStore store(*hive);
-  EXPECT_TRUE(store.SaveBaudRate(9600));
-  EXPECT_EQ(store.LoadBaudRate(), 9600u);
+  auto hive = Hive::OpenHandheld(&reason);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
   ASSERT_EQ(::unsetenv("XDG_DATA_HOME"), 0);
+  ASSERT_TRUE(hive);
+  EXPECT_EQ(hive->GetAccess(), Access::kNone);
+  EXPECT_EQ(reason, "Not a directory");
+  PreferenceStore store(*hive);
+  EXPECT_FALSE(store.SaveBaudRate(9600));
+  EXPECT_EQ(store.LoadBaudRate(), 115200u);
+  EXPECT_FALSE(store.SaveProfile(Modem()));
+  EXPECT_EQ(store.CountProfiles(), 0);
+  EXPECT_FALSE(CommandHistory(*hive).AddToHistory(u"AT"));
+  EXPECT_EQ(ReadAll(blocker), "x");
+}
+
+// Why the hive cannot be written, for the user the check runs as.
+struct Unwritable {
+  const char* what;
+  mode_t fileMode;
+  bool userOwnsFile;
+  bool folderWritable;
+  const char* reason;
+};
+
+class ReadOnlyHive : public ::testing::TestWithParam<Unwritable> {};
+
+TEST_P(ReadOnlyHive, LoadsWhatWasSavedAndEverySaveFails) {
+  const Unwritable& c = GetParam();
+  testing::TempDir dir;
+  ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
+  ASSERT_EQ(::setenv("XDG_DATA_HOME", dir.path().c_str(), 1), 0);
+  const std::string path = Hive::DefaultHandheldPath();
+  const std::string folder = path.substr(0, path.rfind('/'));
+  {
+    auto hive = Hive::OpenHandheld();
+    PreferenceStore store(*hive);
+    ASSERT_TRUE(store.SaveBaudRate(57600));
+    ASSERT_TRUE(store.SaveProfile(Modem()));
+    ASSERT_TRUE(CommandHistory(*hive).AddToHistory(u"ATI"));
+  }
+  const uid_t user = ::geteuid() == 0 ? testing::kUnprivilegedId : ::geteuid();
+  if (c.userOwnsFile) {
+    ASSERT_EQ(::chown(path.c_str(), user, static_cast<gid_t>(-1)), 0);
+  }
+  ASSERT_EQ(::chmod(path.c_str(), c.fileMode), 0);
+  ASSERT_EQ(::chmod(folder.c_str(), c.folderWritable ? 0777 : 0555), 0);
+  const std::string before = ReadAll(path);
+
+  const int result = testing::AsUnprivilegedUser([&c] {
+    std::string reason;
+    auto hive = Hive::OpenHandheld(&reason);
+    PreferenceStore store(*hive);
+    PreferenceProfile got;
+    if (hive->GetAccess() != Access::kReadOnly) return 1;
+    if (reason != c.reason) return 2;
+    if (store.LoadBaudRate() != 57600u || !store.LoadProfile(u"Modem", &got) || got.suffix != u"<0D>") return 3;
+    std::u16string list[20];
+    if (CommandHistory(*hive).LoadHistory(list) != 1 || list[0] != u"ATI") return 4;
+    if (store.SaveBaudRate(9600) || store.SaveProfile(got) || store.SaveCurrentProfileName(u"Modem") ||
+        CommandHistory(*hive).AddToHistory(u"AT"))
+      return 5;
+    return 0;
+  });
+  ASSERT_EQ(::chmod(folder.c_str(), 0700), 0);
+  ASSERT_EQ(::unsetenv("XDG_DATA_HOME"), 0);
+  ASSERT_NE(result, 99) << "could not become an unprivileged user";
+  EXPECT_EQ(result, 0) << "1: not opened read-only, 2: another reason, 3: the settings did not load, "
+                          "4: the history did not load, 5: a save reported success";
+  EXPECT_EQ(ReadAll(path), before);
+  struct stat st;
+  ASSERT_EQ(::stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, c.fileMode);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ReadOnlyHive,
+    ::testing::Values(Unwritable{"FileWriteProtected", 0444, false, true, "Permission denied"},
+                      Unwritable{"FolderWriteProtected", 0600, true, false,
+                                 "its folder cannot be written: Permission denied"},
+                      Unwritable{"BothWriteProtected", 0444, false, false, "Permission denied"}),
+    [](const ::testing::TestParamInfo<Unwritable>& info) { return std::string(info.param.what); });
+
+TEST(HiveFile, PipeOrFolderAtItsPathIsRefusedAndKept) {
+  testing::TempDir dir;
+  const std::string pipe = dir.File("pipe.hive");
+  const std::string folder = dir.File("folder.hive");
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0644), 0);
+  ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
+  std::string error;
+  EXPECT_FALSE(Hive::OpenFile(pipe, &error)) << "a pipe was taken for a hive";
+  EXPECT_EQ(error, "it is not a regular file");
+  EXPECT_FALSE(Hive::OpenFile(folder, &error));
+  EXPECT_EQ(error, "Is a directory");
+  EXPECT_TRUE(fs::is_fifo(pipe));
+  EXPECT_TRUE(fs::is_directory(folder));
+  EXPECT_EQ(FilesStartingWith(dir.path(), "", "").size(), 2u) << "nothing was made or moved";
+}
+
+// ---- links: nothing but a hive is opened through one, and nothing is changed ------------
+
+// What the hive's path is a link to: a file with |content|, or nothing at all.
+struct LinkedTo {
+  const char* what;
+  const char* content;
+};
+
+class HiveLink : public ::testing::TestWithParam<LinkedTo> {};
+
+TEST_P(HiveLink, ToAnythingButAHiveChangesNothing) {
+  testing::TempDir dir;
+  const std::string target = dir.File("elsewhere/file");
+  const std::string link = dir.File("data/h.hive");
+  fs::create_directories(dir.File("elsewhere"));
+  fs::create_directories(dir.File("data"));
+  const char* content = GetParam().content;
+  if (content) {
+    WriteAll(target, content);
+    ASSERT_EQ(::chmod(target.c_str(), 0644), 0);
+  }
+  ASSERT_EQ(::symlink(target.c_str(), link.c_str()), 0);
+  std::string error;
+  ::testing::internal::CaptureStderr();
+  auto hive = Hive::OpenFile(link, &error);
+  ::testing::internal::GetCapturedStderr();
+  EXPECT_FALSE(hive) << "opened through a link to something that is not a hive";
+  EXPECT_EQ(error.rfind("it is a link to ", 0), 0u) << error;
+  if (content) {
+    EXPECT_TRUE(ReadAll(target) == content) << "the target's content was changed";
+    struct stat st;
+    ASSERT_EQ(::stat(target.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0644u) << "the mode of a file that is not a hive was changed";
+  } else {
+    EXPECT_FALSE(fs::exists(target)) << "a hive was written at the target of a dangling link";
+  }
+  ASSERT_TRUE(fs::is_symlink(link)) << "the link was replaced";
+  EXPECT_EQ(fs::read_symlink(link).string(), target);
+  EXPECT_EQ(FilesStartingWith(dir.File("data"), "h.hive", "h.hive").size(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Targets, HiveLink,
+                         ::testing::Values(LinkedTo{"TextFile", "precious text\n"}, LinkedTo{"EmptyFile", ""},
+                                           LinkedTo{"Nothing", nullptr}),
+                         [](const ::testing::TestParamInfo<LinkedTo>& info) { return std::string(info.param.what); });
+
+TEST(HiveLinkToAHive, IsFollowedAndKept) {
+  testing::TempDir dir;
+  const std::string target = dir.File("elsewhere.hive");
+  const std::string link = dir.File("h.hive");
+  {
+    auto hive = Hive::OpenFile(target);
+    ASSERT_TRUE(hive);
+    ASSERT_TRUE(PreferenceStore(*hive).SaveBaudRate(57600));
+  }
+  ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
+  ASSERT_EQ(::symlink(target.c_str(), link.c_str()), 0);
+  {
+    auto hive = Hive::OpenFile(link);
+    ASSERT_TRUE(hive);
+    EXPECT_EQ(hive->GetAccess(), Access::kReadWrite);
+    PreferenceStore store(*hive);
+    EXPECT_EQ(store.LoadBaudRate(), 57600u);
+    EXPECT_TRUE(store.SaveBaudRate(9600));
+  }
+  EXPECT_TRUE(fs::is_symlink(link));
+  EXPECT_EQ(PreferenceStore(*Hive::OpenFile(target)).LoadBaudRate(), 9600u);
+  struct stat st;
+  ASSERT_EQ(::stat(target.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u) << "a hive gets the program's mode";
 }
 
 class NotAHive : public ::testing::Test {
  protected:
   // Opens |path|, expects it moved aside with its bytes intact, and a fresh hive working.
-  void ExpectMovedAside(const std::string& path) {
+  // A file that is not the program's own keeps its mode too.
+  void ExpectMovedAside(const std::string& path, bool foreign = true) {
+    if (foreign) {
+      ASSERT_EQ(::chmod(path.c_str(), 0644), 0);
+    }
     std::string before = ReadAll(path);
     ::testing::internal::CaptureStderr();
     std::string error;
@@ -125,6 +300,11 @@ class NotAHive : public ::testing::Test {
     auto aside = FilesStartingWith(dir_.path(), "h.hive.corrupt-", "");
     ASSERT_EQ(aside.size(), 1u) << notice;
     EXPECT_TRUE(ReadAll(aside[0]) == before) << "the moved file differs from the original";
+    struct stat st;
+    ASSERT_EQ(::stat(aside[0].c_str(), &st), 0);
+    if (foreign) {
+      EXPECT_EQ(st.st_mode & 0777, 0644u) << "the mode of a file that is not a hive was changed";
+    }
     EXPECT_NE(notice.find(aside[0]), std::string::npos) << notice;
     EXPECT_EQ(std::count(notice.begin(), notice.end(), '\n'), 1) << notice;
     // The stores work on the fresh hive.
@@ -184,7 +364,7 @@ TEST_F(NotAHive, DamagedHiveIsKeptAndMovedAside) {
   ASSERT_GT(bytes.size(), 8192u);
   for (size_t i = 4096 + 100; i < bytes.size() - 100; i += 7) bytes[i] = static_cast<char>(0xA5);
   WriteAll(path, bytes);
-  ExpectMovedAside(path);
+  ExpectMovedAside(path, /*foreign=*/false);
 }
 
 TEST_F(NotAHive, EmptyFileIsAFreshHiveWithoutNotice) {

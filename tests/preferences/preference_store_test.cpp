@@ -202,6 +202,20 @@ TEST_F(PreferenceStoreTest, NamesTheListCannotShowAreRefused) {
   EXPECT_FALSE(store.LoadProfile(u"A", &got));
 }
 
+TEST_F(PreferenceStoreTest, NamesTooLongToListAreSkippedAndTheRestListed) {
+  ASSERT_TRUE(store.SaveProfile(Make(u"First", 0)));
+  for (size_t length : {260u, 20000u}) {  // only an outside edit makes these
+    ScopedKey key(hive(), kLocalMachine, std::u16string(kPrefs) + u"\\" + std::u16string(length, u'L'));
+    ASSERT_TRUE(key.ok());
+  }
+  ASSERT_TRUE(store.SaveProfile(Make(u"Last", 0)));
+  EXPECT_EQ(store.ListProfileNames(), (std::vector<std::u16string>{u"First", u"Last"}));
+  EXPECT_EQ(store.CountProfiles(), 2);
+  std::u16string names[2];
+  ASSERT_EQ(store.ListProfileNames(names, 2), 2);
+  EXPECT_EQ(names[1], u"Last");
+}
+
 TEST_F(PreferenceStoreTest, NamesAreCaseSensitive) {
   ASSERT_TRUE(store.SaveProfile(Make(u"modem", 0)));
   ASSERT_TRUE(store.SaveProfile(Make(u"Modem", 1)));

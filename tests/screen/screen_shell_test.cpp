@@ -13,6 +13,7 @@
 
 #include "screen/CAboutBox.h"
 #include "screen/CMainFrame.h"
+#include "tests/platform/TempHive.h"
 #include "tests/screen/FakeModem.h"
 #include "tests/screen/ScreenTestSupport.h"
 
@@ -285,4 +286,26 @@ TEST_F(Shell, Pictures) {
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&response));
   SavePicture(FrameWithMenu(frame, &response), "menu-response.png");
   response.hide();
+}
+
+// The program's own hive cannot be made (its folder would lie below a file): the screen
+// says so once, at start, naming the file and the system's reason.
+TEST(ShellStartUp, HiveThatCannotBeUsedIsReportedOnce) {
+  orvane::testing::TempDir dir;
+  const std::string blocker = dir.File("not-a-folder");
+  QFile file(QString::fromStdString(blocker));
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.close();
+  const QByteArray saved = qgetenv("XDG_DATA_HOME");
+  qputenv("XDG_DATA_HOME", QByteArray::fromStdString(blocker));
+  ui::ScriptedUi script;
+  {
+    COrvanePortApp app;
+    qputenv("XDG_DATA_HOME", saved);
+    ASSERT_TRUE(app.InitInstance({QStringLiteral("OrvanePort")}));
+    app.ExitInstance();
+  }
+  EXPECT_EQ(script.MessageTexts(),
+            QStringList{QString::fromStdString("Settings cannot be read or saved: " + blocker +
+                                               "/orvane-port-linewright/handheld.hive: Not a directory.")});
 }

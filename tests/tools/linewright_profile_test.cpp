@@ -3,12 +3,16 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cstdlib>
+#include <fstream>
+#include <functional>
 #include <memory>
 #include <sstream>
 #include <thread>
 
 #include "platform/Registry.h"
 #include "preferences/PreferenceStore.h"
+#include "tests/platform/TempHive.h"
 #include "tools/linewright/Linewright.h"
 #include "tools/modemsim/ModemSim.h"
 
@@ -67,6 +71,55 @@ TEST_F(LinewrightProfile, UnknownProfileIsAClearErrorAndCreatesNothing) {
   EXPECT_FALSE(linewright::ApplyProfile(store, &o, &error));
   EXPECT_EQ(error, "no profile named 'hayes'");
   EXPECT_EQ(store.CountProfiles(), 2);
+}
+
+TEST_F(LinewrightProfile, ProfileThatCannotBeLoadedIsNamedWithWhatIsWrong) {
+  const uint8_t eight[8] = {};
+  struct Case {
+    std::function<void(reg::Key)> damage;
+    const char* message;
+  } cases[] = {
+      {[&](reg::Key k) { hive_->SetDword(k, u"TokenCount", 3); },
+       "profile 'P1' cannot be loaded: its TokenCount is 3, but token 2 is missing"},
+      {[&](reg::Key k) { hive_->SetString(k, u"Timeout", u"thirty"); },
+       "profile 'P1' cannot be loaded: its Timeout is a REG_SZ value, not a REG_DWORD"},
+      {[&](reg::Key k) { hive_->SetValue(k, u"TokenCount", reg::kTypeDword, eight, 8); },
+       "profile 'P1' cannot be loaded: its TokenCount is a REG_DWORD value of 8 bytes, not 4"},
+      {[&](reg::Key k) { hive_->DeleteValue(k, u"Suffix"); },
+       "profile 'P1' cannot be loaded: it has no Suffix value"},
+  };
+  for (const Case& c : cases) {
+    PreferenceProfile p;
+    p.name = u"P1";
+    p.tokenCount = 1;
+    store.DeleteProfile(p.name);
+    ASSERT_TRUE(store.SaveProfile(p));
+    reg::ScopedKey key(*hive_, reg::kLocalMachine, u"Software\\Orvane\\Orvane Port Linewright\\Preferences\\P1", false);
+    c.damage(key.get());
+    std::string error;
+    auto o = Parse({"--profile", "P1", "/dev/null", "9600"}, &error);
+    EXPECT_FALSE(linewright::ApplyProfile(store, &o, &error));
+    EXPECT_EQ(error, c.message);
+  }
+}
+
+TEST(LinewrightHandheldProfile, HiveThatCannotBeReadIsAnErrorWithTheReason) {
+  testing::TempDir dir;
+  const std::string blocker = dir.File("not-a-folder");
+  std::ofstream(blocker) << "x";
+  const char* saved = std::getenv("XDG_DATA_HOME");
+  const std::string restore = saved ? saved : "";
+  ASSERT_EQ(::setenv("XDG_DATA_HOME", blocker.c_str(), 1), 0);
+  linewright::Options o;
+  o.profile = "P1";
+  std::string error;
+  EXPECT_FALSE(linewright::ApplyHandheldProfile(&o, &error));
+  if (saved) {
+    ::setenv("XDG_DATA_HOME", restore.c_str(), 1);
+  } else {
+    ::unsetenv("XDG_DATA_HOME");
+  }
+  EXPECT_EQ(error, "cannot read the profiles in " + blocker + "/orvane-port-linewright/handheld.hive: Not a directory");
 }
 
 TEST_F(LinewrightProfile, FramesEachCommandOnTheLine) {

@@ -294,6 +294,26 @@ class OrvaneRegFiles : public ::testing::Test {
   std::string hive = dir.File("h.hive");
 };
 
+TEST_F(OrvaneRegFiles, HiveThatCannotBeOpenedOrWrittenIsAnErrorWithItsReason) {
+  // No hive can be made below a file.
+  std::ofstream(dir.File("file")) << "x";
+  Result r = RunDirect({"--hive", dir.File("file") + "/h.hive", "query", "HKLM"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(r.out, "ERROR: cannot open the hive " + dir.File("file") + "/h.hive: Not a directory\n");
+  // A hive that can be read but not written: query reads it; add fails and says why.
+  ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
+  ASSERT_EQ(::chmod(hive.c_str(), 0444), 0);
+  const auto unprivileged = [] {
+    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(99);
+  };
+  r = RunDirect({"--hive", hive, "query", "HKLM\\Software\\Orvane"}, unprivileged);
+  EXPECT_EQ(r.code, 0) << r.out;
+  EXPECT_NE(r.out.find("Name    REG_SZ    exported"), std::string::npos) << r.out;
+  r = RunDirect({"--hive", hive, "add", "HKLM\\Software\\Orvane", "/v", "New", "/d", "x", "/f"}, unprivileged);
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(r.out, "ERROR: cannot write the hive " + hive + ": Permission denied\n");
+}
+
 TEST_F(OrvaneRegFiles, ExportWritesIntoDevicesPipesAndLinkTargetsAndKeepsThem) {
   // A named pipe with a reader: the text arrives through it and the pipe stays a pipe.
   const std::string fifo = dir.File("pipe");

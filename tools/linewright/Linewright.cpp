@@ -4,11 +4,13 @@
 
 #include <cstring>
 #include <istream>
+#include <memory>
 #include <ostream>
 
 #include "engine/BinaryTextCodec.h"
 #include "engine/Exchange.h"
 #include "engine/SerialLine.h"
+#include "platform/Registry.h"
 #include "preferences/PreferenceStore.h"
 
 namespace orvane::linewright {
@@ -48,7 +50,7 @@ const char kHelp[] =
     "Exit status:\n"
     "  0  all commands sent and replies read\n"
     "  1  standard input or output failed\n"
-    "  2  usage error\n"
+    "  2  usage error, or the profile named by --profile cannot be used\n"
     "  3  the device could not be opened\n"
     "  4  a command could not be written, or not within the timeout (at least 5 s)\n"
     "  5  a reply ended because the device hung up or a read failed\n"
@@ -177,11 +179,15 @@ bool ParseArguments(int argc, const char* const* argv, Options* options, std::st
   return true;
 }
 
-bool ApplyProfile(const PreferenceStore& profiles, Options* options, std::string* error) {
+bool ApplyProfile(const PreferenceStore& profiles, Options* options, std::string* error,
+                  const std::string& hivePath) {
   if (options->profile.empty()) return true;
   PreferenceProfile profile;
-  if (!profiles.LoadProfile(Utf8ToUtf16(options->profile), &profile)) {
-    *error = "no profile named '" + options->profile + "'";
+  std::string problem;
+  if (!profiles.LoadProfile(Utf8ToUtf16(options->profile), &profile, &problem)) {
+    const std::string in = hivePath.empty() ? "" : " in " + hivePath;
+    *error = problem.empty() ? "no profile named '" + options->profile + "'" + in
+                             : "profile '" + options->profile + "'" + in + " cannot be loaded: " + problem;
     return false;
   }
   const Framing stored = ProfileFraming(profile);
@@ -192,6 +198,18 @@ bool ApplyProfile(const PreferenceStore& profiles, Options* options, std::string
   // A profile without tokens leaves the default tokens.
   if (framing.tokens.empty()) framing.tokens = stored.tokens;
   return true;
+}
+
+bool ApplyHandheldProfile(Options* options, std::string* error) {
+  if (options->profile.empty()) return true;
+  const std::string path = reg::Hive::DefaultHandheldPath();
+  std::string reason;
+  const std::unique_ptr<reg::Hive> hive = reg::Hive::OpenHandheld(&reason);
+  if (hive->GetAccess() == reg::Access::kNone) {
+    *error = "cannot read the profiles in " + path + ": " + reason;
+    return false;
+  }
+  return ApplyProfile(PreferenceStore(*hive), options, error, path);
 }
 
 int Run(const Options& options, std::istream& in, std::ostream& out, std::ostream& err,

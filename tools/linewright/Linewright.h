@@ -49,8 +49,14 @@ const char* HelpText();
 
 // Takes prefix, suffix, timeout (seconds x 1000) and tokens from the profile named by
 // options->profile in |profiles|, as the screen's send flow does. False with a message when
-// there is no such profile.
-bool ApplyProfile(const PreferenceStore& profiles, Options* options, std::string* error);
+// there is no such profile or it cannot be loaded (naming what is wrong with it, and the
+// hive at |hivePath| when one is given).
+bool ApplyProfile(const PreferenceStore& profiles, Options* options, std::string* error,
+                  const std::string& hivePath = {});
+
+// ApplyProfile with the profiles of OrvanePort's own hive (reading is enough). False with
+// a message, the system's reason among it, when that hive cannot be read.
+bool ApplyHandheldProfile(Options* options, std::string* error);
 
 // Opens the line, sends every command and prints every reply as it arrives. Input on
 // |stopFd| (-1: none) ends the run: what arrived of the current reply is printed and

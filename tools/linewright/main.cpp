@@ -5,10 +5,7 @@
 #include <unistd.h>
 
 #include <iostream>
-#include <memory>
 
-#include "platform/Registry.h"
-#include "preferences/PreferenceStore.h"
 #include "tools/linewright/Linewright.h"
 
 namespace {
@@ -42,13 +39,10 @@ int main(int argc, char** argv) {
     std::cout << "linewright 1.0\n";
     return 0;
   }
-  if (!options.profile.empty()) {
-    // The profiles are OrvanePort's, in its own hive file: opened only when one is named.
-    const std::unique_ptr<orvane::reg::Hive> hive = orvane::reg::Hive::OpenHandheld();
-    if (!orvane::linewright::ApplyProfile(orvane::PreferenceStore(*hive), &options, &error)) {
-      std::cerr << "linewright: " << error << " in " << orvane::reg::Hive::DefaultHandheldPath() << '\n';
-      return orvane::linewright::kExitUsage;
-    }
+  // The profiles are OrvanePort's, in its own hive file: opened only when one is named.
+  if (!orvane::linewright::ApplyHandheldProfile(&options, &error)) {
+    std::cerr << "linewright: " << error << '\n';
+    return orvane::linewright::kExitUsage;
   }
   if (pipe2(stopPipe, O_CLOEXEC | O_NONBLOCK) == 0) {
     struct sigaction action {};

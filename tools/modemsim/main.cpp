@@ -91,7 +91,12 @@ int main(int argc, char** argv) {
   }
   // Listed in the device table before the path is printed: whoever waits for that line
   // can start the program at once and find the simulator among the devices.
-  const std::unique_ptr<orvane::reg::Hive> hive = orvane::reg::Hive::OpenHandheld();
+  std::string hiveProblem;
+  const std::unique_ptr<orvane::reg::Hive> hive = orvane::reg::Hive::OpenHandheld(&hiveProblem);
+  if (!hiveProblem.empty()) {
+    std::fprintf(stderr, "orvane-modemsim: not listed among the devices: cannot write %s: %s\n",
+                 orvane::reg::Hive::DefaultHandheldPath().c_str(), hiveProblem.c_str());
+  }
   orvane::modemsim::SimulatedDeviceAppeared(*hive, sim.DevicePath());
   std::printf("%s\n", sim.DevicePath().c_str());
   std::fflush(stdout);

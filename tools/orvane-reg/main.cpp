@@ -385,6 +385,9 @@ int main(int argc, char** argv) {
   std::string openError;
   auto hive = Hive::OpenFile(hivePath, &openError);
   if (!hive) return Error("cannot open the hive " + hivePath + ": " + openError);
+  // A hive that can only be read is still queried and exported.
+  if (hive->GetAccess() != orvane::reg::Access::kReadWrite && command != "query" && command != "export")
+    return Error("cannot write the hive " + hivePath + ": " + openError);
 
   if (command == "import") return Import(*hive, o.positional[0]);
   std::u16string path;
