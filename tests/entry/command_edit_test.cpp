@@ -4,7 +4,6 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDialog>
-#include <QDir>
 #include <QMenu>
 #include <QPushButton>
 #include <QtTest/QTest>
@@ -273,23 +272,6 @@ TEST(EntryControls, EnterEscapeAndTabInEveryEntryControlLeaveTheDialogAlone) {
   EXPECT_EQ(baud->currentText(), QStringLiteral("9600"));
   EXPECT_EQ(okPressed, 0);
   EXPECT_EQ(dialog.result(), 0);
-}
-
-// Pictures of the three non-empty menus, written into the build folder.
-TEST_F(CommandEditTest, WritesPicturesOfTheMenus) {
-  const QString dir = qEnvironmentVariable("ORVANE_BINARY_DIR", QDir::tempPath()) + "/screens";
-  QDir().mkpath(dir);
-  for (int mode = 1; mode <= 3; ++mode) {
-    field_->SetMenuMode(kModes[mode]);
-    bool saved = false;
-    script.onPopup = [&](QMenu& menu) {
-      menu.adjustSize();
-      saved = menu.grab().save(dir + QStringLiteral("/entry_menu_mode%1.png").arg(mode));
-      return 0;
-    };
-    RightClick();
-    EXPECT_TRUE(saved) << mode;
-  }
 }
 
 }  // namespace
