@@ -323,8 +323,8 @@ TEST(Splash, ClosesOnItsTimerOrOnAPressOutsideTheWait) {
   SplashWindow::ShowSplashScreen(&owner);
   ASSERT_NE(SplashWindow::Current(), nullptr);
   QPointer<SplashWindow> timed = SplashWindow::Current();
-  PumpMessagesFor(SplashWindow::kTimerMs + 500);
-  EXPECT_EQ(SplashWindow::Current(), nullptr);
+  EXPECT_TRUE(QTest::qWaitFor([] { return SplashWindow::Current() == nullptr; },
+                              SplashWindow::kTimerMs + 5000));
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   EXPECT_TRUE(timed.isNull());  // destroyed, not just hidden
   SplashWindow::EnableSplashScreen(false);
