@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <future>
 #include <string>
 #include <thread>
 
@@ -238,13 +239,25 @@ TEST_F(SerialLineTest, EndlessReplyStopsAtTheLimitKeepingWhatArrived) {
   EXPECT_TRUE(streamed.reply.empty());
 }
 
+// Reply bytes the line has read, counted as they arrive; |arrived| is signalled once
+// |count| of them are in.
+ExchangeOptions SignalAfter(size_t count, std::promise<void>& arrived) {
+  ExchangeOptions options;
+  options.onBytes = [count, &arrived, seen = size_t{0}](const uint8_t*, size_t n) mutable {
+    if (seen < count && (seen += n) >= count) arrived.set_value();
+  };
+  return options;
+}
+
 TEST_F(SerialLineTest, HangUpEndsTheReadAtOnceWithWhatArrived) {
   pty.Send("partial");
-  std::thread unplug([&] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  std::promise<void> read;
+  // The device goes away once the line has read what it sent.
+  std::thread unplug([&, done = read.get_future()] {
+    done.wait_for(std::chrono::seconds(10));
     pty.Unplug();
   });
-  const ExchangeResult r = Run(u"", Timeout(60000));
+  const ExchangeResult r = Run(u"", Timeout(60000), SignalAfter(7, read));
   unplug.join();
   EXPECT_EQ(std::string(r.reply.begin(), r.reply.end()), "partial");
   EXPECT_EQ(r.end, ReplyEnd::kHangup);
@@ -258,12 +271,13 @@ TEST_F(SerialLineTest, AStopRequestEndsTheReadKeepingWhatArrived) {
   int stop[2];
   ASSERT_EQ(pipe(stop), 0);
   pty.Send("AB");
-  std::thread user([&] {
-    PtyPair::WaitReadable(pty.keeper());
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  std::promise<void> read;
+  // The user asks to stop once the line has read what arrived.
+  std::thread user([&, done = read.get_future()] {
+    done.wait_for(std::chrono::seconds(10));
     [[maybe_unused]] ssize_t n = write(stop[1], "x", 1);
   });
-  const ExchangeResult r = Run(u"", Timeout(60000), {}, stop[0]);
+  const ExchangeResult r = Run(u"", Timeout(60000), SignalAfter(2, read), stop[0]);
   user.join();
   close(stop[0]);
   close(stop[1]);

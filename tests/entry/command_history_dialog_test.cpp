@@ -1,6 +1,5 @@
 // Command history dialog: the list in stored order, the preview of the selection, and
 // the picked text.
-#include <QDir>
 #include <QLabel>
 #include <QListWidget>
 #include <QtTest/QTest>
@@ -109,17 +108,4 @@ TEST_F(CommandHistoryDialogTest, EmptyHistoryGivesEmptyListPreviewAndPick) {
   dialog.Press(ui::IDOK);
   EXPECT_EQ(dialog.result(), QDialog::Accepted);
   EXPECT_EQ(dialog.PickedCommand(), QString());
-}
-
-// Picture: a history of five commands, the second selected.
-TEST_F(CommandHistoryDialogTest, Picture) {
-  Store({u"ATI3<0D>", u"AT+CSQ<0D>", u"AT&V<0D><0A>", u"ATZ<0D>", u"AT<0D>"});
-  CommandHistoryDialog dialog(history);
-  dialog.show();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
-  dialog.List()->setCurrentRow(1);
-  const QString dir = qEnvironmentVariable("ORVANE_BINARY_DIR", QStringLiteral(".")) +
-                      QStringLiteral("/screenshots");
-  QDir().mkpath(dir);
-  EXPECT_TRUE(dialog.grab().save(dir + QStringLiteral("/command_history_dialog.png")));
 }

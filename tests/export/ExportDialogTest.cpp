@@ -2,7 +2,6 @@
 // controls, with the message seam answering the save-file dialog.
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDir>
 #include <QLabel>
 #include <QPushButton>
 #include <QtTest/QTest>
@@ -263,17 +262,4 @@ TEST_F(ExportCommand, UnwritableFileIsReportedAsFailureAndTheOldFileKept) {
   EXPECT_FALSE(orvane::ExportResponseList(nullptr, rows));
   EXPECT_EQ(script.MessageTexts().last(), QStringLiteral("Response list export failed."));
   EXPECT_EQ(ReadFile(dir / "inside.TXT"), "kept");
-}
-
-TEST(ExportPicture, OptionsDialogAsAPersonSeesIt) {
-  const char* base = std::getenv("ORVANE_BINARY_DIR");
-  if (!base) GTEST_SKIP() << "no build folder to write the picture into";
-  ExportOptionsDialog d;
-  d.show();
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(&d));
-  const QString folder = QString::fromLocal8Bit(base) + QStringLiteral("/screenshots");
-  QDir().mkpath(folder);
-  const QImage image = d.grab().toImage();
-  EXPECT_EQ(image.size(), QSize(236, 268));
-  EXPECT_TRUE(image.save(folder + QStringLiteral("/export_options_139.png")));
 }

@@ -166,7 +166,9 @@ TEST_F(DeviceTableTest, SimulatorRegistersAsSimulatedModemAndUnregisters) {
 }
 
 TEST(DeviceTableMachine, ScanOfThisMachineOffersOnlyDeviceNodes) {
-  for (const auto& d : ScanTtyDevices()) {
+  const auto devices = ScanTtyDevices();
+  if (devices.empty()) GTEST_SKIP() << "this machine has no serial device to check";
+  for (const auto& d : devices) {
     EXPECT_EQ(d.node.rfind("/dev/", 0), 0u) << d.node;
     EXPECT_NE(d.name, "ptmx");
     EXPECT_FALSE(d.friendlyName.empty());

@@ -1,5 +1,4 @@
 // The Preferences dialog and its token list, driven through the real controls.
-#include <QDir>
 #include <QLabel>
 
 #include "entry/CommandEdit.h"
@@ -338,21 +337,6 @@ TEST_F(PreferencesDialogTest, CancelKeepsTheStoreAsItWas) {
   EXPECT_EQ(d->result(), QDialog::Rejected);
   EXPECT_EQ(Stored(u"A").prefix, u"pa");
   EXPECT_EQ(store.LoadCurrentProfileName(), u"");
-}
-
-// Pictures of what a person sees, written into the build folder.
-TEST_F(PreferencesDialogTest, WritesPicturesOfBothStates) {
-  const QString dir = qEnvironmentVariable("ORVANE_BINARY_DIR", QDir::tempPath()) + "/screens";
-  QDir().mkpath(dir);
-  {
-    auto d = Open();
-    EXPECT_TRUE(d->grab().save(dir + "/preferences_no_profiles.png"));
-  }
-  Save(MakeProfile(u"Hayes modem", u"AT", 5, {u"<0D><0A>OK<0D><0A>", u"ERROR", u"CONNECT", u"NO CARRIER", u"BUSY"}));
-  Save(MakeProfile(u"GPS", u"$", 2, {}));
-  auto d = Open();
-  Pick(d.get(), IDC_TOKENS, 3);
-  EXPECT_TRUE(d->grab().save(dir + "/preferences_five_tokens.png"));
 }
 
 }  // namespace

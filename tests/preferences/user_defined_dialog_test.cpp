@@ -1,6 +1,4 @@
 // The user-defined profile dialog, driven through the real controls.
-#include <QDir>
-
 #include "entry/CommandEdit.h"
 #include "preferences/UserDefinedDialog.h"
 #include "tests/preferences/dialog_test_support.h"
@@ -180,22 +178,6 @@ TEST_F(UserDefinedDialogTest, KeysInAnyFieldNeitherEndNorCancelTheDialog) {
   }
   EXPECT_TRUE(script.MessageTexts().isEmpty()) << Str(script.MessageTexts().join("|"));
   EXPECT_EQ(store.CountProfiles(), 0);
-}
-
-TEST_F(UserDefinedDialogTest, WritesAPicture) {
-  const QString dir = qEnvironmentVariable("ORVANE_BINARY_DIR", QDir::tempPath()) + "/screens";
-  QDir().mkpath(dir);
-  auto d = Open();
-  Type(d.get(), IDC_PROFILE_NAME, QStringLiteral("Hayes modem"));
-  Type(d.get(), IDC_PREFIX, QStringLiteral("AT"));
-  Type(d.get(), IDC_SUFFIX, QStringLiteral("<0D>"));
-  Type(d.get(), IDC_TIMEOUT, QStringLiteral("5"));
-  for (const char* t : {"OK", "ERROR", "CONNECT", "NO CARRIER", "BUSY"}) {
-    AddToken(d.get(), QString::fromLatin1(t));
-    Pick(d.get(), IDC_TOKENS, 0);
-  }
-  Pick(d.get(), IDC_TOKENS, 2);
-  EXPECT_TRUE(d->grab().save(dir + "/user_defined_five_tokens.png"));
 }
 
 }  // namespace

@@ -1,12 +1,10 @@
 // The application shell: start-up, the command bar with its menus, tool buttons and
 // tooltips, command routing, about, help, exit, the recent-file list, closing the
-// window during a read; and the pictures of the screens.
+// window during a read.
 #include <QAction>
-#include <QDir>
 #include <QFile>
 #include <QMenu>
 #include <QMenuBar>
-#include <QPainter>
 #include <QTemporaryDir>
 #include <QToolBar>
 #include <QtTest/QTest>
@@ -20,31 +18,6 @@
 using namespace screen_test;
 
 namespace {
-
-QString PictureDir() {
-  const QByteArray dir = qgetenv("ORVANE_BINARY_DIR");
-  const QString path = (dir.isEmpty() ? QDir::currentPath() : QString::fromLocal8Bit(dir)) +
-                       QStringLiteral("/screenshots");
-  QDir().mkpath(path);
-  return path;
-}
-
-void SavePicture(const QImage& image, const QString& name) {
-  const QString path = PictureDir() + QLatin1Char('/') + name;
-  EXPECT_TRUE(image.save(path)) << path.toStdString();
-}
-
-// The frame with an open pop-up menu drawn where it opened.
-QImage FrameWithMenu(QWidget* frame, QMenu* menu) {
-  QImage shot = frame->grab().toImage();
-  QImage canvas(qMax(shot.width(), menu->x() - frame->x() + menu->width()),
-                qMax(shot.height(), menu->y() - frame->y() + menu->height()), QImage::Format_ARGB32);
-  canvas.fill(Qt::white);
-  QPainter painter(&canvas);
-  painter.drawImage(0, 0, shot);
-  painter.drawPixmap(menu->pos() - frame->pos(), menu->grab());
-  return canvas;
-}
 
 struct MenuItem {
   QString text;
@@ -153,8 +126,6 @@ TEST_F(Shell, AboutHelpAndExit) {
     EXPECT_EQ(d.size(), QSize(ui::DluToPx(139), ui::DluToPx(146)));
     for (QLabel* l : d.findChildren<QLabel*>())
       if (!l->text().isEmpty()) labels << l->text();
-    d.show();
-    SavePicture(d.grab().toImage(), "about-box.png");
     d.reject();
     return d.result();
   };
@@ -241,51 +212,6 @@ TEST_F(Shell, AboutIsRefusedWhileReading) {
   EXPECT_FALSE(view.IsReading());
   EXPECT_TRUE(script.modalDialogs.empty());
   EXPECT_EQ(Status(view), "Closed");
-}
-
-TEST_F(Shell, Pictures) {
-  FakeModem modem;
-  ASSERT_TRUE(modem.ok());
-  AddDriver("sim", modem.path(), "Simulated Modem (pts)");
-  ASSERT_TRUE(Start());
-  CMainFrame* frame = app.MainFrame();
-  COrvanePortView& view = *app.View();
-  // The machine's own ports are listed too; pick the simulated one.
-  auto* modems = Ctl<QComboBox>(view, IDC_MODEM);
-  const int sim = modems->findText("Simulated Modem (pts)");
-  ASSERT_GE(sim, 0);
-  modems->setCurrentIndex(sim);
-  emit modems->activated(sim);
-  SavePicture(frame->grab().toImage(), "main-empty.png");
-
-  Click(view, IDC_OPEN);
-  ASSERT_EQ(Status(view), "Opened");
-  modem.QueueReply("\r\nOK\r\n");
-  modem.QueueReply("\r\nOrvane SimModem 1.0\r\n\r\nOK\r\n");
-  modem.QueueReply("\r\nERROR\r\n");
-  Send(view, "AT<0D>");
-  Send(view, "ATI3<0D>");
-  Send(view, "AT+BAD<0D>");
-  ASSERT_EQ(List(view)->RowCount(), 3);
-  List(view)->SelectRow(1);
-  SavePicture(frame->grab().toImage(), "main-three-exchanges.png");
-
-  for (int i = 0; i < 2; ++i) {
-    QMenu* menu = Menu(i);
-    const QPoint at = frame->MenuBar()->mapToGlobal(
-        frame->MenuBar()->actionGeometry(frame->MenuBar()->actions()[i]).bottomLeft());
-    menu->popup(at);
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(menu));
-    SavePicture(FrameWithMenu(frame, menu), i == 0 ? "menu-port.png" : "menu-linewright.png");
-    menu->hide();
-  }
-  QMenu response;
-  ui::LoadPopupMenu(kIdTable, IDR_RESPONSE_MENU, &response);
-  view.UpdateMenu(&response);
-  response.popup(List(view)->viewport()->mapToGlobal(QPoint(60, 20)));
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(&response));
-  SavePicture(FrameWithMenu(frame, &response), "menu-response.png");
-  response.hide();
 }
 
 // The program's own hive cannot be made (its folder would lie below a file): the screen

@@ -2,7 +2,6 @@
 // memory, the use flag, the Enter key, the send flow against a pseudo-terminal device,
 // the response list and its menu, and what the screen refuses while a reply is read.
 #include <QElapsedTimer>
-#include <QHeaderView>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QScrollBar>
@@ -93,44 +92,6 @@ TEST(ResponseStoreTest, GrowsPastItsFirstThousandAndClearsToEmpty) {
 
 class MainScreen : public ScreenTest {};
 
-TEST_F(MainScreen, TemplateControlsSitWhereTheFormPutsThem) {
-  auto view = MakeView();
-  EXPECT_EQ(view->size(), QSize(ui::DluToPx(135), ui::DluToPx(153)));
-  EXPECT_EQ(view->Control(IDC_SEND)->geometry(), ui::DluRect(97, 81, 31, 10));
-  EXPECT_EQ(view->Control(IDC_COMMAND)->geometry(), ui::DluRect(7, 68, 121, 12));
-  EXPECT_EQ(view->Control(IDC_RESPONSES)->geometry(), ui::DluRect(8, 93, 120, 60));
-  EXPECT_EQ(Ctl<QLabel>(*view, IDC_TITLE)->text(), "Port Linewright");
-  EXPECT_EQ(Ctl<QLabel>(*view, IDC_TITLE)->font().weight(), QFont::Bold);
-  for (int id : {IDC_TITLE, IDC_SEND, IDC_OPEN, IDC_CLOSE, IDC_PREFERENCES, IDC_USE}) {
-    const QPalette p = view->Control(id)->palette();
-    // Enabled controls draw their text in the active colours (Send and Close start disabled).
-    const bool blue = p.color(QPalette::Active, QPalette::WindowText) == QColor(0, 0, 225) ||
-                      p.color(QPalette::Active, QPalette::ButtonText) == QColor(0, 0, 225);
-    EXPECT_TRUE(blue) << id;
-  }
-  auto* baud = Ctl<QComboBox>(*view, IDC_BAUD);
-  QStringList items;
-  for (int i = 0; i < baud->count(); ++i) items << baud->itemText(i);
-  EXPECT_EQ(items.join(','), "110,300,600,1200,2400,4800,9600,14400,19200,38400,56000,57600,"
-                             "115200,128000,256000");
-  EXPECT_TRUE(baud->isEditable());
-  EXPECT_EQ(baud->currentText(), "115200");  // nothing stored yet
-  EXPECT_TRUE(Ctl<QCheckBox>(*view, IDC_USE)->isChecked());
-
-  auto* list = view->ResponseList();
-  EXPECT_EQ(list->model()->headerData(0, Qt::Horizontal).toString(), "Response");
-  EXPECT_EQ(list->model()->headerData(1, Qt::Horizontal).toString(), "Command");
-  EXPECT_EQ(list->model()->columnCount(), 2);
-  const int width = list->contentsRect().width();
-  EXPECT_EQ(list->columnWidth(0), 3 * width / 4);
-  EXPECT_EQ(list->columnWidth(1), width / 4);
-  EXPECT_EQ(list->selectionMode(), QAbstractItemView::SingleSelection);
-  EXPECT_EQ(list->selectionBehavior(), QAbstractItemView::SelectRows);
-  EXPECT_FALSE(list->horizontalHeader()->isHidden());
-  EXPECT_EQ(list->RowCount(), 0);
-  EXPECT_TRUE(list->MenuFlag());
-}
-
 TEST_F(MainScreen, EveryRowOfTheStateTable) {
   FakeModem modem;
   ASSERT_TRUE(modem.ok());
@@ -201,6 +162,7 @@ TEST_F(MainScreen, BaudRateIsRememberedAfterAGoodOpenOnly) {
   ASSERT_TRUE(modem.ok());
   {
     auto view = MakeView();
+    EXPECT_EQ(Ctl<QComboBox>(*view, IDC_BAUD)->currentText(), "115200");  // nothing stored yet
     OpenOn(*view, modem.path(), "9600");
     ASSERT_EQ(Status(*view), "Opened");
     view->RunCommand(ID_PORT_CLOSE);
@@ -564,19 +526,31 @@ TEST_F(MainScreen, TenThousandExchangesKeepTheirOrderAndSlots) {
   EXPECT_EQ(view->Responses().Slot(1), B("partial"));
 }
 
-// The list's look: one line per row, no word wrap, no editing, Tab leaves it.
-TEST_F(MainScreen, ResponseListRowsAreSingleFixedLines) {
+// Keys in the response list: no key opens a row for editing, Tab walks no cells and
+// moves no focus, and Enter opens nothing, as in every other control of the screen.
+TEST_F(MainScreen, KeysInTheResponseListEditNoRowAndStayThere) {
   auto view = MakeView();
+  view->AddResponseEntry(B("OK"), u"AT");
+  view->AddResponseEntry(B("ERROR"), u"AT+BAD");
+  view->show();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(view.get()));
   ResponseListCtrl* list = List(*view);
-  EXPECT_TRUE(list->verticalHeader()->isHidden());
-  EXPECT_FALSE(list->wordWrap());
-  EXPECT_EQ(list->editTriggers(), QAbstractItemView::NoEditTriggers);
-  EXPECT_FALSE(list->tabKeyNavigation());
-  view->AddResponseEntry(orvane::DecodeBinaryText(u"line one<0D><0A>line two"), u"AT");
-  view->AddResponseEntry(B("x"), u"AT");
-  EXPECT_EQ(list->verticalHeader()->sectionResizeMode(0), QHeaderView::Fixed);
-  EXPECT_EQ(list->rowHeight(0), list->rowHeight(1));
-  EXPECT_FALSE(list->model()->flags(list->model()->index(0, 0)) & Qt::ItemIsEditable);
+  list->SelectRow(0);
+  list->setFocus();
+  ASSERT_EQ(QApplication::focusWidget(), list);
+  const QModelIndex current = list->currentIndex();
+  QTest::keyClick(list, Qt::Key_F2);
+  QTest::keyClicks(list, QStringLiteral("x"));
+  EXPECT_EQ(list->findChild<QLineEdit*>(), nullptr) << "an editor opened on the row";
+  EXPECT_EQ(list->Text(0, 0), "OK..");
+  EXPECT_EQ(list->Text(0, 1), "AT");
+  for (Qt::Key key : {Qt::Key_Tab, Qt::Key_Return, Qt::Key_Enter}) {
+    QTest::keyClick(list, key);
+    EXPECT_EQ(QApplication::focusWidget(), list) << key;
+    EXPECT_EQ(list->currentIndex(), current) << key;
+  }
+  EXPECT_TRUE(script.modalDialogs.empty());
+  EXPECT_TRUE(script.messages.empty());
 }
 
 // A read waits in the event loop: a timer fires meanwhile and plays the user, whose

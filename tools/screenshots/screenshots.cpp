@@ -1,0 +1,476 @@
+// orvane-screenshots: draws every screen and dialog of OrvanePort and OrvaneInstaller
+// into one folder, as a person would see them (run offscreen by the "screenshots"
+// build target). Each picture is taken in a state worth looking at: the main window
+// before and after three exchanges with a scripted device on a pseudo-terminal, its
+// menus, and every dialog filled in.
+//
+// Nothing it does is remembered: the program's hives are in memory, and XDG_DATA_HOME
+// points into a temporary folder for the whole run, so no hive of the user's is read
+// or written.
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSocketNotifier>
+#include <QTemporaryDir>
+#include <QtTest/QTest>
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <deque>
+#include <initializer_list>
+#include <memory>
+#include <string>
+
+#include "entry/BinaryCtrl.h"
+#include "entry/CommandEdit.h"
+#include "entry/CommandHistory.h"
+#include "entry/CommandHistoryDialog.h"
+#include "entry/EditBinaryDialog.h"
+#include "export/ExportOptionsDialog.h"
+#include "installer/DesktopLink.h"
+#include "installer/InstallerApp.h"
+#include "installer/InstallerDialog.h"
+#include "installer/SplashWindow.h"
+#include "platform/Registry.h"
+#include "preferences/PreferenceStore.h"
+#include "preferences/PreferencesDialog.h"
+#include "preferences/UserDefinedDialog.h"
+#include "resources/OrvanePortIds.h"
+#include "screen/CMainFrame.h"
+#include "screen/COrvanePortApp.h"
+#include "screen/COrvanePortView.h"
+#include "screen/CommandResponseDialog.h"
+#include "screen/ResponseListCtrl.h"
+#include "ui/Menus.h"
+#include "ui/Messages.h"
+#include "ui/Template.h"
+
+namespace {
+
+using namespace orvane::port_ids;
+using orvane::reg::Hive;
+
+QString g_folder;
+int g_failures = 0;
+
+void Fail(const QString& what) {
+  std::fprintf(stderr, "orvane-screenshots: %s\n", qPrintable(what));
+  ++g_failures;
+}
+
+// A picture is only written when the scene is as described: |ok| false names the
+// step that did not come out as planned instead.
+bool Check(bool ok, const char* what) {
+  if (!ok) Fail(QStringLiteral("not as planned: %1").arg(QLatin1String(what)));
+  return ok;
+}
+
+void Save(const QImage& image, const QString& name) {
+  const QString path = g_folder + QLatin1Char('/') + name;
+  if (image.isNull() || !image.save(path))
+    Fail(QStringLiteral("could not write %1").arg(path));
+  else
+    std::printf("%s\n", qPrintable(path));
+}
+void Save(QWidget& widget, const QString& name) { Save(widget.grab().toImage(), name); }
+
+// Shows a top-level window and waits until it has the focus, as a dialog opened by a
+// tap would.
+bool ShowActive(QWidget& window) {
+  window.show();
+  window.activateWindow();
+  return Check(QTest::qWaitForWindowActive(&window), "a window became active");
+}
+
+// Messages the scene did not expect are reported: they would be hidden behind the
+// picture.
+void ReportMessages(ui::ScriptedUi& script, const char* scene) {
+  for (const auto& m : script.messages)
+    Fail(QStringLiteral("%1 showed the message \"%2\"").arg(QLatin1String(scene), m.text));
+  script.messages.clear();
+}
+
+// A device on a pseudo-terminal that answers each command (the bytes up to a carriage
+// return) with the next of its replies. It is served by the event loop the screen
+// reads in.
+class ScriptedDevice {
+ public:
+  explicit ScriptedDevice(std::initializer_list<std::string> replies) : replies_(replies) {
+    master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) return;
+    char name[128] = {};
+    if (ptsname_r(master_, name, sizeof name) != 0) return;
+    // One slave descriptor stays open, so the master never reads a hang-up between the
+    // screen's opens; raw, so nothing is echoed back.
+    keeper_ = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    termios t{};
+    if (keeper_ < 0 || tcgetattr(keeper_, &t) != 0) return;
+    cfmakeraw(&t);
+    tcsetattr(keeper_, TCSANOW, &t);
+    path_ = name;
+    notifier_ = std::make_unique<QSocketNotifier>(master_, QSocketNotifier::Read);
+    QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this] { OnReadable(); });
+  }
+  ~ScriptedDevice() {
+    notifier_.reset();
+    if (keeper_ >= 0) close(keeper_);
+    if (master_ >= 0) close(master_);
+  }
+  ScriptedDevice(const ScriptedDevice&) = delete;
+  ScriptedDevice& operator=(const ScriptedDevice&) = delete;
+
+  bool ok() const { return !path_.empty(); }
+  const std::string& path() const { return path_; }
+
+ private:
+  void OnReadable() {
+    char buf[256];
+    const ssize_t n = read(master_, buf, sizeof buf);
+    if (n <= 0) return;
+    pending_.append(buf, static_cast<size_t>(n));
+    while (pending_.find('\r') != std::string::npos) {
+      pending_.erase(0, pending_.find('\r') + 1);
+      if (replies_.empty()) continue;
+      const std::string reply = replies_.front();
+      replies_.pop_front();
+      if (write(master_, reply.data(), reply.size()) != static_cast<ssize_t>(reply.size()))
+        Fail(QStringLiteral("the scripted device could not answer"));
+    }
+  }
+
+  int master_ = -1;
+  int keeper_ = -1;
+  std::string path_;
+  std::string pending_;
+  std::deque<std::string> replies_;
+  std::unique_ptr<QSocketNotifier> notifier_;
+};
+
+template <class T>
+T* Ctl(QWidget* root, int id) {
+  return qobject_cast<T*>(ui::FindControl(root, id));
+}
+
+std::u16string U16(const std::string& s) { return std::u16string(s.begin(), s.end()); }
+
+// Lists |device| in the driver table under |friendly|, as the simulator lists itself.
+void AddDriver(Hive& hive, const std::string& device, const std::string& friendly) {
+  using namespace orvane::reg;
+  ScopedKey driver(hive, kLocalMachine, u"Drivers\\Active\\screenshots");
+  hive.SetString(driver.get(), u"Name", U16(device));
+  hive.SetString(driver.get(), u"Key", u"Drivers\\Screenshots");
+  ScopedKey key(hive, kLocalMachine, u"Drivers\\Screenshots");
+  hive.SetString(key.get(), u"FriendlyName", U16(friendly));
+}
+
+// The frame with an open pop-up menu drawn where it opened.
+QImage FrameWithMenu(QWidget* frame, QMenu* menu) {
+  const QImage shot = frame->grab().toImage();
+  QImage canvas(qMax(shot.width(), menu->x() - frame->x() + menu->width()),
+                qMax(shot.height(), menu->y() - frame->y() + menu->height()), QImage::Format_ARGB32);
+  canvas.fill(Qt::white);
+  QPainter painter(&canvas);
+  painter.drawImage(0, 0, shot);
+  painter.drawPixmap(menu->pos() - frame->pos(), menu->grab());
+  return canvas;
+}
+
+// Opens |menu| at |at| (global), draws it over the frame and closes it again.
+void SaveMenuOverFrame(QWidget* frame, QMenu* menu, const QPoint& at, const QString& name) {
+  menu->popup(at);
+  if (Check(QTest::qWaitForWindowExposed(menu), "a menu opened")) Save(FrameWithMenu(frame, menu), name);
+  menu->hide();
+}
+
+// The main window: empty with the scripted device picked, after three exchanges (the
+// second row selected), its two menus and the response list's menu; then the about box.
+void MainWindow() {
+  ScriptedDevice modem({"\r\nOK\r\n", "\r\nOrvane SimModem 1.0\r\n\r\nOK\r\n", "\r\nERROR\r\n"});
+  if (!Check(modem.ok(), "a pseudo-terminal for the scripted device")) return;
+  const std::unique_ptr<Hive> hive = Hive::OpenMemory();
+  AddDriver(*hive, modem.path(), "Simulated Modem (pts)");
+  ui::ScriptedUi script;
+  COrvanePortApp app(*hive);
+  if (!Check(app.InitInstance({QStringLiteral("OrvanePort")}), "OrvanePort started")) return;
+  CMainFrame* frame = app.MainFrame();
+  COrvanePortView& view = *app.View();
+  if (!Check(QTest::qWaitForWindowExposed(frame), "the main window is shown")) return;
+
+  // The machine's own ports are listed too; pick the scripted one.
+  auto* modems = Ctl<QComboBox>(&view, IDC_MODEM);
+  const int sim = modems->findText(QStringLiteral("Simulated Modem (pts)"));
+  if (!Check(sim >= 0, "the scripted device is listed")) return;
+  modems->setCurrentIndex(sim);
+  emit modems->activated(sim);
+  Save(*frame, QStringLiteral("main-empty.png"));
+
+  Ctl<QAbstractButton>(&view, IDC_OPEN)->click();
+  if (!Check(Ctl<QLabel>(&view, IDC_STATUS)->text() == QLatin1String("Opened"), "the port opened")) return;
+  for (const char* command : {"AT<0D>", "ATI3<0D>", "AT+BAD<0D>"}) {
+    Ctl<QLineEdit>(&view, IDC_COMMAND)->setText(QLatin1String(command));
+    Ctl<QAbstractButton>(&view, IDC_SEND)->click();
+    Check(QTest::qWaitFor([&] { return !view.IsReading(); }, 10000), command);
+  }
+  ResponseListCtrl* list = view.ResponseList();
+  if (!Check(list->RowCount() == 3, "three exchanges are listed")) return;
+  list->SelectRow(1);
+  Save(*frame, QStringLiteral("main-three-exchanges.png"));
+
+  QMenuBar* bar = frame->MenuBar();
+  const char* names[] = {"menu-port.png", "menu-linewright.png"};
+  for (int i = 0; i < 2; ++i) {
+    QAction* top = bar->actions().at(i);
+    SaveMenuOverFrame(frame, top->menu(), bar->mapToGlobal(bar->actionGeometry(top).bottomLeft()),
+                      QLatin1String(names[i]));
+  }
+  QMenu response;
+  ui::LoadPopupMenu(kIdTable, IDR_RESPONSE_MENU, &response);
+  view.UpdateMenu(&response);
+  SaveMenuOverFrame(frame, &response, list->viewport()->mapToGlobal(QPoint(60, 20)),
+                    QStringLiteral("menu-response.png"));
+
+  script.onModal = [](QDialog& d) {
+    d.show();
+    Save(d, QStringLiteral("about-box.png"));
+    d.reject();
+    return d.result();
+  };
+  frame->RouteCommand(ID_APP_ABOUT);
+  Check(script.modalDialogs.size() == 1, "the about box opened");
+  ReportMessages(script, "the main window");
+  frame->hide();
+}
+
+// The entry fields' menus, one per mode that has items.
+void EntryMenus() {
+  ui::ScriptedUi script;
+  QWidget window;
+  window.resize(240, 80);
+  auto* field = new CommandEdit(&window);
+  field->setGeometry(10, 10, 200, 24);
+  if (!ShowActive(window)) return;
+  field->setFocus();
+  const std::pair<entry::MenuMode, const char*> menus[] = {
+      {entry::MenuMode::Editing, "entry_menu_editing.png"},
+      {entry::MenuMode::Binary, "entry_menu_binary.png"},
+      {entry::MenuMode::History, "entry_menu_history.png"}};
+  for (const auto& [mode, name] : menus) {
+    field->SetMenuMode(mode);
+    script.onPopup = [name = name](QMenu& menu) {
+      menu.adjustSize();
+      Save(menu, QLatin1String(name));
+      return 0;
+    };
+    QTest::mouseClick(field, Qt::RightButton, {}, QPoint(field->width() / 2, field->height() / 2));
+  }
+  Check(script.popups.size() == 3, "three entry menus opened");
+}
+
+orvane::PreferenceProfile Profile(const std::u16string& name, const std::u16string& prefix, int timeout,
+                                  std::initializer_list<std::u16string> tokens) {
+  orvane::PreferenceProfile p;
+  p.name = name;
+  p.prefix = prefix;
+  p.suffix = u"<0D>";
+  p.timeout = timeout;
+  for (const auto& t : tokens) p.tokens[p.tokenCount++] = t;
+  return p;
+}
+
+// Picks entry |index| of a drop-down list, as a tap on it in the open list does.
+void Pick(QWidget* root, int id, int index) {
+  QComboBox* combo = Ctl<QComboBox>(root, id);
+  if (!Check(combo && combo->isEnabled() && index < combo->count(), "a list entry can be picked")) return;
+  combo->setCurrentIndex(index);
+  emit combo->activated(index);
+}
+
+// Replaces a field's text by typing.
+void Type(QWidget* root, int id, const QString& text) {
+  QLineEdit* edit = Ctl<QLineEdit>(root, id);
+  if (!Check(edit != nullptr, "a field to type into")) return;
+  edit->selectAll();
+  edit->del();
+  QTest::keyClicks(edit, text);
+}
+
+void Tap(QWidget* root, int id) {
+  if (auto* button = Ctl<QPushButton>(root, id)) QTest::mouseClick(button, Qt::LeftButton);
+}
+
+// Preferences with no profile at all, then on a profile with five tokens, the fourth
+// picked; User Defined with a profile typed in and five tokens added.
+void ProfileDialogs() {
+  ui::ScriptedUi script;
+  const std::unique_ptr<Hive> hive = Hive::OpenMemory();
+  orvane::PreferenceStore store(*hive);
+  {
+    PreferencesDialog d(store);
+    if (ShowActive(d)) Save(d, QStringLiteral("preferences_no_profiles.png"));
+  }
+  Check(store.SaveProfile(Profile(u"Hayes modem", u"AT", 5,
+                                  {u"<0D><0A>OK<0D><0A>", u"ERROR", u"CONNECT", u"NO CARRIER", u"BUSY"})),
+        "the profile with five tokens is stored");
+  Check(store.SaveProfile(Profile(u"GPS", u"$", 2, {})), "the second profile is stored");
+  {
+    PreferencesDialog d(store);
+    if (ShowActive(d)) {
+      Pick(&d, IDC_TOKENS, 3);
+      Save(d, QStringLiteral("preferences_five_tokens.png"));
+    }
+  }
+
+  const std::unique_ptr<Hive> empty = Hive::OpenMemory();
+  orvane::PreferenceStore fresh(*empty);
+  UserDefinedDialog d(fresh);
+  if (!ShowActive(d)) return;
+  Type(&d, IDC_PROFILE_NAME, QStringLiteral("Hayes modem"));
+  Type(&d, IDC_PREFIX, QStringLiteral("AT"));
+  Type(&d, IDC_SUFFIX, QStringLiteral("<0D>"));
+  Type(&d, IDC_TIMEOUT, QStringLiteral("5"));
+  for (const char* token : {"OK", "ERROR", "CONNECT", "NO CARRIER", "BUSY"}) {
+    Type(&d, IDC_TOKEN, QLatin1String(token));
+    Tap(&d, IDC_ADD_TOKEN);
+    Pick(&d, IDC_TOKENS, 0);
+  }
+  Pick(&d, IDC_TOKENS, 2);
+  Save(d, QStringLiteral("user_defined_five_tokens.png"));
+  ReportMessages(script, "the profile dialogs");
+}
+
+// Edit Binary with a byte half typed (the caret between its digits), the command
+// history with five commands and the second selected, the response viewer with a
+// 40-byte reply scrolled down two rows, and the export options.
+void BinaryDialogs() {
+  ui::ScriptedUi script;
+  {
+    EditBinaryDialog d(QStringLiteral("AT+CMGF=1<0D><0A>ATI3<0D>"));
+    if (ShowActive(d)) {
+      QZBinaryCtrl* editor = d.Editor();
+      QTest::mouseClick(editor->viewport(), Qt::LeftButton, {}, QPoint(63, 37));  // byte 9
+      QTest::keyClick(editor, Qt::Key_7);
+      if (Check(editor->Model().LowDigitPending(), "a byte is half typed"))
+        Save(d, QStringLiteral("edit_binary_dialog.png"));
+    }
+  }
+  {
+    const std::unique_ptr<Hive> hive = Hive::OpenMemory();
+    orvane::CommandHistory history(*hive);
+    const std::u16string commands[] = {u"ATI3<0D>", u"AT+CSQ<0D>", u"AT&V<0D><0A>", u"ATZ<0D>", u"AT<0D>"};
+    Check(history.SaveHistory(commands, 5), "the history is stored");
+    CommandHistoryDialog d(history);
+    if (ShowActive(d)) {
+      d.List()->setCurrentRow(1);
+      Save(d, QStringLiteral("command_history_dialog.png"));
+    }
+  }
+  {
+    CommandResponseDialog d(
+        QStringLiteral("AT+CGMI;+CGMM<0D>"),
+        QStringLiteral("<0D><0A>Orvane Modem Co.<0D><0A>LW-56K v2.10<0D><0A><0D><0A>OK<0D><0A>"));
+    if (ShowActive(d)) {
+      QScrollBar* bar = d.ResponsePane()->verticalScrollBar();
+      bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+      bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+      if (Check(d.ResponsePane()->Model().TopRow() == 2, "the reply is scrolled down two rows"))
+        Save(d, QStringLiteral("command_response_dialog.png"));
+    }
+  }
+  {
+    orvane::ExportOptionsDialog d;
+    d.show();
+    if (Check(QTest::qWaitForWindowExposed(&d), "the export options are shown"))
+      Save(d, QStringLiteral("export_options_139.png"));
+  }
+  ReportMessages(script, "the binary dialogs");
+}
+
+// The installer: the window it keeps up when the handheld is connected but cannot be
+// written to, and its splash.
+void Installer() {
+  using namespace orvane;
+  {
+    auto desktop = reg::Hive::OpenMemory();
+    reg::ScopedKey paths(*desktop, reg::kLocalMachine, desktop::kAppPathsKey);
+    desktop->SetString(paths.get(), u"", u"/bin/false");  // never started on this path
+    reg::ScopedKey link(*desktop, reg::kLocalMachine, desktop::kLinkKey);
+    desktop->SetString(link.get(), desktop::kStorageFolderValue, u"/proc/self");  // not writable
+    desktop::InstallDesktopHive(std::move(desktop));
+  }
+  InstallerDialog::SetOpeningWaitMs(0);
+  ui::ScriptedUi script;
+  script.onModal = [](QDialog& d) {
+    d.show();
+    if (Check(QTest::qWaitForWindowExposed(&d), "the installer's window is shown"))
+      Save(d, QStringLiteral("installer_not_reachable.png"));
+    d.reject();
+    return d.result();
+  };
+  InstallerApp().Run();
+  Check(script.modalDialogs.size() == 1, "the installer's window stayed up");
+  ReportMessages(script, "the installer");
+  desktop::InstallDesktopHive(nullptr);
+
+  QWidget owner;
+  SplashWindow::EnableSplashScreen(true);
+  SplashWindow::ShowSplashScreen(&owner);
+  if (SplashWindow* splash = SplashWindow::Current(); Check(splash != nullptr, "the splash is up")) {
+    Save(*splash, QStringLiteral("installer_splash.png"));
+    splash->HideSplashScreen();
+  }
+  SplashWindow::EnableSplashScreen(false);
+}
+
+// The offscreen platform says at every raise and keyboard grab that it cannot: no news
+// here.
+QtMessageHandler g_defaultHandler = nullptr;
+void QuietOffscreenNotices(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+  if (text.startsWith(QLatin1String("This plugin does not support"))) return;
+  g_defaultHandler(type, context, text);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QTemporaryDir data;
+  if (!data.isValid() || ::setenv("XDG_DATA_HOME", QFile::encodeName(data.path()).constData(), 1) != 0) {
+    std::fprintf(stderr, "orvane-screenshots: no temporary folder for the hives\n");
+    return 1;
+  }
+  g_defaultHandler = qInstallMessageHandler(QuietOffscreenNotices);
+  QApplication app(argc, argv);
+  const QStringList args = QApplication::arguments();
+  if (args.size() != 2 || args[1].startsWith(QLatin1Char('-'))) {
+    std::fprintf(stderr, "usage: orvane-screenshots FOLDER\n"
+                         "Writes a PNG of every screen and dialog into FOLDER.\n");
+    return 2;
+  }
+  g_folder = QDir(args[1]).absolutePath();
+  if (!QDir().mkpath(g_folder)) {
+    std::fprintf(stderr, "orvane-screenshots: cannot make %s\n", qPrintable(g_folder));
+    return 1;
+  }
+  RegisterBinaryCtrlClass();
+
+  MainWindow();
+  EntryMenus();
+  ProfileDialogs();
+  BinaryDialogs();
+  Installer();
+  return g_failures == 0 ? 0 : 1;
+}
