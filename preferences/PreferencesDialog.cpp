@@ -16,13 +16,10 @@ PreferencesDialog::PreferencesDialog(const orvane::PreferenceStore& store, QWidg
       store_(store),
       tokens_(host_) {
   host_.BindText(IDC_PREFERENCES_CAPTION, &caption_);
-  host_.BindText(IDC_PREFIX, &prefix_);
-  host_.BindText(IDC_SUFFIX, &suffix_);
-  host_.BindInt(IDC_TIMEOUT, &timeout_);
+  fields_.Bind(host_);
   host_.OnNotify(IDC_PROFILES, ui::Notify::SelChange, [this] { OnProfileSelected(); });
   host_.OnNotify(IDC_DELETE_PROFILE, ui::Notify::Clicked, [this] { OnDeleteProfile(); });
   host_.OnNotify(IDC_ADD_USER_DEFINED, ui::Notify::Clicked, [this] { OnAddUserDefined(); });
-  for (int id : {IDC_PREFIX, IDC_SUFFIX, IDC_TIMEOUT, IDC_TOKEN}) ui::sip::FollowFocus(Control(id));
 }
 
 void PreferencesDialog::OnInitDialog() {
@@ -30,10 +27,7 @@ void PreferencesDialog::OnInitDialog() {
   caption_ = QStringLiteral("Preferences");
   tokens_.Reset();
   Refill(QString::fromStdU16String(store_.LoadCurrentProfileName()));
-  SetMenuMode(host_, IDC_PREFIX, entry::MenuMode::Binary);
-  SetMenuMode(host_, IDC_SUFFIX, entry::MenuMode::Binary);
-  SetMenuMode(host_, IDC_TOKEN, entry::MenuMode::Binary);
-  SetMenuMode(host_, IDC_TIMEOUT, entry::MenuMode::Editing);
+  ProfileFields::SetMenuModes(host_);
   host_.ShowMembers();
 }
 
@@ -50,9 +44,9 @@ void PreferencesDialog::Refill(const QString& wanted) {
                  IDC_ADD_TOKEN})
     host_.Enable(id, any);
   if (!any) {
-    prefix_.clear();
-    suffix_.clear();
-    timeout_ = 0;
+    fields_.prefix.clear();
+    fields_.suffix.clear();
+    fields_.timeout = 0;
     tokens_.Clear();
     host_.Enable(IDC_DELETE_TOKEN, false);
     return;
@@ -71,9 +65,9 @@ void PreferencesDialog::Refill(const QString& wanted) {
   // A profile that cannot be read shows what could be read: empty texts, 0, no tokens.
   orvane::PreferenceProfile profile;
   store_.LoadProfile(names[select], &profile);
-  prefix_ = QString::fromStdU16String(profile.prefix);
-  suffix_ = QString::fromStdU16String(profile.suffix);
-  timeout_ = profile.timeout;
+  fields_.prefix = QString::fromStdU16String(profile.prefix);
+  fields_.suffix = QString::fromStdU16String(profile.suffix);
+  fields_.timeout = profile.timeout;
   tokens_.Load(profile);
 }
 
@@ -97,9 +91,9 @@ void PreferencesDialog::OnOK() {
 
   orvane::PreferenceProfile profile;
   profile.name = name.toStdU16String();
-  profile.prefix = prefix_.toStdU16String();
-  profile.suffix = suffix_.toStdU16String();
-  profile.timeout = timeout_;
+  profile.prefix = fields_.prefix.toStdU16String();
+  profile.suffix = fields_.suffix.toStdU16String();
+  profile.timeout = fields_.timeout;
   tokens_.CopyInto(&profile);
   const bool profileSaved = store_.ReplaceProfile(profile);
 

@@ -6,6 +6,7 @@
 #include <QString>
 
 #include "preferences/PreferenceStore.h"
+#include "preferences/ProfileFields.h"
 #include "preferences/TokenListEditor.h"
 #include "ui/TemplateDialog.h"
 
@@ -32,9 +33,7 @@ class PreferencesDialog : public ui::TemplateDialog {
 
   orvane::PreferenceStore store_;
   QString caption_;
-  QString prefix_;
-  QString suffix_;
-  int timeout_ = 0;
+  ProfileFields fields_;
   TokenListEditor tokens_;
   bool hasProfile_ = false;
 };

@@ -15,21 +15,15 @@ UserDefinedDialog::UserDefinedDialog(const orvane::PreferenceStore& store, QWidg
       tokens_(host_) {
   host_.BindText(IDC_USER_DEFINED_CAPTION, &caption_);
   host_.BindText(IDC_PROFILE_NAME, &name_);
-  host_.BindText(IDC_PREFIX, &prefix_);
-  host_.BindText(IDC_SUFFIX, &suffix_);
-  host_.BindInt(IDC_TIMEOUT, &timeout_);
-  for (int id : {IDC_PROFILE_NAME, IDC_PREFIX, IDC_SUFFIX, IDC_TIMEOUT, IDC_TOKEN})
-    ui::sip::FollowFocus(Control(id));
+  fields_.Bind(host_);
+  ui::sip::FollowFocus(Control(IDC_PROFILE_NAME));
 }
 
 void UserDefinedDialog::OnInitDialog() {
   caption_ = QStringLiteral("User Defined");
   tokens_.Reset();
   SetMenuMode(host_, IDC_PROFILE_NAME, entry::MenuMode::Editing);
-  SetMenuMode(host_, IDC_TIMEOUT, entry::MenuMode::Editing);
-  SetMenuMode(host_, IDC_PREFIX, entry::MenuMode::Binary);
-  SetMenuMode(host_, IDC_SUFFIX, entry::MenuMode::Binary);
-  SetMenuMode(host_, IDC_TOKEN, entry::MenuMode::Binary);
+  ProfileFields::SetMenuModes(host_);
   host_.ShowMembers();
 }
 
@@ -50,9 +44,9 @@ void UserDefinedDialog::OnOK() {
 
   orvane::PreferenceProfile profile;
   profile.name = name;
-  profile.prefix = prefix_.toStdU16String();
-  profile.suffix = suffix_.toStdU16String();
-  profile.timeout = timeout_;
+  profile.prefix = fields_.prefix.toStdU16String();
+  profile.suffix = fields_.suffix.toStdU16String();
+  profile.timeout = fields_.timeout;
   tokens_.CopyInto(&profile);
   if (!store_.SaveProfile(profile)) {
     ui::ShowMessage(this, QStringLiteral("Adding preferences failed."));

@@ -6,6 +6,7 @@
 #include <QString>
 
 #include "preferences/PreferenceStore.h"
+#include "preferences/ProfileFields.h"
 #include "preferences/TokenListEditor.h"
 #include "ui/TemplateDialog.h"
 
@@ -27,8 +28,6 @@ class UserDefinedDialog : public ui::TemplateDialog {
   orvane::PreferenceStore store_;
   QString caption_;
   QString name_;
-  QString prefix_;
-  QString suffix_;
-  int timeout_ = 0;
+  ProfileFields fields_;
   TokenListEditor tokens_;
 };
