@@ -216,15 +216,15 @@ void RegisterBinaryCtrlClass() {
 
 bool IsBinaryCtrlClassRegistered() { return g_registered; }
 
-bool CreateBinaryCtrl(BinaryCtrlHost& host, QWidget* parent, int left, int top, int right,
-                      int bottom, const uint8_t* bytes, size_t length) {
+bool CreateBinaryCtrl(BinaryCtrlHost& host, QWidget* parent, const QRect& rect,
+                      std::span<const uint8_t> bytes) {
   DestroyBinaryCtrl(host);
   if (!parent) return false;
-  const int height = qMax(0, bottom - top);
+  const int height = qMax(0, rect.height());
   auto* control = new QZBinaryCtrl(parent, height / BinaryEditModel::kRowHeight);
   control->setObjectName(QString::fromLatin1(kBinaryCtrlClassName));
-  control->setGeometry(left, top, qMax(0, right - left), height);
-  control->SetData(bytes, length);
+  control->setGeometry(rect.x(), rect.y(), qMax(0, rect.width()), height);
+  control->SetData(bytes.data(), bytes.size());
   host.window = control;
   FetchBinaryCtrlData(host);
   control->show();

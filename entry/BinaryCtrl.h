@@ -10,6 +10,9 @@
 // needs them fetches them.
 #pragma once
 
+#include <QRect>
+#include <span>
+
 #include <QAbstractScrollArea>
 #include <QPointer>
 #include <cstddef>
@@ -82,15 +85,11 @@ struct BinaryCtrlHost {
 void RegisterBinaryCtrlClass();
 bool IsBinaryCtrlClassRegistered();
 
-// Creates the control in |parent| at the pixel rectangle left, top, right, bottom with a
-// copy of the bytes; it is shown and takes the focus. A window the host already had is
-// destroyed first. False when there is no parent.
-bool CreateBinaryCtrl(BinaryCtrlHost& host, QWidget* parent, int left, int top, int right,
-                      int bottom, const uint8_t* bytes, size_t length);
-inline bool CreateBinaryCtrl(BinaryCtrlHost& host, QWidget* parent, int left, int top,
-                             int right, int bottom, const std::vector<uint8_t>& bytes) {
-  return CreateBinaryCtrl(host, parent, left, top, right, bottom, bytes.data(), bytes.size());
-}
+// Creates the control in |parent| at |rect| (pixels) with a copy of |bytes|; it is shown
+// and takes the focus. A window the host already had is destroyed first. False when
+// there is no parent.
+bool CreateBinaryCtrl(BinaryCtrlHost& host, QWidget* parent, const QRect& rect,
+                      std::span<const uint8_t> bytes);
 // Replaces the bytes with a copy, resets caret and view, shows the control, gives it the
 // focus and repaints it.
 void SetBinaryCtrlData(BinaryCtrlHost& host, const uint8_t* bytes, size_t length);

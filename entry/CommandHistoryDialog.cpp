@@ -32,8 +32,7 @@ void CommandHistoryDialog::OnInitDialog() {
   }
   {
     const orvane::Bytes bytes = orvane::DecodeBinaryText(preview.toStdU16String());
-    CreateBinaryCtrl(preview_, this, kPreviewLeft, kPreviewTop, kPreviewRight, kPreviewBottom,
-                     bytes);
+    CreateBinaryCtrl(preview_, this, kPreviewRect, bytes);
     ShowBinaryCtrl(preview_, true);
     FocusBinaryCtrl(preview_);
   }

@@ -17,7 +17,7 @@ class CommandHistoryDialog : public ui::TemplateDialog {
 
  public:
   // The preview, in pixels of the dialog: left, top, right, bottom (6 rows).
-  static constexpr int kPreviewLeft = 12, kPreviewTop = 150, kPreviewRight = 223, kPreviewBottom = 260;
+  static constexpr QRect kPreviewRect{12, 150, 211, 110};  // x, y, width, height
 
   explicit CommandHistoryDialog(const orvane::CommandHistory& history, QWidget* parent = nullptr);
 

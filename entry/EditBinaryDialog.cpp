@@ -16,7 +16,7 @@ void EditBinaryDialog::OnInitDialog() {
 
   {
     const orvane::Bytes bytes = orvane::DecodeBinaryText(binaryText_.toStdU16String());
-    CreateBinaryCtrl(editor_, this, kEditorLeft, kEditorTop, kEditorRight, kEditorBottom, bytes);
+    CreateBinaryCtrl(editor_, this, kEditorRect, bytes);
     ShowBinaryCtrl(editor_, true);
     FocusBinaryCtrl(editor_);
   }  // the control keeps its own copy

@@ -13,7 +13,7 @@ class EditBinaryDialog : public ui::TemplateDialog {
 
  public:
   // The byte area, in pixels of the dialog: left, top, right, bottom (8 rows).
-  static constexpr int kEditorLeft = 12, kEditorTop = 50, kEditorRight = 223, kEditorBottom = 185;
+  static constexpr QRect kEditorRect{12, 50, 211, 135};  // x, y, width, height
 
   explicit EditBinaryDialog(const QString& binaryText, QWidget* parent = nullptr);
 

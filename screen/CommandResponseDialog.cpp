@@ -14,10 +14,9 @@ CommandResponseDialog::CommandResponseDialog(const QString& commandText,
       commandText_(commandText),
       responseText_(responseText) {}
 
-void CommandResponseDialog::CreatePane(BinaryCtrlHost& pane, const QString& text, int left,
-                                       int top, int right, int bottom) {
+void CommandResponseDialog::CreatePane(BinaryCtrlHost& pane, const QString& text, const QRect& rect) {
   const orvane::Bytes bytes = orvane::DecodeBinaryText(text.toStdU16String());
-  CreateBinaryCtrl(pane, this, left, top, right, bottom, bytes);
+  CreateBinaryCtrl(pane, this, rect, bytes);
   ShowBinaryCtrl(pane, true);
   FocusBinaryCtrl(pane);
 }
@@ -28,8 +27,8 @@ void CommandResponseDialog::OnInitDialog() {
   caption_ = QStringLiteral("Cmd Response");
   ui::MakeCaption(Control(IDC_RESPONSE_CAPTION));
   // Four rows for the command, six for the reply; the reply pane is focused last.
-  CreatePane(commandPane_, commandText_, 12, 50, 223, 120);
-  CreatePane(responsePane_, responseText_, 12, 150, 223, 260);
+  CreatePane(commandPane_, commandText_, QRect(12, 50, 211, 70));
+  CreatePane(responsePane_, responseText_, QRect(12, 150, 211, 110));
   host_.ShowMembers();
 }
 

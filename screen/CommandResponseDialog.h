@@ -30,6 +30,5 @@ class CommandResponseDialog : public ui::TemplateDialog {
   QString responseText_;
   QString caption_;
 
-  void CreatePane(BinaryCtrlHost& pane, const QString& text, int left, int top, int right,
-                  int bottom);
+  void CreatePane(BinaryCtrlHost& pane, const QString& text, const QRect& rect);
 };

@@ -45,7 +45,7 @@ TEST(BinaryCtrl, HostCreatesFetchesAndDestroysTheControl) {
   {
     BinaryCtrlHost host;
     EXPECT_EQ(host.window, nullptr);
-    ASSERT_TRUE(CreateBinaryCtrl(host, &parent, 12, 50, 223, 185, source));
+    ASSERT_TRUE(CreateBinaryCtrl(host, &parent, QRect(12, 50, 211, 135), source));
     ASSERT_NE(host.window, nullptr);
     EXPECT_EQ(host.window->geometry(), QRect(12, 50, 211, 135));
     EXPECT_EQ(host.window->Model().VisibleRows(), 8);
@@ -67,7 +67,7 @@ TEST(BinaryCtrl, HostCreatesFetchesAndDestroysTheControl) {
 
     // Creating again replaces the old window rather than leaving it behind.
     QPointer<QZBinaryCtrl> first = host.window;
-    CreateBinaryCtrl(host, &parent, 0, 0, 100, 64, Bytes{});
+    CreateBinaryCtrl(host, &parent, QRect(0, 0, 100, 64), Bytes{});
     EXPECT_TRUE(first.isNull());
     EXPECT_EQ(host.window->Model().VisibleRows(), 4);
     EXPECT_EQ(parent.findChildren<QZBinaryCtrl*>().size(), 1);
@@ -76,7 +76,7 @@ TEST(BinaryCtrl, HostCreatesFetchesAndDestroysTheControl) {
   EXPECT_TRUE(parent.findChildren<QZBinaryCtrl*>().isEmpty());
 
   BinaryCtrlHost none;
-  EXPECT_FALSE(CreateBinaryCtrl(none, nullptr, 0, 0, 10, 10, Bytes{1}));
+  EXPECT_FALSE(CreateBinaryCtrl(none, nullptr, QRect(0, 0, 10, 10), Bytes{1}));
   FetchBinaryCtrlData(none);  // no window: nothing to fetch, nothing breaks
   EXPECT_EQ(none.length, 0);
   SetBinaryCtrlData(none, Bytes{1});
@@ -104,7 +104,7 @@ TEST(BinaryCtrl, PaintsRowsOnlyWhereThereAreBytes) {
   QWidget parent;
   parent.resize(240, 300);
   BinaryCtrlHost host;
-  CreateBinaryCtrl(host, &parent, 12, 50, 223, 185, Bytes{});
+  CreateBinaryCtrl(host, &parent, QRect(12, 50, 211, 135), Bytes{});
   parent.show();
   // An empty control is all white: not even an offset label.
   EXPECT_FALSE(HasInk(Snapshot(host.window), host.window->viewport()->rect()));
@@ -126,7 +126,7 @@ TEST(BinaryCtrl, ScrollBarFollowsTheRangeAndMovesTheViewByRows) {
   QWidget parent;
   parent.resize(240, 300);
   BinaryCtrlHost host;
-  CreateBinaryCtrl(host, &parent, 12, 50, 223, 185, Seq(28));
+  CreateBinaryCtrl(host, &parent, QRect(12, 50, 211, 135), Seq(28));
   parent.show();
   QScrollBar* bar = host.window->verticalScrollBar();
   EXPECT_FALSE(bar->isVisible());
@@ -163,7 +163,7 @@ TEST(BinaryCtrl, KeysTapsAndTheCaretGoThroughTheModel) {
   auto* other = new QLineEdit(&parent);
   other->setGeometry(0, 0, 100, 20);
   BinaryCtrlHost host;
-  CreateBinaryCtrl(host, &parent, 12, 50, 223, 185, Bytes{0x41, 0x54});
+  CreateBinaryCtrl(host, &parent, QRect(12, 50, 211, 135), Bytes{0x41, 0x54});
   parent.show();
   ASSERT_TRUE(QTest::qWaitForWindowActive(&parent));
   FocusBinaryCtrl(host);
