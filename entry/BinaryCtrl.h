@@ -19,7 +19,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "entry/BinaryEditModel.h"
+#include "entry/model/BinaryEditModel.h"
 
 inline constexpr const char* kBinaryCtrlClassName = "QZBinaryCtrl";
 

@@ -11,6 +11,7 @@
 
 #include "entry/CommandHistoryDialog.h"
 #include "entry/EditBinaryDialog.h"
+#include "entry/EntryComboBox.h"
 #include "resources/OrvanePortIds.h"
 #include "ui/EnterKeyFilter.h"
 #include "ui/Menus.h"
@@ -139,18 +140,6 @@ void CommandEdit::contextMenuEvent(QContextMenuEvent* event) {
   // press, which has opened the menu already; the keyboard's opens it at the caret.
   event->accept();
   if (event->reason() != QContextMenuEvent::Mouse) ShowEntryMenu(cursorRect().bottomLeft());
-}
-
-EntryComboBox::EntryComboBox(QWidget* parent) : QComboBox(parent) {
-  ui::InstallEnterKeyFilter(this);
-}
-
-void EntryComboBox::childEvent(QChildEvent* event) {
-  QComboBox::childEvent(event);
-  // An editable box types into its own edit box, which needs the filter as well.
-  if (event->type() == QEvent::ChildPolished || event->type() == QEvent::ChildAdded) {
-    if (auto* edit = qobject_cast<QLineEdit*>(event->child())) ui::InstallEnterKeyFilter(edit);
-  }
 }
 
 void RegisterEntryControlClasses() {

@@ -4,17 +4,14 @@
 // same menu), a double-tap shortcut to the Edit Binary dialog, and the Enter-key
 // filter. Its menu mode (entry::MenuMode), set by the owning screen when it opens,
 // chooses the menu.
-//
-// EntryComboBox: a combo box with the Enter-key filter, on itself and on its edit box.
 #pragma once
 
-#include <QComboBox>
 #include <QLineEdit>
 #include <QPoint>
 #include <memory>
 #include <optional>
 
-#include "entry/CommandHistory.h"
+#include "entry/model/CommandHistory.h"
 #include "ui/PressAndHold.h"
 
 class QMouseEvent;
@@ -72,17 +69,7 @@ class CommandEdit : public QLineEdit {
   bool swallowRelease_ = false;       // the release that ends a right click or a double tap
 };
 
-class EntryComboBox : public QComboBox {
-  Q_OBJECT
-
- public:
-  explicit EntryComboBox(QWidget* parent = nullptr);
-
- protected:
-  void childEvent(QChildEvent* event) override;
-};
-
-// Registers the template classes "CommandEdit" and "EntryComboBox". Call once at
+// Registers the template classes "CommandEdit" and "EntryComboBox" (entry/EntryComboBox.h). Call once at
 // program start, before any screen is built; calling it again does no harm.
 void RegisterEntryControlClasses();
 // For a dialog's constructor: registers the entry classes, then gives back the

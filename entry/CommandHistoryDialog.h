@@ -7,7 +7,7 @@
 #include <string>
 
 #include "entry/BinaryCtrl.h"
-#include "entry/CommandHistory.h"
+#include "entry/model/CommandHistory.h"
 #include "ui/TemplateDialog.h"
 
 class QListWidget;

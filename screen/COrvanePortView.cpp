@@ -13,7 +13,7 @@
 #include "resources/OrvanePortIds.h"
 #include "entry/CommandEdit.h"
 #include "preferences/PreferencesDialog.h"
-#include "entry/CommandHistory.h"
+#include "entry/model/CommandHistory.h"
 #include "entry/CommandHistoryDialog.h"
 #include "entry/EditBinaryDialog.h"
 #include "export/ExportResponseList.h"

@@ -23,7 +23,7 @@
 #include "engine/BinaryTextCodec.h"
 #include "engine/PortDiscovery.h"
 #include "engine/SerialLine.h"
-#include "entry/CommandHistory.h"
+#include "entry/model/CommandHistory.h"
 #include "preferences/PreferenceStore.h"
 #include "screen/ExchangeRunner.h"
 #include "screen/ResponseStore.h"

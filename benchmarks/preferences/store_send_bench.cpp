@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <string>
 
-#include "entry/CommandHistory.h"
+#include "entry/model/CommandHistory.h"
 #include "platform/Registry.h"
 #include "preferences/PreferenceStore.h"
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "entry/BinaryEditModel.h"
+#include "entry/model/BinaryEditModel.h"
 
 using orvane::BinaryEditModel;
 using Key = BinaryEditModel::Key;

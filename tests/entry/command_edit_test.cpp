@@ -14,7 +14,8 @@
 
 #include "entry/BinaryCtrl.h"
 #include "entry/CommandEdit.h"
-#include "entry/CommandHistory.h"
+#include "entry/EntryComboBox.h"
+#include "entry/model/CommandHistory.h"
 #include "platform/Registry.h"
 #include "resources/OrvanePortIds.h"
 #include "ui/EnterKeyFilter.h"

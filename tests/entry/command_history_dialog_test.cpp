@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "entry/CommandHistory.h"
+#include "entry/model/CommandHistory.h"
 #include "entry/CommandHistoryDialog.h"
 #include "platform/Registry.h"
 #include "resources/OrvanePortIds.h"

@@ -3,7 +3,7 @@
 #include <memory>
 #include <string>
 
-#include "entry/CommandHistory.h"
+#include "entry/model/CommandHistory.h"
 #include "platform/Registry.h"
 #include "tests/platform/FaultyHive.h"
 

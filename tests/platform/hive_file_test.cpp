@@ -10,7 +10,7 @@
 
 #include <sqlite3.h>
 
-#include "entry/CommandHistory.h"
+#include "entry/model/CommandHistory.h"
 #include "platform/Registry.h"
 #include "preferences/PreferenceStore.h"
 #include "tests/platform/TempHive.h"

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "entry/CommandHistory.h"
+#include "entry/model/CommandHistory.h"
 #include "platform/Registry.h"
 #include "preferences/PreferenceStore.h"
 #include "tests/platform/TempHive.h"

@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "entry/CommandEdit.h"
+#include "entry/EntryComboBox.h"
 #include "platform/Registry.h"
 #include "preferences/PreferenceStore.h"
 #include "preferences/PreferencesDialog.h"

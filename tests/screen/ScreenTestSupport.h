@@ -16,7 +16,7 @@
 #include <memory>
 #include <string>
 
-#include "entry/CommandHistory.h"
+#include "entry/model/CommandHistory.h"
 #include "platform/Registry.h"
 #include "preferences/PreferenceStore.h"
 #include "resources/OrvanePortIds.h"

@@ -6,7 +6,7 @@
 
 #include "entry/BinaryCtrl.h"
 #include "entry/CommandEdit.h"
-#include "entry/CommandHistory.h"
+#include "entry/model/CommandHistory.h"
 #include "entry/CommandHistoryDialog.h"
 #include "entry/EditBinaryDialog.h"
 #include "screen/CommandResponseDialog.h"

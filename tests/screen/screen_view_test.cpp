@@ -13,7 +13,7 @@
 
 #include <memory>
 
-#include "entry/CommandHistory.h"
+#include "entry/model/CommandHistory.h"
 #include "preferences/PreferenceStore.h"
 #include "screen/SendRules.h"
 #include "tests/screen/FakeModem.h"

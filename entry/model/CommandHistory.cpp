@@ -1,4 +1,4 @@
-#include "entry/CommandHistory.h"
+#include "entry/model/CommandHistory.h"
 
 #include <string>
 

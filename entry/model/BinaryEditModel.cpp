@@ -1,4 +1,4 @@
-#include "entry/BinaryEditModel.h"
+#include "entry/model/BinaryEditModel.h"
 
 #include <algorithm>
 #include <cstdio>
