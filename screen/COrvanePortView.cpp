@@ -10,6 +10,7 @@
 #include <QPushButton>
 
 #include "engine/BinaryTextCodec.h"
+#include "platform/OpenFailure.h"
 #include "resources/OrvanePortIds.h"
 #include "entry/CommandEdit.h"
 #include "preferences/PreferencesDialog.h"
@@ -216,14 +217,19 @@ void COrvanePortView::OnOpenLine() {
   ui::WaitCursor wait;
   host_.ReadControls();
   const uint32_t baud = orvane::ParseBaudText(baudText_.toStdU16String());
-  if (line_.Open(portText_.toStdU16String(), baud) == 0) {
+  const int error = line_.Open(portText_.toStdU16String(), baud);
+  QString why;
+  if (error == 0) {
     statusText_ = QStringLiteral("Opened");
     openFlag_ = true;
     preferences_.SaveBaudRate(baud);
   } else {
     statusText_ = QStringLiteral("Open Failed");
     openFlag_ = false;
+    why = QString::fromStdString(orvane::ExplainOpenFailure(portText_.toStdString(), error));
   }
+  // The status keeps its short text; its tooltip says why and what to do.
+  if (QWidget* status = host_.Control<QWidget>(IDC_STATUS)) status->setToolTip(why);
   EnableForOpenFlag();
   host_.ShowMembers();
 }

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -71,6 +72,17 @@ TEST(LinewrightArguments, UsageErrorsSayWhatIsWrong) {
     EXPECT_FALSE(Parse(c.args, &o, &error));
     EXPECT_EQ(error, c.message);
   }
+}
+
+TEST(LinewrightOpen, AFailureSaysWhy) {
+  Options o;
+  std::string error;
+  ASSERT_TRUE(Parse({"/dev/orvane-missing", "9600", "AT"}, &o, &error));
+  std::istringstream in;
+  std::ostringstream out, err;
+  EXPECT_EQ(linewright::Run(o, in, out, err, -1), kExitOpenFailed);
+  EXPECT_EQ(err.str(), "linewright: cannot open /dev/orvane-missing: No such file or directory: "
+                       "there is no device /dev/orvane-missing (is it plugged in?).\n");
 }
 
 // Runs |argv| with |input| on standard input; collects standard output and the exit

@@ -10,6 +10,7 @@
 #include "engine/BinaryTextCodec.h"
 #include "engine/Exchange.h"
 #include "engine/SerialLine.h"
+#include "platform/OpenFailure.h"
 #include "platform/Registry.h"
 #include "preferences/PreferenceStore.h"
 
@@ -79,10 +80,7 @@ bool ParseUnsigned(const std::string& text, uint32_t* value) {
 }
 
 std::string OpenFailureMessage(const std::string& device, int code) {
-  std::string message = "linewright: cannot open " + device + ": " + std::strerror(code);
-  if (code == EACCES) message += " (is your user in the 'dialout' group?)";
-  if (code == EBUSY) message += " (another program holds the port)";
-  return message;
+  return "linewright: cannot open " + device + ": " + ExplainOpenFailure(device, code);
 }
 
 }  // namespace
