@@ -445,7 +445,8 @@ class Session {
   }
 
   int OutputFailed() {
-    err_ << "linewright: cannot write to standard output\n";
+    if (!outputFailed_) err_ << "linewright: cannot write to standard output\n";
+    outputFailed_ = true;
     return kExitFailure;
   }
 
@@ -464,6 +465,7 @@ class Session {
   }
 
   int PrintRows() {
+    if (!unsolicited_.HasFinished()) return kExitOk;
     for (const UnsolicitedRow& row : unsolicited_.TakeFinished()) report_.Unsolicited(row);
     return out_ ? kExitOk : OutputFailed();
   }
@@ -483,6 +485,7 @@ class Session {
   Report report_;
   UnsolicitedAssembler unsolicited_;
   StreamSearch failOn_;
+  bool outputFailed_ = false;
 };
 
 // Sends each line of |inFd| as a command; while it waits for the next line, prints
