@@ -534,7 +534,7 @@ int Run(const Options& options, int inFd, std::ostream& out, std::ostream& err, 
       code = session.Exchange(command);
       if (code != kExitOk) break;
     }
-  } else if (options.listenMs < 0) {
+  } else if (options.listenMs < 0 && inFd >= 0) {
     code = RunInput(session, inFd, err);
   }
   if (code == kExitOk && options.listenMs >= 0) {
