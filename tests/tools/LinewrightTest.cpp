@@ -300,7 +300,7 @@ TEST_F(LinewrightAgainstSimulator, UnsolicitedDataBetweenCommandsIsARowOfItsOwn)
   Process p;
   ASSERT_TRUE(p.Start({LINEWRIGHT_TOOL, "--timestamps", "--timeout", "200", "--suffix", "<0D>",
                        device, "9600"}));
-  p.Write("ATE0\nAT+SIMLATE=100,RING\n");
+  p.Write("ATE0\nAT+SIMLATE=300,RING\n");
   const std::string expected[] = {" ATE0<0D><0D><0A>OK<0D><0A>", " <0D><0A>OK<0D><0A>",
                                   " unsolicited: <0D><0A>RING<0D><0A>", " <0D><0A>OK<0D><0A>"};
   for (size_t i = 0; i < 4; ++i) {
