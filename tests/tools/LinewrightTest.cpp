@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -64,6 +65,7 @@ TEST(LinewrightArguments, UsageErrorsSayWhatIsWrong) {
       {{"--token"}, "option '--token' needs a value"},
       {{"-x", "/dev/x", "1"}, "unknown option '-x'"},
       {{"--max-bytes", "0", "/dev/x", "1"}, "invalid --max-bytes '0' (1 to 1099511627776)"},
+      {{"--reconnect", "0", "/dev/x", "1"}, "invalid --reconnect '0' (seconds, 1 to 86400)"},
   };
   for (const auto& c : cases) {
     Options o;
@@ -192,6 +194,44 @@ TEST_F(LinewrightAgainstSimulator, DistinctExitCodes) {
                                   "AT+SIMHANGUP=50", "AT"});
   EXPECT_EQ(r.code, kExitHangup);
   EXPECT_EQ(r.out, "AT+SIMHANGUP=50<0D>\n");
+}
+
+// A device name that stays while the device behind it goes and comes back, as a by-id link
+// does: the run waits for it and goes on with the next command.
+TEST(LinewrightReconnect, WaitsForTheSameDeviceNameAndGoesOn) {
+  char folder[] = "/tmp/orvane-reconnect-XXXXXX";
+  ASSERT_NE(mkdtemp(folder), nullptr);
+  const std::string link = std::string(folder) + "/modem";
+  auto pointLinkAt = [&](const std::string& device) {
+    const std::string fresh = link + ".new";
+    return symlink(device.c_str(), fresh.c_str()) == 0 && rename(fresh.c_str(), link.c_str()) == 0;
+  };
+  Process first;
+  ASSERT_TRUE(first.Start({MODEMSIM_TOOL}));
+  ASSERT_TRUE(pointLinkAt(first.ReadLine()));
+
+  Process run;
+  ASSERT_TRUE(run.Start({LINEWRIGHT_TOOL, "--reconnect", "60", "--timeout", "60000", "--suffix", "<0D>", link,
+                         "9600", "AT+SIMHANGUP=50", "AT"}));
+  EXPECT_EQ(run.ReadLine(), "AT+SIMHANGUP=50<0D>") << "the reply cut by the hang-up";
+  EXPECT_EQ(first.Wait(), 0);
+  Process second;
+  ASSERT_TRUE(second.Start({MODEMSIM_TOOL}));
+  ASSERT_TRUE(pointLinkAt(second.ReadLine()));
+  EXPECT_EQ(run.ReadAll(), "AT<0D><0D><0A>OK<0D><0A>\n");
+  EXPECT_EQ(run.Wait(), kExitOk);
+  EXPECT_EQ(second.Wait(), 0);
+
+  // Nobody brings it back: the hang-up ends the run once the wait is over.
+  Process third;
+  ASSERT_TRUE(third.Start({MODEMSIM_TOOL}));
+  ASSERT_TRUE(pointLinkAt(third.ReadLine()));
+  const Result r = RunLinewright({"--reconnect", "1", "--timeout", "60000", "--suffix", "<0D>", link, "9600",
+                                  "AT+SIMHANGUP=50", "AT"});
+  EXPECT_EQ(r.code, kExitHangup);
+  EXPECT_EQ(r.out, "AT+SIMHANGUP=50<0D>\n");
+  EXPECT_EQ(third.Wait(), 0);
+  std::filesystem::remove_all(folder);
 }
 
 TEST_F(LinewrightAgainstSimulator, EndlessReplyIsCutAtTheLimitAndTheRunGoesOn) {

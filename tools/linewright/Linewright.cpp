@@ -12,6 +12,7 @@
 #include "engine/SerialLine.h"
 #include "platform/Registry.h"
 #include "preferences/PreferenceStore.h"
+#include "tools/linewright/Reconnect.h"
 
 namespace orvane::linewright {
 namespace {
@@ -40,6 +41,13 @@ const char kHelp[] =
     "                   above, when given too, win over the profile's values)\n"
     "  --max-bytes N    cut a reply at N bytes (default 16777216); the cut is\n"
     "                   reported on standard error\n"
+    "  --reconnect SECONDS\n"
+    "                   when the device hangs up (unplugged), wait up to SECONDS\n"
+    "                   for the same DEVICE to come back, open it again and go on\n"
+    "                   with the next command (the reply cut by the hang-up is not\n"
+    "                   asked again); the wait follows plugging, so a device back\n"
+    "                   in time is opened at once. Exit status 5 when it does not\n"
+    "                   come back in time\n"
     "  -h, --help       this text\n"
     "  --version        the version\n"
     "\n"
@@ -53,7 +61,8 @@ const char kHelp[] =
     "  2  usage error, or the profile named by --profile cannot be used\n"
     "  3  the device could not be opened\n"
     "  4  a command could not be written, or not within the timeout (at least 5 s)\n"
-    "  5  a reply ended because the device hung up or a read failed\n"
+    "  5  a reply ended because the device hung up or a read failed (and, with\n"
+    "     --reconnect, the device did not come back in time)\n"
     "  6  interrupted (SIGINT, SIGTERM); what had arrived is printed\n"
     "\n"
     "Example:\n"
@@ -123,7 +132,7 @@ bool ParseArguments(int argc, const char* const* argv, Options* options, std::st
     }
     const bool takesValue =
         name == "--timeout" || name == "--token" || name == "--prefix" || name == "--suffix" ||
-        name == "--profile" || name == "--max-bytes";
+        name == "--profile" || name == "--max-bytes" || name == "--reconnect";
     if (!takesValue) {
       *error = "unknown option '" + arg + "'";
       return false;
@@ -141,6 +150,13 @@ bool ParseArguments(int argc, const char* const* argv, Options* options, std::st
         return false;
       }
       options->profile = value;
+    } else if (name == "--reconnect") {
+      uint64_t n = 0;
+      if (!ParseUnsigned(value, 24 * 3600, &n) || n == 0) {
+        *error = "invalid --reconnect '" + value + "' (seconds, 1 to 86400)";
+        return false;
+      }
+      options->reconnectSeconds = static_cast<uint32_t>(n);
     } else if (name == "--max-bytes") {
       uint64_t n = 0;
       if (!ParseUnsigned(value, uint64_t{1} << 40, &n) || n == 0) {
@@ -251,12 +267,24 @@ int Run(const Options& options, std::istream& in, std::ostream& out, std::ostrea
     }
     switch (result.end) {
       case ReplyEnd::kStopped: return kExitInterrupted;
-      case ReplyEnd::kHangup:
-        // Nothing more can be sent: the run ends here.
+      case ReplyEnd::kHangup: {
         err << "linewright: " << options.device
             << (result.readError == EIO ? ": the device hung up" : ": read failed: ")
             << (result.readError == EIO ? "" : std::strerror(result.readError)) << '\n';
-        return kExitHangup;
+        // Without --reconnect nothing more can be sent: the run ends here.
+        if (options.reconnectSeconds == 0) return kExitHangup;
+        err << "linewright: waiting up to " << options.reconnectSeconds << " s for " << options.device
+            << " to come back\n";
+        const int back = Reopen(line, options.device, options.baud, options.reconnectSeconds, stopFd);
+        if (back == ECANCELED) return kExitInterrupted;
+        if (back != 0) {
+          err << "linewright: " << options.device << " did not come back within " << options.reconnectSeconds
+              << " s\n";
+          return kExitHangup;
+        }
+        err << "linewright: " << options.device << " is open again\n";
+        break;
+      }
       case ReplyEnd::kLimit:
         err << "linewright: reply cut at " << result.replyLength << " bytes (--max-bytes)\n";
         break;

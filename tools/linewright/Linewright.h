@@ -38,6 +38,9 @@ struct Options {
   std::string device;
   uint32_t baud = 0;
   std::vector<std::u16string> commands;  // none: one per line from standard input
+  // --reconnect SECONDS: after a hang-up, wait up to this long for the device to come back,
+  // open it again and go on with the next command (0: end the run at a hang-up).
+  uint32_t reconnectSeconds = 0;
   bool help = false;
   bool version = false;
 };
