@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 
 namespace orvane {
@@ -63,7 +64,12 @@ std::unique_ptr<DeviceMonitor> DeviceMonitor::Open(const DeviceMonitorOptions& o
   if (!m->udevMonitor_) any |= m->AddWatch(options.devRoot, "", true);
   if (options.watchPtys) any |= m->AddWatch(options.devRoot + "/pts", "", true);
   for (const std::string& folder : options.folders) any |= m->AddWatch(folder, "", true);
-  for (const std::string& file : options.files) any |= m->AddWatch(Folder(file), Base(file), false);
+  for (const std::string& file : options.files) {
+    // A file kept behind a link is written (with its journal) where the link leads.
+    char real[PATH_MAX];
+    const std::string path = ::realpath(file.c_str(), real) ? std::string(real) : file;
+    any |= m->AddWatch(Folder(path), Base(path), false);
+  }
   if (!any) {
     if (error) *error = "nothing to watch";
     return nullptr;
