@@ -14,6 +14,7 @@
 
 #include "engine/PortDiscovery.h"
 #include "platform/Registry.h"
+#include "tests/support/PtyPair.h"
 
 extern char** environ;
 
@@ -197,7 +198,9 @@ TEST_F(LinewrightAgainstSimulator, DistinctExitCodes) {
 }
 
 // A device name that stays while the device behind it goes and comes back, as a by-id link
-// does: the run waits for it and goes on with the next command.
+// does: the run waits for it and goes on with the next command. The test plays the devices
+// (pseudo-terminals) and takes the link away before each one goes, so the run can never
+// open a pty number that another program has been given meanwhile.
 TEST(LinewrightReconnect, WaitsForTheSameDeviceNameAndGoesOn) {
   char folder[] = "/tmp/orvane-reconnect-XXXXXX";
   ASSERT_NE(mkdtemp(folder), nullptr);
@@ -206,31 +209,27 @@ TEST(LinewrightReconnect, WaitsForTheSameDeviceNameAndGoesOn) {
     const std::string fresh = link + ".new";
     return symlink(device.c_str(), fresh.c_str()) == 0 && rename(fresh.c_str(), link.c_str()) == 0;
   };
-  Process first;
-  ASSERT_TRUE(first.Start({MODEMSIM_TOOL}));
-  ASSERT_TRUE(pointLinkAt(first.ReadLine()));
-
-  Process run;
-  ASSERT_TRUE(run.Start({LINEWRIGHT_TOOL, "--reconnect", "60", "--timeout", "60000", "--suffix", "<0D>", link,
-                         "9600", "AT+SIMHANGUP=50", "AT"}));
-  EXPECT_EQ(run.ReadLine(), "AT+SIMHANGUP=50<0D>") << "the reply cut by the hang-up";
-  EXPECT_EQ(first.Wait(), 0);
-  Process second;
-  ASSERT_TRUE(second.Start({MODEMSIM_TOOL}));
-  ASSERT_TRUE(pointLinkAt(second.ReadLine()));
-  EXPECT_EQ(run.ReadAll(), "AT<0D><0D><0A>OK<0D><0A>\n");
-  EXPECT_EQ(run.Wait(), kExitOk);
-  EXPECT_EQ(second.Wait(), 0);
-
-  // Nobody brings it back: the hang-up ends the run once the wait is over.
-  Process third;
-  ASSERT_TRUE(third.Start({MODEMSIM_TOOL}));
-  ASSERT_TRUE(pointLinkAt(third.ReadLine()));
-  const Result r = RunLinewright({"--reconnect", "1", "--timeout", "60000", "--suffix", "<0D>", link, "9600",
-                                  "AT+SIMHANGUP=50", "AT"});
-  EXPECT_EQ(r.code, kExitHangup);
-  EXPECT_EQ(r.out, "AT+SIMHANGUP=50<0D>\n");
-  EXPECT_EQ(third.Wait(), 0);
+  for (const bool comesBack : {true, false}) {
+    testing::PtyPair first;
+    ASSERT_TRUE(first.ok());
+    ASSERT_TRUE(pointLinkAt(first.path()));
+    Process run;
+    ASSERT_TRUE(run.Start({LINEWRIGHT_TOOL, "--reconnect", comesBack ? "60" : "1", "--timeout", "60000", link,
+                           "9600", "ATA", "ATI"}));
+    EXPECT_EQ(first.Receive(3), "ATA") << "the line is open";
+    ASSERT_EQ(unlink(link.c_str()), 0);
+    first.Unplug();
+    EXPECT_EQ(run.ReadLine(), "") << "the reply cut by the hang-up: nothing";
+    testing::PtyPair second;
+    if (comesBack) {
+      ASSERT_TRUE(second.ok());
+      ASSERT_TRUE(pointLinkAt(second.path()));
+      EXPECT_EQ(second.Receive(3), "ATI") << "the next command goes to the device come back";
+      second.Send("\r\nOK\r\n");
+    }
+    EXPECT_EQ(run.ReadAll(), comesBack ? "<0D><0A>OK<0D><0A>\n" : "");
+    EXPECT_EQ(run.Wait(), comesBack ? kExitOk : kExitHangup);
+  }
   std::filesystem::remove_all(folder);
 }
 
