@@ -10,7 +10,9 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
 
 #include "platform/Registry.h"
@@ -103,6 +105,45 @@ std::string SysfsModel(const std::string& deviceDir, const std::string& stopAt) 
   return {};
 }
 
+// The USB interface a port belongs to: its number ("02") and the USB device above it,
+// walking up from the port's device to the first folder with bInterfaceNumber. Nothing
+// for a port that is not on USB.
+void UsbInterface(const std::string& deviceDir, const std::string& stopAt, std::string* number,
+                  std::string* usbDevice) {
+  std::string dir = RealPath(deviceDir);
+  while (!dir.empty() && dir.size() > stopAt.size() && dir.compare(0, stopAt.size(), stopAt) == 0) {
+    if (Exists(dir + "/idVendor")) return;  // the USB device itself: no interface below it
+    std::string found = ReadAttribute(dir + "/bInterfaceNumber");
+    size_t slash = dir.find_last_of('/');
+    if (!found.empty()) {
+      *number = found;
+      *usbDevice = slash == std::string::npos ? std::string() : dir.substr(0, slash);
+      return;
+    }
+    if (slash == std::string::npos || slash == 0) return;
+    dir.resize(slash);
+  }
+}
+
+// The /dev/serial/by-id links, by the node each leads to.
+std::map<std::string, std::string> ByIdLinks(const std::string& devRoot) {
+  namespace fs = std::filesystem;
+  std::map<std::string, std::string> links;
+  const fs::path dir = fs::path(devRoot) / "serial" / "by-id";
+  std::error_code ec;
+  std::vector<fs::path> names;
+  for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) names.push_back(it->path());
+  std::sort(names.begin(), names.end());
+  for (const fs::path& link : names) {
+    std::error_code linkError;
+    const fs::path target = fs::read_symlink(link, linkError);
+    if (linkError) continue;
+    const fs::path node = (target.is_absolute() ? target : dir / target).lexically_normal();
+    links.emplace(node.string(), link.string());  // the first link in name order wins
+  }
+  return links;
+}
+
 std::string KindName(const std::string& name) {
   if (name.rfind("ttyUSB", 0) == 0) return "USB Serial Port";
   if (name.rfind("ttyACM", 0) == 0) return "USB Modem";
@@ -112,8 +153,9 @@ std::string KindName(const std::string& name) {
 }
 
 // One tty class entry: kept when a real driver stands behind it.
-bool Describe(const std::string& sysfsRoot, const std::string& syspath, const std::string& name, udev* u,
-              TtyDevice* out) {
+bool Describe(const DeviceTableOptions& options, const std::string& syspath, const std::string& name, udev* u,
+              TtyDevice* out, std::string* usbDevice) {
+  const std::string& sysfsRoot = options.sysfsRoot;
   std::string device = syspath + "/device";
   if (!Exists(device) || !Exists(device + "/driver")) return false;  // ptys, consoles, ptmx
   // An 8250 port with type 0 has no UART behind it.
@@ -124,12 +166,13 @@ bool Describe(const std::string& sysfsRoot, const std::string& syspath, const st
   std::ifstream uevent(syspath + "/uevent");
   for (std::string line; std::getline(uevent, line);)
     if (line.rfind("DEVNAME=", 0) == 0) devName = line.substr(8);
-  out->node = "/dev/" + (devName.empty() ? name : devName);
+  out->node = options.devRoot + "/" + (devName.empty() ? name : devName);
   out->driver = BaseName(RealPath(device + "/driver"));
   std::string model = UdevModel(u, syspath);
   if (model.empty()) model = SysfsModel(device, RealPath(sysfsRoot));
   if (model.empty()) model = KindName(name);
-  out->friendlyName = model + " (" + name + ")";
+  out->friendlyName = model;  // the port's name is added once all ports are known
+  UsbInterface(device, RealPath(sysfsRoot), &out->usbInterface, usbDevice);
   return true;
 }
 
@@ -143,15 +186,26 @@ std::u16string SimulatorSubkey(const std::string& ptyPath) {
   return Widen("sim-" + rest);
 }
 
+// Writes a string value only when it differs from what is stored.
+bool SetIfChanged(Hive& hive, reg::Key key, std::u16string_view name, std::u16string_view text) {
+  std::u16string stored;
+  uint32_t type = 0;
+  uint32_t size = 0;
+  if (hive.QueryValue(key, name, &type, nullptr, &size) == kSuccess && type == reg::kTypeString &&
+      hive.QueryString(key, name, &stored) == kSuccess && stored == text)
+    return true;
+  return hive.SetString(key, name, text) == kSuccess;
+}
+
 bool WriteEntry(Hive& hive, std::u16string_view subkey, const std::string& node, const std::string& friendly,
                 std::u16string_view source) {
   std::u16string configPath = std::u16string(kConfigRoot) + u"\\" + std::u16string(subkey);
   ScopedKey entry(hive, kLocalMachine, std::u16string(kActive) + u"\\" + std::u16string(subkey));
   ScopedKey config(hive, kLocalMachine, configPath);
-  return entry.ok() && config.ok() && hive.SetString(entry.get(), u"Name", Widen(node)) == kSuccess &&
-         hive.SetString(entry.get(), u"Key", configPath) == kSuccess &&
-         hive.SetString(entry.get(), kSource, source) == kSuccess &&
-         hive.SetString(config.get(), u"FriendlyName", Widen(friendly)) == kSuccess;
+  return entry.ok() && config.ok() && SetIfChanged(hive, entry.get(), u"Name", Widen(node)) &&
+         SetIfChanged(hive, entry.get(), u"Key", configPath) &&
+         SetIfChanged(hive, entry.get(), kSource, source) &&
+         SetIfChanged(hive, config.get(), u"FriendlyName", Widen(friendly));
 }
 
 void DeleteEntry(Hive& hive, std::u16string_view subkey) {
@@ -190,11 +244,27 @@ std::vector<TtyDevice> ScanTtyDevices(const DeviceTableOptions& options) {
       ::closedir(dir);
     }
   }
+  std::vector<std::string> usbDevices;  // per device: the USB device its port is on
+  std::map<std::string, int> portsOnUsbDevice;
   for (const auto& [name, syspath] : entries) {
     TtyDevice device;
-    if (Describe(options.sysfsRoot, syspath, name, u, &device)) devices.push_back(std::move(device));
+    std::string usbDevice;
+    if (!Describe(options, syspath, name, u, &device, &usbDevice)) continue;
+    devices.push_back(std::move(device));
+    usbDevices.push_back(usbDevice);
+    if (!usbDevice.empty()) ++portsOnUsbDevice[usbDevice];
   }
   if (u) udev_unref(u);
+  const std::map<std::string, std::string> links = ByIdLinks(options.devRoot);
+  for (size_t i = 0; i < devices.size(); ++i) {
+    TtyDevice& d = devices[i];
+    // Several ports of one product are told apart by their interface.
+    if (!usbDevices[i].empty() && portsOnUsbDevice[usbDevices[i]] > 1 && !d.usbInterface.empty())
+      d.friendlyName += " if" + d.usbInterface;
+    d.friendlyName += " (" + d.name + ")";
+    const auto link = links.find(std::filesystem::path(d.node).lexically_normal().string());
+    if (link != links.end()) d.byId = link->second;
+  }
   std::sort(devices.begin(), devices.end(), [](const TtyDevice& a, const TtyDevice& b) { return a.name < b.name; });
   return devices;
 }
@@ -217,6 +287,9 @@ int RefreshDriverTable(Hive& hive, const DeviceTableOptions& options) {
       ScopedKey entry(hive, active.get(), sub, false);
       std::u16string source;
       if (!entry.ok() || hive.QueryString(entry.get(), kSource, &source) != kSuccess) continue;  // not ours
+      if (source == u"device" && sub.rfind(u"dev-", 0) == 0 &&
+          std::any_of(devices.begin(), devices.end(), [&](const TtyDevice& d) { return Widen("dev-" + d.name) == sub; }))
+        continue;  // still there: brought up to date below
       if (source == u"simulator") {
         uint32_t pid = 0;
         std::u16string node;
@@ -231,7 +304,7 @@ int RefreshDriverTable(Hive& hive, const DeviceTableOptions& options) {
   for (const auto& sub : stale) DeleteEntry(hive, sub);
   int written = 0;
   for (const auto& d : devices) {
-    if (!WriteEntry(hive, Widen("dev-" + d.name), d.node, d.friendlyName, u"device")) return -1;
+    if (!WriteEntry(hive, Widen("dev-" + d.name), d.OpenName(), d.friendlyName, u"device")) return -1;
     ++written;
   }
   return tx.Commit() == kSuccess ? written : -1;

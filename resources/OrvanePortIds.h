@@ -18,6 +18,7 @@
   X(IDD_COMMAND_HISTORY,      135)                                                     \
   X(IDD_COMMAND_RESPONSE,     138)                                                     \
   X(IDD_EXPORT_OPTIONS,       139)                                                     \
+  X(IDD_REMOTE_PORTS,         140)                                                     \
   /* The main frame's menu bar, tool bar strip, icon and document string; the        */ \
   /* response list's menu                                                            */ \
   X(IDR_MAINFRAME,            128)                                                     \
@@ -68,6 +69,13 @@
   X(IDC_RESPONSE_BINARY,      1032)                                                    \
   X(IDC_RESPONSE_BINARY_TEXT, 1033)                                                    \
   X(IDC_BYTES_PER_LINE,       1034)                                                    \
+  /* Remote ports (IDD_REMOTE_PORTS) */                                                \
+  X(IDC_REMOTE_CAPTION,       1035)                                                    \
+  X(IDC_REMOTE_LIST,          1037)                                                    \
+  X(IDC_REMOTE_NAME,          1038)                                                    \
+  X(IDC_REMOTE_URL,           1039)                                                    \
+  X(IDC_REMOTE_ADD,           1040)                                                    \
+  X(IDC_REMOTE_DELETE,        1041)                                                    \
   /* Commands of the menus, the tool bar and the entry fields' menus */                \
   X(ID_HELP,                  32774)                                                   \
   X(ID_SHOW_RESPONSE,         32784)                                                   \
@@ -78,6 +86,7 @@
   X(ID_PORT_OPEN,             32789)                                                   \
   X(ID_PORT_CLOSE,            32790)                                                   \
   X(ID_CLEAR_RESPONSES,       32791)                                                   \
+  X(ID_REMOTE_PORTS,          32792)                                                   \
   X(ID_FILE_NEW,              57600)                                                   \
   X(ID_FILE_OPEN,             57601)                                                   \
   X(ID_EDIT_COPY,             57634)                                                   \

@@ -107,6 +107,9 @@ bool COrvanePortApp::CreateFrameAndView() {
   view_ = new COrvanePortView(hive_, frame_.get());
   frame_->SetView(view_);
   view_->OnInitialUpdate();
+  // The program's own hive is where the simulator and orvane-reg list devices and remote
+  // ports: the list follows its changes as well as plugging.
+  if (ownHive_) view_->FollowDevices(Hive::DefaultHandheldPath());
   return true;
 }
 

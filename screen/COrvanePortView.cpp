@@ -1,5 +1,7 @@
 #include "screen/COrvanePortView.h"
 
+#include <poll.h>
+
 #include <algorithm>
 
 #include <QCheckBox>
@@ -11,6 +13,7 @@
 
 #include "engine/BinaryTextCodec.h"
 #include "platform/OpenFailure.h"
+#include "engine/RemotePorts.h"
 #include "resources/OrvanePortIds.h"
 #include "entry/CommandEdit.h"
 #include "preferences/PreferencesDialog.h"
@@ -20,6 +23,8 @@
 #include "export/ExportResponseList.h"
 #include "preferences/PreferenceStore.h"
 #include "screen/CommandResponseDialog.h"
+#include "screen/DeviceWatch.h"
+#include "screen/RemotePortsDialog.h"
 #include "screen/ResponseListCtrl.h"
 #include "screen/SendRules.h"
 #include "ui/EnterKeyFilter.h"
@@ -56,13 +61,14 @@ QString ToQ(const std::u16string& text) { return QString::fromStdU16String(text)
 
 COrvanePortView::COrvanePortView(orvane::reg::Hive& hive, QWidget* parent)
     : QWidget(parent),
+      hive_(hive),
       host_(WithScreenClasses(this), kIdTable, IDD_ORVANEPORT_FORM),
       preferences_(hive),
       history_(hive) {
   setObjectName(QStringLiteral("COrvanePortView"));
   // Construction: every text empty, use flag off, response store empty; then the
-  // devices the driver table offers.
-  listingCount_ = orvane::ListActivePorts(hive, listings_.data(), kListingCapacity);
+  // devices the driver table offers, and the remote ports.
+  listingCount_ = orvane::ListModemPorts(hive, listings_.data(), kListingCapacity);
 
   host_.BindText(IDC_BAUD, &baudText_);
   host_.BindText(IDC_COMMAND, &commandText_);
@@ -85,6 +91,7 @@ COrvanePortView::COrvanePortView(orvane::reg::Hive& hive, QWidget* parent)
   AddCommand(ID_EDIT_AS_BINARY, &COrvanePortView::OnEditAsBinary);
   AddCommand(ID_COMMAND_HISTORY, &COrvanePortView::OnCommandHistory);
   AddCommand(IDC_PREFERENCES, &COrvanePortView::OnPreferences);
+  AddCommand(ID_REMOTE_PORTS, &COrvanePortView::OnRemotePorts);
   host_.OnNotify(IDC_RESPONSES, ui::Notify::DoubleClick, [this] { RunCommand(ID_SHOW_RESPONSE); });
 
   Commands().OnQuery(ID_PORT_OPEN, [this](ui::CommandState& s) { s.Enable(!openFlag_); });
@@ -131,7 +138,7 @@ bool COrvanePortView::RefusedWhileReading(int id) const {
   switch (id) {
     case IDC_SEND: case IDC_OPEN: case ID_PORT_OPEN: case IDC_PREFERENCES:
     case ID_SHOW_RESPONSE: case ID_EXPORT_RESPONSES: case ID_CLEAR_RESPONSES:
-    case ID_EDIT_AS_BINARY: case ID_COMMAND_HISTORY: case ID_APP_ABOUT:
+    case ID_EDIT_AS_BINARY: case ID_COMMAND_HISTORY: case ID_APP_ABOUT: case ID_REMOTE_PORTS:
       return true;
     default:
       return false;
@@ -159,13 +166,7 @@ void COrvanePortView::OnInitialUpdate() {
   titleText_ = QStringLiteral("Port Linewright");
   ui::MakeCaption(Control(IDC_TITLE));
 
-  QWidget* modems = Control(IDC_MODEM);
-  for (int i = 0; i < listingCount_; ++i) {
-    ui::AddComboItem(modems, ToQ(listings_[static_cast<size_t>(i)].displayName), i);
-  }
-  ui::AddComboItem(modems, QStringLiteral("<Not Listed>"), kNotListed);
-  if (auto* combo = qobject_cast<QComboBox*>(modems))
-    combo->setCurrentIndex(listingCount_ != 0 && combo->count() > 1 ? 1 : 0);
+  FillModemList(std::nullopt);
 
   if (auto* baud = host_.Control<QComboBox>(IDC_BAUD)) {
     for (const char* rate : kBaudRates) baud->addItem(QString::fromLatin1(rate));
@@ -188,6 +189,95 @@ void COrvanePortView::OnInitialUpdate() {
 
   host_.ShowMembers();
   OnSelectDevice();
+}
+
+bool COrvanePortView::FillModemList(const std::optional<std::u16string>& deviceName) {
+  auto* combo = host_.Control<QComboBox>(IDC_MODEM);
+  if (!combo) return false;
+  combo->clear();
+  for (int i = 0; i < listingCount_; ++i) {
+    ui::AddComboItem(combo, ToQ(listings_[static_cast<size_t>(i)].displayName), i);
+  }
+  ui::AddComboItem(combo, QStringLiteral("<Not Listed>"), kNotListed);
+  if (deviceName) {
+    if (deviceName->empty()) {
+      combo->setCurrentIndex(combo->findData(kNotListed));
+      return true;
+    }
+    for (int i = 0; i < listingCount_; ++i) {
+      if (listings_[static_cast<size_t>(i)].deviceName == *deviceName) {
+        combo->setCurrentIndex(combo->findData(i));
+        return true;
+      }
+    }
+  }
+  // "<Not Listed>" sorts first: position 1 is the first device.
+  combo->setCurrentIndex(listingCount_ != 0 && combo->count() > 1 ? 1 : 0);
+  return false;
+}
+
+bool COrvanePortView::FollowDevices(const std::string& hiveFile, const orvane::DeviceTableOptions& table,
+                                    const orvane::DeviceMonitorOptions& monitor) {
+  tableOptions_ = table;
+  orvane::DeviceMonitorOptions watched = monitor;
+  if (!hiveFile.empty()) watched.files.push_back(hiveFile);
+  deviceWatch_ = std::make_unique<DeviceWatch>(watched, [this] { OnDevicesChanged(); });
+  if (!deviceWatch_->Active()) {
+    deviceWatch_.reset();
+    return false;
+  }
+  // What changed before the watch began is taken too.
+  RefreshModemList();
+  return true;
+}
+
+void COrvanePortView::OnDevicesChanged() {
+  if (!openFlag_) {
+    RefreshModemList();
+    return;
+  }
+  listStale_ = true;
+  // A read in progress sees a hang-up itself; an idle line is asked here.
+  if (IsReading()) return;
+  pollfd p{line_.Descriptor(), POLLIN, 0};
+  if (p.fd >= 0 && ::poll(&p, 1, 0) == 1 && (p.revents & (POLLHUP | POLLERR | POLLNVAL))) OnDeviceGone();
+}
+
+void COrvanePortView::RefreshModemList() {
+  if (openFlag_) {
+    listStale_ = true;
+    return;
+  }
+  listStale_ = false;
+  host_.ReadControls();
+  auto* combo = host_.Control<QComboBox>(IDC_MODEM);
+  std::optional<std::u16string> chosen;
+  if (combo && combo->currentIndex() >= 0) {
+    const int index = combo->currentData().toInt();
+    // "<Not Listed>" is a choice once there was something else to choose or a port was
+    // typed there; with an empty list the first device to come is taken.
+    if (index == kNotListed && (listingCount_ > 0 || !portText_.isEmpty())) chosen = std::u16string();
+    else if (index >= 0 && index < listingCount_) chosen = listings_[static_cast<size_t>(index)].deviceName;
+  }
+  if (deviceWatch_) orvane::RefreshDriverTable(hive_, tableOptions_);
+  for (auto& listing : listings_) listing = {};
+  listingCount_ = orvane::ListModemPorts(hive_, listings_.data(), kListingCapacity);
+  const bool kept = FillModemList(chosen);
+  if (kept && chosen && chosen->empty()) {
+    host_.ShowMembers();  // "<Not Listed>" keeps the port typed there
+    return;
+  }
+  host_.ShowMembers();
+  OnSelectDevice();
+}
+
+void COrvanePortView::OnDeviceGone() {
+  line_.Close();
+  openFlag_ = false;
+  statusText_ = QStringLiteral("Device Gone");
+  EnableForOpenFlag();
+  host_.ShowMembers();
+  if (listStale_) RefreshModemList();
 }
 
 void COrvanePortView::EnableForOpenFlag() {
@@ -243,6 +333,7 @@ void COrvanePortView::OnCloseLine() {
   openFlag_ = false;
   EnableForOpenFlag();
   host_.ShowMembers();
+  if (listStale_) RefreshModemList();
 }
 
 void COrvanePortView::EndRead() { exchange_.Stop(); }
@@ -307,6 +398,8 @@ void COrvanePortView::OnExchangeEnded(orvane::ExchangeResult result, const std::
   if (!history_.AddToHistory(command))
     ui::ShowMessage(this, QStringLiteral("History update failed."));
   host_.ShowMembers();
+  // The device went away during the read: the line is of no more use.
+  if (result.end == orvane::ReplyEnd::kHangup && openFlag_) OnDeviceGone();
 }
 
 void COrvanePortView::AddResponseEntry(orvane::Bytes reply, const std::u16string& commandText,
@@ -363,6 +456,12 @@ void COrvanePortView::OnPreferences() {
   // Nothing is read back: every send reads the current profile from the store afresh.
   PreferencesDialog dialog(preferences_);
   ui::RunModal(dialog);
+}
+
+void COrvanePortView::OnRemotePorts() {
+  RemotePortsDialog dialog(hive_, this);
+  ui::RunModal(dialog);
+  if (dialog.Changed()) RefreshModemList();
 }
 
 void COrvanePortView::OnCommandHistory() {

@@ -5,6 +5,11 @@
 // device listings and the response store; its settings, profiles and history live in
 // the hive it is given.
 //
+// While the line is closed the modem list follows plugging (FollowDevices): a device
+// plugged or unplugged, a simulator started or ended, a remote port added, shows in the
+// list at once, and the user's choice stays selected while it is still offered. A device
+// that vanishes while the line is open ends the line: the status says "Device Gone".
+//
 // A send starts an exchange and returns; the reply is awaited in the event loop, so
 // the screen stays painted and a Close can end the read. Nothing that would start
 // another exchange or open a dialog runs meanwhile: those commands are refused until
@@ -16,6 +21,7 @@
 #include <QWidget>
 #include <array>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -23,6 +29,8 @@
 #include "engine/BinaryTextCodec.h"
 #include "engine/PortDiscovery.h"
 #include "engine/SerialLine.h"
+#include "platform/DeviceMonitor.h"
+#include "platform/DeviceTable.h"
 #include "entry/model/CommandHistory.h"
 #include "preferences/PreferenceStore.h"
 #include "screen/ExchangeRunner.h"
@@ -31,6 +39,7 @@
 #include "ui/WaitCursor.h"
 
 class QMenu;
+class DeviceWatch;
 class ResponseListCtrl;
 
 // One row of the response list, as export and the viewer need it.
@@ -47,13 +56,25 @@ class COrvanePortView : public QWidget {
   static constexpr int kListingCapacity = 100;
 
   // Construction: empty texts, use flag off, empty response store, then the device
-  // discovery into the 100 listings from |hive|'s driver table. The preferences and the
-  // command history are kept in |hive|, which must outlive the screen.
+  // discovery into the 100 listings from |hive|'s driver table and remote ports. The
+  // preferences and the command history are kept in |hive|, which must outlive the screen.
   explicit COrvanePortView(orvane::reg::Hive& hive, QWidget* parent = nullptr);
   ~COrvanePortView() override;
 
   // Once, before the screen is first shown.
   void OnInitialUpdate();
+
+  // From now on the modem list follows plugging: on every change noticed by the device
+  // monitor (plugging, ptys, writes to |hiveFile|, the hive the screen reads; empty: none)
+  // the driver table is refreshed from the machine's devices (|table|) and the list filled
+  // again while the line is closed. False, and nothing followed, when nothing can be
+  // watched.
+  bool FollowDevices(const std::string& hiveFile, const orvane::DeviceTableOptions& table = {},
+                     const orvane::DeviceMonitorOptions& monitor = {});
+  // Fills the modem list afresh from the hive (after refreshing the driver table when
+  // following), keeping the selected device, or "<Not Listed>" and the typed port, when
+  // still offered. While the line is open this waits until it is closed.
+  void RefreshModemList();
 
   ui::TemplateHost& Host() { return host_; }
   ui::CommandTable& Commands() { return host_.Commands(); }
@@ -92,6 +113,7 @@ class COrvanePortView : public QWidget {
   void OnClearResponses();
   void OnExportResponseList();
   void OnToggleUseFlag();
+  void OnRemotePorts();
 
   // Records one exchange: a new row (preview and command) and the reply's bytes in the
   // next slot of the store. A reply cut at the size limit is marked in its row.
@@ -110,7 +132,15 @@ class COrvanePortView : public QWidget {
   void SetReading(bool on);
   // The exchange of a send has ended: record it and the command.
   void OnExchangeEnded(orvane::ExchangeResult result, const std::u16string& command);
+  // Fills the modem list from the listings and selects |deviceName| when offered (an
+  // empty name: "<Not Listed>"), else the first device. False when it was not offered.
+  bool FillModemList(const std::optional<std::u16string>& deviceName);
+  // The device monitor noticed a change.
+  void OnDevicesChanged();
+  // The open line's device has gone: it is released and the status says so.
+  void OnDeviceGone();
 
+  orvane::reg::Hive& hive_;
   ui::TemplateHost host_;
   orvane::PreferenceStore preferences_;
   orvane::CommandHistory history_;
@@ -137,4 +167,9 @@ class COrvanePortView : public QWidget {
 
   bool initialized_ = false;
   bool portFieldWasEnabled_ = true;
+
+  // Following plugging.
+  std::unique_ptr<DeviceWatch> deviceWatch_;
+  orvane::DeviceTableOptions tableOptions_;
+  bool listStale_ = false;  // a change came while the line was open
 };

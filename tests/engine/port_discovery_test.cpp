@@ -3,6 +3,7 @@
 #include <string>
 
 #include "engine/PortDiscovery.h"
+#include "engine/RemotePorts.h"
 #include "platform/Registry.h"
 
 namespace orvane {
@@ -104,6 +105,52 @@ TEST_F(PortDiscoveryTest, ValuesLongerThan129CharactersCountAsAbsent) {
   ASSERT_EQ(List(ports_, 100), 2);
   EXPECT_EQ(ports_[0].deviceName, fits);
   EXPECT_EQ(ports_[1].displayName, u"/dev/ttyC");
+}
+
+TEST(RemotePortUrl, TheFormsOfARemotePort) {
+  struct Case {
+    std::u16string url;
+    bool ok;
+  } cases[] = {
+      {u"rfc2217://lab-server:2001", true},      {u"tcp://127.0.0.1:4000", true},
+      {u"rfc2217://[::1]:2001", true},           {u"tcp://host:65535", true},
+      {u"rfc2217://host", false},                {u"rfc2217://:2001", false},
+      {u"rfc2217://host:0", false},              {u"rfc2217://host:65536", false},
+      {u"rfc2217://host:20x1", false},           {u"telnet://host:23", false},
+      {u"/dev/ttyUSB0", false},                  {u"tcp://::1:2001", false},
+      {u"tcp://[::1]2001", false},               {u"tcp://a b:1", false},
+      {u"", false},
+  };
+  for (const auto& c : cases) {
+    const std::string problem = CheckRemotePortUrl(c.url);
+    EXPECT_EQ(problem.empty(), c.ok) << std::string(c.url.begin(), c.url.end()) << ": " << problem;
+  }
+}
+
+TEST_F(PortDiscoveryTest, RemotePortsAreOfferedByNameAfterTheDevicesAndCanBeReplacedAndDeleted) {
+  Driver(u"01", u"/dev/ttyS0", u"Cfg\\S0");
+  std::string error;
+  ASSERT_TRUE(SaveRemotePort(*hive_, {u"Lab EC25", u"rfc2217://lab:2001"}, &error)) << error;
+  ASSERT_TRUE(SaveRemotePort(*hive_, {u"Bench", u"tcp://[::1]:4000"}, &error)) << error;
+  ASSERT_TRUE(SaveRemotePort(*hive_, {u"Lab EC25", u"rfc2217://lab:2002"}, &error)) << "a new URL for the name";
+  EXPECT_FALSE(SaveRemotePort(*hive_, {u"Bad", u"lab:2001"}, &error));
+  EXPECT_NE(error.find("rfc2217://HOST:PORT"), std::string::npos) << error;
+  EXPECT_FALSE(SaveRemotePort(*hive_, {u"a\\b", u"tcp://h:1"}, &error));
+  EXPECT_FALSE(SaveRemotePort(*hive_, {u"", u"tcp://h:1"}, &error));
+  // One written by hand without a URL offers nothing.
+  { ScopedKey bare(*hive_, kLocalMachine, std::u16string(kRemotePortsKey) + u"\\Bare"); }
+
+  ASSERT_EQ(ListModemPorts(*hive_, ports_, 100), 3);
+  EXPECT_EQ(ports_[0].deviceName, u"/dev/ttyS0");
+  EXPECT_EQ(ports_[1].displayName, u"Lab EC25");
+  EXPECT_EQ(ports_[1].deviceName, u"rfc2217://lab:2002");
+  EXPECT_EQ(ports_[2].displayName, u"Bench");
+  EXPECT_EQ(ListModemPorts(*hive_, ports_, 2), 2) << "the capacity holds for both kinds";
+
+  EXPECT_TRUE(DeleteRemotePort(*hive_, u"Lab EC25"));
+  EXPECT_FALSE(DeleteRemotePort(*hive_, u"Lab EC25"));
+  ASSERT_EQ(ListModemPorts(*hive_, ports_, 100), 2);
+  EXPECT_EQ(ports_[1].displayName, u"Bench");
 }
 
 }  // namespace

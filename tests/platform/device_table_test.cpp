@@ -7,10 +7,13 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 
 #include "engine/PortDiscovery.h"
+#include "platform/DeviceMonitor.h"
 #include "platform/DeviceTable.h"
 #include "platform/Registry.h"
+#include "platform/TextConvert.h"
 #include "tests/platform/TempHive.h"
 
 namespace orvane {
@@ -163,6 +166,69 @@ TEST_F(DeviceTableTest, SimulatorRegistersAsSimulatedModemAndUnregisters) {
   EXPECT_FALSE(UnregisterSimulatedDevice(*hive_, pts));
   EXPECT_EQ(Ports().size(), 3u);
   ::close(master);
+}
+
+// A cellular module with four ports on one USB device, and by-id links as udev makes them.
+TEST_F(DeviceTableTest, PortsOfOneProductCarryTheirInterfaceAndOpenByTheirByIdLink) {
+  sys_->File("devices/pci0/usb1/1-1/idVendor", "0403");
+  sys_->File("devices/pci0/usb1/1-1/1-1:1.0/bInterfaceNumber", "00");
+  sys_->File("devices/pci0/usb1/1-3/idVendor", "2c7c");
+  sys_->File("devices/pci0/usb1/1-3/product", "EC25");
+  for (int i = 0; i < 4; ++i) {
+    const std::string iface = "devices/pci0/usb1/1-3/1-3:1." + std::to_string(i);
+    sys_->File(iface + "/bInterfaceNumber", "0" + std::to_string(i));
+    sys_->Tty("ttyUSB" + std::to_string(i + 1), iface + "/ttyUSB" + std::to_string(i + 1), "option");
+  }
+  const std::string dev = dir_.File("dev");
+  fs::create_directories(dev + "/serial/by-id");
+  fs::create_symlink("../../ttyUSB0", dev + "/serial/by-id/usb-FTDI_FT232R_USB_UART_A1-if00-port0");
+  fs::create_symlink("../../ttyUSB3", dev + "/serial/by-id/usb-Quectel_EC25-if02-port0");
+  options_.devRoot = dev;
+
+  ASSERT_EQ(RefreshDriverTable(*hive_, options_), 7);
+  std::map<std::u16string, std::u16string> offered;  // display name -> device name
+  for (const auto& p : Ports()) offered[p.displayName] = p.deviceName;
+  const std::map<std::u16string, std::u16string> expected = {
+      {u"Acme Modems (ttyACM0)", Utf8ToUtf16(dev + "/ttyACM0")},
+      {u"Serial Port (ttyS0)", Utf8ToUtf16(dev + "/ttyS0")},
+      {u"FT232R USB UART (ttyUSB0)", Utf8ToUtf16(dev + "/serial/by-id/usb-FTDI_FT232R_USB_UART_A1-if00-port0")},
+      {u"EC25 if00 (ttyUSB1)", Utf8ToUtf16(dev + "/ttyUSB1")},
+      {u"EC25 if01 (ttyUSB2)", Utf8ToUtf16(dev + "/ttyUSB2")},
+      {u"EC25 if02 (ttyUSB3)", Utf8ToUtf16(dev + "/serial/by-id/usb-Quectel_EC25-if02-port0")},
+      {u"EC25 if03 (ttyUSB4)", Utf8ToUtf16(dev + "/ttyUSB4")},
+  };
+  EXPECT_EQ(offered, expected);
+}
+
+// The monitor's notices are queued by the write itself, so they can be looked for at once.
+TEST_F(DeviceTableTest, ARefreshThatFindsNothingNewLeavesTheHiveAlone) {
+  const std::string dev = dir_.File("dev");
+  fs::create_directories(dev);
+  const std::string hivePath = dir_.File("handheld.hive");
+  auto hive = Hive::OpenFile(hivePath);
+  ASSERT_TRUE(hive);
+  DeviceMonitorOptions watch;
+  watch.useUdev = false;
+  watch.devRoot = dev;
+  watch.watchPtys = false;
+  watch.files = {hivePath};
+  auto monitor = DeviceMonitor::Open(watch);
+  ASSERT_TRUE(monitor);
+  options_.devRoot = dev;
+
+  ASSERT_EQ(RefreshDriverTable(*hive, options_), 3);
+  EXPECT_TRUE(monitor->TakeChanges()) << "the first refresh writes the table";
+  ASSERT_EQ(RefreshDriverTable(*hive, options_), 3);
+  EXPECT_FALSE(monitor->TakeChanges()) << "nothing changed: nothing written";
+  sys_->Remove("ttyS0");
+  ASSERT_EQ(RefreshDriverTable(*hive, options_), 2);
+  EXPECT_TRUE(monitor->TakeChanges());
+  // A node coming and going in the device folder is noticed too.
+  std::ofstream(dev + "/ttyUSB9") << "";
+  EXPECT_TRUE(monitor->TakeChanges());
+  EXPECT_FALSE(monitor->TakeChanges());
+  fs::remove(dev + "/ttyUSB9");
+  EXPECT_TRUE(monitor->TakeChanges());
 }
 
 TEST(DeviceTableMachine, ScanOfThisMachineOffersOnlyDeviceNodes) {

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -19,6 +20,7 @@
 #include "tests/platform/TempHive.h"
 #include "tests/tools/FlatJson.h"
 #include "platform/Registry.h"
+#include "tests/support/PtyPair.h"
 
 extern char** environ;
 
@@ -74,6 +76,7 @@ TEST(LinewrightArguments, UsageErrorsSayWhatIsWrong) {
       {{"--listen", ".5", "/dev/x", "1"}, "invalid --listen '.5' (seconds, e.g. 10 or 0.5)"},
       {{"--fail-on=", "/dev/x", "1"}, "option '--fail-on' needs a text"},
       {{"-f", "cmds", "/dev/x", "1", "AT"}, "give the commands either on the command line or with -f, not both"},
+      {{"--reconnect", "0", "/dev/x", "1"}, "invalid --reconnect '0' (seconds, 1 to 86400)"},
   };
   for (const auto& c : cases) {
     Options o;
@@ -218,6 +221,42 @@ TEST_F(LinewrightAgainstSimulator, DistinctExitCodes) {
                                   "AT+SIMHANGUP=50", "AT"});
   EXPECT_EQ(r.code, kExitHangup);
   EXPECT_EQ(r.out, "AT+SIMHANGUP=50<0D>\n");
+}
+
+// A device name that stays while the device behind it goes and comes back, as a by-id link
+// does: the run waits for it and goes on with the next command. The test plays the devices
+// (pseudo-terminals) and takes the link away before each one goes, so the run can never
+// open a pty number that another program has been given meanwhile.
+TEST(LinewrightReconnect, WaitsForTheSameDeviceNameAndGoesOn) {
+  char folder[] = "/tmp/orvane-reconnect-XXXXXX";
+  ASSERT_NE(mkdtemp(folder), nullptr);
+  const std::string link = std::string(folder) + "/modem";
+  auto pointLinkAt = [&](const std::string& device) {
+    const std::string fresh = link + ".new";
+    return symlink(device.c_str(), fresh.c_str()) == 0 && rename(fresh.c_str(), link.c_str()) == 0;
+  };
+  for (const bool comesBack : {true, false}) {
+    testing::PtyPair first;
+    ASSERT_TRUE(first.ok());
+    ASSERT_TRUE(pointLinkAt(first.path()));
+    Process run;
+    ASSERT_TRUE(run.Start({LINEWRIGHT_TOOL, "--reconnect", comesBack ? "60" : "1", "--timeout", "60000", link,
+                           "9600", "ATA", "ATI"}));
+    EXPECT_EQ(first.Receive(3), "ATA") << "the line is open";
+    ASSERT_EQ(unlink(link.c_str()), 0);
+    first.Unplug();
+    EXPECT_EQ(run.ReadLine(), "") << "the reply cut by the hang-up: nothing";
+    testing::PtyPair second;
+    if (comesBack) {
+      ASSERT_TRUE(second.ok());
+      ASSERT_TRUE(pointLinkAt(second.path()));
+      EXPECT_EQ(second.Receive(3), "ATI") << "the next command goes to the device come back";
+      second.Send("\r\nOK\r\n");
+    }
+    EXPECT_EQ(run.ReadAll(), comesBack ? "<0D><0A>OK<0D><0A>\n" : "");
+    EXPECT_EQ(run.Wait(), comesBack ? kExitOk : kExitHangup);
+  }
+  std::filesystem::remove_all(folder);
 }
 
 TEST_F(LinewrightAgainstSimulator, EndlessReplyIsCutAtTheLimitAndTheRunGoesOn) {

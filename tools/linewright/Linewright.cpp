@@ -20,6 +20,7 @@
 #include "platform/Registry.h"
 #include "preferences/PreferenceStore.h"
 #include "tools/linewright/Report.h"
+#include "tools/linewright/Reconnect.h"
 
 namespace orvane::linewright {
 namespace {
@@ -64,6 +65,13 @@ const char kHelp[] =
     "                   itself; standard input is then not read for commands\n"
     "  --timestamps     start each reply line with the time its command was sent\n"
     "  --json           print one JSON object per line instead (see Output)\n"
+    "  --reconnect SECONDS\n"
+    "                   when the device hangs up (unplugged), wait up to SECONDS\n"
+    "                   for the same DEVICE to come back, open it again and go on\n"
+    "                   with the next command (the reply cut by the hang-up is not\n"
+    "                   asked again); the wait follows plugging, so a device back\n"
+    "                   in time is opened at once. Exit status 5 when it does not\n"
+    "                   come back in time\n"
     "  -h, --help       this text\n"
     "  --version        the version\n"
     "\n"
@@ -93,7 +101,7 @@ const char kHelp[] =
     "  3  the device could not be opened\n"
     "  4  a command could not be written, or not within the timeout (at least 5 s)\n"
     "  5  a reply ended because the device hung up or a read failed (also while\n"
-    "     listening)\n"
+    "     listening; with --reconnect, the device did not come back in time)\n"
     "  6  interrupted (SIGINT, SIGTERM); what had arrived is printed\n"
     "  7  a reply contained a --fail-on text; the run stopped after printing it\n"
     "\n"
@@ -186,7 +194,7 @@ bool ParseArguments(int argc, const char* const* argv, Options* options, std::st
     const bool takesValue =
         name == "--timeout" || name == "--token" || name == "--prefix" || name == "--suffix" ||
         name == "--profile" || name == "--max-bytes" || name == "--file" || name == "--fail-on" ||
-        name == "--listen";
+        name == "--listen" || name == "--reconnect";
     if (!takesValue) {
       *error = "unknown option '" + arg + "'";
       return false;
@@ -221,6 +229,13 @@ bool ParseArguments(int argc, const char* const* argv, Options* options, std::st
         return false;
       }
       options->profile = value;
+    } else if (name == "--reconnect") {
+      uint64_t n = 0;
+      if (!ParseUnsigned(value, 24 * 3600, &n) || n == 0) {
+        *error = "invalid --reconnect '" + value + "' (seconds, 1 to 86400)";
+        return false;
+      }
+      options->reconnectSeconds = static_cast<uint32_t>(n);
     } else if (name == "--max-bytes") {
       uint64_t n = 0;
       if (!ParseUnsigned(value, uint64_t{1} << 40, &n) || n == 0) {
@@ -392,8 +407,11 @@ class Session {
            << " holds a --fail-on text\n";
       return kExitFailOn;
     }
-    // Nothing more can be sent: the run ends here.
-    if (result.end == ReplyEnd::kHangup) return HungUp(result.readError);
+    if (result.end == ReplyEnd::kHangup) {
+      const int code = HungUp(result.readError);
+      // Without --reconnect nothing more can be sent: the run ends here.
+      return options_.reconnectSeconds == 0 ? code : Reconnect();
+    }
     return kExitOk;
   }
 
@@ -466,6 +484,21 @@ class Session {
     if (!unsolicited_.HasFinished()) return kExitOk;
     for (const UnsolicitedRow& row : unsolicited_.TakeFinished()) report_.Unsolicited(row);
     return out_ ? kExitOk : OutputFailed();
+  }
+
+  // Waits up to --reconnect seconds for the device to come back and opens it again.
+  int Reconnect() {
+    err_ << "linewright: waiting up to " << options_.reconnectSeconds << " s for " << options_.device
+         << " to come back\n";
+    const int back = Reopen(line_, options_.device, options_.baud, options_.reconnectSeconds, stopFd_);
+    if (back == ECANCELED) return kExitInterrupted;
+    if (back != 0) {
+      err_ << "linewright: " << options_.device << " did not come back within "
+           << options_.reconnectSeconds << " s\n";
+      return kExitHangup;
+    }
+    err_ << "linewright: " << options_.device << " is open again\n";
+    return kExitOk;
   }
 
   int HungUp(int readError) {

@@ -46,6 +46,9 @@ struct Options {
   // --fail-on TEXT (binary text): the run stops after the first reply holding one of them.
   std::vector<std::u16string> failOn;
   int64_t listenMs = -1;    // --listen SECONDS as ms; -1: not given
+  // --reconnect SECONDS: after a hang-up, wait up to this long for the device to come back,
+  // open it again and go on with the next command (0: end the run at a hang-up).
+  uint32_t reconnectSeconds = 0;
   bool help = false;
   bool version = false;
 };

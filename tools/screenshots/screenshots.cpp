@@ -39,6 +39,7 @@
 #include "entry/CommandEdit.h"
 #include "entry/model/CommandHistory.h"
 #include "entry/CommandHistoryDialog.h"
+#include "screen/RemotePortsDialog.h"
 #include "entry/EditBinaryDialog.h"
 #include "export/ExportOptionsDialog.h"
 #include "installer/DesktopLink.h"
@@ -388,6 +389,17 @@ void BinaryDialogs() {
       bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
       if (Check(d.ResponsePane()->Model().TopRow() == 2, "the reply is scrolled down two rows"))
         Save(d, QStringLiteral("command_response_dialog.png"));
+    }
+  }
+  {
+    const std::unique_ptr<Hive> hive = Hive::OpenMemory();
+    Check(orvane::SaveRemotePort(*hive, {u"Lab EC25", u"rfc2217://lab-server:2001"}, nullptr) &&
+              orvane::SaveRemotePort(*hive, {u"Bench FT232", u"tcp://[::1]:4000"}, nullptr),
+          "the remote ports are stored");
+    RemotePortsDialog d(*hive);
+    if (ShowActive(d)) {
+      d.List()->setCurrentRow(0);
+      Save(d, QStringLiteral("remote_ports_dialog.png"));
     }
   }
   {

@@ -1,0 +1,20 @@
+// linewright --reconnect: after a hang-up, wait for the same device to come back and open
+// it again. The wait follows plugging (platform/DeviceMonitor) and tries the device at
+// every change; nothing is polled while nothing changes.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace orvane {
+class SerialLine;
+}
+
+namespace orvane::linewright {
+
+// Releases |line| and opens |device| at |baud| again as soon as it can be opened, waiting
+// at most |seconds|. Returns 0 once open, ETIMEDOUT when it did not come back in time, or
+// ECANCELED when input on |stopFd| (-1: none) ended the wait.
+int Reopen(SerialLine& line, const std::string& device, uint32_t baud, uint32_t seconds, int stopFd);
+
+}  // namespace orvane::linewright
