@@ -68,6 +68,9 @@
   X(IDC_RESPONSE_BINARY,      1032)                                                    \
   X(IDC_RESPONSE_BINARY_TEXT, 1033)                                                    \
   X(IDC_BYTES_PER_LINE,       1034)                                                    \
+  X(IDC_EXPORT_TIME,          1035)                                                    \
+  X(IDC_RESPONSE_TIME,        1037) /* the viewer's times: when sent */                \
+  X(IDC_RESPONSE_END,         1038) /* the viewer's times: to the end and how */       \
   /* Commands of the menus, the tool bar and the entry fields' menus */                \
   X(ID_HELP,                  32774)                                                   \
   X(ID_SHOW_RESPONSE,         32784)                                                   \

@@ -6,7 +6,9 @@
 // the hive it is given.
 //
 // A send starts an exchange and returns; the reply is awaited in the event loop, so
-// the screen stays painted and a Close can end the read. Nothing that would start
+// the screen stays painted and a Close can end the read. Between exchanges, while the
+// line is open, what the device says unprompted is read as it comes and recorded as
+// rows of their own with no command (IdleReader); a send first ends the pending one. Nothing that would start
 // another exchange or open a dialog runs meanwhile: those commands are refused until
 // the exchange is recorded (see RefusedWhileReading).
 #pragma once
@@ -26,6 +28,7 @@
 #include "entry/model/CommandHistory.h"
 #include "preferences/PreferenceStore.h"
 #include "screen/ExchangeRunner.h"
+#include "screen/IdleReader.h"
 #include "screen/ResponseStore.h"
 #include "ui/TemplateHost.h"
 #include "ui/WaitCursor.h"
@@ -37,6 +40,7 @@ class ResponseListCtrl;
 struct ResponseRowData {
   QString commandText;        // column 1: the command as sent (binary text)
   orvane::Bytes responseBytes;  // the reply's bytes from the row's slot
+  orvane::RowTime time;         // when it was sent and how it ended
 };
 
 class COrvanePortView : public QWidget {
@@ -78,7 +82,8 @@ class COrvanePortView : public QWidget {
   bool RunCommand(int id);
   // Applies the screen's enable and check queries to |menu|'s items.
   void UpdateMenu(QMenu* menu);
-  // Ends a read in progress now and records what arrived (the window is closing).
+  // Ends a read in progress now and records what arrived, the reply's and any unsolicited
+  // data, and stops reading the line (the window or the line is closing).
   void EndRead();
   // The millisecond clock of the exchanges (tests); the steady clock when not set.
   void SetTickSource(std::function<uint32_t()> tick) { tick_ = std::move(tick); }
@@ -97,6 +102,10 @@ class COrvanePortView : public QWidget {
   // next slot of the store. A reply cut at the size limit is marked in its row.
   void AddResponseEntry(orvane::Bytes reply, const std::u16string& commandText,
                         orvane::ReplyEnd end = orvane::ReplyEnd::kNone);
+  // Records a row of unsolicited data: no command, its bytes and time.
+  void AddUnsolicitedEntry(orvane::UnsolicitedRow row);
+  // True while the open line is read between exchanges.
+  const IdleReader& IdleLine() const { return idle_; }
   void OnEditAsBinary();
   void OnCommandHistory();
   void OnPreferences();
@@ -110,6 +119,10 @@ class COrvanePortView : public QWidget {
   void SetReading(bool on);
   // The exchange of a send has ended: record it and the command.
   void OnExchangeEnded(orvane::ExchangeResult result, const std::u16string& command);
+  // Appends one row: preview, command and the bytes with their time in the next slot.
+  void AddRow(orvane::Bytes reply, const std::u16string& commandText, const orvane::RowTime& time);
+  // Reads the open line between exchanges.
+  void WatchIdleLine();
 
   ui::TemplateHost host_;
   orvane::PreferenceStore preferences_;
@@ -132,6 +145,7 @@ class COrvanePortView : public QWidget {
   bool openFlag_ = false;  // the line is open
 
   ExchangeRunner exchange_;
+  IdleReader idle_;
   std::optional<ui::WaitCursor> waitCursor_;  // on while a reply is read
   std::function<uint32_t()> tick_;
 
