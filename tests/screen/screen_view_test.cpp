@@ -721,3 +721,15 @@ TEST_F(SendFlow, ALateResultAfterTheReplyIsItsOwnRow) {
   EXPECT_STREQ(view->ResponseRows()[2].time.end, "closed");
   EXPECT_FALSE(view->IdleLine().Watching());
 }
+
+// A device that goes away between commands ends the pending row as a hang-up, and the
+// screen stops reading the dead line instead of being woken by it without end.
+TEST_F(SendFlow, AHangUpBetweenCommandsEndsThePendingRow) {
+  modem.Say("\r\nRI");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return view->IdleLine().PendingLength() == 4; }, 5000));
+  modem.Unplug();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !view->IdleLine().Watching(); }, 5000));
+  ASSERT_EQ(List(*view)->RowCount(), 1);
+  EXPECT_EQ(view->ResponseRows()[0].responseBytes, B("\r\nRI"));
+  EXPECT_STREQ(view->ResponseRows()[0].time.end, "hangup");
+}
