@@ -22,6 +22,7 @@ ExportOptionsDialog::ExportOptionsDialog(QWidget* parent)
   host_.BindCheck(IDC_RESPONSE_TEXT, &responseText_);
   host_.BindCheck(IDC_RESPONSE_BINARY, &responseBinary_);
   host_.BindCheck(IDC_RESPONSE_BINARY_TEXT, &responseBinaryText_);
+  host_.BindCheck(IDC_EXPORT_TIME, &time_);
 }
 
 void ExportOptionsDialog::OnInitDialog() {
@@ -35,6 +36,7 @@ void ExportOptionsDialog::OnInitDialog() {
   responseText_ = options_.exportResponseText;
   responseBinary_ = options_.exportResponseBinary;
   responseBinaryText_ = options_.exportResponseBinaryText;
+  time_ = options_.exportTime;
   host_.ShowMembers();
 
   if (auto* caption = Control<QLabel>(IDC_EXPORT_CAPTION)) {
@@ -51,6 +53,7 @@ void ExportOptionsDialog::OnOK() {
   options_.exportResponseText = responseText_;
   options_.exportResponseBinary = responseBinary_;
   options_.exportResponseBinaryText = responseBinaryText_;
+  options_.exportTime = time_;
 
   // Index 0, 1, 2 -> 8, 16, 32; with no selection the first choice stands.
   const auto* combo = Control<QComboBox>(IDC_BYTES_PER_LINE);

@@ -23,14 +23,21 @@ struct ExportOptions {
   bool exportResponseText = false;
   bool exportResponseBinary = false;
   bool exportResponseBinaryText = true;
+  // Each row's command section is preceded by a line with its time (see ExportRow).
+  bool exportTime = false;
 };
 
 constexpr int kMaxBytesPerLine = 4096;
 
-// One exchange of the response list.
+// One exchange of the response list. Rows of unsolicited data have no command.
 struct ExportRow {
   std::u16string commandText;  // binary text, exactly as sent
   Bytes responseBytes;         // the reply's bytes, any values, possibly none
+  // Written only with ExportOptions::exportTime, as the line
+  // "Time: 2026-12-07T15:03:36.123+01:00, 34 ms, token" before the command section.
+  int64_t sentAtMs = 0;        // wall clock, ms since 1970 (unsolicited: the first byte)
+  uint32_t elapsedMs = 0;      // ms to the end
+  std::string end{};           // how the exchange ended, as shown
 };
 
 // The heading's four lines, joined by line feeds, without a final line feed.
@@ -39,6 +46,10 @@ extern const char kExportHeading[];
 // The character a byte is written as in the text layouts: itself for 0x20..0x7E and
 // 0xA0..0xFF, a full stop for every other byte.
 char ExportChar(uint8_t byte);
+
+// |msSinceEpoch| as ISO 8601 local time with milliseconds and the zone's offset,
+// "2026-12-07T15:03:36.123+01:00".
+std::string FormatLocalTimeIso(int64_t msSinceEpoch);
 
 // Where the formatted bytes go. Write returns false when the bytes could not be
 // written; the writer then stops and reports failure.

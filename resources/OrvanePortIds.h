@@ -76,6 +76,9 @@
   X(IDC_REMOTE_URL,           1039)                                                    \
   X(IDC_REMOTE_ADD,           1040)                                                    \
   X(IDC_REMOTE_DELETE,        1041)                                                    \
+  X(IDC_EXPORT_TIME,          1042)                                                    \
+  X(IDC_RESPONSE_TIME,        1043) /* the viewer's times: when sent */                \
+  X(IDC_RESPONSE_END,         1044) /* the viewer's times: to the end and how */       \
   /* Commands of the menus, the tool bar and the entry fields' menus */                \
   X(ID_HELP,                  32774)                                                   \
   X(ID_SHOW_RESPONSE,         32784)                                                   \

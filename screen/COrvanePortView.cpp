@@ -3,9 +3,12 @@
 #include <poll.h>
 
 #include <algorithm>
+#include <string_view>
+#include <utility>
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDateTime>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -56,6 +59,19 @@ void SetHistory(QWidget* field, const orvane::CommandHistory& history) {
 }
 
 QString ToQ(const std::u16string& text) { return QString::fromStdU16String(text); }
+
+// The viewer's times: when the exchange was sent (or unsolicited data began), then the
+// ms to the first byte and to the end, and how it ended. Empty when not known.
+std::pair<QString, QString> TimeTexts(const orvane::RowTime& time) {
+  if (time.sentAtMs == 0) return {};
+  const QString at =
+      QDateTime::fromMSecsSinceEpoch(time.sentAtMs).toString(QStringLiteral("HH:mm:ss.zzz"));
+  const QString end = QStringLiteral("end %1 ms, %2").arg(time.elapsedMs).arg(QLatin1String(time.end));
+  if (time.unsolicited) return {QStringLiteral("Unsolicited %1").arg(at), end};
+  const QString first = time.firstByteMs < 0 ? QStringLiteral("no reply")
+                                             : QStringLiteral("1st %1").arg(time.firstByteMs);
+  return {QStringLiteral("Sent %1").arg(at), first + QStringLiteral(", ") + end};
+}
 
 }  // namespace
 
@@ -272,6 +288,7 @@ void COrvanePortView::RefreshModemList() {
 }
 
 void COrvanePortView::OnDeviceGone() {
+  idle_.Stop(orvane::UnsolicitedEnd::kHangup);
   line_.Close();
   openFlag_ = false;
   statusText_ = QStringLiteral("Device Gone");
@@ -313,6 +330,7 @@ void COrvanePortView::OnOpenLine() {
     statusText_ = QStringLiteral("Opened");
     openFlag_ = true;
     preferences_.SaveBaudRate(baud);
+    WatchIdleLine();
   } else {
     statusText_ = QStringLiteral("Open Failed");
     openFlag_ = false;
@@ -336,7 +354,20 @@ void COrvanePortView::OnCloseLine() {
   if (listStale_) RefreshModemList();
 }
 
-void COrvanePortView::EndRead() { exchange_.Stop(); }
+void COrvanePortView::EndRead() {
+  exchange_.Stop();
+  // What the device said since the last exchange is recorded before the line closes.
+  idle_.Stop(orvane::UnsolicitedEnd::kClosed);
+}
+
+void COrvanePortView::WatchIdleLine() {
+  if (!openFlag_ || !line_.IsOpen()) return;
+  idle_.Watch(
+      line_, [this](orvane::UnsolicitedRow row) { AddUnsolicitedEntry(std::move(row)); },
+      [this] {
+        if (openFlag_) OnDeviceGone();
+      });
+}
 
 void COrvanePortView::OnToggleUseFlag() {
   host_.ReadControls();
@@ -374,6 +405,8 @@ void COrvanePortView::OnSend() {
       framing = orvane::ProfileFraming(profile);
   }
 
+  // Whatever the device said before is a row of its own, never part of this reply.
+  idle_.Stop(orvane::UnsolicitedEnd::kCommand);
   SetReading(true);
   orvane::ExchangeOptions options;
   options.tick = tick_;
@@ -387,31 +420,56 @@ void COrvanePortView::OnExchangeEnded(orvane::ExchangeResult result, const std::
   SetReading(false);
   // Controls changed during the read (the "Use" box) are taken, not overwritten.
   host_.ReadControls();
+  orvane::RowTime time;
+  time.sentAtMs = result.sentAtMs;
+  time.firstByteMs = result.firstByteMs;
+  time.elapsedMs = result.elapsedMs;
   if (result.writeError != 0) {
     static constexpr char kWriteFailed[] = "Port Write Failed";
-    AddResponseEntry(orvane::Bytes(kWriteFailed, kWriteFailed + sizeof kWriteFailed - 1),
-                     result.sentText);
+    time.end = "write failed";
+    AddRow(orvane::Bytes(kWriteFailed, kWriteFailed + sizeof kWriteFailed - 1), result.sentText,
+           time);
   } else {
-    AddResponseEntry(std::move(result.reply), result.sentText, result.end);
+    time.end = orvane::ReplyEndName(result.end);
+    AddRow(std::move(result.reply), result.sentText, time);
   }
+  const bool gone = result.end == orvane::ReplyEnd::kHangup;
+  if (!gone) WatchIdleLine();
 
   if (!history_.AddToHistory(command))
     ui::ShowMessage(this, QStringLiteral("History update failed."));
   host_.ShowMembers();
   // The device went away during the read: the line is of no more use.
-  if (result.end == orvane::ReplyEnd::kHangup && openFlag_) OnDeviceGone();
+  if (gone && openFlag_) OnDeviceGone();
 }
 
 void COrvanePortView::AddResponseEntry(orvane::Bytes reply, const std::u16string& commandText,
                                        orvane::ReplyEnd end) {
+  orvane::RowTime time;
+  time.end = orvane::ReplyEndName(end);
+  AddRow(std::move(reply), commandText, time);
+}
+
+void COrvanePortView::AddUnsolicitedEntry(orvane::UnsolicitedRow row) {
+  orvane::RowTime time;
+  time.sentAtMs = row.atMs;
+  time.firstByteMs = 0;
+  time.elapsedMs = row.elapsedMs;
+  time.end = orvane::UnsolicitedEndName(row.end);
+  time.unsolicited = true;
+  AddRow(std::move(row.bytes), std::u16string(), time);
+}
+
+void COrvanePortView::AddRow(orvane::Bytes reply, const std::u16string& commandText,
+                             const orvane::RowTime& time) {
   ResponseListCtrl* list = ResponseList();
   if (!list) return;
   // Every byte gives at least one character, so the preview needs no more bytes than
   // it has characters.
   const size_t head = std::min(reply.size(), orvane::kPreviewLength);
   QString preview = ToQ(orvane::ResponsePreview(orvane::EncodeBinaryText(reply.data(), head)));
-  if (end == orvane::ReplyEnd::kLimit) preview.prepend(QStringLiteral("[cut] "));
-  const int slot = responses_.Add(std::move(reply));
+  if (!time.unsolicited && std::string_view(time.end) == "limit") preview.prepend(QStringLiteral("[cut] "));
+  const int slot = responses_.Add(std::move(reply), time);
   const int row = list->AppendRow(preview, ToQ(commandText), slot);
   // The new row is the keyboard anchor; the selection and the scroll position stay.
   list->SetSelectionMark(row);
@@ -423,8 +481,9 @@ std::vector<ResponseRowData> COrvanePortView::ResponseRows() const {
   if (!list) return rows;
   rows.reserve(static_cast<size_t>(list->RowCount()));
   for (int row = 0; row < list->RowCount(); ++row) {
-    rows.push_back(
-        {list->Text(row, ResponseListCtrl::kCommandColumn), responses_.Slot(list->RowData(row))});
+    const int slot = list->RowData(row);
+    rows.push_back({list->Text(row, ResponseListCtrl::kCommandColumn), responses_.Slot(slot),
+                    responses_.Time(slot)});
   }
   return rows;
 }
@@ -442,6 +501,8 @@ void COrvanePortView::OnShowResponse() {
       ToQ(orvane::EncodeBinaryText(responses_.Slot(list->RowData(row))));
   const QString commandText = list->Text(row, ResponseListCtrl::kCommandColumn);
   CommandResponseDialog dialog(commandText, responseText);
+  const auto [sent, reply] = TimeTexts(responses_.Time(list->RowData(row)));
+  dialog.SetTimeText(sent, reply);
   ui::RunModal(dialog);
 }
 
@@ -474,8 +535,12 @@ void COrvanePortView::OnCommandHistory() {
 void COrvanePortView::OnExportResponseList() {
   host_.ReadControls();
   std::vector<orvane::ExportRow> rows;
-  for (ResponseRowData& row : ResponseRows())
-    rows.push_back({row.commandText.toStdU16String(), std::move(row.responseBytes)});
+  for (ResponseRowData& row : ResponseRows()) {
+    std::string end = row.time.end;
+    if (row.time.unsolicited) end = "unsolicited (" + end + ")";
+    rows.push_back({row.commandText.toStdU16String(), std::move(row.responseBytes),
+                    row.time.sentAtMs, row.time.elapsedMs, std::move(end)});
+  }
   orvane::ExportResponseList(this, rows);
   host_.ShowMembers();
 }

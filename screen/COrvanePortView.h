@@ -11,7 +11,9 @@
 // that vanishes while the line is open ends the line: the status says "Device Gone".
 //
 // A send starts an exchange and returns; the reply is awaited in the event loop, so
-// the screen stays painted and a Close can end the read. Nothing that would start
+// the screen stays painted and a Close can end the read. Between exchanges, while the
+// line is open, what the device says unprompted is read as it comes and recorded as
+// rows of their own with no command (IdleReader); a send first ends the pending one. Nothing that would start
 // another exchange or open a dialog runs meanwhile: those commands are refused until
 // the exchange is recorded (see RefusedWhileReading).
 #pragma once
@@ -34,6 +36,7 @@
 #include "entry/model/CommandHistory.h"
 #include "preferences/PreferenceStore.h"
 #include "screen/ExchangeRunner.h"
+#include "screen/IdleReader.h"
 #include "screen/ResponseStore.h"
 #include "ui/TemplateHost.h"
 #include "ui/WaitCursor.h"
@@ -46,6 +49,7 @@ class ResponseListCtrl;
 struct ResponseRowData {
   QString commandText;        // column 1: the command as sent (binary text)
   orvane::Bytes responseBytes;  // the reply's bytes from the row's slot
+  orvane::RowTime time;         // when it was sent and how it ended
 };
 
 class COrvanePortView : public QWidget {
@@ -99,7 +103,8 @@ class COrvanePortView : public QWidget {
   bool RunCommand(int id);
   // Applies the screen's enable and check queries to |menu|'s items.
   void UpdateMenu(QMenu* menu);
-  // Ends a read in progress now and records what arrived (the window is closing).
+  // Ends a read in progress now and records what arrived, the reply's and any unsolicited
+  // data, and stops reading the line (the window or the line is closing).
   void EndRead();
   // The millisecond clock of the exchanges (tests); the steady clock when not set.
   void SetTickSource(std::function<uint32_t()> tick) { tick_ = std::move(tick); }
@@ -119,6 +124,10 @@ class COrvanePortView : public QWidget {
   // next slot of the store. A reply cut at the size limit is marked in its row.
   void AddResponseEntry(orvane::Bytes reply, const std::u16string& commandText,
                         orvane::ReplyEnd end = orvane::ReplyEnd::kNone);
+  // Records a row of unsolicited data: no command, its bytes and time.
+  void AddUnsolicitedEntry(orvane::UnsolicitedRow row);
+  // True while the open line is read between exchanges.
+  const IdleReader& IdleLine() const { return idle_; }
   void OnEditAsBinary();
   void OnCommandHistory();
   void OnPreferences();
@@ -139,6 +148,10 @@ class COrvanePortView : public QWidget {
   void OnDevicesChanged();
   // The open line's device has gone: it is released and the status says so.
   void OnDeviceGone();
+  // Appends one row: preview, command and the bytes with their time in the next slot.
+  void AddRow(orvane::Bytes reply, const std::u16string& commandText, const orvane::RowTime& time);
+  // Reads the open line between exchanges.
+  void WatchIdleLine();
 
   orvane::reg::Hive& hive_;
   ui::TemplateHost host_;
@@ -162,6 +175,7 @@ class COrvanePortView : public QWidget {
   bool openFlag_ = false;  // the line is open
 
   ExchangeRunner exchange_;
+  IdleReader idle_;
   std::optional<ui::WaitCursor> waitCursor_;  // on while a reply is read
   std::function<uint32_t()> tick_;
 

@@ -24,6 +24,11 @@ void CommandResponseDialog::CreatePane(BinaryCtrlHost& pane, const QString& text
 void CommandResponseDialog::OnInitDialog() {
   host_.BindText(IDC_RESPONSE_CAPTION, &caption_);
   host_.ReadControls();
+  // Bound after the read: the times are only shown, never read back.
+  host_.BindText(IDC_RESPONSE_TIME, &sentText_);
+  host_.BindText(IDC_RESPONSE_END, &replyTimeText_);
+  if (QWidget* sent = Control(IDC_RESPONSE_TIME)) sent->setToolTip(sentText_);
+  if (QWidget* reply = Control(IDC_RESPONSE_END)) reply->setToolTip(replyTimeText_);
   caption_ = QStringLiteral("Cmd Response");
   ui::MakeCaption(Control(IDC_RESPONSE_CAPTION));
   // Four rows for the command, six for the reply; the reply pane is focused last.

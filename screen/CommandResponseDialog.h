@@ -1,5 +1,6 @@
 // Response viewer (template IDD_COMMAND_RESPONSE): one exchange of the response list in
-// full, as bytes, the command in one binary editor pane and the reply in another. It
+// full, as bytes, the command in one binary editor pane and the reply in another; when
+// given, the exchange's times beside the panes' labels. It
 // only shows: what is typed into the panes is dropped, and "Close" is the only way out.
 #pragma once
 
@@ -15,6 +16,16 @@ class CommandResponseDialog : public ui::TemplateDialog {
   CommandResponseDialog(const QString& commandText, const QString& responseText,
                         QWidget* parent = nullptr);
 
+  // The times shown (set before the dialog runs): when the exchange was sent, beside
+  // "Command:", and the ms to its first byte and end and how it ended, beside
+  // "Response:". A text too long for its place is whole in the label's tool tip.
+  void SetTimeText(const QString& sent, const QString& reply) {
+    sentText_ = sent;
+    replyTimeText_ = reply;
+  }
+  const QString& SentText() const { return sentText_; }
+  const QString& ReplyTimeText() const { return replyTimeText_; }
+
   QZBinaryCtrl* CommandPane() const { return commandPane_.window; }
   QZBinaryCtrl* ResponsePane() const { return responsePane_.window; }
 
@@ -29,6 +40,8 @@ class CommandResponseDialog : public ui::TemplateDialog {
   QString commandText_;
   QString responseText_;
   QString caption_;
+  QString sentText_;
+  QString replyTimeText_;
 
   void CreatePane(BinaryCtrlHost& pane, const QString& text, const QRect& rect);
 };

@@ -80,14 +80,16 @@ TEST(ExportFromScreen, ResponseListMenuWritesTheRecordedExchanges) {
   Click(&view, IDC_OPEN);
   ASSERT_TRUE(view.OpenFlag());
 
-  // Two exchanges; the device's answers wait on the line before each send.
+  // Two exchanges; the device answers once each command is sent (what waits on the
+  // line before a send is a row of its own).
   auto* command = qobject_cast<QLineEdit*>(view.Control(IDC_COMMAND));
-  pty.Send("\r\nOK\r\n");
-  command->setText(QStringLiteral("AT<0D>"));
-  Click(&view, IDC_SEND);
-  pty.Send("\r\n\xE9rror\r\nERROR\r\n");
-  command->setText(QStringLiteral("ATI"));
-  Click(&view, IDC_SEND);
+  for (const auto& [sent, reply] : {std::pair<QString, std::string>{"AT<0D>", "\r\nOK\r\n"},
+                                    {"ATI", "\r\n\xE9rror\r\nERROR\r\n"}}) {
+    command->setText(sent);
+    Click(&view, IDC_SEND);
+    pty.Send(reply);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !view.IsReading(); }, 10000)) << sent.toStdString();
+  }
   auto* list = view.ResponseList();
   ASSERT_EQ(list->RowCount(), 2);
 

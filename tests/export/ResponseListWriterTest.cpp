@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -426,4 +427,46 @@ TEST(ExportFile, WriteFailingHalfwayKeepsTheOldFileAndLeavesNoTemporaryFile) {
   EXPECT_EQ(error, EFBIG);
   EXPECT_EQ(ReadFile(file), "precious");
   EXPECT_EQ(dir.Names(), std::vector<std::string>{"keep.TXT"});
+}
+
+// With "Time" each row's command section follows a line with its local time (offset
+// and ms), duration and end; without it the times change nothing. A row of
+// unsolicited data has an empty command section.
+TEST(ExportFormat, TimeLinePrecedesEachCommandOnlyWhenAskedFor) {
+  ExportRow sent = Row(u"AT<0D>", {'O', 'K'});
+  sent.sentAtMs = 123;
+  sent.elapsedMs = 34;
+  sent.end = "token";
+  ExportRow unsolicited = Row(u"", {'R', 'I', 'N', 'G'});
+  unsolicited.sentAtMs = 86400000 + 5;
+  unsolicited.elapsedMs = 3001;
+  unsolicited.end = "unsolicited (silence)";
+  const ExportOptions plain = NoFlags();
+  EXPECT_EQ(orvane::FormatResponseList({sent, unsolicited}, plain),
+            orvane::FormatResponseList({Row(u"AT<0D>", {'O', 'K'}), Row(u"", {'R', 'I', 'N', 'G'})}, plain));
+
+  ExportOptions timed = NoFlags();
+  timed.exportTime = true;
+  const char* savedTz = std::getenv("TZ");
+  const std::string saved = savedTz ? savedTz : "";
+  struct Case {
+    const char* tz;  // POSIX: the offset is west of Greenwich
+    const char* first;
+    const char* second;
+  } cases[] = {
+      {"UTC0", "1970-01-01T00:00:00.123+00:00", "1970-01-02T00:00:00.005+00:00"},
+      {"XST-01:30", "1970-01-01T01:30:00.123+01:30", "1970-01-02T01:30:00.005+01:30"},
+      {"YST5", "1969-12-31T19:00:00.123-05:00", "1970-01-01T19:00:00.005-05:00"},
+  };
+  for (const Case& c : cases) {
+    ::setenv("TZ", c.tz, 1);
+    ::tzset();
+    EXPECT_EQ(orvane::FormatResponseList({sent, unsolicited}, timed),
+              kHeading + "\n\nTime: " + c.first + ", 34 ms, token\n\nCommand:\n\n\nResponse:\n" +
+                  "\n\nTime: " + c.second + ", 3001 ms, unsolicited (silence)\n\nCommand:\n\n\nResponse:\n")
+        << c.tz;
+  }
+  if (savedTz) ::setenv("TZ", saved.c_str(), 1);
+  else ::unsetenv("TZ");
+  ::tzset();
 }

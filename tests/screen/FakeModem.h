@@ -39,6 +39,8 @@ class FakeModem {
     std::lock_guard<std::mutex> lock(mutex_);
     return commands_;
   }
+  // The device speaks unprompted.
+  void Say(const std::string& bytes) { pty_.Send(bytes); }
   // Set once a reply has been written in full.
   std::atomic<int> repliesWritten{0};
 

@@ -4,6 +4,7 @@
 #include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QRegularExpression>
 #include <QScrollBar>
 #include <QTimer>
 #include <QtTest/QTest>
@@ -15,6 +16,7 @@
 
 #include "entry/model/CommandHistory.h"
 #include "preferences/PreferenceStore.h"
+#include "screen/CommandResponseDialog.h"
 #include "screen/SendRules.h"
 #include "tests/screen/FakeModem.h"
 #include "tests/screen/ScreenTestSupport.h"
@@ -656,4 +658,82 @@ TEST_F(MainScreen, SendsToTheModemSimulator) {
   int status = 0;
   waitpid(pid, &status, 0);
   close(fromSim[0]);
+}
+
+// What the device says between two commands is a row of its own with no command,
+// ended by the next send; the next reply is the command's own. The viewer shows the
+// rows' times.
+TEST_F(SendFlow, UnsolicitedDataBetweenCommandsIsItsOwnRow) {
+  modem.QueueReply("\r\nOK\r\n");
+  Send(*view, "AT<0D>");
+  modem.Say("\r\nRING\r\n");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return view->IdleLine().PendingLength() == 8; }, 5000));
+  modem.QueueReply("\r\nOrvane\r\n\r\nOK\r\n");
+  Send(*view, "ATI<0D>");
+
+  ASSERT_EQ(List(*view)->RowCount(), 3);
+  EXPECT_EQ(Cell(*view, 1, 0), "<0D><0A>RING<0D><0A>..");
+  EXPECT_EQ(Cell(*view, 1, 1), "");
+  const auto rows = view->ResponseRows();
+  EXPECT_EQ(rows[1].responseBytes, B("\r\nRING\r\n"));
+  EXPECT_TRUE(rows[1].time.unsolicited);
+  EXPECT_STREQ(rows[1].time.end, "command");
+  EXPECT_EQ(rows[2].responseBytes, B("\r\nOrvane\r\n\r\nOK\r\n"));
+  EXPECT_STREQ(rows[2].time.end, "token");
+  EXPECT_FALSE(rows[2].time.unsolicited);
+  EXPECT_GT(rows[2].time.sentAtMs, 0);
+  EXPECT_GE(rows[2].time.firstByteMs, 0);
+
+  std::vector<QString> shown;
+  script.onModal = [&](QDialog& d) {
+    auto& viewer = static_cast<CommandResponseDialog&>(d);
+    shown.push_back(viewer.SentText() + " | " + viewer.ReplyTimeText());
+    return QDialog::Rejected;
+  };
+  for (int row : {1, 2}) {
+    List(*view)->SelectRow(row);
+    view->RunCommand(ID_SHOW_RESPONSE);
+    List(*view)->SelectRow(-1);
+  }
+  ASSERT_EQ(shown.size(), 2u);
+  const QRegularExpression unsolicited(R"(^Unsolicited \d\d:\d\d:\d\d\.\d{3} \| end \d+ ms, command$)");
+  const QRegularExpression sent(R"(^Sent \d\d:\d\d:\d\d\.\d{3} \| 1st \d+, end \d+ ms, token$)");
+  EXPECT_TRUE(unsolicited.match(shown[0]).hasMatch()) << shown[0].toStdString();
+  EXPECT_TRUE(sent.match(shown[1]).hasMatch()) << shown[1].toStdString();
+}
+
+// A result that comes after the "OK" becomes a row of its own once the line has been
+// silent for the timeout; data still pending at Close is recorded before the line
+// closes.
+TEST_F(SendFlow, ALateResultAfterTheReplyIsItsOwnRow) {
+  modem.QueueReply("\r\nOK\r\n");
+  Send(*view, "AT+QTEMP<0D>");
+  modem.Say("\r\n+QTEMP: 31\r\n");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return List(*view)->RowCount() == 2; }, 10000));
+  const auto rows = view->ResponseRows();
+  EXPECT_EQ(rows[0].responseBytes, B("\r\nOK\r\n"));
+  EXPECT_EQ(rows[1].responseBytes, B("\r\n+QTEMP: 31\r\n"));
+  EXPECT_STREQ(rows[1].time.end, "silence");
+  EXPECT_TRUE(view->IdleLine().Watching()) << "the line is still read after a row ended";
+
+  modem.Say("\r\nNO CARRIER\r\n");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return view->IdleLine().PendingLength() == 14; }, 5000));
+  Click(*view, IDC_CLOSE);
+  ASSERT_EQ(List(*view)->RowCount(), 3);
+  EXPECT_EQ(view->ResponseRows()[2].responseBytes, B("\r\nNO CARRIER\r\n"));
+  EXPECT_STREQ(view->ResponseRows()[2].time.end, "closed");
+  EXPECT_FALSE(view->IdleLine().Watching());
+}
+
+// A device that goes away between commands ends the pending row as a hang-up, and the
+// screen lets the dead line go instead of being woken by it without end.
+TEST_F(SendFlow, AHangUpBetweenCommandsEndsThePendingRow) {
+  modem.Say("\r\nRI");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return view->IdleLine().PendingLength() == 4; }, 5000));
+  modem.Unplug();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !view->IdleLine().Watching(); }, 5000));
+  ASSERT_EQ(List(*view)->RowCount(), 1);
+  EXPECT_EQ(view->ResponseRows()[0].responseBytes, B("\r\nRI"));
+  EXPECT_STREQ(view->ResponseRows()[0].time.end, "hangup");
+  EXPECT_EQ(Status(*view), "Device Gone");
 }

@@ -136,6 +136,10 @@ class ScriptedDevice {
 
   bool ok() const { return !path_.empty(); }
   const std::string& path() const { return path_; }
+  // The device speaks unprompted.
+  bool Say(const std::string& bytes) {
+    return write(master_, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+  }
 
  private:
   void OnReadable() {
@@ -198,7 +202,9 @@ void SaveMenuOverFrame(QWidget* frame, QMenu* menu, const QPoint& at, const QStr
 }
 
 // The main window: empty with the scripted device picked, after three exchanges (the
-// second row selected), its two menus and the response list's menu; then the about box.
+// second row selected), its two menus and the response list's menu, then with a ring
+// the device sent unprompted and the viewer with the times of an exchange; then the
+// about box.
 void MainWindow() {
   ScriptedDevice modem({"\r\nOK\r\n", "\r\nOrvane SimModem 1.0\r\n\r\nOK\r\n", "\r\nERROR\r\n"});
   if (!Check(modem.ok(), "a pseudo-terminal for the scripted device")) return;
@@ -243,6 +249,28 @@ void MainWindow() {
   view.UpdateMenu(&response);
   SaveMenuOverFrame(frame, &response, list->viewport()->mapToGlobal(QPoint(60, 20)),
                     QStringLiteral("menu-response.png"));
+
+  // The device rings between commands: a row of its own with no command, recorded once
+  // the line has been silent for the timeout; then the viewer on the second exchange,
+  // with its times under the caption.
+  list->SelectRow(-1);
+  if (Check(modem.Say("\r\nRING\r\n"), "the device rang") &&
+      Check(QTest::qWaitFor([&] { return list->RowCount() == 4; }, 10000), "the ring is listed")) {
+    list->SelectRow(3);
+    Save(*frame, QStringLiteral("main-unsolicited-row.png"));
+  }
+  script.onModal = [](QDialog& d) {
+    d.show();
+    if (Check(QTest::qWaitForWindowExposed(&d), "the viewer is shown"))
+      Save(d, QStringLiteral("command_response_times.png"));
+    d.reject();
+    return d.result();
+  };
+  list->SelectRow(1);
+  view.RunCommand(ID_SHOW_RESPONSE);
+  Check(script.modalDialogs.size() == 1, "the viewer opened");
+  script.modalDialogs.clear();
+  script.onModal = nullptr;
 
   script.onModal = [](QDialog& d) {
     d.show();
