@@ -216,7 +216,8 @@ void COrvanePortView::OnOpenLine() {
   ui::WaitCursor wait;
   host_.ReadControls();
   const uint32_t baud = orvane::ParseBaudText(baudText_.toStdU16String());
-  if (line_.Open(portText_.toStdU16String(), baud) == 0) {
+  const int error = line_.Open(portText_.toStdU16String(), baud);
+  if (error == 0) {
     statusText_ = QStringLiteral("Opened");
     openFlag_ = true;
     preferences_.SaveBaudRate(baud);
@@ -224,6 +225,9 @@ void COrvanePortView::OnOpenLine() {
     statusText_ = QStringLiteral("Open Failed");
     openFlag_ = false;
   }
+  // The status keeps its short text; its tooltip says why.
+  if (QWidget* status = host_.Control<QWidget>(IDC_STATUS))
+    status->setToolTip(QString::fromStdString(line_.Reason()));
   EnableForOpenFlag();
   host_.ShowMembers();
 }

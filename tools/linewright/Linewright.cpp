@@ -9,7 +9,8 @@
 
 #include "engine/BinaryTextCodec.h"
 #include "engine/Exchange.h"
-#include "engine/SerialLine.h"
+#include "engine/LineFactory.h"
+#include "engine/NetworkLine.h"
 #include "platform/Registry.h"
 #include "preferences/PreferenceStore.h"
 
@@ -43,7 +44,12 @@ const char kHelp[] =
     "  -h, --help       this text\n"
     "  --version        the version\n"
     "\n"
-    "DEVICE is a path such as /dev/ttyUSB0, or COMn: for /dev/ttyS<n-1>.\n"
+    "DEVICE is a path such as /dev/ttyUSB0, or COMn: for /dev/ttyS<n-1>, or a\n"
+    "serial port on another machine: rfc2217://HOST:PORT (a serial server such as\n"
+    "ser2net with RFC 2217: it sets the port to BAUD, 8N1, DTR and RTS on) or\n"
+    "tcp://HOST:PORT (raw bytes). HOST is a name, an IPv4 address or an IPv6\n"
+    "address in brackets, e.g. rfc2217://[::1]:3001. A closed connection is a\n"
+    "hang-up (status 5).\n"
     "\n"
     "Replies are printed as they arrive, each ended by a line feed.\n"
     "\n"
@@ -51,7 +57,7 @@ const char kHelp[] =
     "  0  all commands sent and replies read\n"
     "  1  standard input or output failed\n"
     "  2  usage error, or the profile named by --profile cannot be used\n"
-    "  3  the device could not be opened\n"
+    "  3  the device could not be opened (or connected to)\n"
     "  4  a command could not be written, or not within the timeout (at least 5 s)\n"
     "  5  a reply ended because the device hung up or a read failed\n"
     "  6  interrupted (SIGINT, SIGTERM); what had arrived is printed\n"
@@ -76,13 +82,6 @@ bool ParseUnsigned(const std::string& text, uint32_t* value) {
   if (!ParseUnsigned(text, 0xFFFFFFFFull, &v)) return false;
   *value = static_cast<uint32_t>(v);
   return true;
-}
-
-std::string OpenFailureMessage(const std::string& device, int code) {
-  std::string message = "linewright: cannot open " + device + ": " + std::strerror(code);
-  if (code == EACCES) message += " (is your user in the 'dialout' group?)";
-  if (code == EBUSY) message += " (another program holds the port)";
-  return message;
 }
 
 }  // namespace
@@ -214,10 +213,9 @@ bool ApplyHandheldProfile(Options* options, std::string* error) {
 
 int Run(const Options& options, std::istream& in, std::ostream& out, std::ostream& err,
         int stopFd) {
-  SerialLine line;
-  const int openError = line.Open(Utf8ToUtf16(options.device), options.baud);
-  if (openError != 0) {
-    err << OpenFailureMessage(options.device, openError) << '\n';
+  NamedLine line;
+  if (line.Open(std::string_view(options.device), options.baud) != 0) {
+    err << "linewright: cannot open " << options.device << ": " << line.Reason() << '\n';
     return kExitOpenFailed;
   }
 
@@ -253,9 +251,11 @@ int Run(const Options& options, std::istream& in, std::ostream& out, std::ostrea
       case ReplyEnd::kStopped: return kExitInterrupted;
       case ReplyEnd::kHangup:
         // Nothing more can be sent: the run ends here.
-        err << "linewright: " << options.device
-            << (result.readError == EIO ? ": the device hung up" : ": read failed: ")
-            << (result.readError == EIO ? "" : std::strerror(result.readError)) << '\n';
+        err << "linewright: " << options.device;
+        if (result.readError != EIO) err << ": read failed: " << std::strerror(result.readError);
+        else if (IsNetworkName(options.device)) err << ": the server closed the connection";
+        else err << ": the device hung up";
+        err << '\n';
         return kExitHangup;
       case ReplyEnd::kLimit:
         err << "linewright: reply cut at " << result.replyLength << " bytes (--max-bytes)\n";
