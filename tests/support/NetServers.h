@@ -172,7 +172,8 @@ class TempFolder {
 // a free 127.0.0.1 port, from a YAML file of its own.
 class Ser2net {
  public:
-  bool Start(const std::string& devicePath, bool telnet = true) {
+  // |options|: YAML lines for the connection's "options:" map, e.g. "chardelay: false".
+  bool Start(const std::string& devicePath, bool telnet = true, const std::string& options = "") {
     for (int attempt = 0; attempt < 3; ++attempt) {
       port_ = FreeLoopbackPort();
       if (port_ <= 0) continue;
@@ -181,6 +182,7 @@ class Ser2net {
                             << "  accepter: " << (telnet ? "telnet(rfc2217)," : "") << "tcp,127.0.0.1,"
                             << port_ << "\n"
                             << "  connector: serialdev," << devicePath << ",115200n81,local\n";
+      if (!options.empty()) std::ofstream(config, std::ios::app) << "  options:\n    " << options << "\n";
       // -n: stay in the foreground; -d: log to standard output; -u: no UUCP lock files.
       if (process_.Start({"ser2net", "-n", "-d", "-u", "-c", config}, port_, folder_.path() + "/ser2net.log"))
         return true;
