@@ -15,13 +15,13 @@ constexpr size_t kSliceBytes = size_t{256} << 10;
 // One read takes up to this much; the assembler cuts it into chunks.
 constexpr size_t kReadBytes = size_t{64} << 10;
 
+}  // namespace
+
 int64_t WallClockMs() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(
              std::chrono::system_clock::now().time_since_epoch())
       .count();
 }
-
-}  // namespace
 
 std::u16string Framing::Frame(std::u16string_view command) const {
   std::u16string text;

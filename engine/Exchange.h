@@ -63,6 +63,8 @@ struct ExchangeResult {
 
 // The wrapping 32-bit millisecond tick of the steady clock.
 uint32_t SteadyTickMs();
+// The wall clock in ms since 1970.
+int64_t WallClockMs();
 
 class Exchange {
  public:

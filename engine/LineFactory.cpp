@@ -2,19 +2,15 @@
 
 #include <errno.h>
 
-#include <cstring>
-
 #include "engine/NetworkLine.h"
 #include "engine/SerialLine.h"
+#include "platform/OpenFailure.h"
 #include "platform/TextConvert.h"
 
 namespace orvane {
 
-std::string LocalOpenFailure(std::string_view, int error) {
-  std::string reason = std::strerror(error);
-  if (error == EACCES) reason += " (is your user in the 'dialout' group?)";
-  if (error == EBUSY) reason += " (another program holds the port)";
-  return reason;
+std::string LocalOpenFailure(std::string_view name, int error) {
+  return ExplainOpenFailure(std::string(name), error);
 }
 
 namespace {

@@ -225,7 +225,7 @@ void COrvanePortView::OnOpenLine() {
     statusText_ = QStringLiteral("Open Failed");
     openFlag_ = false;
   }
-  // The status keeps its short text; its tooltip says why.
+  // The status keeps its short text; its tooltip says why and what to do.
   if (QWidget* status = host_.Control<QWidget>(IDC_STATUS))
     status->setToolTip(QString::fromStdString(line_.Reason()));
   EnableForOpenFlag();

@@ -7,7 +7,10 @@
 // again in a plain mode), so each pays the same start-up; each is started by a small
 // "--measure" copy of this program, so its peak memory is its own and not this
 // program's (a child's peak counts the memory of the process it was started from).
+// With --listen, only this instead: CPU used by "linewright --listen SECONDS" on a quiet
+// line, against a child that blocks in poll() on the same line for as long.
 // Usage: linewright_stream_bench PATH-TO-LINEWRIGHT [MEGABYTES]
+//        linewright_stream_bench PATH-TO-LINEWRIGHT --listen [SECONDS]
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
@@ -131,11 +134,42 @@ int PlainReadLoop(const std::string& path) {
   }
 }
 
-int PlainPoll(const std::string& path) {
+int PlainPoll(const std::string& path, int ms) {
   const int fd = open(path.c_str(), O_RDWR | O_NOCTTY);
   pollfd p{fd, POLLIN, 0};
-  poll(&p, 1, 3000);
+  poll(&p, 1, ms);
   return 0;
+}
+
+void PrintIdle(const char* what, const ChildRun& run) {
+  std::printf("  %-28s %8.2f   %10.4f\n", what, run.cpuS * 1e3, 100.0 * run.cpuS / run.wallS);
+}
+
+// A quiet line held open for |seconds| by linewright --listen and by a plain poll().
+int ListenBench(const std::string& linewright, const std::string& selfPath, double seconds) {
+  PtyPair pty;
+  if (!pty.ok()) return 1;
+  const std::string path = pty.path();
+  const int ms = static_cast<int>(seconds * 1000);
+  char listen[32];
+  std::snprintf(listen, sizeof listen, "%.3f", seconds);
+  const ChildRun plain = Spawn({selfPath, "--plain-poll", path, std::to_string(ms)}, "/dev/null");
+  const ChildRun lw = Spawn({linewright, "--listen", listen, path, "115200"}, "/dev/null");
+  // Start-up and exit alone, to tell them from the wait.
+  const ChildRun start = Spawn({linewright, "--listen", "0", path, "115200"}, "/dev/null");
+  const ChildRun plainStart = Spawn({selfPath, "--plain-poll", path, "0"}, "/dev/null");
+  std::printf("%.1f s on a quiet line           CPU ms   %% of a core\n", seconds);
+  PrintIdle("plain poll() child", plain);
+  PrintIdle("linewright --listen", lw);
+  PrintIdle("plain poll() child, no wait", plainStart);
+  PrintIdle("linewright --listen 0", start);
+  const double waitPlain = std::max(plain.cpuS - plainStart.cpuS, 0.0);
+  const double waitLw = std::max(lw.cpuS - start.cpuS, 0.0);
+  std::printf("  whole runs: linewright / plain = %.2f; the wait alone: %.3f ms vs %.3f ms, %.4f%% of a"
+              " core (exit %d)\n",
+              plain.cpuS > 0 ? lw.cpuS / plain.cpuS : 0.0, waitLw * 1e3, waitPlain * 1e3,
+              100.0 * waitLw / lw.wallS, lw.status);
+  return lw.status == 0 ? 0 : 1;
 }
 
 }  // namespace
@@ -143,12 +177,15 @@ int PlainPoll(const std::string& path) {
 int main(int argc, char** argv) {
   if (argc > 2 && std::string(argv[1]) == "--measure") return Measure(argv + 2);
   if (argc == 3 && std::string(argv[1]) == "--plain-read") return PlainReadLoop(argv[2]);
-  if (argc == 3 && std::string(argv[1]) == "--plain-poll") return PlainPoll(argv[2]);
+  if (argc == 4 && std::string(argv[1]) == "--plain-poll") return PlainPoll(argv[2], std::atoi(argv[3]));
   if (argc < 2) {
     std::fprintf(stderr, "usage: %s PATH-TO-LINEWRIGHT [MEGABYTES]\n", argv[0]);
     return 2;
   }
   const std::string linewright = argv[1];
+  if (argc > 2 && std::string(argv[2]) == "--listen") {
+    return ListenBench(linewright, SelfPath(), argc > 3 ? std::strtod(argv[3], nullptr) : 10.0);
+  }
   const size_t megabytes = argc > 2 ? std::strtoul(argv[2], nullptr, 10) : 20;
   const std::string reply = CountingReply(megabytes * 1000 * 1000);
   const char* outPath = "/tmp/linewright_stream_bench.out";
@@ -191,7 +228,7 @@ int main(int argc, char** argv) {
               (lw.maxRssKb * 1024.0 - 10e6) / static_cast<double>(reply.size()));
 
   // 3 s of silence: linewright waits out its timeout; the baseline blocks in poll().
-  const ChildRun idlePlain = Spawn({selfPath, "--plain-poll", path}, "/dev/null");
+  const ChildRun idlePlain = Spawn({selfPath, "--plain-poll", path, "3000"}, "/dev/null");
   const ChildRun idleLw = Spawn({linewright, "--timeout", "3000", path, "115200", ""}, "/dev/null");
   // The same run with no wait at all: what start-up and exit cost by themselves.
   const ChildRun startLw = Spawn({linewright, "--timeout", "0", path, "115200", ""}, "/dev/null");

@@ -305,7 +305,8 @@ TEST(OpenByName, BadInputGivesAClearReason) {
       {"rfc2217://127.0.0.1:" + r4, 9600, ECONNREFUSED, "connection refused by 127.0.0.1:" + r4},
       {"tcp://[::1]:" + r6, 9600, ECONNREFUSED, "connection refused by [::1]:" + r6},
       {"rfc2217://127.0.0.1:" + r4, 0, EINVAL, "a baud rate of 0 is not a rate"},
-      {"/dev/orvane-no-such-device", 9600, ENOENT, "No such file or directory"},
+      {"/dev/orvane-no-such-device", 9600, ENOENT,
+       "No such file or directory: there is no device /dev/orvane-no-such-device (is it plugged in?)."},
   };
   for (const auto& c : cases) {
     const OpenedLine opened = OpenLine(std::string_view(c.name), c.baud);
@@ -323,15 +324,14 @@ TEST_F(Ser2netModem, LinewrightTakesAUrl) {
   options.baud = 115200;
   options.framing.suffix = u"<0D>";
   options.commands = {u"AT", u"ATI"};
-  std::istringstream in;
   std::ostringstream out, err;
-  EXPECT_EQ(linewright::Run(options, in, out, err), linewright::kExitOk) << err.str();
+  EXPECT_EQ(linewright::Run(options, -1, out, err), linewright::kExitOk) << err.str();
   EXPECT_EQ(out.str(),
             "AT<0D><0D><0A>OK<0D><0A>\n"
             "ATI<0D><0D><0A>Orvane Modem Simulator<0D><0A><0D><0A>OK<0D><0A>\n");
 
   options.device = "rfc2217://127.0.0.1:" + std::to_string(FreeLoopbackPort());
-  EXPECT_EQ(linewright::Run(options, in, out, err), linewright::kExitOpenFailed);
+  EXPECT_EQ(linewright::Run(options, -1, out, err), linewright::kExitOpenFailed);
   EXPECT_NE(err.str().find("linewright: cannot open " + options.device + ": connection refused by"),
             std::string::npos)
       << err.str();

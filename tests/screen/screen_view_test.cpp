@@ -100,9 +100,12 @@ TEST_F(MainScreen, EveryRowOfTheStateTable) {
 
   OpenOn(*view, "/dev/orvane-no-such-device");
   ExpectState(*view, {"Open Failed", true, false, false, true, true}, false);
+  // The status's tooltip tells why.
+  EXPECT_TRUE(Ctl<QWidget>(*view, IDC_STATUS)->toolTip().contains("there is no device /dev/orvane-no-such-device"));
 
   OpenOn(*view, modem.path());
   ExpectState(*view, {"Opened", false, true, true, false, false}, true);
+  EXPECT_TRUE(Ctl<QWidget>(*view, IDC_STATUS)->toolTip().isEmpty());
   EXPECT_TRUE(view->Line().IsOpen());
 
   Click(*view, IDC_CLOSE);

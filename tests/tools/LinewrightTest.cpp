@@ -8,10 +8,16 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "engine/PortDiscovery.h"
+#include "tests/platform/TempHive.h"
+#include "tests/tools/FlatJson.h"
 #include "platform/Registry.h"
 
 extern char** environ;
@@ -64,6 +70,10 @@ TEST(LinewrightArguments, UsageErrorsSayWhatIsWrong) {
       {{"--token"}, "option '--token' needs a value"},
       {{"-x", "/dev/x", "1"}, "unknown option '-x'"},
       {{"--max-bytes", "0", "/dev/x", "1"}, "invalid --max-bytes '0' (1 to 1099511627776)"},
+      {{"--listen", "1.2345", "/dev/x", "1"}, "invalid --listen '1.2345' (seconds, e.g. 10 or 0.5)"},
+      {{"--listen", ".5", "/dev/x", "1"}, "invalid --listen '.5' (seconds, e.g. 10 or 0.5)"},
+      {{"--fail-on=", "/dev/x", "1"}, "option '--fail-on' needs a text"},
+      {{"-f", "cmds", "/dev/x", "1", "AT"}, "give the commands either on the command line or with -f, not both"},
   };
   for (const auto& c : cases) {
     Options o;
@@ -71,6 +81,16 @@ TEST(LinewrightArguments, UsageErrorsSayWhatIsWrong) {
     EXPECT_FALSE(Parse(c.args, &o, &error));
     EXPECT_EQ(error, c.message);
   }
+}
+
+TEST(LinewrightOpen, AFailureSaysWhy) {
+  Options o;
+  std::string error;
+  ASSERT_TRUE(Parse({"/dev/orvane-missing", "9600", "AT"}, &o, &error));
+  std::ostringstream out, err;
+  EXPECT_EQ(linewright::Run(o, -1, out, err, -1), kExitOpenFailed);
+  EXPECT_EQ(err.str(), "linewright: cannot open /dev/orvane-missing: No such file or directory: "
+                       "there is no device /dev/orvane-missing (is it plugged in?).\n");
 }
 
 // Runs |argv| with |input| on standard input; collects standard output and the exit
@@ -99,11 +119,16 @@ struct Process {
     out = fromChild[0];
     return rc == 0;
   }
+  // One line of output; what there is when none comes within 20 s.
   std::string ReadLine() {
     std::string line;
     char c;
-    while (read(out, &c, 1) == 1 && c != '\n') line.push_back(c);
+    pollfd p{out, POLLIN, 0};
+    while (poll(&p, 1, 20000) == 1 && read(out, &c, 1) == 1 && c != '\n') line.push_back(c);
     return line;
+  }
+  void Write(const std::string& text) {
+    [[maybe_unused]] ssize_t n = write(in, text.data(), text.size());
   }
   std::string ReadAll() {
     std::string all;
@@ -186,6 +211,7 @@ TEST_F(LinewrightAgainstSimulator, DistinctExitCodes) {
   EXPECT_EQ(RunLinewright({device, "0", "AT"}).code, kExitOpenFailed);
   // A profile is looked up in OrvanePort's own hive before the device is opened.
   EXPECT_EQ(RunLinewright({"--profile", "orvane-no-such-profile", device, "9600", "AT"}).code, kExitUsage);
+  EXPECT_EQ(RunLinewright({"-f", "/nonexistent/orvane-commands", device, "9600"}).code, kExitUsage);
   // The device hangs up during the first reply: what arrived is printed, and the run
   // ends there with its own code.
   const Result r = RunLinewright({"--timeout", "60000", "--suffix", "<0D>", device, "9600",
@@ -200,6 +226,110 @@ TEST_F(LinewrightAgainstSimulator, EndlessReplyIsCutAtTheLimitAndTheRunGoesOn) {
   EXPECT_EQ(r.code, kExitOk);
   EXPECT_EQ(r.out.substr(0, 31), "ATE0<0D><0D><0A>OK<0D><0A>\nSTRE");
   EXPECT_EQ(r.out.back(), '\n');
+}
+
+// "2026-12-07T16:04:05.012+01:00"
+bool IsIsoTime(const std::string& text) {
+  const std::string shape = "dddd-dd-ddTdd:dd:dd.ddd+dd:dd";
+  if (text.size() != shape.size()) return false;
+  for (size_t i = 0; i < shape.size(); ++i) {
+    const bool ok = shape[i] == 'd' ? std::isdigit(static_cast<unsigned char>(text[i])) != 0
+                    : shape[i] == '+' ? text[i] == '+' || text[i] == '-'
+                                      : text[i] == shape[i];
+    if (!ok) return false;
+  }
+  return true;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+    lines.push_back(text.substr(start, end - start));
+  EXPECT_EQ(start, text.size()) << "every line ends with a line feed";
+  return lines;
+}
+
+TEST_F(LinewrightAgainstSimulator, CommandFileJsonAndListen) {
+  testing::TempDir dir;
+  const std::string file = dir.File("commands.at");
+  std::ofstream(file) << "ATE0\r\n# a late result after the OK\n\n  \t\nAT+SIMLATE=300,RING";
+  const Result r = RunLinewright({"--json", "--listen", "1.5", "--timeout", "100", "--suffix", "<0D>",
+                                  "-f", file, device, "9600"});
+  EXPECT_EQ(r.code, kExitOk);
+  const std::vector<std::string> lines = Lines(r.out);
+  ASSERT_EQ(lines.size(), 3u) << r.out;
+  struct Expected {
+    const char* command;
+    const char* reply;
+  } exchanges[] = {{"ATE0<0D>", "ATE0<0D><0D><0A>OK<0D><0A>"},
+                   {"AT+SIMLATE=300,RING<0D>", "<0D><0A>OK<0D><0A>"}};
+  for (size_t i = 0; i < 2; ++i) {
+    const auto object = testing::ParseFlatJson(lines[i]);
+    ASSERT_TRUE(object.has_value()) << lines[i];
+    EXPECT_EQ(object->size(), 6u) << lines[i];
+    EXPECT_EQ(object->at("command"), exchanges[i].command);
+    EXPECT_EQ(object->at("reply"), exchanges[i].reply);
+    EXPECT_EQ(object->at("end"), "token");
+    EXPECT_TRUE(IsIsoTime(object->at("sent_at"))) << lines[i];
+    EXPECT_NE(object->at("first_byte_ms"), "null");
+    EXPECT_GE(std::stol(object->at("elapsed_ms")), std::stol(object->at("first_byte_ms")));
+  }
+  const auto late = testing::ParseFlatJson(lines[2]);
+  ASSERT_TRUE(late.has_value()) << lines[2];
+  EXPECT_EQ(late->size(), 2u);
+  EXPECT_EQ(late->at("unsolicited"), "<0D><0A>RING<0D><0A>");
+  EXPECT_TRUE(IsIsoTime(late->at("at"))) << lines[2];
+}
+
+TEST_F(LinewrightAgainstSimulator, FailOnStopsAfterTheFirstReplyHoldingTheText) {
+  struct Case {
+    std::vector<std::string> options;
+    int code;
+    size_t lines;
+  } cases[] = {
+      {{}, kExitOk, 3},
+      {{"--fail-on", "<0D><0A>ERROR<0D><0A>"}, kExitFailOn, 2},
+      {{"--fail-on", "NO CARRIER", "--fail-on=ERROR"}, kExitFailOn, 2},
+      {{"--fail-on", "NO CARRIER"}, kExitOk, 3},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> args = c.options;
+    for (const char* a : {"--suffix", "<0D>", "ATE0", "AT+NOPE", "AT"}) args.push_back(a);
+    args.insert(args.end() - 3, {device, "9600"});
+    const Result r = RunLinewright(args);
+    EXPECT_EQ(r.code, c.code) << r.out;
+    const std::vector<std::string> lines = Lines(r.out);
+    ASSERT_EQ(lines.size(), c.lines) << r.out;
+    EXPECT_EQ(lines[1], "<0D><0A>ERROR<0D><0A>");
+  }
+}
+
+// Commands from standard input: what the device says while linewright waits for the
+// next one is printed as its own row with its time, and the next reply is its own.
+TEST_F(LinewrightAgainstSimulator, UnsolicitedDataBetweenCommandsIsARowOfItsOwn) {
+  Process p;
+  ASSERT_TRUE(p.Start({LINEWRIGHT_TOOL, "--timestamps", "--timeout", "200", "--suffix", "<0D>",
+                       device, "9600"}));
+  p.Write("ATE0\nAT+SIMLATE=300,RING\n");
+  const std::string expected[] = {" ATE0<0D><0D><0A>OK<0D><0A>", " <0D><0A>OK<0D><0A>",
+                                  " unsolicited: <0D><0A>RING<0D><0A>", " <0D><0A>OK<0D><0A>"};
+  for (size_t i = 0; i < 4; ++i) {
+    if (i == 3) p.Write("AT\n");
+    const std::string line = p.ReadLine();
+    EXPECT_TRUE(IsIsoTime(line.substr(0, 29))) << line;
+    EXPECT_EQ(line.substr(std::min<size_t>(29, line.size())), expected[i]);
+  }
+  p.CloseInput();
+  EXPECT_EQ(p.ReadAll(), "");
+  EXPECT_EQ(p.Wait(), kExitOk);
+}
+
+TEST_F(LinewrightAgainstSimulator, ListeningEndsWhenTheDeviceHangsUp) {
+  const Result r = RunLinewright({"--listen", "60", "--timeout", "20", "--suffix", "<0D>", device,
+                                  "9600", "AT+SIMHANGUP=500"});
+  EXPECT_EQ(r.code, kExitHangup);
+  EXPECT_EQ(r.out, "AT+SIMHANGUP=500<0D>\n");
 }
 
 TEST(LinewrightSignals, InterruptPrintsWhatArrivedAndExitsWithItsOwnCode) {

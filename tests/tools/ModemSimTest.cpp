@@ -111,6 +111,34 @@ TEST_F(ModemSimTest, StreamRunsUntilTheNextCommand) {
   EXPECT_EQ(Exchange(u"AT"), ok);
 }
 
+TEST_F(ModemSimTest, SpeaksUnprompted) {
+  Exchange(u"ATE0");
+  const std::u16string ok = u"<0D><0A>OK<0D><0A>";
+  // Nothing is written: the read waits for what the simulator says by itself.
+  auto listen = [&](const std::u16string& token) { return Exchange(u"", 5000, {token}); };
+  EXPECT_EQ(Exchange(u"AT+SIMLATE=30,\"+QTEMP: 31;32\""), ok);
+  EXPECT_EQ(listen(u"32<0D><0A>"), u"<0D><0A>+QTEMP: 31;32<0D><0A>");
+
+  // A repeated text goes out between replies, never inside a trickled one.
+  EXPECT_EQ(Exchange(u"AT+SIMTRICKLE=2"), ok);
+  EXPECT_EQ(Exchange(u"AT+SIMURC=5,RING").rfind(ok, 0), 0u);
+  const std::u16string info = Exchange(u"ATI;+SIMURC?");
+  EXPECT_NE(info.find(u"<0D><0A>Orvane Modem Simulator<0D><0A><0D><0A>+SIMURC: 5,\"RING\"<0D><0A><0D><0A>OK<0D><0A>"),
+            std::u16string::npos)
+      << Utf16ToUtf8(info);
+  Exchange(u"AT+SIMTRICKLE=0");
+  EXPECT_NE(listen(u"RING<0D><0A>").find(u"<0D><0A>RING<0D><0A>"), std::u16string::npos);
+  // Once stopped, the reply to the stop is the last thing said.
+  const std::u16string stop = Exchange(u"AT+SIMURC=0");
+  EXPECT_EQ(stop.substr(stop.size() - ok.size()), ok);
+  EXPECT_EQ(Exchange(u"", 100), u"");
+
+  for (const char16_t* bad : {u"AT+SIMURC=x,RING", u"AT+SIMURC=10", u"AT+SIMURC=0,RING",
+                              u"AT+SIMLATE=10,", u"AT+SIMLATE=10,\"\"", u"AT+SIMLATE"}) {
+    EXPECT_EQ(Exchange(bad), u"<0D><0A>ERROR<0D><0A>") << Utf16ToUtf8(bad);
+  }
+}
+
 TEST_F(ModemSimTest, HangUpEndsTheReadAndTheSimulator) {
   const ExchangeResult reply = Run(u"AT+SIMHANGUP=20", 60000);
   EXPECT_EQ(EncodeBinaryText(reply.reply), u"AT+SIMHANGUP=20<0D>");

@@ -132,9 +132,8 @@ TEST_F(LinewrightProfile, FramesEachCommandOnTheLine) {
   std::string device = sim.DevicePath();
   auto o = Parse({"--profile", "Hayes", device.c_str(), "9600", "", "E0"}, &error);
   ASSERT_TRUE(linewright::ApplyProfile(store, &o, &error)) << error;
-  std::istringstream in;
   std::ostringstream out, err;
-  int code = linewright::Run(o, in, out, err);
+  int code = linewright::Run(o, -1, out, err);
   [[maybe_unused]] ssize_t n = ::write(wake[1], "x", 1);
   server.join();
   ::close(wake[0]);

@@ -21,7 +21,8 @@ enum ExitCode : int {
   kExitOpenFailed = 3, // the device could not be opened
   kExitWriteFailed = 4, // a command could not be written to the device (or not in time)
   kExitHangup = 5,      // a reply ended because the device hung up or a read failed
-  kExitInterrupted = 6  // SIGINT or SIGTERM ended the run
+  kExitInterrupted = 6, // SIGINT or SIGTERM ended the run
+  kExitFailOn = 7       // a reply held a text given with --fail-on
 };
 
 struct Options {
@@ -37,7 +38,14 @@ struct Options {
   bool timeoutGiven = false;
   std::string device;
   uint32_t baud = 0;
-  std::vector<std::u16string> commands;  // none: one per line from standard input
+  // None (and no command file, and no --listen): one per line from standard input.
+  std::vector<std::u16string> commands;
+  std::string commandFile;  // -f FILE: LoadCommandFile reads the commands from it
+  bool json = false;        // --json: one JSON object per line
+  bool timestamps = false;  // --timestamps: each plain reply line starts with its time
+  // --fail-on TEXT (binary text): the run stops after the first reply holding one of them.
+  std::vector<std::u16string> failOn;
+  int64_t listenMs = -1;    // --listen SECONDS as ms; -1: not given
   bool help = false;
   bool version = false;
 };
@@ -46,6 +54,11 @@ struct Options {
 bool ParseArguments(int argc, const char* const* argv, Options* options, std::string* error);
 
 const char* HelpText();
+
+// The commands of options->commandFile, one a line: blank lines and lines whose first
+// character other than a blank is '#' are skipped, a CR before the line feed is dropped.
+// False with a message when the file cannot be read.
+bool LoadCommandFile(Options* options, std::string* error);
 
 // Takes prefix, suffix, timeout (seconds x 1000) and tokens from the profile named by
 // options->profile in |profiles|, as the screen's send flow does. False with a message when
@@ -58,10 +71,13 @@ bool ApplyProfile(const PreferenceStore& profiles, Options* options, std::string
 // a message, the system's reason among it, when that hive cannot be read.
 bool ApplyHandheldProfile(Options* options, std::string* error);
 
-// Opens the line, sends every command and prints every reply as it arrives. Input on
-// |stopFd| (-1: none) ends the run: what arrived of the current reply is printed and
-// kExitInterrupted returned. Returns an ExitCode.
-int Run(const Options& options, std::istream& in, std::ostream& out, std::ostream& err,
+// Opens the line, sends every command and prints every reply as it arrives. Without
+// commands (and without a command file or --listen) each line read from |inFd| is one;
+// while it waits for the next line, and while it listens, what the device sends by itself
+// is printed as rows of unsolicited data, never added to the next reply. Input on |stopFd|
+// (-1: none) ends the run: what arrived is printed and kExitInterrupted returned. Returns
+// an ExitCode.
+int Run(const Options& options, int inFd, std::ostream& out, std::ostream& err,
         int stopFd = -1);
 
 }  // namespace orvane::linewright

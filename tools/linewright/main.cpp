@@ -39,6 +39,10 @@ int main(int argc, char** argv) {
     std::cout << "linewright 1.0\n";
     return 0;
   }
+  if (!orvane::linewright::LoadCommandFile(&options, &error)) {
+    std::cerr << "linewright: " << error << '\n';
+    return orvane::linewright::kExitUsage;
+  }
   // The profiles are OrvanePort's, in its own hive file: opened only when one is named.
   if (!orvane::linewright::ApplyHandheldProfile(&options, &error)) {
     std::cerr << "linewright: " << error << '\n';
@@ -52,7 +56,7 @@ int main(int argc, char** argv) {
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
   }
-  const int result = orvane::linewright::Run(options, std::cin, std::cout, std::cerr, stopPipe[0]);
+  const int result = orvane::linewright::Run(options, STDIN_FILENO, std::cout, std::cerr, stopPipe[0]);
   std::cout.flush();
   if (interrupted && result == orvane::linewright::kExitOk) return orvane::linewright::kExitInterrupted;
   return result;

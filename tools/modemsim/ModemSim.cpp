@@ -44,8 +44,13 @@ const char kHelp[] =
     "  AT+SIMPROMPT[=t]  reply \"\\r\\n> \" (or \"\\r\\n\" and t), no result code\n"
     "  AT+SIMHANGUP[=ms] after ms (default 0) close the device side, as if unplugged;\n"
     "                    the simulator then ends\n"
+    "  AT+SIMURC=ms,text send \"\\r\\ntext\\r\\n\" unprompted every ms (AT+SIMURC=0 stops it;\n"
+    "                    ATZ too)\n"
+    "  AT+SIMLATE=ms,text answer OK, then send \"\\r\\ntext\\r\\n\" ms after the OK\n"
+    "                    (text may be quoted: AT+SIMLATE=200,\"+QTEMP: 31\")\n"
     "  AT+SIMHELP        this list\n"
-    "  AT+SIMDELAY? and AT+SIMTRICKLE? show the setting.\n";
+    "  AT+SIMDELAY?, AT+SIMTRICKLE? and AT+SIMURC? show the setting.\n"
+    "Unsolicited texts go out between replies, never inside one.\n";
 
 bool ParseNumber(const std::string& text, long max, long* value) {
   if (text.empty() || text.size() > 9) return false;
@@ -57,6 +62,27 @@ bool ParseNumber(const std::string& text, long max, long* value) {
   if (v > max) return false;
   *value = v;
   return true;
+}
+
+// "MS,TEXT": MS up to |max|, TEXT not empty, a pair of double quotes around it dropped.
+bool ParseTimedText(const std::string& value, long max, long* ms, std::string* text) {
+  const size_t comma = value.find(',');
+  if (comma == std::string::npos || !ParseNumber(value.substr(0, comma), max, ms)) return false;
+  *text = value.substr(comma + 1);
+  if (text->size() >= 2 && text->front() == '"' && text->back() == '"') {
+    *text = text->substr(1, text->size() - 2);
+  }
+  return !text->empty();
+}
+
+// The first ';' at or after |from| that is not inside double quotes, or npos.
+size_t CommandEnd(const std::string& body, size_t from) {
+  bool quoted = false;
+  for (size_t i = from; i < body.size(); ++i) {
+    if (body[i] == '"') quoted = !quoted;
+    else if (body[i] == ';' && !quoted) return i;
+  }
+  return std::string::npos;
 }
 
 std::string Upper(std::string s) {
@@ -126,6 +152,9 @@ void ModemSim::ResetSettings() {
   quiet_ = false;
   delayMs_ = 0;
   trickleMs_ = 0;
+  urcPeriodMs_ = 0;
+  urcText_.clear();
+  urcBytes_.clear();
   registers_.clear();
 }
 
@@ -258,7 +287,7 @@ void ModemSim::ProcessLine(const std::string& raw) {
       } else if (q < body.size() && body[q] == '=') {
         op = "=";
         ++q;
-        const size_t end = body.find(';', q);
+        const size_t end = CommandEnd(body, q);
         value = body.substr(q, end == std::string::npos ? std::string::npos : end - q);
         q = end == std::string::npos ? body.size() : end;
       }
@@ -275,6 +304,34 @@ void ModemSim::ProcessLine(const std::string& raw) {
       } else if ((name == "SIMDELAY" || name == "SIMTRICKLE") && op == "=") {
         if (!ParseNumber(value, kMaxDelayMs, &n)) return fail();
         (name == "SIMDELAY" ? delayMs_ : trickleMs_) = static_cast<int>(n);
+      } else if (name == "SIMURC" && op == "?") {
+        info += "+SIMURC: " + std::to_string(urcPeriodMs_) +
+                (urcPeriodMs_ > 0 ? ",\"" + urcText_ + "\"" : std::string()) + "\n";
+      } else if (name == "SIMURC" && op == "=") {
+        std::string text;
+        if (value == "0") {
+          urcPeriodMs_ = 0;
+          urcText_.clear();
+          urcBytes_.clear();
+        } else if (ParseTimedText(value, kMaxDelayMs, &n, &text) && n > 0) {
+          urcPeriodMs_ = static_cast<int>(n);
+          urcText_ = text;
+          urcBytes_ = InfoText(text);
+          urcNextAt_ = Clock::now() + std::chrono::milliseconds(n);
+        } else {
+          return fail();
+        }
+      } else if (name == "SIMLATE" && op == "=") {
+        std::string text;
+        if (!ParseTimedText(value, kMaxDelayMs, &n, &text)) return fail();
+        // The OK first; the text's time counts from when the OK has gone out.
+        Reply(InfoText(info) + ResultCode(0));
+        Segment s;
+        s.bytes = InfoText(text);
+        s.lateMs = static_cast<int>(n);
+        Trace(">> (" + Printable(s.bytes) + " " + std::to_string(n) + " ms after that)");
+        out_.push_back(std::move(s));
+        return;
       } else if (name == "SIMHELP" && op.empty()) {
         info += kHelp;
       } else if (name == "SIMBYTES" && op == "=") {
@@ -388,11 +445,46 @@ void ModemSim::ProcessLine(const std::string& raw) {
   Reply(InfoText(info) + ResultCode(0));
 }
 
+std::string ModemSim::TakeDueUnsolicited(Clock::time_point now) {
+  if (!late_.empty() && late_.begin()->first <= now) {
+    std::string bytes = std::move(late_.begin()->second);
+    late_.erase(late_.begin());
+    return bytes;
+  }
+  if (urcPeriodMs_ > 0 && urcNextAt_ <= now) {
+    const auto period = std::chrono::milliseconds(urcPeriodMs_);
+    urcNextAt_ += period;
+    // After a long stall the period restarts rather than sending a burst to catch up.
+    if (urcNextAt_ <= now) urcNextAt_ = now + period;
+    return urcBytes_;
+  }
+  return {};
+}
+
+int ModemSim::MsUntilUnsolicited(Clock::time_point now) const {
+  Clock::time_point next = Clock::time_point::max();
+  if (!late_.empty()) next = late_.begin()->first;
+  if (urcPeriodMs_ > 0) next = std::min(next, urcNextAt_);
+  if (next == Clock::time_point::max()) return -1;
+  if (next <= now) return 0;
+  return static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(next - now).count()) + 1;
+}
+
 int ModemSim::Flush(bool* wantWrite) {
   *wantWrite = false;
   for (;;) {
+    // An unsolicited text that is due goes out next, unless a reply is half written.
+    if (out_.empty() || !out_.front().partial) {
+      std::string due = TakeDueUnsolicited(Clock::now());
+      if (!due.empty()) {
+        Trace(">> (unsolicited) " + Printable(due));
+        Segment s;
+        s.bytes = std::move(due);
+        out_.push_front(std::move(s));
+      }
+    }
     if (out_.empty()) {
-      if (!streaming_) return -1;
+      if (!streaming_) return MsUntilUnsolicited(Clock::now());
       char buf[80];
       std::snprintf(buf, sizeof buf, "STREAM %08llu 0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ\r\n",
                     static_cast<unsigned long long>(++streamLine_));
@@ -408,9 +500,17 @@ int ModemSim::Flush(bool* wantWrite) {
       s.started = true;
       s.nextAt = now + std::chrono::milliseconds(s.delayMs);
     }
+    if (s.lateMs >= 0) {
+      // Everything before it has gone out: from now on it waits on its own schedule.
+      late_.emplace(now + std::chrono::milliseconds(s.lateMs), std::move(s.bytes));
+      out_.pop_front();
+      continue;
+    }
     if (now < s.nextAt) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(s.nextAt - now).count();
-      return static_cast<int>(left) + 1;
+      const int left = static_cast<int>(
+          std::chrono::duration_cast<std::chrono::milliseconds>(s.nextAt - now).count() + 1);
+      const int unsolicited = s.partial ? -1 : MsUntilUnsolicited(now);
+      return unsolicited >= 0 ? std::min(left, unsolicited) : left;
     }
     if (s.hangup) {
       Trace("-- hung up");
@@ -434,6 +534,7 @@ int ModemSim::Flush(bool* wantWrite) {
       continue;
     }
     s.bytes.erase(0, static_cast<size_t>(n));
+    s.partial = true;
     if (s.bytes.empty()) {
       out_.pop_front();
       continue;

@@ -1,7 +1,8 @@
 // A Hayes-style modem on a pseudo-terminal, for tests and for trying the tools by
 // hand. It answers AT commands on the pty's device side and has test commands that
 // shape its replies (delays, trickling, long or endless replies, silence, a zero byte
-// before the result code, a custom prompt, hanging up).
+// before the result code, a custom prompt, hanging up) and that make it speak
+// unprompted (a text repeated at a period, a text some time after the "OK").
 #pragma once
 
 #include <chrono>
@@ -47,6 +48,9 @@ class ModemSim {
     bool hangup = false;
     bool stream = false;
     bool started = false;
+    bool partial = false;  // some of its bytes are written already
+    int lateMs = -1;       // 0 or more: not sent in turn but this long after the bytes before it
+
     Clock::time_point nextAt{};
   };
 
@@ -59,6 +63,10 @@ class ModemSim {
   void ResetSettings();
   // Writes what is due; returns the milliseconds until more is due (-1: nothing).
   int Flush(bool* wantWrite);
+  // The unsolicited text due at |now|, taken off its schedule; empty when none is due.
+  std::string TakeDueUnsolicited(Clock::time_point now);
+  // Milliseconds until the next unsolicited text is due (0: now; -1: none scheduled).
+  int MsUntilUnsolicited(Clock::time_point now) const;
   void Trace(const std::string& line) const;
 
   int master_ = -1;
@@ -70,6 +78,12 @@ class ModemSim {
   bool hungUp_ = false;
   bool streaming_ = false;
   uint64_t streamLine_ = 0;
+  // Unsolicited texts: one-shot ones at their time, and one repeated at a period.
+  std::multimap<Clock::time_point, std::string> late_;
+  int urcPeriodMs_ = 0;  // 0: none
+  std::string urcText_;  // as given, for AT+SIMURC?
+  std::string urcBytes_;
+  Clock::time_point urcNextAt_{};
 
   // Settings (reset by ATZ and AT&F).
   bool echo_ = true;

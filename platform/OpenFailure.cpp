@@ -1,0 +1,152 @@
+#include "platform/OpenFailure.h"
+
+#include <dirent.h>
+#include <grp.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <vector>
+
+#include "platform/SerialDevice.h"
+
+namespace orvane {
+
+namespace {
+
+bool AllDigits(const char* text) {
+  if (*text == '\0') return false;
+  for (; *text != '\0'; ++text) {
+    if (*text < '0' || *text > '9') return false;
+  }
+  return true;
+}
+
+// The names of the entries of |folder|, or none when it cannot be read.
+std::vector<std::string> Entries(const std::string& folder) {
+  std::vector<std::string> names;
+  DIR* dir = opendir(folder.c_str());
+  if (dir == nullptr) return names;
+  while (const dirent* entry = readdir(dir)) names.emplace_back(entry->d_name);
+  closedir(dir);
+  return names;
+}
+
+std::string CommandName(const std::string& processFolder) {
+  std::ifstream comm(processFolder + "/comm");
+  std::string name;
+  std::getline(comm, name);
+  return name.empty() ? std::string("an unnamed program") : name;
+}
+
+bool ProcessInGroup(gid_t group) {
+  if (getegid() == group) return true;
+  const int count = getgroups(0, nullptr);
+  if (count <= 0) return false;
+  std::vector<gid_t> groups(static_cast<size_t>(count));
+  const int filled = getgroups(count, groups.data());
+  return filled > 0 && std::find(groups.begin(), groups.begin() + filled, group) != groups.begin() + filled;
+}
+
+bool UserListedInGroup(const group* entry) {
+  const passwd* user = getpwuid(geteuid());
+  if (user == nullptr || entry->gr_mem == nullptr) return false;
+  for (char** member = entry->gr_mem; *member != nullptr; ++member) {
+    if (std::strcmp(*member, user->pw_name) == 0) return true;
+  }
+  return false;
+}
+
+std::string ExplainDenied(const std::string& path, const std::string& reason) {
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0) return reason + ": " + path + ".";
+  const group* owner = getgrgid(info.st_gid);
+  const std::string groupName = owner != nullptr ? owner->gr_name : std::to_string(info.st_gid);
+  const bool groupMayUse = (info.st_mode & S_IRGRP) != 0 && (info.st_mode & S_IWGRP) != 0;
+  if (!groupMayUse || info.st_gid == 0) {
+    return reason + ": " + path + " is open to its owner only. Ask the administrator for access "
+           "(for example a udev rule that gives it to the group 'dialout').";
+  }
+  if (ProcessInGroup(info.st_gid)) {
+    return reason + ": " + path + " belongs to group '" + groupName +
+           "', but its permissions do not let this user open it.";
+  }
+  if (owner != nullptr && UserListedInGroup(owner)) {
+    return reason + ": " + path + " belongs to group '" + groupName +
+           "'. This user was added to it after logging in: log out and in again.";
+  }
+  return reason + ": " + path + " belongs to group '" + groupName +
+         "', which this user is not in. Join it with 'sudo usermod -aG " + groupName +
+         " $USER', then log out and in again.";
+}
+
+std::string ExplainBusy(const std::string& path, const std::string& reason) {
+  const std::vector<PortHolder> holders = FindPortHolders(path);
+  if (holders.empty()) {
+    return reason + ": another program holds " + path +
+           " ('sudo fuser -v " + path + "' names it).";
+  }
+  std::string names;
+  bool modemManager = false;
+  for (const PortHolder& holder : holders) {
+    if (!names.empty()) names += ", ";
+    names += holder.program + " (pid " + std::to_string(holder.pid) + ")";
+    modemManager = modemManager || holder.program == "ModemManager";
+  }
+  std::string text = reason + ": " + path + " is held by " + names + ".";
+  if (modemManager) {
+    text += " Stop it with 'sudo systemctl stop ModemManager', or tell it to leave this device alone.";
+  } else {
+    text += " Close it, then open the port again.";
+  }
+  return text;
+}
+
+}  // namespace
+
+std::vector<PortHolder> FindPortHolders(const std::string& devicePath, const std::string& procRoot) {
+  std::vector<PortHolder> holders;
+  struct stat device {};
+  if (stat(devicePath.c_str(), &device) != 0 || !S_ISCHR(device.st_mode)) return holders;
+  const pid_t self = getpid();
+  for (const std::string& pidText : Entries(procRoot)) {
+    if (!AllDigits(pidText.c_str())) continue;
+    const pid_t pid = static_cast<pid_t>(std::stol(pidText));
+    if (pid == self) continue;
+    const std::string processFolder = procRoot + "/" + pidText;
+    for (const std::string& fd : Entries(processFolder + "/fd")) {
+      if (!AllDigits(fd.c_str())) continue;
+      struct stat open {};
+      if (stat((processFolder + "/fd/" + fd).c_str(), &open) == 0 && S_ISCHR(open.st_mode) &&
+          open.st_rdev == device.st_rdev) {
+        holders.push_back({pid, CommandName(processFolder)});
+        break;
+      }
+    }
+  }
+  std::sort(holders.begin(), holders.end(),
+            [](const PortHolder& a, const PortHolder& b) { return a.pid < b.pid; });
+  return holders;
+}
+
+std::string ExplainOpenFailure(const std::string& deviceName, int error) {
+  const std::string path = serial::DevicePathForName(deviceName);
+  const std::string reason = std::strerror(error);
+  switch (error) {
+    case EACCES:
+    case EPERM:
+      return ExplainDenied(path, reason);
+    case EBUSY:
+      return ExplainBusy(path, reason);
+    case ENOENT:
+      return reason + ": there is no device " + path + " (is it plugged in?).";
+    default:
+      return reason + ": " + path + ".";
+  }
+}
+
+}  // namespace orvane

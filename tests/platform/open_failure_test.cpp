@@ -1,0 +1,94 @@
+// Open failures explained: a device the user's groups do not reach, a device another
+// program holds. A pty stands in for the device in both.
+#include "platform/OpenFailure.h"
+
+#include <grp.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "engine/SerialLine.h"
+#include "tests/support/PtyPair.h"
+#include "tests/support/Unprivileged.h"
+
+extern char** environ;
+
+namespace orvane {
+namespace {
+
+using testing::PtyPair;
+
+TEST(OpenFailureTest, PermissionDeniedNamesTheGroupAndHowToJoinIt) {
+  PtyPair pty;
+  ASSERT_TRUE(pty.ok());
+  const group* dialout = getgrnam("dialout");
+  if (geteuid() != 0 || dialout == nullptr) GTEST_SKIP() << "needs root and a dialout group";
+  ASSERT_EQ(chown(pty.path().c_str(), 0, dialout->gr_gid), 0);
+  ASSERT_EQ(chmod(pty.path().c_str(), 0660), 0);
+
+  // As a user outside the group, the real open is refused and the text says what to do.
+  const int result = testing::AsUnprivilegedUser([&] {
+    SerialLine line;
+    const int error = line.Open(pty.path16(), 115200);
+    if (error != EACCES) return 1;
+    const std::string text = ExplainOpenFailure(pty.path(), error);
+    if (text.find("belongs to group 'dialout'") == std::string::npos) return 2;
+    if (text.find("sudo usermod -aG dialout $USER") == std::string::npos) return 3;
+    return 0;
+  });
+  EXPECT_EQ(result, 0);
+}
+
+TEST(OpenFailureTest, BusyNamesTheProgramThatHoldsThePort) {
+  PtyPair pty;
+  ASSERT_TRUE(pty.ok());
+  // flock(1) holds the device locked, as a second terminal program would.
+  const std::string path = pty.path();
+  const char* argv[] = {"flock", "-o", path.c_str(), "sleep", "600", nullptr};
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+  posix_spawnattr_setpgroup(&attributes, 0);
+  pid_t holder = 0;
+  const int spawned = posix_spawnp(&holder, "flock", nullptr, &attributes,
+                                   const_cast<char**>(argv), environ);
+  posix_spawnattr_destroy(&attributes);
+  if (spawned != 0) GTEST_SKIP() << "flock(1) is not installed";
+
+  SerialLine line;
+  int error = 0;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while ((error = line.Open(pty.path16(), 115200)) == 0 &&
+         std::chrono::steady_clock::now() < deadline) {
+    line.Close();  // the lock is not taken yet
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ASSERT_EQ(error, EBUSY);
+  const std::string text = ExplainOpenFailure(path, error);
+  EXPECT_NE(text.find("is held by flock (pid " + std::to_string(holder) + ")"), std::string::npos)
+      << text;
+  EXPECT_NE(text.find("Close it"), std::string::npos) << text;
+
+  kill(-holder, SIGKILL);
+  waitpid(holder, nullptr, 0);
+  // This process's own descriptors are never named.
+  EXPECT_TRUE(FindPortHolders(path).empty());
+}
+
+TEST(OpenFailureTest, OtherFailuresCarryTheSystemsReason) {
+  EXPECT_EQ(ExplainOpenFailure("/dev/orvane-no-such-port", ENOENT),
+            "No such file or directory: there is no device /dev/orvane-no-such-port (is it plugged in?).");
+  EXPECT_EQ(ExplainOpenFailure("COM3:", EIO), "Input/output error: /dev/ttyS2.");
+}
+
+}  // namespace
+}  // namespace orvane

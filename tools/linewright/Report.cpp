@@ -1,0 +1,186 @@
+#include "tools/linewright/Report.h"
+
+#include <time.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <ostream>
+
+namespace orvane::linewright {
+
+std::string IsoLocalTime(int64_t ms) {
+  // Floor division, so times before 1970 keep a millisecond part of 0 to 999.
+  int64_t seconds = ms / 1000;
+  int64_t milli = ms % 1000;
+  if (milli < 0) {
+    milli += 1000;
+    --seconds;
+  }
+  const time_t t = static_cast<time_t>(seconds);
+  tm local{};
+  localtime_r(&t, &local);
+  const long offset = local.tm_gmtoff / 60;
+  const long absOffset = offset < 0 ? -offset : offset;
+  char text[64];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03d%c%02ld:%02ld",
+                local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
+                local.tm_sec, static_cast<int>(milli), offset < 0 ? '-' : '+', absOffset / 60,
+                absOffset % 60);
+  return text;
+}
+
+namespace {
+
+// The length of the well-formed UTF-8 sequence at the start of |s| (0: none).
+size_t Utf8SequenceLength(std::string_view s) {
+  const auto b = [&](size_t i) { return static_cast<uint8_t>(s[i]); };
+  const uint8_t lead = b(0);
+  size_t length = 0;
+  uint8_t low = 0x80;
+  uint8_t high = 0xBF;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    if (lead == 0xE0) low = 0xA0;        // no overlong forms
+    if (lead == 0xED) high = 0x9F;       // no surrogates
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;       // nothing above U+10FFFF
+  } else {
+    return 0;
+  }
+  if (s.size() < length) return 0;
+  if (b(1) < low || b(1) > high) return 0;
+  for (size_t i = 2; i < length; ++i)
+    if (b(i) < 0x80 || b(i) > 0xBF) return 0;
+  return length;
+}
+
+}  // namespace
+
+void AppendJsonString(std::string_view text, std::string* out) {
+  for (size_t i = 0; i < text.size();) {
+    const uint8_t c = static_cast<uint8_t>(text[i]);
+    if (c == '"' || c == '\\') {
+      out->push_back('\\');
+      out->push_back(static_cast<char>(c));
+    } else if (c < 0x20 || c == 0x7F) {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\u%04x", c);
+      out->append(escape);
+    } else if (c >= 0x80) {
+      const size_t n = Utf8SequenceLength(text.substr(i));
+      if (n == 0) {
+        out->append("\\ufffd");
+        ++i;
+        continue;
+      }
+      out->append(text.substr(i, n));
+      i += n;
+      continue;
+    } else {
+      out->push_back(static_cast<char>(c));
+    }
+    ++i;
+  }
+}
+
+StreamSearch::StreamSearch(std::vector<Bytes> needles) : needles_(std::move(needles)) {
+  for (const Bytes& n : needles_) longest_ = std::max(longest_, n.size());
+}
+
+void StreamSearch::Reset() {
+  tail_.clear();
+  found_ = false;
+}
+
+void StreamSearch::Feed(const uint8_t* bytes, size_t length) {
+  if (found_ || longest_ == 0 || length == 0) return;
+  // The kept tail and the new bytes together: a needle may begin in the tail.
+  Bytes window;
+  window.reserve(tail_.size() + length);
+  window.insert(window.end(), tail_.begin(), tail_.end());
+  window.insert(window.end(), bytes, bytes + length);
+  for (const Bytes& needle : needles_) {
+    if (!needle.empty() &&
+        std::search(window.begin(), window.end(), needle.begin(), needle.end()) != window.end()) {
+      found_ = true;
+      return;
+    }
+  }
+  const size_t keep = std::min(window.size(), longest_ - 1);
+  tail_.assign(window.end() - static_cast<std::ptrdiff_t>(keep), window.end());
+}
+
+Report::Report(std::ostream& out, bool json, bool timestamps)
+    : out_(out), json_(json), timestamps_(timestamps) {}
+
+void Report::Write(const std::string& text) {
+  out_.write(text.data(), static_cast<std::streamsize>(text.size()));
+}
+
+void Report::Head(const ExchangeResult& running) {
+  if (headDone_) return;
+  headDone_ = true;
+  if (json_) {
+    // The command as the bytes that went out, in canonical binary text.
+    std::string command;
+    const Bytes sent = DecodeBinaryText(running.sentText);
+    AppendBinaryTextUtf8(sent.data(), sent.size(), &command);
+    std::string head = "{\"command\":\"";
+    AppendJsonString(command, &head);
+    head += "\",\"sent_at\":\"" + IsoLocalTime(running.sentAtMs) + "\",\"reply\":\"";
+    Write(head);
+  } else if (timestamps_) {
+    Write(IsoLocalTime(running.sentAtMs) + " ");
+  }
+}
+
+void Report::ReplyBytes(const ExchangeResult& running, const uint8_t* bytes, size_t length) {
+  Head(running);
+  text_.clear();
+  AppendBinaryTextUtf8(bytes, length, &text_);
+  if (json_) {
+    escaped_.clear();
+    AppendJsonString(text_, &escaped_);
+    Write(escaped_);
+  } else {
+    Write(text_);
+  }
+}
+
+void Report::EndReply(const ExchangeResult& result) {
+  Head(result);
+  headDone_ = false;
+  if (json_) {
+    std::string tail = "\",\"first_byte_ms\":";
+    tail += result.firstByteMs < 0 ? "null" : std::to_string(result.firstByteMs);
+    tail += ",\"elapsed_ms\":" + std::to_string(result.elapsedMs);
+    tail += ",\"end\":\"";
+    tail += ReplyEndName(result.end);
+    tail += "\"}\n";
+    Write(tail);
+  } else {
+    out_ << '\n';
+  }
+  out_.flush();
+}
+
+void Report::Unsolicited(const UnsolicitedRow& row) {
+  text_.clear();
+  AppendBinaryTextUtf8(row.bytes.data(), row.bytes.size(), &text_);
+  std::string line;
+  if (json_) {
+    line = "{\"unsolicited\":\"";
+    AppendJsonString(text_, &line);
+    line += "\",\"at\":\"" + IsoLocalTime(row.atMs) + "\"}\n";
+  } else {
+    line = IsoLocalTime(row.atMs) + " unsolicited: " + text_ + "\n";
+  }
+  Write(line);
+  out_.flush();
+}
+
+}  // namespace orvane::linewright
