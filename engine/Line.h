@@ -13,6 +13,8 @@ class Line {
   virtual ~Line() = default;
 
   virtual bool IsOpen() const = 0;
+  // Releases the device or connection; false when none was held.
+  virtual bool Close() = 0;
   // The descriptor to wait on for input or room to write; -1 when closed.
   virtual int Descriptor() const = 0;
   // Bytes read (1..room), 0 when nothing is waiting, or -errno (-EIO: the device hung up).

@@ -26,7 +26,7 @@ class SerialLine : public Line {
   int Open(std::u16string_view deviceName, uint32_t baud);
   // Gives the port back the settings it had before Open and releases it. True when
   // the device was released; false when none was held.
-  bool Close();
+  bool Close() override;
   bool IsOpen() const override;
 
   // Writes the whole buffer, waiting for room up to kMinWriteBoundMs (then ETIMEDOUT).

@@ -15,7 +15,6 @@
 #include <QPushButton>
 
 #include "engine/BinaryTextCodec.h"
-#include "platform/OpenFailure.h"
 #include "engine/RemotePorts.h"
 #include "resources/OrvanePortIds.h"
 #include "entry/CommandEdit.h"
@@ -325,7 +324,6 @@ void COrvanePortView::OnOpenLine() {
   host_.ReadControls();
   const uint32_t baud = orvane::ParseBaudText(baudText_.toStdU16String());
   const int error = line_.Open(portText_.toStdU16String(), baud);
-  QString why;
   if (error == 0) {
     statusText_ = QStringLiteral("Opened");
     openFlag_ = true;
@@ -334,10 +332,10 @@ void COrvanePortView::OnOpenLine() {
   } else {
     statusText_ = QStringLiteral("Open Failed");
     openFlag_ = false;
-    why = QString::fromStdString(orvane::ExplainOpenFailure(portText_.toStdString(), error));
   }
   // The status keeps its short text; its tooltip says why and what to do.
-  if (QWidget* status = host_.Control<QWidget>(IDC_STATUS)) status->setToolTip(why);
+  if (QWidget* status = host_.Control<QWidget>(IDC_STATUS))
+    status->setToolTip(QString::fromStdString(line_.Reason()));
   EnableForOpenFlag();
   host_.ShowMembers();
 }

@@ -30,7 +30,7 @@
 
 #include "engine/BinaryTextCodec.h"
 #include "engine/PortDiscovery.h"
-#include "engine/SerialLine.h"
+#include "engine/LineFactory.h"
 #include "platform/DeviceMonitor.h"
 #include "platform/DeviceTable.h"
 #include "entry/model/CommandHistory.h"
@@ -84,7 +84,7 @@ class COrvanePortView : public QWidget {
   ui::CommandTable& Commands() { return host_.Commands(); }
   QWidget* Control(int id) const { return host_.Control(id); }
   ResponseListCtrl* ResponseList() const;
-  orvane::SerialLine& Line() { return line_; }
+  orvane::NamedLine& Line() { return line_; }
   const orvane::ResponseStore& Responses() const { return responses_; }
   int ListingCount() const { return listingCount_; }
   bool OpenFlag() const { return openFlag_; }
@@ -170,7 +170,7 @@ class COrvanePortView : public QWidget {
 
   int listingCount_ = 0;
   std::array<orvane::PortListing, kListingCapacity> listings_;
-  orvane::SerialLine line_;
+  orvane::NamedLine line_;  // a local device or a network port, by name
   orvane::ResponseStore responses_;
   bool openFlag_ = false;  // the line is open
 

@@ -10,6 +10,7 @@ packages=(
   clang libclang-rt-dev
   fonts-liberation2 fonts-dejavu-core
   xvfb xauth
+  ser2net socat
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -14,9 +14,9 @@
 
 #include "engine/BinaryTextCodec.h"
 #include "engine/Exchange.h"
-#include "engine/SerialLine.h"
+#include "engine/LineFactory.h"
+#include "engine/NetworkLine.h"
 #include "engine/UnsolicitedAssembler.h"
-#include "platform/OpenFailure.h"
 #include "platform/Registry.h"
 #include "preferences/PreferenceStore.h"
 #include "tools/linewright/Report.h"
@@ -75,7 +75,12 @@ const char kHelp[] =
     "  -h, --help       this text\n"
     "  --version        the version\n"
     "\n"
-    "DEVICE is a path such as /dev/ttyUSB0, or COMn: for /dev/ttyS<n-1>.\n"
+    "DEVICE is a path such as /dev/ttyUSB0, or COMn: for /dev/ttyS<n-1>, or a\n"
+    "serial port on another machine: rfc2217://HOST:PORT (a serial server such as\n"
+    "ser2net with RFC 2217: it sets the port to BAUD, 8N1, DTR and RTS on) or\n"
+    "tcp://HOST:PORT (raw bytes). HOST is a name, an IPv4 address or an IPv6\n"
+    "address in brackets, e.g. rfc2217://[::1]:3001. A closed connection is a\n"
+    "hang-up (status 5).\n"
     "\n"
     "Output:\n"
     "  Replies are printed as they arrive, each ended by a line feed. What the\n"
@@ -98,7 +103,7 @@ const char kHelp[] =
     "  1  standard input or output failed\n"
     "  2  usage error, the file named by -f cannot be read, or the profile named\n"
     "     by --profile cannot be used\n"
-    "  3  the device could not be opened\n"
+    "  3  the device could not be opened (or connected to)\n"
     "  4  a command could not be written, or not within the timeout (at least 5 s)\n"
     "  5  a reply ended because the device hung up or a read failed (also while\n"
     "     listening; with --reconnect, the device did not come back in time)\n"
@@ -144,10 +149,6 @@ bool ParseSeconds(const std::string& text, int64_t* ms) {
   }
   *ms = static_cast<int64_t>(seconds * 1000 + part);
   return true;
-}
-
-std::string OpenFailureMessage(const std::string& device, int code) {
-  return "linewright: cannot open " + device + ": " + ExplainOpenFailure(device, code);
 }
 
 }  // namespace
@@ -358,9 +359,8 @@ class Session {
         failOn_(DecodeAll(options.failOn)) {}
 
   int Open() {
-    const int openError = line_.Open(Utf8ToUtf16(options_.device), options_.baud);
-    if (openError == 0) return kExitOk;
-    err_ << OpenFailureMessage(options_.device, openError) << '\n';
+    if (line_.Open(std::string_view(options_.device), options_.baud) == 0) return kExitOk;
+    err_ << "linewright: cannot open " << options_.device << ": " << line_.Reason() << '\n';
     return kExitOpenFailed;
   }
 
@@ -502,9 +502,11 @@ class Session {
   }
 
   int HungUp(int readError) {
-    err_ << "linewright: " << options_.device
-         << (readError == EIO ? ": the device hung up" : ": read failed: ")
-         << (readError == EIO ? "" : std::strerror(readError)) << '\n';
+    err_ << "linewright: " << options_.device;
+    if (readError != EIO) err_ << ": read failed: " << std::strerror(readError);
+    else if (IsNetworkName(options_.device)) err_ << ": the server closed the connection";
+    else err_ << ": the device hung up";
+    err_ << '\n';
     return kExitHangup;
   }
 
@@ -512,7 +514,7 @@ class Session {
   std::ostream& out_;
   std::ostream& err_;
   int stopFd_;
-  SerialLine line_;
+  NamedLine line_;  // a local device or a network port, by name
   Report report_;
   UnsolicitedAssembler unsolicited_;
   StreamSearch failOn_;

@@ -7,14 +7,14 @@
 #include <chrono>
 #include <memory>
 
-#include "engine/SerialLine.h"
+#include "engine/LineFactory.h"
 #include "platform/DeviceMonitor.h"
 #include "platform/SerialDevice.h"
 #include "platform/TextConvert.h"
 
 namespace orvane::linewright {
 
-int Reopen(SerialLine& line, const std::string& device, uint32_t baud, uint32_t seconds, int stopFd) {
+int Reopen(NamedLine& line, const std::string& device, uint32_t baud, uint32_t seconds, int stopFd) {
   using Clock = std::chrono::steady_clock;
   line.Close();
   // The device's own folder is watched too: a link there (by-id, or one of the user's own)

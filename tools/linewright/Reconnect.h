@@ -7,7 +7,7 @@
 #include <string>
 
 namespace orvane {
-class SerialLine;
+class NamedLine;
 }
 
 namespace orvane::linewright {
@@ -15,6 +15,6 @@ namespace orvane::linewright {
 // Releases |line| and opens |device| at |baud| again as soon as it can be opened, waiting
 // at most |seconds|. Returns 0 once open, ETIMEDOUT when it did not come back in time, or
 // ECANCELED when input on |stopFd| (-1: none) ended the wait.
-int Reopen(SerialLine& line, const std::string& device, uint32_t baud, uint32_t seconds, int stopFd);
+int Reopen(NamedLine& line, const std::string& device, uint32_t baud, uint32_t seconds, int stopFd);
 
 }  // namespace orvane::linewright
