@@ -27,6 +27,7 @@
 #include "preferences/PreferenceStore.h"
 #include "screen/ExchangeRunner.h"
 #include "screen/ResponseStore.h"
+#include "ui/FocusKeeper.h"
 #include "ui/TemplateHost.h"
 #include "ui/WaitCursor.h"
 
@@ -133,6 +134,7 @@ class COrvanePortView : public QWidget {
 
   ExchangeRunner exchange_;
   std::optional<ui::WaitCursor> waitCursor_;  // on while a reply is read
+  ui::FocusKeeper focus_{this};  // typing during a read changes nothing
   std::function<uint32_t()> tick_;
 
   bool initialized_ = false;

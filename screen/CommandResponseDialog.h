@@ -30,5 +30,5 @@ class CommandResponseDialog : public ui::TemplateDialog {
   QString responseText_;
   QString caption_;
 
-  void CreatePane(BinaryCtrlHost& pane, const QString& text, const QRect& rect);
+  void CreatePane(BinaryCtrlHost& pane, const QString& text, const QRect& rect, ui::Anchor anchor);
 };
