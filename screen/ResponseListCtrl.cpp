@@ -27,7 +27,10 @@ class SelectionMarkDelegate : public QStyledItemDelegate {
   void paint(QPainter* painter, const QStyleOptionViewItem& option,
              const QModelIndex& index) const override {
     QStyleOptionViewItem plain = option;
-    const bool marked = option.state & QStyle::State_HasFocus;
+    // The view marks the current cell only; the frame goes round the whole row.
+    const auto* view = qobject_cast<const QAbstractItemView*>(option.widget);
+    const bool marked = (option.state & QStyle::State_HasFocus) ||
+                        (view && view->hasFocus() && view->currentIndex().row() == index.row());
     plain.state &= ~QStyle::State_HasFocus;
     QStyledItemDelegate::paint(painter, plain, index);
     if (!marked) return;
@@ -106,6 +109,23 @@ void ResponseListCtrl::SetColumnShares() {
   const int width = contentsRect().width();
   setColumnWidth(kResponseColumn, 3 * width / 4);
   setColumnWidth(kCommandColumn, width / 4);
+}
+
+void ResponseListCtrl::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
+  QTableView::currentChanged(current, previous);
+  // The mark's frame goes round the row: both rows are drawn again in full.
+  viewport()->update(RowRect(previous.row()));
+  viewport()->update(RowRect(current.row()));
+}
+
+void ResponseListCtrl::focusInEvent(QFocusEvent* event) {
+  QTableView::focusInEvent(event);
+  viewport()->update(RowRect(SelectionMark()));
+}
+
+void ResponseListCtrl::focusOutEvent(QFocusEvent* event) {
+  QTableView::focusOutEvent(event);
+  viewport()->update(RowRect(SelectionMark()));
 }
 
 void ResponseListCtrl::resizeEvent(QResizeEvent* event) {

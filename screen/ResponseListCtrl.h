@@ -75,6 +75,10 @@ class ResponseListCtrl : public QTableView {
   void contextMenuEvent(QContextMenuEvent* event) override;
   // A wider list keeps the columns' shares; a larger font makes the rows taller.
   void resizeEvent(QResizeEvent* event) override;
+  // The selection mark is a thin frame round its row while the list has the focus.
+  void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+  void focusInEvent(QFocusEvent* event) override;
+  void focusOutEvent(QFocusEvent* event) override;
   void changeEvent(QEvent* event) override;
 
  private:
