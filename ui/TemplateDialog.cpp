@@ -40,6 +40,7 @@ void TemplateDialog::OnOK() {
 
 void TemplateDialog::showEvent(QShowEvent* event) {
   EnsureInitialized();
+  layout_->Apply();  // fonts set by the initialisation (the caption's) at the zoom
   QDialog::showEvent(event);
 }
 
