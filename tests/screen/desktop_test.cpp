@@ -156,7 +156,7 @@ TEST_F(DesktopKeys, TypingDuringAReadLeavesTheSelectionAndTheFocusComesBack) {
   modem.QueueReply("\r\nOK\r\n");
   StartSend(*view, "AT");
   ASSERT_TRUE(view->IsReading());
-  ASSERT_NE(Focus(), List(*view));
+  EXPECT_NE(Focus(), List(*view));
   QTest::keyClicks(Focus(), QStringLiteral("OOK"));  // the list's type-ahead would pick row 0
   EXPECT_EQ(List(*view)->FirstSelectedRow(), 1);
   ASSERT_TRUE(QTest::qWaitFor([&] { return !view->IsReading(); }, 10000));
