@@ -134,11 +134,13 @@ void COrvanePortApp::RestorePlacement(const orvane::WindowPlacement& placement) 
 
 bool COrvanePortApp::SavePlacement() const {
   if (!frame_) return false;
-  const QRect normal = frame_->isMaximized() || frame_->isFullScreen() ? frame_->normalGeometry()
-                                                                        : frame_->geometry();
+  // A maximised or full-screen window keeps the place and size it will get back.
+  const bool spread = frame_->isMaximized() || frame_->isFullScreen();
+  const QRect normal = spread ? frame_->normalGeometry() : frame_->geometry();
+  const QPoint place = spread ? normal.topLeft() : frame_->pos();
   orvane::WindowPlacement placement;
-  placement.x = frame_->isMaximized() ? normal.x() : frame_->pos().x();
-  placement.y = frame_->isMaximized() ? normal.y() : frame_->pos().y();
+  placement.x = place.x();
+  placement.y = place.y();
   placement.width = normal.width();
   placement.height = normal.height();
   placement.zoomPercent = ui::ZoomPercent();
