@@ -9,6 +9,9 @@
 
 #include "ui/Look.h"
 #include "ui/Template.h"
+#include "ui/Zoom.h"
+
+#include <cmath>
 
 using orvane::BinaryEditModel;
 
@@ -21,7 +24,7 @@ QChar HexDigit(int value) { return QChar(u"0123456789ABCDEF"[value & 0xF]); }
 }  // namespace
 
 QZBinaryCtrl::QZBinaryCtrl(QWidget* parent, int visibleRows)
-    : QAbstractScrollArea(parent), model_(visibleRows) {
+    : QAbstractScrollArea(parent), model_(visibleRows), scale_(ui::ZoomFactor()) {
   setFrameShape(QFrame::NoFrame);
   setFocusPolicy(Qt::StrongFocus);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -40,9 +43,18 @@ void QZBinaryCtrl::SetData(const uint8_t* bytes, size_t length) {
   Changed();
 }
 
+int QZBinaryCtrl::RowsFor(int height) {
+  if (height <= 0) return 0;
+  const qreal row = BinaryEditModel::kRowHeight * ui::ZoomFactor();
+  return static_cast<int>(std::floor(height / row + 1e-9));
+}
+
 QRect QZBinaryCtrl::CaretRect() const {
   const int width = qMax(1, style()->pixelMetric(QStyle::PM_TextCursorWidth, nullptr, this));
-  return QRect(model_.CaretX(), model_.CaretY(), width, BinaryEditModel::kRowHeight);
+  const QRect own(model_.CaretX(), model_.CaretY(), width, BinaryEditModel::kRowHeight);
+  if (scale_ == 1.0) return own;
+  return QRect(qRound(own.x() * scale_), qRound(own.y() * scale_), qMax(1, qRound(width * scale_)),
+               qRound(own.height() * scale_));
 }
 
 void QZBinaryCtrl::SyncScrollBar() {
@@ -137,8 +149,8 @@ void QZBinaryCtrl::keyPressEvent(QKeyEvent* event) {
 void QZBinaryCtrl::mousePressEvent(QMouseEvent* event) {
   event->accept();
   if (event->button() != Qt::LeftButton) return;
-  const QPoint at = event->position().toPoint();
-  model_.Tap(at.x(), at.y());
+  const QPointF at = event->position() / scale_;
+  model_.Tap(static_cast<int>(at.x()), static_cast<int>(at.y()));
   setFocus(Qt::MouseFocusReason);
   Changed();
 }
@@ -174,6 +186,10 @@ void QZBinaryCtrl::focusOutEvent(QFocusEvent* event) {
 void QZBinaryCtrl::paintEvent(QPaintEvent*) {
   QPainter painter(viewport());
   painter.fillRect(viewport()->rect(), Qt::white);
+  if (scale_ != 1.0) {
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    painter.scale(scale_, scale_);
+  }
   painter.setFont(font());
   painter.setPen(palette().color(QPalette::Active, QPalette::Text));
   const auto& data = model_.Data();
@@ -197,7 +213,8 @@ void QZBinaryCtrl::paintEvent(QPaintEvent*) {
            QString(QChar(BinaryEditModel::DisplayChar(b))));
     }
   }
-  if (caretShown_) painter.fillRect(CaretRect(), painter.pen().color());
+  painter.resetTransform();
+  if (caretShown_) painter.fillRect(CaretRect(), palette().color(QPalette::Active, QPalette::Text));
 }
 
 // --- host side ----------------------------------------------------------------------
@@ -221,7 +238,7 @@ bool CreateBinaryCtrl(BinaryCtrlHost& host, QWidget* parent, const QRect& rect,
   DestroyBinaryCtrl(host);
   if (!parent) return false;
   const int height = qMax(0, rect.height());
-  auto* control = new QZBinaryCtrl(parent, height / BinaryEditModel::kRowHeight);
+  auto* control = new QZBinaryCtrl(parent, QZBinaryCtrl::RowsFor(height));
   control->setObjectName(QString::fromLatin1(kBinaryCtrlClassName));
   control->setGeometry(rect.x(), rect.y(), qMax(0, rect.width()), height);
   control->SetData(bytes.data(), bytes.size());

@@ -27,8 +27,14 @@ class QZBinaryCtrl : public QAbstractScrollArea {
   Q_OBJECT
 
  public:
-  // |visibleRows| is fixed for the control's life (normally its height / 16).
+  // |visibleRows| is fixed for the control's life (normally its height / 16). The
+  // control draws its rows at the interface's zoom as it is when the control is made.
   QZBinaryCtrl(QWidget* parent, int visibleRows);
+
+  // Screen pixels per pixel of the control's own geometry (rows of 16, cells of 20).
+  qreal Scale() const { return scale_; }
+  // The rows a control of |height| screen pixels shows at the current zoom.
+  static int RowsFor(int height);
 
   const orvane::BinaryEditModel& Model() const { return model_; }
   // Replaces the bytes with a copy and resets caret and view.
@@ -53,6 +59,7 @@ class QZBinaryCtrl : public QAbstractScrollArea {
   orvane::BinaryEditModel model_;
   bool caretShown_ = false;
   bool syncing_ = false;
+  qreal scale_ = 1.0;
 
   // Copies the model's range and position into the scroll bar (shown only while the
   // maximum is not 0).
@@ -86,7 +93,7 @@ void RegisterBinaryCtrlClass();
 bool IsBinaryCtrlClassRegistered();
 
 // Creates the control in |parent| at |rect| (pixels) with a copy of |bytes|; it is shown
-// and takes the focus. A window the host already had is destroyed first. False when
+// and takes the focus. It shows as many rows as fit in the rectangle at the zoom. A window the host already had is destroyed first. False when
 // there is no parent.
 bool CreateBinaryCtrl(BinaryCtrlHost& host, QWidget* parent, const QRect& rect,
                       std::span<const uint8_t> bytes);

@@ -6,6 +6,7 @@
 #include <QChildEvent>
 #include <QContextMenuEvent>
 #include <QDialog>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
 
@@ -30,8 +31,26 @@ void AddItem(QMenu* menu, const QString& text, int command) {
 
 }  // namespace
 
+// Installed after the Enter-key filter, so it sees the keys first.
+class CommandKeys : public QObject {
+ public:
+  explicit CommandKeys(CommandEdit* edit) : QObject(edit), edit_(edit) {}
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (watched == edit_ && event->type() == QEvent::KeyPress &&
+        edit_->KeyFirst(static_cast<QKeyEvent*>(event)))
+      return true;
+    return QObject::eventFilter(watched, event);
+  }
+
+ private:
+  CommandEdit* edit_;
+};
+
 CommandEdit::CommandEdit(QWidget* parent) : QLineEdit(parent) {
   ui::InstallEnterKeyFilter(this);
+  installEventFilter(new CommandKeys(this));
+  // Typing leaves the walk through the history: the next Up starts from the newest.
+  connect(this, &QLineEdit::textEdited, this, [this] { recalled_ = -1; });
   // The caret stays put until it is known whether a press becomes a hold.
   hold_ = new ui::PressAndHold(this, ui::PressAndHold::Press::kHoldBack,
                                [this](QPoint pos) { ShowEntryMenu(pos); });
@@ -76,6 +95,45 @@ void CommandEdit::RunMenuCommand(int command) {
     default: break;
   }
   update();
+}
+
+bool CommandEdit::KeyFirst(QKeyEvent* event) {
+  const Qt::KeyboardModifiers mods = event->modifiers() & ~Qt::KeypadModifier;
+  switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      if (mods != Qt::ControlModifier || !send_) return false;
+      send_();
+      return true;
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+      if (mods != Qt::NoModifier) return false;
+      return Recall(event->key() == Qt::Key_Up);
+    default:
+      return false;
+  }
+}
+
+bool CommandEdit::Recall(bool older) {
+  if (!history_ || menuMode_ != entry::MenuMode::History) return false;
+  std::u16string entries[orvane::CommandHistory::kMaxEntries];
+  const int count = qMax(0, history_->LoadHistory(entries));
+  // The history may have changed since the last step (a send puts its command in
+  // front): a walk whose entry is no longer shown starts again from the user's text.
+  if (recalled_ >= count ||
+      (recalled_ >= 0 && QString::fromStdU16String(entries[recalled_]) != text()))
+    recalled_ = -1;
+  if (older) {
+    if (recalled_ + 1 >= count) return true;
+    if (recalled_ < 0) draft_ = text();
+    ++recalled_;
+    setText(QString::fromStdU16String(entries[recalled_]));
+  } else {
+    if (recalled_ < 0) return true;
+    --recalled_;
+    setText(recalled_ < 0 ? draft_ : QString::fromStdU16String(entries[recalled_]));
+  }
+  return true;
 }
 
 void CommandEdit::EditAsBinary() {

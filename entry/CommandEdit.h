@@ -8,12 +8,14 @@
 
 #include <QLineEdit>
 #include <QPoint>
+#include <functional>
 #include <memory>
 #include <optional>
 
 #include "entry/model/CommandHistory.h"
 #include "ui/PressAndHold.h"
 
+class QKeyEvent;
 class QMouseEvent;
 namespace ui {
 class TemplateHost;
@@ -41,8 +43,12 @@ class CommandEdit : public QLineEdit {
   void SetMenuMode(entry::MenuMode mode);
   entry::MenuMode MenuMode() const { return menuMode_; }
   // The history the Command History item picks from (menu mode History); without one
-  // the item does nothing.
+  // the item does nothing. In menu mode History, Up and Down walk it too, newest first,
+  // as shells do; Down past the newest gives back what was being typed.
   void SetHistory(const orvane::CommandHistory& history) { history_.emplace(history); }
+
+  // Ctrl+Return (or Ctrl+Enter) runs |send|; plain Enter still does nothing.
+  void SetSendKey(std::function<void()> send) { send_ = std::move(send); }
 
   // Opens the press-and-hold menu at |pos| (field coordinates) and carries out the
   // chosen command, as a press-and-hold there does.
@@ -62,11 +68,21 @@ class CommandEdit : public QLineEdit {
  private:
   void EditAsBinary();
   void PickFromHistory();
+  // Up (older) or Down (newer) through the history; false when there is no history.
+  bool Recall(bool older);
+  // Keys that come before the Enter-key filter: Ctrl+Return, Up and Down.
+  bool KeyFirst(QKeyEvent* event);
+  friend class CommandKeys;
 
   entry::MenuMode menuMode_ = entry::MenuMode::None;
   std::optional<orvane::CommandHistory> history_;
   ui::PressAndHold* hold_ = nullptr;  // a child of the field
   bool swallowRelease_ = false;       // the release that ends a right click or a double tap
+  std::function<void()> send_;
+  // The walk through the history: -1 while the user's own text is shown (kept in
+  // draft_), else the entry shown.
+  int recalled_ = -1;
+  QString draft_;
 };
 
 // Registers the template classes "CommandEdit" and "EntryComboBox" (entry/EntryComboBox.h). Call once at

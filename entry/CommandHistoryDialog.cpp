@@ -8,8 +8,20 @@
 
 using namespace orvane::port_ids;
 
+namespace {
+
+constexpr ui::Anchor kListAnchor{0, 1, 0, 0.5};
+constexpr ui::Anchor kPreviewAnchor{0, 1, 0.5, 0.5};
+
+}  // namespace
+
 CommandHistoryDialog::CommandHistoryDialog(const orvane::CommandHistory& history, QWidget* parent)
-    : ui::TemplateDialog(kIdTable, IDD_COMMAND_HISTORY, parent), history_(history) {}
+    : ui::TemplateDialog(kIdTable, IDD_COMMAND_HISTORY, parent), history_(history) {
+  // On a larger window the list and the preview share the room.
+  for (int id : {ui::IDOK, ui::IDCANCEL}) Layout().SetAnchor(id, ui::kRightEdge);
+  Layout().SetAnchor(IDC_HISTORY_LIST, kListAnchor);
+  GrowWithWindow();
+}
 
 QListWidget* CommandHistoryDialog::List() const { return Control<QListWidget>(IDC_HISTORY_LIST); }
 
@@ -32,7 +44,8 @@ void CommandHistoryDialog::OnInitDialog() {
   }
   {
     const orvane::Bytes bytes = orvane::DecodeBinaryText(preview.toStdU16String());
-    CreateBinaryCtrl(preview_, this, kPreviewRect, bytes);
+    CreateBinaryCtrl(preview_, this, PlaceAtRunTime(kPreviewRect, kPreviewAnchor), bytes);
+    Layout().Add(preview_.window, kPreviewRect, kPreviewAnchor);
     ShowBinaryCtrl(preview_, true);
     FocusBinaryCtrl(preview_);
   }

@@ -12,7 +12,8 @@ class EditBinaryDialog : public ui::TemplateDialog {
   Q_OBJECT
 
  public:
-  // The byte area, in pixels of the dialog: left, top, right, bottom (8 rows).
+  // The byte area, in pixels of the dialog: left, top, right, bottom (8 rows); on a
+  // larger window it grows by the window's growth and shows more rows.
   static constexpr QRect kEditorRect{12, 50, 211, 135};  // x, y, width, height
 
   explicit EditBinaryDialog(const QString& binaryText, QWidget* parent = nullptr);

@@ -6,14 +6,17 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
+#include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
 #include <QToolBar>
 #include <QToolButton>
 
 #include "screen/COrvanePortView.h"
+#include "ui/FormLayout.h"
 #include "ui/Look.h"
 #include "ui/Menus.h"
+#include "ui/Zoom.h"
 
 #ifndef ORVANE_RESOURCE_DIR
 #define ORVANE_RESOURCE_DIR ""
@@ -31,6 +34,17 @@ std::function<bool(const QUrl&)>& HelpOpener() {
 }
 
 constexpr const char* kHelpPage = "OrvanePortCmd.htm";
+
+// What the screen's controls do when the window is larger than the handheld's screen:
+// the response list takes the room both ways, the modem list and the command field
+// widen, the controls at the right edge stay there. The rest keep their places.
+constexpr std::pair<int, ui::Anchor> kFormAnchors[] = {
+    {IDC_MODEM, ui::kWiden},         {IDC_STATUS, ui::kRightEdge},
+    {IDC_OPEN, ui::kRightEdge},      {IDC_CLOSE, ui::kRightEdge},
+    {IDC_USE, ui::kRightEdge},       {IDC_PREFERENCES, ui::kRightEdge},
+    {IDC_COMMAND, ui::kWiden},       {IDC_SEND, ui::kRightEdge},
+    {IDC_RESPONSES, ui::kFill},
+};
 constexpr const char* kHelpAnchor = "Main_Contents";
 
 }  // namespace
@@ -58,6 +72,7 @@ bool CMainFrame::Create() {
 
   const QPixmap strip = ui::Bitmap(IDR_MAINFRAME);
   if (strip.isNull() || strip.width() < 16 * 2) return false;
+  toolStrip_ = strip;
   auto* spacer = new QWidget(commandBar_);
   spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
   commandBar_->addWidget(spacer);
@@ -90,17 +105,70 @@ bool CMainFrame::Create() {
   }
   setWindowTitle(QStringLiteral("OrvanePort"));
   setWindowIcon(QIcon(QStringLiteral(":/icons/OrvanePort.png")));
+
+  // The desktop's zoom keys; Ctrl+= is Ctrl+Plus on keyboards where + needs Shift.
+  const std::pair<QList<QKeySequence>, void (CMainFrame::*)()> zoomKeys[] = {
+      {{QKeySequence::ZoomIn, QKeySequence(Qt::CTRL | Qt::Key_Equal)}, &CMainFrame::ZoomIn},
+      {{QKeySequence::ZoomOut}, &CMainFrame::ZoomOut},
+      {{QKeySequence(Qt::CTRL | Qt::Key_0)}, nullptr},
+  };
+  for (const auto& [keys, handler] : zoomKeys) {
+    auto* action = new QAction(this);
+    action->setShortcuts(keys);
+    action->setShortcutContext(Qt::WindowShortcut);
+    if (handler)
+      connect(action, &QAction::triggered, this, handler);
+    else
+      connect(action, &QAction::triggered, this, [this] { SetZoom(ui::kZoomMinPercent); });
+    addAction(action);
+  }
+  ZoomCommandBar();
   return true;
 }
 
 void CMainFrame::SetView(COrvanePortView* view) {
   view_ = view;
-  view->setFixedSize(view->size());  // the form's template size
+  // The form fills the handheld's screen width; its template size at the zoom is the
+  // least the window shows.
+  formLayout_ = new ui::FormLayout(view, QSize(qMax(view->width(), ui::kScreenWidth), view->height()));
+  for (const auto& [id, anchor] : kFormAnchors) formLayout_->SetAnchor(id, anchor);
+  connect(formLayout_, &ui::FormLayout::LaidOut, this, [](const QSize& growth) { ui::SetWindowGrowth(growth); });
+  view->resize(formLayout_->MinimumSize());
+  formLayout_->Apply();
   setCentralWidget(view);
   adjustSize();
-  setFixedWidth(qMax(width(), ui::kScreenWidth));
-  setFixedSize(size());
+  if (width() < formLayout_->MinimumSize().width()) resize(formLayout_->MinimumSize().width(), height());
 }
+
+void CMainFrame::ZoomCommandBar() {
+  if (!commandBar_) return;
+  const int side = ui::Zoomed(16);
+  if (commandBar_->iconSize() != QSize(side, side)) commandBar_->setIconSize(QSize(side, side));
+  int i = 0;
+  for (QAction* action : commandBar_->actions()) {
+    if (ui::CommandIdOf(action) <= 0 || i >= 2) continue;
+    const QPixmap picture = toolStrip_.copy(16 * i++, 0, 16, 16);
+    if (ui::ZoomPercent() != ui::kZoomMinPercent || devicePixelRatioF() != 1.0)
+      action->setIcon(QIcon(ui::SmoothPicture(picture, QSize(side, side), devicePixelRatioF())));
+  }
+}
+
+void CMainFrame::SetZoom(int percent) {
+  const double before = ui::ZoomFactor();
+  const QSize growth = formLayout_ ? formLayout_->Growth() : QSize();
+  if (ui::SetZoomPercent(percent) == qRound(before * 100)) return;
+  const double ratio = ui::ZoomFactor() / before;
+  ZoomCommandBar();
+  if (!formLayout_) return;
+  formLayout_->Apply();
+  layout()->invalidate();
+  layout()->activate();
+  // The form at its new least size, plus the room it had, scaled alike.
+  resize(minimumSizeHint() + QSize(qRound(growth.width() * ratio), qRound(growth.height() * ratio)));
+}
+
+void CMainFrame::ZoomIn() { SetZoom(ui::ZoomStepUp(ui::ZoomPercent())); }
+void CMainFrame::ZoomOut() { SetZoom(ui::ZoomStepDown(ui::ZoomPercent())); }
 
 bool CMainFrame::RouteCommand(int id) {
   if (id <= 0) return false;

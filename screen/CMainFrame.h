@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPixmap>
 #include <QStringList>
 #include <QUrl>
 #include <functional>
@@ -14,6 +15,9 @@
 class COrvanePortView;
 class QMenuBar;
 class QToolBar;
+namespace ui {
+class FormLayout;
+}
 
 class CMainFrame : public QMainWindow {
   Q_OBJECT
@@ -31,8 +35,16 @@ class CMainFrame : public QMainWindow {
   // Creation: the command bar with menu and tool bar IDR_MAINFRAME and its tooltips.
   // False when a resource is missing (start-up then fails).
   bool Create();
-  // The screen becomes the frame's client.
+  // The screen becomes the frame's client. The window opens at the screen's template
+  // size (at the zoom); made larger, the screen's list and fields take the room.
   void SetView(COrvanePortView* view);
+  ui::FormLayout* FormLayout() const { return formLayout_; }
+
+  // Zoom of the whole interface, 100..300% (Ctrl+Plus, Ctrl+Minus, Ctrl+0). The window
+  // keeps its growth beyond the screen's template, scaled with the zoom.
+  void SetZoom(int percent);
+  void ZoomIn();
+  void ZoomOut();
   COrvanePortView* View() const { return view_; }
 
   QMenuBar* MenuBar() const { return menuBar_; }
@@ -57,7 +69,12 @@ class CMainFrame : public QMainWindow {
 
  private:
   COrvanePortView* view_ = nullptr;
+  // The command bar's icons and fonts at the zoom.
+  void ZoomCommandBar();
+
   QToolBar* commandBar_ = nullptr;
   QMenuBar* menuBar_ = nullptr;
   QStringList tooltips_;
+  QPixmap toolStrip_;
+  ui::FormLayout* formLayout_ = nullptr;
 };

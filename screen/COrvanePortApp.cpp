@@ -6,6 +6,7 @@
 #include "engine/SerialLine.h"
 
 #include "platform/DeviceTable.h"
+#include "preferences/WindowPlacementStore.h"
 #include "platform/Registry.h"
 #include "entry/BinaryCtrl.h"
 #include "resources/OrvanePortIds.h"
@@ -13,6 +14,10 @@
 #include "screen/CMainFrame.h"
 #include "screen/COrvanePortView.h"
 #include "ui/Messages.h"
+#include "ui/Zoom.h"
+
+#include <QGuiApplication>
+#include <QScreen>
 
 using namespace orvane::port_ids;
 
@@ -99,6 +104,10 @@ bool COrvanePortApp::InitInstance(const QStringList& arguments) {
 
 bool COrvanePortApp::CreateFrameAndView() {
   if (frame_) return true;
+  // The zoom the window had last time, before anything is drawn.
+  orvane::WindowPlacement placement;
+  const bool placed = orvane::WindowPlacementStore(hive_).Load(&placement);
+  if (placed) ui::SetZoomPercent(placement.zoomPercent);
   frame_ = std::make_unique<CMainFrame>();
   if (!frame_->Create()) return false;
   frame_->applicationCommands = [this](int id) { return OnCommand(id); };
@@ -110,7 +119,35 @@ bool COrvanePortApp::CreateFrameAndView() {
   // The program's own hive is where the simulator and orvane-reg list devices and remote
   // ports: the list follows its changes as well as plugging.
   if (ownHive_) view_->FollowDevices(Hive::DefaultHandheldPath());
+  if (placed) RestorePlacement(placement);
   return true;
+}
+
+void COrvanePortApp::RestorePlacement(const orvane::WindowPlacement& placement) {
+  // Never smaller than the screen needs, and only at a place that is on a screen now.
+  frame_->resize(QSize(placement.width, placement.height).expandedTo(frame_->minimumSizeHint()));
+  const QRect wanted(QPoint(placement.x, placement.y), frame_->size());
+  for (const QScreen* screen : QGuiApplication::screens()) {
+    if (screen->availableGeometry().intersects(wanted)) {
+      frame_->move(wanted.topLeft());
+      break;
+    }
+  }
+}
+
+bool COrvanePortApp::SavePlacement() const {
+  if (!frame_) return false;
+  // A maximised or full-screen window keeps the place and size it will get back.
+  const bool spread = frame_->isMaximized() || frame_->isFullScreen();
+  const QRect normal = spread ? frame_->normalGeometry() : frame_->geometry();
+  const QPoint place = spread ? normal.topLeft() : frame_->pos();
+  orvane::WindowPlacement placement;
+  placement.x = place.x();
+  placement.y = place.y();
+  placement.width = normal.width();
+  placement.height = normal.height();
+  placement.zoomPercent = ui::ZoomPercent();
+  return orvane::WindowPlacementStore(hive_).Save(placement);
 }
 
 bool COrvanePortApp::OpenDocumentFile(const QString& path) {
@@ -144,4 +181,8 @@ void COrvanePortApp::OnAppAbout() {
   ui::RunModal(about);
 }
 
-void COrvanePortApp::ExitInstance() { SaveStdProfileSettings(); }
+void COrvanePortApp::ExitInstance() {
+  SaveStdProfileSettings();
+  // A hive that cannot be written was reported at start; the place is then forgotten.
+  SavePlacement();
+}

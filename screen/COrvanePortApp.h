@@ -11,6 +11,9 @@
 
 class CMainFrame;
 class COrvanePortView;
+namespace orvane {
+struct WindowPlacement;
+}
 namespace orvane::reg {
 class Hive;
 }
@@ -32,8 +35,10 @@ class COrvanePortApp {
   // command bar and the screen), show the main window, then register the binary
   // editor's window class. False when start-up fails (the program then ends).
   bool InitInstance(const QStringList& arguments);
-  // Writes the recent-file list back.
+  // Writes the recent-file list back, and the window's place, size and zoom.
   void ExitInstance();
+  // The main window's place, size and zoom into the hive (false when it cannot be written).
+  bool SavePlacement() const;
 
   // The framework's settings key below Software\ and the recent files read from it.
   void SetRegistryKey(const std::u16string& key);
@@ -54,6 +59,7 @@ class COrvanePortApp {
   // new or opened document (an existing frame and screen are reused).
   bool OpenDocumentFile(const QString& path);
   bool CreateFrameAndView();
+  void RestorePlacement(const orvane::WindowPlacement& placement);
 
   std::string hiveProblem_;  // "PATH: REASON" when the program's own hive cannot be written
   std::unique_ptr<orvane::reg::Hive> ownHive_;  // the program's own, when it opened one

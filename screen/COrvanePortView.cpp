@@ -72,6 +72,17 @@ std::pair<QString, QString> TimeTexts(const orvane::RowTime& time) {
   return {QStringLiteral("Sent %1").arg(at), first + QStringLiteral(", ") + end};
 }
 
+// Ctrl+Return in the command field presses Send (Up and Down walk the history there).
+void SetDesktopKeys(QWidget* field, QWidget* send) {
+  auto* edit = qobject_cast<CommandEdit*>(field);
+  auto* button = qobject_cast<QAbstractButton*>(send);
+  if (!edit || !button) return;
+  edit->SetSendKey([button] { button->click(); });  // nothing while Send is disabled
+  edit->setToolTip(QStringLiteral("The command to send. Ctrl+Return sends it; "
+                                  "Up and Down recall earlier commands."));
+  button->setToolTip(QStringLiteral("Send the command (Ctrl+Return in the command field)."));
+}
+
 }  // namespace
 
 COrvanePortView::COrvanePortView(orvane::reg::Hive& hive, QWidget* parent)
@@ -191,6 +202,7 @@ void COrvanePortView::OnInitialUpdate() {
 
   SetMenuMode(host_, IDC_COMMAND, entry::MenuMode::History);
   SetHistory(Control(IDC_COMMAND), history_);
+  SetDesktopKeys(Control(IDC_COMMAND), Control(IDC_SEND));
   SetMenuMode(host_, IDC_PORT, entry::MenuMode::Editing);
   if (ResponseListCtrl* list = ResponseList()) list->SetUp();
 
@@ -376,6 +388,7 @@ void COrvanePortView::OnToggleUseFlag() {
 void COrvanePortView::SetReading(bool on) {
   if (on) waitCursor_.emplace();
   else waitCursor_.reset();
+  if (on) focus_.Hold();
   // Nothing that starts an exchange or opens a dialog can be pressed meanwhile.
   host_.Enable(IDC_SEND, !on && openFlag_);
   host_.Enable(IDC_PREFERENCES, !on);
@@ -386,6 +399,7 @@ void COrvanePortView::SetReading(bool on) {
     host_.Enable(IDC_PORT, false);
   } else {
     host_.Enable(IDC_PORT, portFieldWasEnabled_);
+    focus_.Release(Control(IDC_COMMAND));
   }
 }
 

@@ -38,6 +38,7 @@
 #include "screen/ExchangeRunner.h"
 #include "screen/IdleReader.h"
 #include "screen/ResponseStore.h"
+#include "ui/FocusKeeper.h"
 #include "ui/TemplateHost.h"
 #include "ui/WaitCursor.h"
 
@@ -177,6 +178,7 @@ class COrvanePortView : public QWidget {
   ExchangeRunner exchange_;
   IdleReader idle_;
   std::optional<ui::WaitCursor> waitCursor_;  // on while a reply is read
+  ui::FocusKeeper focus_{this};  // typing during a read changes nothing
   std::function<uint32_t()> tick_;
 
   bool initialized_ = false;

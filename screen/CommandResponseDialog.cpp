@@ -8,15 +8,31 @@
 
 using namespace orvane::port_ids;
 
+namespace {
+
+constexpr double kCommandShare = 0.4;
+constexpr ui::Anchor kCommandPaneAnchor{0, 1, 0, kCommandShare};
+constexpr ui::Anchor kResponseLabelAnchor{0, 0, kCommandShare, 0};
+constexpr ui::Anchor kResponsePaneAnchor{0, 1, kCommandShare, 1 - kCommandShare};
+
+}  // namespace
+
 CommandResponseDialog::CommandResponseDialog(const QString& commandText,
                                              const QString& responseText, QWidget* parent)
     : ui::TemplateDialog(kIdTable, IDD_COMMAND_RESPONSE, parent),
       commandText_(commandText),
-      responseText_(responseText) {}
+      responseText_(responseText) {
+  // On a larger window the command pane takes two fifths of the room, the reply the rest.
+  Layout().SetAnchor(ui::IDOK, ui::kRightEdge);
+  Layout().SetAnchorAt(ui::DluRect(7, 74, 35, 8).topLeft(), kResponseLabelAnchor);
+  GrowWithWindow();
+}
 
-void CommandResponseDialog::CreatePane(BinaryCtrlHost& pane, const QString& text, const QRect& rect) {
+void CommandResponseDialog::CreatePane(BinaryCtrlHost& pane, const QString& text, const QRect& rect,
+                                       ui::Anchor anchor) {
   const orvane::Bytes bytes = orvane::DecodeBinaryText(text.toStdU16String());
-  CreateBinaryCtrl(pane, this, rect, bytes);
+  CreateBinaryCtrl(pane, this, PlaceAtRunTime(rect, anchor), bytes);
+  Layout().Add(pane.window, rect, anchor);
   ShowBinaryCtrl(pane, true);
   FocusBinaryCtrl(pane);
 }
@@ -32,8 +48,8 @@ void CommandResponseDialog::OnInitDialog() {
   caption_ = QStringLiteral("Cmd Response");
   ui::MakeCaption(Control(IDC_RESPONSE_CAPTION));
   // Four rows for the command, six for the reply; the reply pane is focused last.
-  CreatePane(commandPane_, commandText_, QRect(12, 50, 211, 70));
-  CreatePane(responsePane_, responseText_, QRect(12, 150, 211, 110));
+  CreatePane(commandPane_, commandText_, QRect(12, 50, 211, 70), kCommandPaneAnchor);
+  CreatePane(responsePane_, responseText_, QRect(12, 150, 211, 110), kResponsePaneAnchor);
   host_.ShowMembers();
 }
 

@@ -43,5 +43,5 @@ class CommandResponseDialog : public ui::TemplateDialog {
   QString sentText_;
   QString replyTimeText_;
 
-  void CreatePane(BinaryCtrlHost& pane, const QString& text, const QRect& rect);
+  void CreatePane(BinaryCtrlHost& pane, const QString& text, const QRect& rect, ui::Anchor anchor);
 };

@@ -2,15 +2,55 @@
 
 #include <QContextMenuEvent>
 #include <QHeaderView>
+#include <QPainter>
+#include <QStyledItemDelegate>
 #include <QItemSelectionModel>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QResizeEvent>
 
 #include "resources/OrvanePortIds.h"
 #include "screen/ResponseListModel.h"
 #include "ui/EnterKeyFilter.h"
 #include "ui/Menus.h"
 #include "ui/Template.h"
+
+namespace {
+
+// The selection mark (the current row) is the anchor of keyboard selection, not a
+// selection: the style's focus highlight would look like one, so the mark is a thin
+// dotted frame around the row instead, drawn while the list has the focus.
+class SelectionMarkDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+
+  void paint(QPainter* painter, const QStyleOptionViewItem& option,
+             const QModelIndex& index) const override {
+    QStyleOptionViewItem plain = option;
+    // The view marks the current cell only; the frame goes round the whole row.
+    const auto* view = qobject_cast<const QAbstractItemView*>(option.widget);
+    const bool marked = (option.state & QStyle::State_HasFocus) ||
+                        (view && view->hasFocus() && view->currentIndex().row() == index.row());
+    plain.state &= ~QStyle::State_HasFocus;
+    QStyledItemDelegate::paint(painter, plain, index);
+    if (!marked) return;
+    painter->save();
+    const bool selected = option.state & QStyle::State_Selected;
+    QPen pen(option.palette.color(selected ? QPalette::HighlightedText : QPalette::Text));
+    pen.setStyle(Qt::DotLine);
+    pen.setWidth(1);
+    painter->setPen(pen);
+    const QRect r = option.rect.adjusted(0, 0, -1, -1);
+    const int columns = index.model() ? index.model()->columnCount() : 1;
+    painter->drawLine(r.topLeft(), r.topRight());
+    painter->drawLine(r.bottomLeft(), r.bottomRight());
+    if (index.column() == 0) painter->drawLine(r.topLeft(), r.bottomLeft());
+    if (index.column() == columns - 1) painter->drawLine(r.topRight(), r.bottomRight());
+    painter->restore();
+  }
+};
+
+}  // namespace
 
 static_assert(ResponseListCtrl::kResponseColumn == ResponseListModel::kResponseColumn &&
               ResponseListCtrl::kCommandColumn == ResponseListModel::kCommandColumn);
@@ -26,6 +66,7 @@ ResponseListCtrl::ResponseListCtrl(QWidget* parent)
   setTextElideMode(Qt::ElideRight);
   setShowGrid(false);
   setCornerButtonEnabled(false);
+  setItemDelegate(new SelectionMarkDelegate(this));
 
   // Every row is one line high: the view never measures rows, so inserting one does
   // not lay out the others.
@@ -59,10 +100,43 @@ void ResponseListCtrl::SetUp() {
   setSelectionMode(QAbstractItemView::SingleSelection);
   setSelectionBehavior(QAbstractItemView::SelectRows);
   horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  setUp_ = true;
+  SetColumnShares();
+  SetMenuFlag(true);
+}
+
+void ResponseListCtrl::SetColumnShares() {
   const int width = contentsRect().width();
   setColumnWidth(kResponseColumn, 3 * width / 4);
   setColumnWidth(kCommandColumn, width / 4);
-  SetMenuFlag(true);
+}
+
+void ResponseListCtrl::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
+  QTableView::currentChanged(current, previous);
+  // The mark's frame goes round the row: both rows are drawn again in full.
+  viewport()->update(RowRect(previous.row()));
+  viewport()->update(RowRect(current.row()));
+}
+
+void ResponseListCtrl::focusInEvent(QFocusEvent* event) {
+  QTableView::focusInEvent(event);
+  viewport()->update(RowRect(SelectionMark()));
+}
+
+void ResponseListCtrl::focusOutEvent(QFocusEvent* event) {
+  QTableView::focusOutEvent(event);
+  viewport()->update(RowRect(SelectionMark()));
+}
+
+void ResponseListCtrl::resizeEvent(QResizeEvent* event) {
+  QTableView::resizeEvent(event);
+  if (setUp_ && event->size().width() != event->oldSize().width()) SetColumnShares();
+}
+
+void ResponseListCtrl::changeEvent(QEvent* event) {
+  QTableView::changeEvent(event);
+  if (event->type() == QEvent::FontChange)
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
 }
 
 int ResponseListCtrl::RowCount() const { return model_->Count(); }

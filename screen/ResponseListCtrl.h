@@ -29,7 +29,8 @@ class ResponseListCtrl : public QTableView {
   explicit ResponseListCtrl(QWidget* parent = nullptr);
 
   // Set-up of the main screen: style, full-row selection, the columns "Response" and
-  // "Command" at three quarters and one quarter of the client width, menu flag set.
+  // "Command" at three quarters and one quarter of the client width (kept when the list
+  // is resized), menu flag set.
   void SetUp();
 
   bool MenuFlag() const { return menuFlag_; }
@@ -72,8 +73,18 @@ class ResponseListCtrl : public QTableView {
  protected:
   void mouseDoubleClickEvent(QMouseEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
+  // A wider list keeps the columns' shares; a larger font makes the rows taller.
+  void resizeEvent(QResizeEvent* event) override;
+  // The selection mark is a thin frame round its row while the list has the focus.
+  void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+  void focusInEvent(QFocusEvent* event) override;
+  void focusOutEvent(QFocusEvent* event) override;
+  void changeEvent(QEvent* event) override;
 
  private:
+  void SetColumnShares();
+
   ResponseListModel* model_;
   bool menuFlag_ = false;
+  bool setUp_ = false;
 };

@@ -3,9 +3,19 @@
 #include <QApplication>
 #include <QDialog>
 #include <QFileDialog>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QLayout>
 #include <QMessageBox>
+#include <QPointer>
+#include <QPainter>
+#include <QPushButton>
+#include <QStyle>
+#include <QTextLayout>
+#include <cmath>
 
 #include "ui/TemplateDialog.h"
+#include "ui/Zoom.h"
 
 namespace ui {
 namespace {
@@ -15,6 +25,125 @@ QString Title() {
   const QString name = QApplication::applicationDisplayName();
   return name.isEmpty() ? QStringLiteral("OrvanePort") : name;
 }
+
+// Space kept free on either side of a message box inside the window.
+constexpr int kWindowMargin = 10;
+
+// A message's text, wrapped to the width it is given: at spaces where it can be, and
+// inside a long word (a file's path, say) where it must be.
+class WrappedText : public QLabel {
+ public:
+  WrappedText(const QString& text, QWidget* parent) : QLabel(text, parent) {
+    QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+    policy.setHeightForWidth(true);
+    setSizePolicy(policy);
+  }
+  bool hasHeightForWidth() const override { return true; }
+  int heightForWidth(int width) const override { return LaidOut(width).height(); }
+  QSize sizeHint() const override { return LaidOut(QWIDGETSIZE_MAX).toSize(); }
+  QSize minimumSizeHint() const override {
+    return QSize(fontMetrics().averageCharWidth() * 8, fontMetrics().height());
+  }
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter painter(this);
+    painter.setPen(palette().color(QPalette::WindowText));
+    painter.drawText(QRectF(rect()), Shown(), Option());
+  }
+
+ private:
+  static QTextOption Option() {
+    QTextOption option(Qt::AlignLeft | Qt::AlignTop);
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    return option;
+  }
+  QString Shown() const {
+    QString shown = text();
+    shown.replace(QLatin1Char('\n'), QChar::LineSeparator);
+    return shown;
+  }
+  QSizeF LaidOut(int width) const {
+    QTextLayout layout(Shown(), font());
+    layout.setTextOption(Option());
+    layout.beginLayout();
+    qreal height = 0, widest = 0;
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+      line.setLineWidth(width);
+      line.setPosition(QPointF(0, height));
+      height += line.height();
+      widest = qMax(widest, line.naturalTextWidth());
+    }
+    layout.endLayout();
+    return QSizeF(std::ceil(widest), std::ceil(height));
+  }
+};
+
+// A message box: the icon of its form, the text, and the form's buttons. The text wraps
+// to the width of the window the box belongs to.
+class MessageDialog : public QDialog {
+ public:
+  MessageDialog(QWidget* parent, QWidget* window, const QString& text, MessageForm form)
+      : QDialog(parent), window_(window) {
+    setWindowTitle(Title());
+    setObjectName(QStringLiteral("orvaneMessageBox"));
+    auto* rows = new QVBoxLayout(this);
+    auto* line = new QHBoxLayout;
+    rows->addLayout(line);
+    const QStyle::StandardPixmap icon = form == MessageForm::OkInfo ? QStyle::SP_MessageBoxInformation
+                                        : form == MessageForm::YesNoQuestion ? QStyle::SP_MessageBoxQuestion
+                                                                             : QStyle::SP_CustomBase;
+    if (icon != QStyle::SP_CustomBase) {
+      auto* picture = new QLabel(this);
+      const int side = style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, this);
+      picture->setPixmap(style()->standardIcon(icon, nullptr, this).pixmap(QSize(side, side)));
+      picture->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
+      line->addWidget(picture, 0, Qt::AlignTop);
+    }
+    label_ = new WrappedText(text, this);
+    label_->setObjectName(QStringLiteral("orvaneMessageText"));
+    line->addWidget(label_, 1);
+    auto* buttons = new QDialogButtonBox(this);
+    if (form == MessageForm::YesNoQuestion) {
+      buttons->addButton(QDialogButtonBox::Yes);
+      QPushButton* no = buttons->addButton(QDialogButtonBox::No);
+      no->setDefault(true);
+      no->setFocus();
+    } else {
+      buttons->addButton(QDialogButtonBox::Ok)->setDefault(true);
+    }
+    buttons->setCenterButtons(style()->styleHint(QStyle::SH_MessageBox_CenterButtons, nullptr, this));
+    connect(buttons, &QDialogButtonBox::clicked, this, [this, buttons](QAbstractButton* b) {
+      done(buttons->standardButton(b) == QDialogButtonBox::Yes ? QMessageBox::Yes
+           : buttons->standardButton(b) == QDialogButtonBox::No ? QMessageBox::No
+                                                                 : QMessageBox::Ok);
+    });
+    rows->addWidget(buttons);
+    Fit();
+  }
+
+ protected:
+  void reject() override {
+    // Escape or the window's close button: No for a question, OK otherwise.
+    done(findChild<QDialogButtonBox*>()->button(QDialogButtonBox::No) ? QMessageBox::No : QMessageBox::Ok);
+  }
+
+ private:
+  // One line when it fits in the window, else wrapped to the window's width.
+  void Fit() {
+    layout()->activate();
+    QSize size = layout()->totalSizeHint();
+    const int room = window_ ? window_->width() - 2 * Zoomed(kWindowMargin) : 0;
+    if (room > 0 && size.width() > room) {
+      const int width = qMax(room, layout()->totalMinimumSize().width());
+      size = QSize(width, layout()->totalHeightForWidth(width));
+    }
+    setFixedSize(size);
+  }
+
+  QPointer<QWidget> window_;
+  QLabel* label_ = nullptr;
+};
 }  // namespace
 
 ScriptedUi::ScriptedUi() : previous_(g_script) { g_script = this; }
@@ -37,27 +166,15 @@ Answer ShowMessage(QWidget* parent, const QString& text, MessageForm form) {
     }
     return answer;
   }
-  QMessageBox box(parent);
-  box.setWindowTitle(Title());
-  box.setText(text);
-  switch (form) {
-    case MessageForm::Ok:
-      box.setIcon(QMessageBox::NoIcon);
-      box.setStandardButtons(QMessageBox::Ok);
-      break;
-    case MessageForm::OkInfo:
-      box.setIcon(QMessageBox::Information);
-      box.setStandardButtons(QMessageBox::Ok);
-      break;
-    case MessageForm::YesNoQuestion:
-      box.setIcon(QMessageBox::Question);
-      box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-      box.setDefaultButton(QMessageBox::No);
-      break;
-  }
-  const int result = box.exec();
+  const std::unique_ptr<QDialog> box = MakeMessageBox(parent, text, form);
+  const int result = box->exec();
   if (form == MessageForm::YesNoQuestion) return result == QMessageBox::Yes ? Answer::Yes : Answer::No;
   return Answer::Ok;
+}
+
+std::unique_ptr<QDialog> MakeMessageBox(QWidget* parent, const QString& text, MessageForm form) {
+  QWidget* window = parent ? parent->window() : QApplication::activeWindow();
+  return std::make_unique<MessageDialog>(parent, window, text, form);
 }
 
 std::optional<QString> AskSaveFileName(QWidget* parent, const SaveFileRequest& request) {

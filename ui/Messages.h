@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -25,6 +26,10 @@ enum class MessageForm {
 enum class Answer { Ok, Yes, No };
 
 Answer ShowMessage(QWidget* parent, const QString& text, MessageForm form = MessageForm::Ok);
+// The box ShowMessage runs (when no ScriptedUi answers): its text wraps to the width of
+// |parent|'s window (or of the active window), less a margin, so it is never wider than
+// the program's window.
+std::unique_ptr<QDialog> MakeMessageBox(QWidget* parent, const QString& text, MessageForm form);
 inline bool Confirm(QWidget* parent, const QString& text) {
   return ShowMessage(parent, text, MessageForm::YesNoQuestion) == Answer::Yes;
 }

@@ -3,6 +3,8 @@
 #include <QPainter>
 #include <QShowEvent>
 
+#include "ui/Zoom.h"
+
 namespace ui {
 
 TemplateDialog::TemplateDialog(IdTable ids, int templateId, QWidget* parent)
@@ -14,10 +16,16 @@ TemplateDialog::TemplateDialog(IdTable ids, int templateId, QWidget* parent)
     setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
   else
     setWindowTitle(host_.Template().title);
-  setFixedSize(size());
+  layout_ = new FormLayout(this, size());
+  setFixedSize(layout_->MinimumSize());
   auto& commands = host_.Commands();
   commands.OnNotify(this, IDOK, Notify::Clicked, [this] { OnOK(); });
   commands.OnNotify(this, IDCANCEL, Notify::Clicked, [this] { OnCancel(); });
+}
+
+void TemplateDialog::GrowWithWindow() {
+  setFixedSize(layout_->MinimumSize() + WindowGrowth());
+  layout_->Apply();
 }
 
 void TemplateDialog::EnsureInitialized() {
@@ -32,6 +40,7 @@ void TemplateDialog::OnOK() {
 
 void TemplateDialog::showEvent(QShowEvent* event) {
   EnsureInitialized();
+  layout_->Apply();  // fonts set by the initialisation (the caption's) at the zoom
   QDialog::showEvent(event);
 }
 

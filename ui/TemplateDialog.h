@@ -6,6 +6,7 @@
 
 #include <QDialog>
 
+#include "ui/FormLayout.h"
 #include "ui/TemplateHost.h"
 
 namespace ui {
@@ -27,11 +28,22 @@ class TemplateDialog : public QDialog {
   // Presses the button (or runs the command) |id| as a user would.
   bool Press(int id) { return host_.Commands().Dispatch(id); }
 
+  // The dialog's layout: its template at the zoom, grown by the main window's growth
+  // when it covers the handheld's screen (GrowWithWindow).
+  FormLayout& Layout() { return *layout_; }
+
  protected:
   virtual void OnInitDialog() {}
   // Default OK: read the controls; accept only when they were all taken.
   virtual void OnOK();
   virtual void OnCancel() { reject(); }
+  // For a dialog that covers the handheld's screen (from its constructor): it is as much
+  // larger than its template as the main window's form is, and its controls take that
+  // room as their anchors say (see FormLayout).
+  void GrowWithWindow();
+  // Makes a control at run time at |base| (pixels at 100%) in the grown, zoomed dialog:
+  // the place to create it at.
+  QRect PlaceAtRunTime(const QRect& base, Anchor anchor) const { return layout_->Place(base, anchor); }
 
   void showEvent(QShowEvent* event) override;
   // A pop-up without title bar gets a thin outline, so on a desktop it stands apart
@@ -42,6 +54,7 @@ class TemplateDialog : public QDialog {
 
  private:
   bool initialized_ = false;
+  FormLayout* layout_ = nullptr;
 };
 
 }  // namespace ui

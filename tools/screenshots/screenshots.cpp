@@ -280,6 +280,37 @@ void MainWindow() {
   };
   frame->RouteCommand(ID_APP_ABOUT);
   Check(script.modalDialogs.size() == 1, "the about box opened");
+
+  // The same window on a desktop: enlarged to 800 x 600 (the list takes the room), with
+  // the response viewer opened from it; then at its own size zoomed to 200%.
+  const QSize handheld = frame->size();
+  frame->resize(800, 600);
+  if (Check(QTest::qWaitFor([&] { return frame->size() == QSize(800, 600) && list->width() > 600; }),
+            "the window grew to 800 x 600"))
+    Save(*frame, QStringLiteral("main-800x600.png"));
+  script.onModal = [](QDialog& d) {
+    d.show();
+    Save(d, QStringLiteral("command-response-800x600.png"));
+    d.reject();
+    return d.result();
+  };
+  frame->RouteCommand(ID_SHOW_RESPONSE);
+  frame->resize(handheld);
+  frame->SetZoom(200);
+  if (Check(QTest::qWaitFor([&] { return frame->width() == 2 * handheld.width(); }),
+            "the window doubled at 200%"))
+    Save(*frame, QStringLiteral("main-zoom-200.png"));
+  frame->SetZoom(100);
+
+  // A message box in the window at its own size: the text wraps to the window.
+  const auto box = ui::MakeMessageBox(
+      frame, QStringLiteral("Settings cannot be saved: /home/someone/.local/share/"
+                            "orvane-port-linewright/handheld.hive: Permission denied."),
+      ui::MessageForm::Ok);
+  box->show();
+  if (Check(QTest::qWaitForWindowExposed(box.get()), "the message box is shown"))
+    Save(*box, QStringLiteral("message-box-wrapped.png"));
+  box->hide();
   ReportMessages(script, "the main window");
   frame->hide();
 }
