@@ -25,6 +25,7 @@ CommandResponseDialog::CommandResponseDialog(const QString& commandText,
   // On a larger window the command pane takes two fifths of the room, the reply the rest.
   Layout().SetAnchor(ui::IDOK, ui::kRightEdge);
   Layout().SetAnchorAt(ui::DluRect(7, 74, 35, 8).topLeft(), kResponseLabelAnchor);
+  Layout().SetAnchor(IDC_RESPONSE_END, kResponseLabelAnchor);
   GrowWithWindow();
 }
 
