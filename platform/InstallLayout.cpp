@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <climits>
+#include <filesystem>
 
 #ifndef ORVANE_DATA_DIR_FROM_BIN
 #error "ORVANE_DATA_DIR_FROM_BIN must name the data folder relative to the programs' folder"
@@ -41,7 +42,8 @@ std::string ExecutableDir() {
 
 std::vector<std::string> ResourceCandidates(const std::string& exeDir, const std::string& name) {
   if (exeDir.empty()) return {};
-  return {Join(Join(exeDir, DataDirFromBin()), name), Join(exeDir, name)};
+  const auto normal = [](const std::string& path) { return std::filesystem::path(path).lexically_normal().string(); };
+  return {normal(Join(Join(exeDir, DataDirFromBin()), name)), normal(Join(exeDir, name))};
 }
 
 std::string FindResource(const std::string& exeDir, const std::string& name) {
@@ -54,7 +56,7 @@ std::string FindHandheldPackageDir(const std::string& currentDir, const std::str
                                    const std::string& descriptionFile) {
   std::vector<std::string> dirs = {currentDir};
   if (!exeDir.empty()) {
-    dirs.push_back(Join(exeDir, HandheldPackageDirFromBin()));
+    dirs.push_back(std::filesystem::path(Join(exeDir, HandheldPackageDirFromBin())).lexically_normal().string());
     dirs.push_back(exeDir);
   }
   for (const std::string& dir : dirs)

@@ -10,6 +10,7 @@ packages=(
   clang libclang-rt-dev
   fonts-liberation2 fonts-dejavu-core
   xvfb xauth
+  dpkg-dev lintian desktop-file-utils appstream help2man man-db groff-base gzip
 )
 missing=()
 for p in "${packages[@]}"; do
