@@ -48,6 +48,8 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("OrvanePort"));
   QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/OrvanePort.png")));
+  // Ties the windows to the installed desktop entry (its icon and name on Wayland).
+  QGuiApplication::setDesktopFileName(QStringLiteral("io.github.orvane.OrvanePortLinewright"));
 
   COrvanePortApp theApp;
   if (!theApp.InitInstance(QApplication::arguments())) return 1;
