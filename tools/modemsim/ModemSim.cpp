@@ -30,7 +30,7 @@ const char kHelp[] =
     "  ATQ0 / ATQ1   result codes on / off\n"
     "  ATI, ATI0-9   identification lines\n"
     "  ATZ, AT&F     reset every setting, test settings included\n"
-    "  ATSn=v, ATSn? set / show S-register n\n"
+    "  ATSn=v, ATSn?  set / show S-register n\n"
     "  ATD...        dial: NO CARRIER\n"
     "  ATH, ATL, ATM, ATX, AT&C, AT&D, AT&K   accepted, no effect\n"
     "  AT+GMI, AT+GMM, AT+GMR   maker, model, revision\n"
@@ -42,8 +42,8 @@ const char kHelp[] =
     "  AT+SIMZERO        reply \"\\r\\nDATA\", a zero byte, then \"\\r\\nOK\\r\\n\"\n"
     "  AT+SIMSTREAM      send numbered lines without end until the next byte arrives\n"
     "  AT+SIMPROMPT[=t]  reply \"\\r\\n> \" (or \"\\r\\n\" and t), no result code\n"
-    "  AT+SIMHANGUP[=ms] after ms (default 0) close the device side, as if unplugged;\n"
-    "                    the simulator then ends\n"
+    "  AT+SIMHANGUP[=ms]  after ms (default 0) close the device side, as if unplugged;\n"
+    "                     the simulator then ends\n"
     "  AT+SIMHELP        this list\n"
     "  AT+SIMDELAY? and AT+SIMTRICKLE? show the setting.\n";
 
