@@ -7,6 +7,7 @@
 //                                          <folder> as the handheld's storage folder
 //   orvane-appmgr --unregister             remove both entries
 //   orvane-appmgr --status                 show what is registered
+//   orvane-appmgr --help                   how to use it
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -28,8 +29,35 @@ int Usage() {
                "usage: orvane-appmgr <description.ini>...\n"
                "       orvane-appmgr --register <handheld storage folder>\n"
                "       orvane-appmgr --unregister\n"
-               "       orvane-appmgr --status\n");
+               "       orvane-appmgr --status\n"
+               "       orvane-appmgr --help\n");
   return 2;
+}
+
+int Help() {
+  std::printf(
+      "Usage: orvane-appmgr DESCRIPTION.ini...\n"
+      "  or:  orvane-appmgr --register FOLDER | --unregister | --status\n"
+      "\n"
+      "The desktop's application manager for Orvane Port Linewright (registered as\n"
+      "CEAPPMGR.EXE): OrvaneInstaller starts it with the package description file, and\n"
+      "it installs the package into the handheld's storage folder.\n"
+      "\n"
+      "  DESCRIPTION.ini      install the component the file describes: the package it\n"
+      "                       names (CabFiles) lists InstallDir and File1, File2, ...,\n"
+      "                       taken from the package's own folder. All files or none.\n"
+      "  --register FOLDER    register this program under App Paths as CEAPPMGR.EXE and\n"
+      "                       FOLDER as the handheld's storage folder (made when missing)\n"
+      "  --unregister         remove both entries again\n"
+      "  --status             show what is registered and whether a handheld is connected\n"
+      "  --help               show this text\n"
+      "\n"
+      "The entries are kept in the desktop hive\n"
+      "$XDG_DATA_HOME/orvane-port-linewright/desktop.hive (~/.local/share/... when\n"
+      "XDG_DATA_HOME is not set).\n"
+      "\n"
+      "Exit status: 0 done, 1 failed (the reason is on standard error), 2 usage error.\n");
+  return 0;
 }
 
 std::string SelfPath() {
@@ -98,6 +126,7 @@ int Status() {
 int main(int argc, char** argv) {
   if (argc < 2) return Usage();
   const std::string first = argv[1];
+  if (first == "--help" || first == "-h") return argc == 2 ? Help() : Usage();
   if (first == "--register") return argc == 3 ? Register(argv[2]) : Usage();
   if (first == "--unregister") return argc == 2 ? Unregister() : Usage();
   if (first == "--status") return argc == 2 ? Status() : Usage();

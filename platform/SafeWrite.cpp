@@ -195,8 +195,10 @@ int WriteFileSafely(const std::string& path, const Producer& produce, bool* inPl
     return e;
   };
   if (const int e = produce(fd.get())) return fail(e);
-  if (old.get() >= 0 && (existing.st_uid != ::geteuid() || existing.st_gid != ::getegid()))
-    (void)::fchown(fd.get(), existing.st_uid, existing.st_gid);  // allowed to root, or for a group of ours
+  if (old.get() >= 0 && (existing.st_uid != ::geteuid() || existing.st_gid != ::getegid())) {
+    // Allowed to root, or for a group of ours; otherwise the new file keeps our ids.
+    [[maybe_unused]] const int owned = ::fchown(fd.get(), existing.st_uid, existing.st_gid);
+  }
   if (::fchmod(fd.get(), mode) != 0) return fail(errno);
   if (::fsync(fd.get()) != 0) return fail(errno);
   if (const int e = fd.Close()) return fail(e);

@@ -4,7 +4,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDesktopServices>
-#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLayout>
 #include <QMenu>
@@ -12,15 +12,12 @@
 #include <QToolBar>
 #include <QToolButton>
 
+#include "platform/InstallLayout.h"
 #include "screen/COrvanePortView.h"
 #include "ui/FormLayout.h"
 #include "ui/Look.h"
 #include "ui/Menus.h"
 #include "ui/Zoom.h"
-
-#ifndef ORVANE_RESOURCE_DIR
-#define ORVANE_RESOURCE_DIR ""
-#endif
 
 using namespace orvane::port_ids;
 
@@ -190,21 +187,12 @@ bool CMainFrame::RouteCommand(int id) {
 }
 
 QUrl CMainFrame::HelpPageUrl() {
-  // Next to the program, then in the source tree's resources.
-  const QString appDir = QCoreApplication::applicationDirPath();
-  const QStringList candidates = {
-      appDir + QLatin1Char('/') + QLatin1String(kHelpPage),
-      appDir + QStringLiteral("/help/") + QLatin1String(kHelpPage),
-      QStringLiteral(ORVANE_RESOURCE_DIR "/help/") + QLatin1String(kHelpPage),
-  };
-  for (const QString& path : candidates) {
-    if (QFileInfo(path).isFile()) {
-      QUrl url = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath());
-      url.setFragment(QLatin1String(kHelpAnchor));
-      return url;
-    }
-  }
-  return {};
+  // In the installed data folder, else next to the program (the build tree, the handheld).
+  const std::string path = orvane::layout::FindResource(orvane::layout::ExecutableDir(), kHelpPage);
+  if (path.empty()) return {};
+  QUrl url = QUrl::fromLocalFile(QFileInfo(QFile::decodeName(path.c_str())).absoluteFilePath());
+  url.setFragment(QLatin1String(kHelpAnchor));
+  return url;
 }
 
 QUrl CMainFrame::OnHelp() {

@@ -11,6 +11,7 @@ packages=(
   fonts-liberation2 fonts-dejavu-core
   xvfb xauth
   ser2net socat
+  dpkg-dev lintian desktop-file-utils appstream help2man man-db groff-base gzip
 )
 missing=()
 for p in "${packages[@]}"; do

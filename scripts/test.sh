@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything and runs the whole test suite: once in a normal build and once
-# under AddressSanitizer + UndefinedBehaviorSanitizer.
+# under AddressSanitizer + UndefinedBehaviorSanitizer; the normal build's Debian package
+# is checked in between (scripts/package-check.sh).
 # ORVANE_SKIP_SANITIZE=1 skips the second pass (quicker local runs).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -15,6 +16,8 @@ run_suite() {
 }
 
 run_suite build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# The Debian package of the normal build: built, validated, unpacked and run.
+bash scripts/package-check.sh build
 if [ "${ORVANE_SKIP_SANITIZE:-0}" != 1 ]; then
   export LSAN_OPTIONS="suppressions=$PWD/tests/support/lsan.supp:print_suppressions=0"
   export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"

@@ -152,7 +152,7 @@ TEST(StoreConcurrency, TwoProcessesAddingToTheHistoryLoseNothing) {
       pids[p] = Spawn(path, &fds[p], [&, p](Hive& hive, int) {
         ::close(go[1]);
         char c;
-        (void)::read(go[0], &c, 1);  // start together when the parent closes the pipe
+        [[maybe_unused]] ssize_t n = ::read(go[0], &c, 1);  // start together when the parent closes the pipe
         for (int i = 0; i < 10; ++i) {
           std::u16string cmd = u"P" + std::u16string(1, char16_t(u'0' + p)) + u"-" +
                                std::u16string(1, char16_t(u'A' + i));
