@@ -227,7 +227,9 @@ TEST_F(CommandEditTest, DoubleTapOpensEditBinaryInModesBinaryAndHistoryAndNeverS
     QTest::mouseDClick(field_, Qt::LeftButton, {}, QPoint(8, field_->height() / 2));
     const bool opens = mode >= 2;
     EXPECT_EQ(script.modalDialogs.size(), before + (opens ? 1 : 0)) << mode;
-    if (opens) EXPECT_EQ(script.modalDialogs.back(), QStringLiteral("EditBinaryDialog"));
+    if (opens) {
+      EXPECT_EQ(script.modalDialogs.back(), QStringLiteral("EditBinaryDialog"));
+    }
     EXPECT_FALSE(field_->hasSelectedText()) << mode;
     EXPECT_EQ(field_->text(), QStringLiteral("hello world")) << "the seam cancelled it";
   }

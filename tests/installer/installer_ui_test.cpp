@@ -243,7 +243,9 @@ TEST_F(Installer, SystemMenuOffersTheAboutBox) {
     EXPECT_EQ(d.windowTitle(), QStringLiteral("About OrvaneInstaller"));
     for (auto* label : d.findChildren<QLabel*>()) {
       aboutTexts << label->text();
-      if (label->text().isEmpty()) EXPECT_FALSE(label->pixmap().isNull());  // the icon
+      if (label->text().isEmpty()) {
+        EXPECT_FALSE(label->pixmap().isNull());  // the icon
+      }
     }
     return static_cast<int>(QDialog::Accepted);
   };

@@ -54,7 +54,9 @@ TEST(WindowPlacementStoreTest, DamagedValuesAreNotUsedAndTheZoomIsClamped) {
     }
     WindowPlacement read;
     EXPECT_EQ(store.Load(&read), c.used) << c.value;
-    if (c.used) EXPECT_EQ(read.zoomPercent, c.zoom) << c.value;
+    if (c.used) {
+      EXPECT_EQ(read.zoomPercent, c.zoom) << c.value;
+    }
   }
 }
 

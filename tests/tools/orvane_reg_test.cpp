@@ -366,7 +366,7 @@ TEST_F(OrvaneRegFiles, ExportNeverWritesThroughALinkPlantedBesideTheFile) {
   // (FILE.tmp-PID, with the tool's own process id) point at a victim.
   const std::string file = dir.File("settings.reg"), victim = dir.File("victim");
   std::ofstream(victim) << "precious";
-  Result r = Export(file, [&] { ::symlink(victim.c_str(), (file + ".tmp-" + std::to_string(::getpid())).c_str()); });
+  Result r = Export(file, [&] { [[maybe_unused]] const int linked = ::symlink(victim.c_str(), (file + ".tmp-" + std::to_string(::getpid())).c_str()); });
   EXPECT_EQ(r.code, 0) << r.out;
   EXPECT_EQ(Slurp(victim), "precious");
   EXPECT_FALSE(fs::is_symlink(file));
