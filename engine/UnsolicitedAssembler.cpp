@@ -45,7 +45,7 @@ void UnsolicitedAssembler::Add(const uint8_t* bytes, size_t length, uint32_t now
 }
 
 void UnsolicitedAssembler::Idle(uint32_t now) {
-  if (pending_ && static_cast<uint32_t>(now - lastTick_) > silenceMs_)
+  if (pending_ && static_cast<uint32_t>(now - lastTick_) > RowSilenceMs())
     Finish(UnsolicitedEnd::kSilence, now);
 }
 
@@ -55,10 +55,15 @@ void UnsolicitedAssembler::Flush(UnsolicitedEnd why, uint32_t now) {
 
 int UnsolicitedAssembler::MsUntilSilenceEnds(uint32_t now) const {
   if (!pending_) return -1;
-  const uint64_t due = uint64_t{silenceMs_} + 1;
+  const uint64_t due = uint64_t{RowSilenceMs()} + 1;
   const uint32_t silent = now - lastTick_;
   if (silent >= due) return 0;
   return static_cast<int>(std::min<uint64_t>(due - silent, std::numeric_limits<int>::max()));
+}
+
+uint32_t UnsolicitedAssembler::RowSilenceMs() const {
+  if (!row_.bytes.empty() && row_.bytes.back() == '\n') return std::min(silenceMs_, kLineEndSilenceMs);
+  return silenceMs_;
 }
 
 std::vector<UnsolicitedRow> UnsolicitedAssembler::TakeFinished() {

@@ -7,6 +7,10 @@
 //   - after a silence strictly longer than the silence timeout (the engine's default
 //     reply timeout, kDefaultResponseTimeoutMs, unless the caller gives another),
 //     counted from the row's last byte on the wrapping 32-bit millisecond tick;
+//   - sooner when its last byte ends a line (a line feed): after a silence strictly
+//     longer than kLineEndSilenceMs (or the silence timeout, when that is shorter). A
+//     notice such as "\r\nRING\r\n" shows at once, and notices that repeat more often
+//     than the timeout (a ring, a position every second) still make rows;
 //   - when the caller flushes it: a command is about to be sent (nothing is glued to
 //     the command's reply), or the line closes or hangs up;
 //   - at the size limit; the bytes after it start the next row.
@@ -23,6 +27,9 @@
 #include "engine/ReplyAssembler.h"
 
 namespace orvane {
+
+// The silence after a line end that ends a row of unsolicited data.
+inline constexpr uint32_t kLineEndSilenceMs = 200;
 
 // How a row of unsolicited data ended.
 enum class UnsolicitedEnd : uint8_t {
@@ -70,6 +77,8 @@ class UnsolicitedAssembler {
 
  private:
   void Finish(UnsolicitedEnd why, uint32_t now);
+  // The silence that ends the pending row: shorter once it ends a line.
+  uint32_t RowSilenceMs() const;
 
   uint32_t silenceMs_;
   size_t maxBytes_;

@@ -40,6 +40,20 @@ TEST(UnsolicitedAssembler, SilenceEndsARow) {
   }
 }
 
+// Once a row ends a line, a short silence ends it; without a line end it waits for the
+// whole timeout.
+TEST(UnsolicitedAssembler, ALineEndShortensTheSilence) {
+  UnsolicitedAssembler a(3000);
+  Feed(a, "\r\nRING\r\n", 0);
+  EXPECT_EQ(a.MsUntilSilenceEnds(0), static_cast<int>(kLineEndSilenceMs) + 1);
+  a.Idle(kLineEndSilenceMs + 1);
+  EXPECT_EQ(a.TakeFinished().size(), 1u);
+  Feed(a, "\r\nRI", 1000);
+  a.Idle(1000 + kLineEndSilenceMs + 1);
+  EXPECT_TRUE(a.Pending());
+  EXPECT_EQ(a.MsUntilSilenceEnds(1000), 3001);
+}
+
 // A flush ends the pending row at once with its reason; with nothing pending it makes
 // no row. Data after a flush starts a new row.
 TEST(UnsolicitedAssembler, FlushEndsThePendingRow) {
