@@ -4,12 +4,15 @@
 #include <grp.h>
 #include <pwd.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <sstream>
 #include <vector>
 
 #include "platform/SerialDevice.h"
@@ -84,8 +87,41 @@ std::string ExplainDenied(const std::string& path, const std::string& reason) {
          " $USER', then log out and in again.";
 }
 
+// The processes holding a whole-file lock on the node at |path|, from |procRoot|/locks
+// ("1: FLOCK  ADVISORY  WRITE 4242 00:19:4 0 EOF": the file system's device in hex,
+// then the node's inode).
+std::vector<pid_t> LockHolders(const std::string& path, const std::string& procRoot) {
+  std::vector<pid_t> pids;
+  struct stat node {};
+  if (stat(path.c_str(), &node) != 0) return pids;
+  char wanted[64];
+  std::snprintf(wanted, sizeof wanted, "%02x:%02x:%llu", major(node.st_dev), minor(node.st_dev),
+                static_cast<unsigned long long>(node.st_ino));
+  std::ifstream locks(procRoot + "/locks");
+  std::string line;
+  while (std::getline(locks, line)) {
+    std::istringstream fields(line);
+    std::string number, kind, mode, access, pid, file;
+    if (!(fields >> number >> kind)) continue;
+    if (kind == "->") fields >> kind;  // a waiter, listed under the lock it waits for
+    if (!(fields >> mode >> access >> pid >> file) || file != wanted || !AllDigits(pid.c_str())) continue;
+    const pid_t holder = static_cast<pid_t>(std::stol(pid));
+    if (holder != getpid() && std::find(pids.begin(), pids.end(), holder) == pids.end()) pids.push_back(holder);
+  }
+  return pids;
+}
+
 std::string ExplainBusy(const std::string& path, const std::string& reason) {
-  const std::vector<PortHolder> holders = FindPortHolders(path);
+  std::vector<PortHolder> holders = FindPortHolders(path);
+  // Of the programs with the port open, the one that locked it is the one in the way.
+  const std::vector<pid_t> lockers = LockHolders(path, "/proc");
+  const auto locked = [&lockers](const PortHolder& h) {
+    return std::find(lockers.begin(), lockers.end(), h.pid) != lockers.end();
+  };
+  if (std::any_of(holders.begin(), holders.end(), locked)) {
+    holders.erase(std::remove_if(holders.begin(), holders.end(), [&](const PortHolder& h) { return !locked(h); }),
+                  holders.end());
+  }
   if (holders.empty()) {
     return reason + ": another program holds " + path +
            " ('sudo fuser -v " + path + "' names it).";

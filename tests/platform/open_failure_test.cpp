@@ -51,9 +51,10 @@ TEST(OpenFailureTest, PermissionDeniedNamesTheGroupAndHowToJoinIt) {
 TEST(OpenFailureTest, BusyNamesTheProgramThatHoldsThePort) {
   PtyPair pty;
   ASSERT_TRUE(pty.ok());
-  // flock(1) holds the device locked, as a second terminal program would.
+  // flock(1) holds the device locked, as a second terminal program would; the program
+  // it starts has the device open too, but without the lock it is not in the way.
   const std::string path = pty.path();
-  const char* argv[] = {"flock", "-o", path.c_str(), "sleep", "600", nullptr};
+  const char* argv[] = {"flock", path.c_str(), "sleep", "600", nullptr};
   posix_spawnattr_t attributes;
   posix_spawnattr_init(&attributes);
   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
@@ -74,7 +75,7 @@ TEST(OpenFailureTest, BusyNamesTheProgramThatHoldsThePort) {
   }
   ASSERT_EQ(error, EBUSY);
   const std::string text = ExplainOpenFailure(path, error);
-  EXPECT_NE(text.find("is held by flock (pid " + std::to_string(holder) + ")"), std::string::npos)
+  EXPECT_NE(text.find("is held by flock (pid " + std::to_string(holder) + ")."), std::string::npos)
       << text;
   EXPECT_NE(text.find("Close it"), std::string::npos) << text;
 
