@@ -3,7 +3,10 @@
 #include <errno.h>
 #include <poll.h>
 
+#include <time.h>
+
 #include <algorithm>
+#include <cstdio>
 #include <chrono>
 #include <limits>
 
@@ -160,6 +163,27 @@ void RunToEnd(Exchange& exchange, const Line& line, int stopFd) {
     const int r = poll(fds, stopFd >= 0 ? 2 : 1, exchange.MsUntilDeadline());
     if (r > 0 && stopFd >= 0 && (fds[1].revents & POLLIN)) exchange.Stop();
   }
+}
+
+std::string FormatLocalTimeIso(int64_t msSinceEpoch) {
+  // Floor division: a time before 1970 still has its milliseconds in 0..999.
+  int64_t seconds = msSinceEpoch / 1000;
+  int64_t ms = msSinceEpoch % 1000;
+  if (ms < 0) {
+    ms += 1000;
+    --seconds;
+  }
+  const time_t t = static_cast<time_t>(seconds);
+  tm local{};
+  if (localtime_r(&t, &local) == nullptr) return "?";
+  const long offset = local.tm_gmtoff / 60;
+  const long offsetAbs = offset < 0 ? -offset : offset;
+  char text[64];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03d%c%02ld:%02ld",
+                local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
+                local.tm_sec, static_cast<int>(ms), offset < 0 ? '-' : '+', offsetAbs / 60,
+                offsetAbs % 60);
+  return text;
 }
 
 }  // namespace orvane

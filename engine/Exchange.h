@@ -65,6 +65,9 @@ struct ExchangeResult {
 uint32_t SteadyTickMs();
 // The wall clock in ms since 1970.
 int64_t WallClockMs();
+// |msSinceEpoch| as ISO 8601 local time with milliseconds and the zone's offset,
+// "2026-12-07T15:03:36.123+01:00" ("?" when the time cannot be converted).
+std::string FormatLocalTimeIso(int64_t msSinceEpoch);
 
 class Exchange {
  public:

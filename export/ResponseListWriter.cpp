@@ -4,9 +4,9 @@
 #include <array>
 #include <cerrno>
 #include <cstdio>
-#include <ctime>
 #include <ostream>
 
+#include "engine/Exchange.h"
 #include "platform/SafeWrite.h"
 
 namespace orvane {
@@ -139,27 +139,6 @@ class FdSink : public ExportSink {
 }  // namespace
 
 char ExportChar(uint8_t byte) { return kCharTable[byte]; }
-
-std::string FormatLocalTimeIso(int64_t msSinceEpoch) {
-  // Floor division: a time before 1970 still has its milliseconds in 0..999.
-  int64_t seconds = msSinceEpoch / 1000;
-  int64_t ms = msSinceEpoch % 1000;
-  if (ms < 0) {
-    ms += 1000;
-    --seconds;
-  }
-  const time_t t = static_cast<time_t>(seconds);
-  tm local{};
-  if (localtime_r(&t, &local) == nullptr) return "?";
-  const long offset = local.tm_gmtoff / 60;
-  const long offsetAbs = offset < 0 ? -offset : offset;
-  char text[64];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03d%c%02ld:%02ld",
-                local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
-                local.tm_sec, static_cast<int>(ms), offset < 0 ? '-' : '+', offsetAbs / 60,
-                offsetAbs % 60);
-  return text;
-}
 
 bool WriteResponseList(ExportSink& sink, const std::vector<ExportRow>& rows,
                        const ExportOptions& options) {

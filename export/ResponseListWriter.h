@@ -47,9 +47,6 @@ extern const char kExportHeading[];
 // 0xA0..0xFF, a full stop for every other byte.
 char ExportChar(uint8_t byte);
 
-// |msSinceEpoch| as ISO 8601 local time with milliseconds and the zone's offset,
-// "2026-12-07T15:03:36.123+01:00".
-std::string FormatLocalTimeIso(int64_t msSinceEpoch);
 
 // Where the formatted bytes go. Write returns false when the bytes could not be
 // written; the writer then stops and reports failure.

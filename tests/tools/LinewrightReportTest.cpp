@@ -11,7 +11,7 @@
 namespace orvane::linewright {
 namespace {
 
-TEST(LinewrightReport, IsoLocalTimeHasMillisecondsAndTheOffset) {
+TEST(LinewrightReport, LocalTimeHasMillisecondsAndTheOffset) {
   const char* saved = getenv("TZ");
   const std::string restore = saved ? saved : "";
   struct Case {
@@ -27,7 +27,7 @@ TEST(LinewrightReport, IsoLocalTimeHasMillisecondsAndTheOffset) {
   for (const auto& c : cases) {
     setenv("TZ", c.tz, 1);
     tzset();
-    EXPECT_EQ(IsoLocalTime(c.ms), c.text) << c.tz;
+    EXPECT_EQ(FormatLocalTimeIso(c.ms), c.text) << c.tz;
   }
   if (saved) setenv("TZ", restore.c_str(), 1); else unsetenv("TZ");
   tzset();

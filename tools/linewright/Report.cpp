@@ -8,27 +8,6 @@
 
 namespace orvane::linewright {
 
-std::string IsoLocalTime(int64_t ms) {
-  // Floor division, so times before 1970 keep a millisecond part of 0 to 999.
-  int64_t seconds = ms / 1000;
-  int64_t milli = ms % 1000;
-  if (milli < 0) {
-    milli += 1000;
-    --seconds;
-  }
-  const time_t t = static_cast<time_t>(seconds);
-  tm local{};
-  localtime_r(&t, &local);
-  const long offset = local.tm_gmtoff / 60;
-  const long absOffset = offset < 0 ? -offset : offset;
-  char text[64];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03d%c%02ld:%02ld",
-                local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
-                local.tm_sec, static_cast<int>(milli), offset < 0 ? '-' : '+', absOffset / 60,
-                absOffset % 60);
-  return text;
-}
-
 namespace {
 
 // The length of the well-formed UTF-8 sequence at the start of |s| (0: none).
@@ -131,10 +110,10 @@ void Report::Head(const ExchangeResult& running) {
     AppendBinaryTextUtf8(sent.data(), sent.size(), &command);
     std::string head = "{\"command\":\"";
     AppendJsonString(command, &head);
-    head += "\",\"sent_at\":\"" + IsoLocalTime(running.sentAtMs) + "\",\"reply\":\"";
+    head += "\",\"sent_at\":\"" + FormatLocalTimeIso(running.sentAtMs) + "\",\"reply\":\"";
     Write(head);
   } else if (timestamps_) {
-    Write(IsoLocalTime(running.sentAtMs) + " ");
+    Write(FormatLocalTimeIso(running.sentAtMs) + " ");
   }
 }
 
@@ -175,9 +154,9 @@ void Report::Unsolicited(const UnsolicitedRow& row) {
   if (json_) {
     line = "{\"unsolicited\":\"";
     AppendJsonString(text_, &line);
-    line += "\",\"at\":\"" + IsoLocalTime(row.atMs) + "\"}\n";
+    line += "\",\"at\":\"" + FormatLocalTimeIso(row.atMs) + "\"}\n";
   } else {
-    line = IsoLocalTime(row.atMs) + " unsolicited: " + text_ + "\n";
+    line = FormatLocalTimeIso(row.atMs) + " unsolicited: " + text_ + "\n";
   }
   Write(line);
   out_.flush();

@@ -15,10 +15,6 @@
 
 namespace orvane::linewright {
 
-// |ms| since 1970 as ISO 8601 local time with milliseconds and the UTC offset, e.g.
-// "2026-12-07T16:04:05.012+01:00".
-std::string IsoLocalTime(int64_t ms);
-
 // Appends |text| as the inside of a JSON string: '"' and '\' escaped, control characters
 // as \u00XX, and each byte that is not part of well-formed UTF-8 as \ufffd, so any bytes
 // give valid JSON.
