@@ -2,6 +2,7 @@
 // program holds. A pty stands in for the device in both.
 #include "platform/OpenFailure.h"
 
+#include <fcntl.h>
 #include <grp.h>
 #include <signal.h>
 #include <spawn.h>
@@ -10,9 +11,7 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <string>
-#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -52,27 +51,37 @@ TEST(OpenFailureTest, BusyNamesTheProgramThatHoldsThePort) {
   PtyPair pty;
   ASSERT_TRUE(pty.ok());
   // flock(1) holds the device locked, as a second terminal program would; the program
-  // it starts has the device open too, but without the lock it is not in the way.
+  // it starts has the device open too, but without the lock it is not in the way. It
+  // says when it holds the lock.
   const std::string path = pty.path();
-  const char* argv[] = {"flock", path.c_str(), "sleep", "600", nullptr};
+  const char* argv[] = {"flock", path.c_str(), "sh", "-c", "echo locked; exec sleep 600", nullptr};
+  int said[2];
+  ASSERT_EQ(pipe2(said, O_CLOEXEC), 0);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, said[1], 1);
   posix_spawnattr_t attributes;
   posix_spawnattr_init(&attributes);
   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
   posix_spawnattr_setpgroup(&attributes, 0);
   pid_t holder = 0;
-  const int spawned = posix_spawnp(&holder, "flock", nullptr, &attributes,
+  const int spawned = posix_spawnp(&holder, "flock", &actions, &attributes,
                                    const_cast<char**>(argv), environ);
+  posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attributes);
-  if (spawned != 0) GTEST_SKIP() << "flock(1) is not installed";
+  close(said[1]);
+  if (spawned != 0) {
+    close(said[0]);
+    GTEST_SKIP() << "flock(1) is not installed";
+  }
+  char word[16] = {};
+  ASSERT_TRUE(PtyPair::WaitReadable(said[0], 10000));
+  ASSERT_GT(read(said[0], word, sizeof word - 1), 0);
+  close(said[0]);
+  EXPECT_STREQ(word, "locked\n");
 
   SerialLine line;
-  int error = 0;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while ((error = line.Open(pty.path16(), 115200)) == 0 &&
-         std::chrono::steady_clock::now() < deadline) {
-    line.Close();  // the lock is not taken yet
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
+  const int error = line.Open(pty.path16(), 115200);
   ASSERT_EQ(error, EBUSY);
   const std::string text = ExplainOpenFailure(path, error);
   EXPECT_NE(text.find("is held by flock (pid " + std::to_string(holder) + ")."), std::string::npos)

@@ -6,9 +6,11 @@
 
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <stdlib.h>
+#include <sys/syscall.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -118,24 +120,23 @@ class ServerProcess {
   void Stop() {
     if (pid_ <= 0) return;
     kill(pid_, SIGTERM);
-    for (int i = 0; i < 300; ++i) {
-      if (waitpid(pid_, nullptr, WNOHANG) == pid_) {
-        pid_ = -1;
-        return;
-      }
-      usleep(10000);
-    }
+    if (WaitExit(3000)) return;
     kill(pid_, SIGKILL);
     waitpid(pid_, nullptr, 0);
     pid_ = -1;
   }
 
-  // Waits up to |boundMs| for the server to end by itself.
+  // Waits up to |boundMs| for the server to end by itself: its process descriptor
+  // becomes readable when it does.
   bool WaitExit(int boundMs = 10000) {
-    for (int waited = 0; pid_ > 0 && waited < boundMs; waited += 10) {
-      if (waitpid(pid_, nullptr, WNOHANG) == pid_) pid_ = -1;
-      else usleep(10000);
+    if (pid_ <= 0) return true;
+    const int process = static_cast<int>(syscall(SYS_pidfd_open, pid_, 0));
+    pollfd ended{process, POLLIN, 0};
+    if (process >= 0) {
+      poll(&ended, 1, boundMs);
+      close(process);
     }
+    if (waitpid(pid_, nullptr, WNOHANG) == pid_) pid_ = -1;
     return pid_ <= 0;
   }
   bool Running() const { return pid_ > 0; }
