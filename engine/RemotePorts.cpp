@@ -1,6 +1,8 @@
 #include "engine/RemotePorts.h"
 
+#include "engine/NetworkLine.h"
 #include "platform/Registry.h"
+#include "platform/TextConvert.h"
 
 namespace orvane {
 namespace {
@@ -11,13 +13,6 @@ using reg::kSuccess;
 using reg::ScopedKey;
 
 constexpr size_t kMaxName = 255;  // a key name's limit in the hive
-
-bool IsDigits(std::u16string_view s) {
-  if (s.empty()) return false;
-  for (char16_t c : s)
-    if (c < u'0' || c > u'9') return false;
-  return true;
-}
 
 }  // namespace
 
@@ -59,33 +54,11 @@ int ListModemPorts(Hive& hive, PortListing* listings, int capacity) {
 }
 
 std::string CheckRemotePortUrl(std::u16string_view url) {
-  const std::string form = "a remote port is rfc2217://HOST:PORT or tcp://HOST:PORT";
-  std::u16string_view rest;
-  for (std::u16string_view scheme : {std::u16string_view(u"rfc2217://"), std::u16string_view(u"tcp://")})
-    if (url.substr(0, scheme.size()) == scheme) rest = url.substr(scheme.size());
-  if (rest.empty()) return form;
-  std::u16string_view host;
-  std::u16string_view port;
-  if (rest.front() == u'[') {  // [IPv6]:PORT
-    const size_t close = rest.find(u']');
-    if (close == std::u16string_view::npos || close + 1 >= rest.size() || rest[close + 1] != u':')
-      return form + " (an IPv6 address in brackets)";
-    host = rest.substr(1, close - 1);
-    port = rest.substr(close + 2);
-  } else {
-    const size_t colon = rest.rfind(u':');
-    if (colon == std::u16string_view::npos) return form + ": the PORT is missing";
-    host = rest.substr(0, colon);
-    port = rest.substr(colon + 1);
-    if (host.find(u':') != std::u16string_view::npos) return form + " (an IPv6 address in brackets)";
-  }
-  if (host.empty()) return form + ": the HOST is missing";
-  for (char16_t c : host)
-    if (c <= u' ' || c == u'/' || c == u'\\' || c == u'@' || c >= 0x7F) return form + ": the HOST is not a host name";
-  if (!IsDigits(port) || port.size() > 5) return form + ": the PORT is not a number";
-  const unsigned long number = std::stoul(std::string(port.begin(), port.end()));
-  if (number < 1 || number > 65535) return form + ": the PORT is 1 to 65535";
-  return {};
+  // The address a network line would open: the same parser decides.
+  LineAddress address;
+  std::string reason;
+  if (ParseLineAddress(Utf16ToUtf8(url), &address, &reason)) return {};
+  return "a remote port is rfc2217://HOST:PORT or tcp://HOST:PORT (" + reason + ")";
 }
 
 std::string CheckRemotePortName(std::u16string_view name) {
