@@ -20,6 +20,12 @@ constexpr size_t kReadBytes = size_t{64} << 10;
 
 }  // namespace
 
+int64_t WallClockUs() {
+  return std::chrono::duration_cast<std::chrono::microseconds>(
+             std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
 int64_t WallClockMs() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(
              std::chrono::system_clock::now().time_since_epoch())
@@ -75,6 +81,7 @@ Exchange::Wait Exchange::AdvanceWrite(uint32_t now) {
   while (written_ < toSend_.size()) {
     const long n = line_.WriteSome(toSend_.data() + written_, toSend_.size() - written_);
     if (n > 0) {
+      if (options_.onWritten) options_.onWritten(toSend_.data() + written_, static_cast<size_t>(n));
       written_ += static_cast<size_t>(n);
       continue;
     }

@@ -43,6 +43,8 @@ struct ExchangeOptions {
   size_t maxReplyBytes = kDefaultMaxReplyBytes;
   // Reply bytes as they arrive (in order, each byte once).
   std::function<void(const uint8_t* bytes, size_t length)> onBytes;
+  // The command's bytes as the line takes them (in order, each byte once).
+  std::function<void(const uint8_t* bytes, size_t length)> onWritten;
   // False: the result keeps no reply bytes (they went to onBytes).
   bool keepReply = true;
   // The wrapping millisecond tick; the steady clock when not set.
@@ -65,6 +67,8 @@ struct ExchangeResult {
 uint32_t SteadyTickMs();
 // The wall clock in ms since 1970.
 int64_t WallClockMs();
+// The wall clock in microseconds since 1970.
+int64_t WallClockUs();
 // |msSinceEpoch| as ISO 8601 local time with milliseconds and the zone's offset,
 // "2026-12-07T15:03:36.123+01:00" ("?" when the time cannot be converted).
 std::string FormatLocalTimeIso(int64_t msSinceEpoch);

@@ -24,6 +24,9 @@ const char* ReplyEndName(ReplyEnd end) {
     case ReplyEnd::kHangup: return "hangup";
     case ReplyEnd::kStopped: return "stopped";
     case ReplyEnd::kLimit: return "limit";
+    case ReplyEnd::kWriteFailed: return "write failed";
+    case ReplyEnd::kCommand: return "command";
+    case ReplyEnd::kClosed: return "closed";
     case ReplyEnd::kNone: break;
   }
   return "";

@@ -34,8 +34,12 @@ enum class ReplyEnd : uint8_t {
   kHangup,   // the device went away or a read failed
   kStopped,  // the user ended it
   kLimit,    // the size limit was reached
+  kWriteFailed,  // the command could not be written (or not in time); nothing was read
+  kCommand,  // unsolicited data only: a command was sent
+  kClosed,   // unsolicited data only: the line was closed
 };
-// "token", "silence", "hangup", "stopped", "limit" ("" while running).
+// "token", "silence", "hangup", "stopped", "limit", "write failed", "command", "closed"
+// ("" while running).
 const char* ReplyEndName(ReplyEnd end);
 
 // End-of-response tokens decoded to bytes once. An empty token, or one holding a zero

@@ -13,17 +13,6 @@ constexpr size_t kReadBytes = size_t{16} << 10;
 
 }  // namespace
 
-const char* UnsolicitedEndName(UnsolicitedEnd end) {
-  switch (end) {
-    case UnsolicitedEnd::kSilence: return "silence";
-    case UnsolicitedEnd::kCommand: return "command";
-    case UnsolicitedEnd::kClosed: return "closed";
-    case UnsolicitedEnd::kHangup: return "hangup";
-    case UnsolicitedEnd::kLimit: return "limit";
-  }
-  return "";
-}
-
 UnsolicitedAssembler::UnsolicitedAssembler(uint32_t silenceMs, size_t maxBytes)
     : silenceMs_(silenceMs), maxBytes_(std::max<size_t>(maxBytes, 1)) {}
 

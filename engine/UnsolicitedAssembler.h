@@ -31,16 +31,13 @@ namespace orvane {
 // The silence after a line end that ends a row of unsolicited data.
 inline constexpr uint32_t kLineEndSilenceMs = 200;
 
-// How a row of unsolicited data ended.
-enum class UnsolicitedEnd : uint8_t {
-  kSilence,  // the line was silent for longer than the silence timeout
-  kCommand,  // a command was sent
-  kClosed,   // the line was closed
-  kHangup,   // the device went away or a read failed
-  kLimit,    // the row reached the size limit
-};
+// How a row of unsolicited data ended: one of the ends a reply can have, kSilence (the
+// line was silent for longer than the silence timeout), kCommand (a command was sent),
+// kClosed (the line was closed), kHangup (the device went away or a read failed) or
+// kLimit (the row reached the size limit).
+using UnsolicitedEnd = ReplyEnd;
 // "silence", "command", "closed", "hangup", "limit".
-const char* UnsolicitedEndName(UnsolicitedEnd end);
+inline const char* UnsolicitedEndName(UnsolicitedEnd end) { return ReplyEndName(end); }
 
 struct UnsolicitedRow {
   Bytes bytes;

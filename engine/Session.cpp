@@ -1,0 +1,270 @@
+#include "engine/Session.h"
+
+#include <errno.h>
+#include <poll.h>
+
+#include <algorithm>
+#include <chrono>
+#include <limits>
+#include <utility>
+
+namespace orvane {
+namespace {
+
+// Input taken in one Advance() between exchanges before the caller gets its turn back.
+constexpr size_t kSliceBytes = size_t{256} << 10;
+// One read takes up to this much.
+constexpr size_t kReadBytes = size_t{64} << 10;
+
+Row RowOf(UnsolicitedRow&& data) {
+  Row row;
+  row.kind = RowKind::kUnsolicited;
+  row.replyLength = data.bytes.size();
+  row.reply = std::move(data.bytes);
+  row.sentAtMs = data.atMs;
+  row.firstByteMs = 0;
+  row.elapsedMs = data.elapsedMs;
+  row.end = data.end;
+  return row;
+}
+
+}  // namespace
+
+Session::Session(SessionOptions options)
+    : options_(std::move(options)),
+      unsolicited_(options_.unsolicitedSilenceMs, options_.maxReplyBytes) {}
+
+Session::~Session() {
+  // Nobody is told any more: the owner closes first when its observers should hear it.
+  observers_.clear();
+  exchange_.reset();
+  line_.Close();
+}
+
+void Session::AddObserver(SessionObserver* observer) {
+  if (observer && std::find(observers_.begin(), observers_.end(), observer) == observers_.end())
+    observers_.push_back(observer);
+}
+
+void Session::RemoveObserver(SessionObserver* observer) {
+  observers_.erase(std::remove(observers_.begin(), observers_.end(), observer), observers_.end());
+}
+
+uint32_t Session::Now() const { return options_.tick ? options_.tick() : SteadyTickMs(); }
+
+int Session::Open(std::string_view name, uint32_t baud, int stopFd) {
+  (void)stopFd;
+  if (line_.Held()) Close();
+  const int error = line_.Open(name, baud);
+  if (error != 0) return error;
+  device_ = std::string(name);
+  baud_ = baud;
+  Opened();
+  return 0;
+}
+
+int Session::Open(std::u16string_view name, uint32_t baud, int stopFd) {
+  return Open(std::string_view(Utf16ToUtf8(name)), baud, stopFd);
+}
+
+void Session::Opened() {
+  hungUp_ = false;
+  hangupError_ = 0;
+  unsolicited_ = UnsolicitedAssembler(options_.unsolicitedSilenceMs, options_.maxReplyBytes);
+  unsolicitedBegun_ = false;
+  Tell([this](SessionObserver& o) { o.OnOpened(device_, baud_); });
+}
+
+bool Session::Close() {
+  if (!line_.Held()) return false;
+  if (exchange_) {
+    exchange_->Stop();
+    FinishExchange();
+  }
+  // What the device said since the last exchange is a row of its own.
+  ReadIdle();
+  EndUnsolicited(ReplyEnd::kClosed);
+  const bool closed = line_.Close();
+  Tell([](SessionObserver& o) { o.OnClosed(); });
+  return closed;
+}
+
+bool Session::Send(std::u16string_view typed, const Framing& framing) {
+  if (!IsOpen() || Busy()) return false;
+  // Whatever the device said before is a row of its own, never part of this reply.
+  if (!ReadIdle()) return false;
+  EndUnsolicited(ReplyEnd::kCommand);
+
+  ExchangeOptions run;
+  run.maxReplyBytes = options_.maxReplyBytes;
+  run.keepReply = options_.keepReplies;
+  run.tick = options_.tick;
+  run.onBytes = [this](const uint8_t* bytes, size_t length) {
+    const int64_t at = WallClockUs();
+    Tell([&](SessionObserver& o) { o.OnRead({bytes, length}, at, RowKind::kExchange); });
+  };
+  run.onWritten = [this](const uint8_t* bytes, size_t length) {
+    const int64_t at = WallClockUs();
+    Tell([&](SessionObserver& o) { o.OnWritten({bytes, length}, at); });
+  };
+  exchange_ = std::make_unique<Exchange>(line_, typed, framing, std::move(run));
+  current_ = Row();
+  current_.kind = RowKind::kExchange;
+  current_.typed = std::u16string(typed);
+  current_.sent = exchange_->Result().sentText;
+  current_.sentAtMs = exchange_->Result().sentAtMs;
+  Tell([this](SessionObserver& o) { o.OnRowBegun(current_); });
+  return true;
+}
+
+void Session::Stop() {
+  if (!exchange_) return;
+  exchange_->Stop();
+  FinishExchange();
+}
+
+Session::Wait Session::Advance() {
+  if (!line_.IsOpen() || hungUp_) return Wait::kNothing;
+  if (exchange_) {
+    const Wait wait = exchange_->Advance();
+    if (wait != Wait::kNothing) return wait;
+    FinishExchange();
+    return hungUp_ ? Wait::kNothing : Wait::kReadable;
+  }
+  return ReadIdle() ? Wait::kReadable : Wait::kNothing;
+}
+
+int Session::MsUntilDeadline() const {
+  if (exchange_) return exchange_->MsUntilDeadline();
+  if (!IsOpen()) return -1;
+  return unsolicited_.MsUntilSilenceEnds(Now());
+}
+
+void Session::FinishExchange() {
+  const std::unique_ptr<Exchange> done = std::move(exchange_);
+  ExchangeResult result = done->TakeResult();
+  Row row = std::move(current_);
+  current_ = Row();
+  row.reply = std::move(result.reply);
+  row.replyLength = result.replyLength;
+  row.firstByteMs = result.firstByteMs;
+  row.elapsedMs = result.elapsedMs;
+  if (result.writeError != 0) {
+    row.end = ReplyEnd::kWriteFailed;
+    row.error = result.writeError;
+  } else {
+    row.end = result.end;
+    row.error = result.readError;
+  }
+  Tell([&row](SessionObserver& o) { o.OnRowEnded(row); });
+  if (result.end == ReplyEnd::kHangup) HangUp(result.readError != 0 ? result.readError : EIO);
+}
+
+bool Session::ReadIdle() {
+  if (hungUp_ || !line_.IsOpen()) return false;
+  if (readBuffer_.empty()) readBuffer_.resize(kReadBytes);
+  size_t taken = 0;
+  while (taken < kSliceBytes) {
+    const long n = line_.ReadSome(readBuffer_.data(), readBuffer_.size());
+    if (n == 0) {
+      unsolicited_.Idle(Now());
+      DeliverUnsolicited();
+      return true;
+    }
+    if (n < 0) {
+      EndUnsolicited(ReplyEnd::kHangup);
+      HangUp(static_cast<int>(-n));
+      return false;
+    }
+    const size_t got = static_cast<size_t>(n);
+    const int64_t atUs = WallClockUs();
+    if (!unsolicitedBegun_) {
+      Row begun;
+      begun.kind = RowKind::kUnsolicited;
+      begun.sentAtMs = atUs / 1000;
+      unsolicitedBegun_ = true;
+      Tell([&begun](SessionObserver& o) { o.OnRowBegun(begun); });
+    }
+    const std::span<const uint8_t> bytes(readBuffer_.data(), got);
+    Tell([&](SessionObserver& o) { o.OnRead(bytes, atUs, RowKind::kUnsolicited); });
+    unsolicited_.Add(readBuffer_.data(), got, Now(), atUs / 1000);
+    DeliverUnsolicited();
+    taken += got;
+  }
+  return true;
+}
+
+void Session::EndUnsolicited(ReplyEnd why) {
+  unsolicited_.Flush(why, Now());
+  DeliverUnsolicited();
+}
+
+void Session::DeliverUnsolicited() {
+  if (unsolicited_.HasFinished()) {
+    for (UnsolicitedRow& data : unsolicited_.TakeFinished()) {
+      const Row row = RowOf(std::move(data));
+      if (!unsolicitedBegun_) {
+        Row begun;
+        begun.kind = RowKind::kUnsolicited;
+        begun.sentAtMs = row.sentAtMs;
+        Tell([&begun](SessionObserver& o) { o.OnRowBegun(begun); });
+      }
+      unsolicitedBegun_ = false;
+      Tell([&row](SessionObserver& o) { o.OnRowEnded(row); });
+    }
+  }
+  // The bytes after a row cut at the size limit already make the next one.
+  if (unsolicited_.Pending() && !unsolicitedBegun_) {
+    Row begun;
+    begun.kind = RowKind::kUnsolicited;
+    begun.sentAtMs = WallClockMs();
+    unsolicitedBegun_ = true;
+    Tell([&begun](SessionObserver& o) { o.OnRowBegun(begun); });
+  }
+}
+
+void Session::HangUp(int error) {
+  hungUp_ = true;
+  hangupError_ = error;
+  Tell([error](SessionObserver& o) { o.OnHangup(error); });
+}
+
+RunEnd RunUntil(Session& session, const std::function<bool()>& done, int64_t forMs, int stopFd,
+                int inputFd) {
+  using Clock = std::chrono::steady_clock;
+  const auto until = Clock::now() + std::chrono::milliseconds(forMs < 0 ? 0 : forMs);
+  for (;;) {
+    if (done && done()) return RunEnd::kDone;
+    const Session::Wait wait = session.Advance();
+    if (done && done()) return RunEnd::kDone;
+    if (wait == Session::Wait::kNothing) return RunEnd::kLineEnded;
+    int timeout = session.MsUntilDeadline();
+    if (forMs >= 0) {
+      const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now()).count();
+      if (left <= 0) return RunEnd::kTime;
+      const int capped = static_cast<int>(std::min<int64_t>(left, std::numeric_limits<int>::max()));
+      timeout = timeout < 0 ? capped : std::min(timeout, capped);
+    }
+    pollfd fds[3];
+    nfds_t count = 0;
+    fds[count++] = {session.Descriptor(),
+                    static_cast<short>(wait == Session::Wait::kWritable ? POLLOUT : POLLIN), 0};
+    const nfds_t stopIndex = count;
+    if (stopFd >= 0) fds[count++] = {stopFd, POLLIN, 0};
+    const nfds_t inputIndex = count;
+    if (inputFd >= 0) fds[count++] = {inputFd, POLLIN, 0};
+    const int ready = poll(fds, count, timeout);
+    if (ready < 0) {
+      if (errno == EINTR) continue;
+      return RunEnd::kPollFailed;
+    }
+    if (ready == 0) continue;
+    if (stopFd >= 0 && fds[stopIndex].revents != 0) {
+      session.Stop();
+      return RunEnd::kStop;
+    }
+    if (inputFd >= 0 && fds[inputIndex].revents != 0) return RunEnd::kInput;
+  }
+}
+
+}  // namespace orvane
