@@ -116,6 +116,9 @@ class Session {
   // nothing is due (a quiet line with no row pending).
   int MsUntilDeadline() const;
 
+  // The millisecond tick from now on (tests); the steady clock when empty.
+  void SetTick(std::function<uint32_t()> tick) { options_.tick = std::move(tick); }
+
   // Bytes of the unsolicited row not yet ended.
   size_t PendingUnsolicited() const { return unsolicited_.PendingLength(); }
 

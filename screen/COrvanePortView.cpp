@@ -8,14 +8,12 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDateTime>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 
 #include "engine/BinaryTextCodec.h"
-#include "engine/RemotePorts.h"
 #include "resources/OrvanePortIds.h"
 #include "entry/CommandEdit.h"
 #include "preferences/PreferencesDialog.h"
@@ -25,7 +23,6 @@
 #include "export/ExportResponseList.h"
 #include "preferences/PreferenceStore.h"
 #include "screen/CommandResponseDialog.h"
-#include "screen/DeviceWatch.h"
 #include "screen/RemotePortsDialog.h"
 #include "screen/ResponseListCtrl.h"
 #include "screen/SendRules.h"
@@ -35,7 +32,6 @@
 #include "ui/Messages.h"
 #include "ui/SoftInputPanel.h"
 #include "ui/Template.h"
-#include "ui/WaitCursor.h"
 
 using namespace orvane::port_ids;
 
@@ -57,21 +53,6 @@ void SetHistory(QWidget* field, const orvane::CommandHistory& history) {
   if (auto* edit = qobject_cast<CommandEdit*>(field)) edit->SetHistory(history);
 }
 
-QString ToQ(const std::u16string& text) { return QString::fromStdU16String(text); }
-
-// The viewer's times: when the exchange was sent (or unsolicited data began), then the
-// ms to the first byte and to the end, and how it ended. Empty when not known.
-std::pair<QString, QString> TimeTexts(const orvane::RowTime& time) {
-  if (time.sentAtMs == 0) return {};
-  const QString at =
-      QDateTime::fromMSecsSinceEpoch(time.sentAtMs).toString(QStringLiteral("HH:mm:ss.zzz"));
-  const QString end = QStringLiteral("end %1 ms, %2").arg(time.elapsedMs).arg(QLatin1String(time.end));
-  if (time.unsolicited) return {QStringLiteral("Unsolicited %1").arg(at), end};
-  const QString first = time.firstByteMs < 0 ? QStringLiteral("no reply")
-                                             : QStringLiteral("1st %1").arg(time.firstByteMs);
-  return {QStringLiteral("Sent %1").arg(at), first + QStringLiteral(", ") + end};
-}
-
 // Ctrl+Return in the command field presses Send (Up and Down walk the history there).
 void SetDesktopKeys(QWidget* field, QWidget* send) {
   auto* edit = qobject_cast<CommandEdit*>(field);
@@ -90,11 +71,13 @@ COrvanePortView::COrvanePortView(orvane::reg::Hive& hive, QWidget* parent)
       hive_(hive),
       host_(WithScreenClasses(this), kIdTable, IDD_ORVANEPORT_FORM),
       preferences_(hive),
-      history_(hive) {
+      history_(hive),
+      // Construction: every text empty, use flag off, response store empty; then the
+      // devices the driver table offers, and the remote ports.
+      modems_(hive, host_, portText_) {
   setObjectName(QStringLiteral("COrvanePortView"));
-  // Construction: every text empty, use flag off, response store empty; then the
-  // devices the driver table offers, and the remote ports.
-  listingCount_ = orvane::ListModemPorts(hive, listings_.data(), kListingCapacity);
+  session_.AddObserver(&feed_);
+  driver_.stepped = [this] { OnSessionStepped(); };
 
   host_.BindText(IDC_BAUD, &baudText_);
   host_.BindText(IDC_COMMAND, &commandText_);
@@ -104,7 +87,7 @@ COrvanePortView::COrvanePortView(orvane::reg::Hive& hive, QWidget* parent)
   host_.BindCheck(IDC_USE, &useFlag_);
 
   // The screen's command table: one line per command.
-  host_.OnNotify(IDC_MODEM, ui::Notify::SelChange, [this] { OnSelectDevice(); });
+  host_.OnNotify(IDC_MODEM, ui::Notify::SelChange, [this] { modems_.Select(); });
   AddCommand(IDC_OPEN, &COrvanePortView::OnOpenLine);
   AddCommand(ID_PORT_OPEN, &COrvanePortView::OnOpenLine);
   AddCommand(IDC_CLOSE, &COrvanePortView::OnCloseLine);
@@ -133,7 +116,7 @@ COrvanePortView::COrvanePortView(orvane::reg::Hive& hive, QWidget* parent)
     host_.OnNotify(id, ui::Notify::KillFocus, [] { ui::sip::ForceDown(); });
   }
 
-  responseList_ = qobject_cast<ResponseListCtrl*>(Control(IDC_RESPONSES));
+  feed_.SetList(qobject_cast<ResponseListCtrl*>(Control(IDC_RESPONSES)));
   if (ResponseListCtrl* list = ResponseList()) {
     list->prepareMenu = [this](QMenu* menu) { UpdateMenu(menu); };
     list->runCommand = [this](int id) { RunCommand(id); };
@@ -143,11 +126,12 @@ COrvanePortView::COrvanePortView(orvane::reg::Hive& hive, QWidget* parent)
 }
 
 COrvanePortView::~COrvanePortView() {
-  // The stored replies are released with the store; the line is left to the platform.
-  responses_.Clear();
+  // Nothing more reaches the list; the line is closed with the session.
+  session_.RemoveObserver(&feed_);
+  driver_.stepped = nullptr;
 }
 
-ResponseListCtrl* COrvanePortView::ResponseList() const { return responseList_; }
+void COrvanePortView::SetTickSource(std::function<uint32_t()> tick) { session_.SetTick(std::move(tick)); }
 
 void COrvanePortView::AddCommand(int id, void (COrvanePortView::*handler)()) {
   auto guarded = [this, id, handler] {
@@ -192,13 +176,13 @@ void COrvanePortView::OnInitialUpdate() {
   titleText_ = QStringLiteral("Port Linewright");
   ui::MakeCaption(Control(IDC_TITLE));
 
-  FillModemList(std::nullopt);
+  modems_.Fill(std::nullopt);
 
   if (auto* baud = host_.Control<QComboBox>(IDC_BAUD)) {
     for (const char* rate : kBaudRates) baud->addItem(QString::fromLatin1(rate));
   }
   openFlag_ = false;
-  EnableForOpenFlag();
+  EnableControls();
 
   SetMenuMode(host_, IDC_COMMAND, entry::MenuMode::History);
   SetHistory(Control(IDC_COMMAND), history_);
@@ -215,44 +199,14 @@ void COrvanePortView::OnInitialUpdate() {
     ui::InstallEnterKeyFilter(baud->lineEdit());
 
   host_.ShowMembers();
-  OnSelectDevice();
-}
-
-bool COrvanePortView::FillModemList(const std::optional<std::u16string>& deviceName) {
-  auto* combo = host_.Control<QComboBox>(IDC_MODEM);
-  if (!combo) return false;
-  combo->clear();
-  for (int i = 0; i < listingCount_; ++i) {
-    ui::AddComboItem(combo, ToQ(listings_[static_cast<size_t>(i)].displayName), i);
-  }
-  ui::AddComboItem(combo, QStringLiteral("<Not Listed>"), kNotListed);
-  if (deviceName) {
-    if (deviceName->empty()) {
-      combo->setCurrentIndex(combo->findData(kNotListed));
-      return true;
-    }
-    for (int i = 0; i < listingCount_; ++i) {
-      if (listings_[static_cast<size_t>(i)].deviceName == *deviceName) {
-        combo->setCurrentIndex(combo->findData(i));
-        return true;
-      }
-    }
-  }
-  // "<Not Listed>" sorts first: position 1 is the first device.
-  combo->setCurrentIndex(listingCount_ != 0 && combo->count() > 1 ? 1 : 0);
-  return false;
+  modems_.Select();
 }
 
 bool COrvanePortView::FollowDevices(const std::string& hiveFile, const orvane::DeviceTableOptions& table,
                                     const orvane::DeviceMonitorOptions& monitor) {
-  tableOptions_ = table;
   orvane::DeviceMonitorOptions watched = monitor;
   if (!hiveFile.empty()) watched.files.push_back(hiveFile);
-  deviceWatch_ = std::make_unique<DeviceWatch>(watched, [this] { OnDevicesChanged(); });
-  if (!deviceWatch_->Active()) {
-    deviceWatch_.reset();
-    return false;
-  }
+  if (!modems_.Follow(watched, table, [this] { OnDevicesChanged(); })) return false;
   // What changed before the watch began is taken too.
   RefreshModemList();
   return true;
@@ -266,7 +220,7 @@ void COrvanePortView::OnDevicesChanged() {
   listStale_ = true;
   // A read in progress sees a hang-up itself; an idle line is asked here.
   if (IsReading()) return;
-  pollfd p{line_.Descriptor(), POLLIN, 0};
+  pollfd p{session_.Descriptor(), POLLIN, 0};
   if (p.fd >= 0 && ::poll(&p, 1, 0) == 1 && (p.revents & (POLLHUP | POLLERR | POLLNVAL))) OnDeviceGone();
 }
 
@@ -276,107 +230,65 @@ void COrvanePortView::RefreshModemList() {
     return;
   }
   listStale_ = false;
-  host_.ReadControls();
-  auto* combo = host_.Control<QComboBox>(IDC_MODEM);
-  std::optional<std::u16string> chosen;
-  if (combo && combo->currentIndex() >= 0) {
-    const int index = combo->currentData().toInt();
-    // "<Not Listed>" is a choice once there was something else to choose or a port was
-    // typed there; with an empty list the first device to come is taken.
-    if (index == kNotListed && (listingCount_ > 0 || !portText_.isEmpty())) chosen = std::u16string();
-    else if (index >= 0 && index < listingCount_) chosen = listings_[static_cast<size_t>(index)].deviceName;
-  }
-  if (deviceWatch_) orvane::RefreshDriverTable(hive_, tableOptions_);
-  for (auto& listing : listings_) listing = {};
-  listingCount_ = orvane::ListModemPorts(hive_, listings_.data(), kListingCapacity);
-  const bool kept = FillModemList(chosen);
-  if (kept && chosen && chosen->empty()) {
-    host_.ShowMembers();  // "<Not Listed>" keeps the port typed there
-    return;
-  }
-  host_.ShowMembers();
-  OnSelectDevice();
+  modems_.Refresh();
 }
 
 void COrvanePortView::OnDeviceGone() {
-  idle_.Stop(orvane::UnsolicitedEnd::kHangup);
-  line_.Close();
   openFlag_ = false;
+  session_.Close();
+  driver_.Step();
   statusText_ = QStringLiteral("Device Gone");
-  EnableForOpenFlag();
+  EnableControls();
   host_.ShowMembers();
   if (listStale_) RefreshModemList();
 }
 
-void COrvanePortView::EnableForOpenFlag() {
+void COrvanePortView::EnableControls() {
   const bool open = openFlag_;
+  const bool reading = IsReading();
   host_.Enable(IDC_OPEN, !open);
   host_.Enable(IDC_MODEM, !open);
   host_.Enable(IDC_BAUD, !open);
   host_.Enable(IDC_CLOSE, open);
-  host_.Enable(IDC_SEND, open);
+  // Nothing that starts an exchange or opens a dialog can be pressed during a read.
+  host_.Enable(IDC_SEND, open && !reading);
+  host_.Enable(IDC_PREFERENCES, !reading);
+  host_.Enable(IDC_COMMAND, !reading);
 }
 
-void COrvanePortView::OnSelectDevice() {
-  host_.ReadControls();
-  auto* combo = host_.Control<QComboBox>(IDC_MODEM);
-  const int index = combo && combo->currentIndex() >= 0 ? combo->currentData().toInt() : kNotListed;
-  if (index == kNotListed || index < 0 || index >= listingCount_) {
-    portText_.clear();
-    host_.Enable(IDC_PORT, true);
-  } else {
-    portText_ = ToQ(listings_[static_cast<size_t>(index)].deviceName);
-    host_.Enable(IDC_PORT, false);
-  }
-  host_.ShowMembers();
-}
+void COrvanePortView::OnSelectDevice() { modems_.Select(); }
 
 void COrvanePortView::OnOpenLine() {
   ui::WaitCursor wait;
   host_.ReadControls();
   const uint32_t baud = orvane::ParseBaudText(baudText_.toStdU16String());
-  const int error = line_.Open(portText_.toStdU16String(), baud);
-  if (error == 0) {
-    statusText_ = QStringLiteral("Opened");
-    openFlag_ = true;
-    preferences_.SaveBaudRate(baud);
-    WatchIdleLine();
-  } else {
-    statusText_ = QStringLiteral("Open Failed");
-    openFlag_ = false;
-  }
+  openFlag_ = session_.Open(portText_.toStdU16String(), baud) == 0;
+  statusText_ = openFlag_ ? QStringLiteral("Opened") : QStringLiteral("Open Failed");
+  if (openFlag_) preferences_.SaveBaudRate(baud);
+  driver_.Step();
   // The status keeps its short text; its tooltip says why and what to do.
   if (QWidget* status = host_.Control<QWidget>(IDC_STATUS))
-    status->setToolTip(QString::fromStdString(line_.Reason()));
-  EnableForOpenFlag();
+    status->setToolTip(QString::fromStdString(session_.Reason()));
+  EnableControls();
   host_.ShowMembers();
 }
 
 void COrvanePortView::OnCloseLine() {
   // A read in progress ends here and is recorded before the line closes.
-  EndRead();
+  const bool closed = session_.Close();
+  driver_.Step();
   ui::WaitCursor wait;
   host_.ReadControls();
-  statusText_ = line_.Close() ? QStringLiteral("Closed") : QStringLiteral("Close Failed");
+  statusText_ = closed ? QStringLiteral("Closed") : QStringLiteral("Close Failed");
   openFlag_ = false;
-  EnableForOpenFlag();
+  EnableControls();
   host_.ShowMembers();
   if (listStale_) RefreshModemList();
 }
 
 void COrvanePortView::EndRead() {
-  exchange_.Stop();
-  // What the device said since the last exchange is recorded before the line closes.
-  idle_.Stop(orvane::UnsolicitedEnd::kClosed);
-}
-
-void COrvanePortView::WatchIdleLine() {
-  if (!openFlag_ || !line_.IsOpen()) return;
-  idle_.Watch(
-      line_, [this](orvane::UnsolicitedRow row) { AddUnsolicitedEntry(std::move(row)); },
-      [this] {
-        if (openFlag_) OnDeviceGone();
-      });
+  session_.Close();
+  driver_.Step();
 }
 
 void COrvanePortView::OnToggleUseFlag() {
@@ -385,119 +297,74 @@ void COrvanePortView::OnToggleUseFlag() {
   host_.ShowMembers();
 }
 
-void COrvanePortView::SetReading(bool on) {
-  if (on) waitCursor_.emplace();
-  else waitCursor_.reset();
-  if (on) focus_.Hold();
-  // Nothing that starts an exchange or opens a dialog can be pressed meanwhile.
-  host_.Enable(IDC_SEND, !on && openFlag_);
-  host_.Enable(IDC_PREFERENCES, !on);
-  host_.Enable(IDC_COMMAND, !on);
-  if (on) {
-    QWidget* port = Control(IDC_PORT);
-    portFieldWasEnabled_ = port && port->isEnabled();
-    host_.Enable(IDC_PORT, false);
-  } else {
-    host_.Enable(IDC_PORT, portFieldWasEnabled_);
-    focus_.Release(Control(IDC_COMMAND));
+bool COrvanePortView::CurrentFraming(orvane::Framing* framing, std::string* problem) const {
+  // The profile is read afresh at every send.
+  if (!useFlag_ || preferences_.CountProfiles() == 0) return true;
+  orvane::PreferenceProfile profile;
+  if (preferences_.LoadProfile(preferences_.LoadCurrentProfileName(), &profile, problem)) {
+    *framing = orvane::ProfileFraming(profile);
+    return true;
   }
+  // A profile that is not there (deleted, or none chosen) leaves the command unframed;
+  // one that is there but cannot be read stops the send.
+  return problem->empty();
 }
 
 void COrvanePortView::OnSend() {
   host_.ReadControls();
-  const std::u16string command = commandText_.toStdU16String();
-
-  // The profile is read afresh at every send.
   orvane::Framing framing;
-  if (useFlag_) {
-    const std::u16string name = preferences_.LoadCurrentProfileName();
-    const int profileCount = preferences_.CountProfiles();
-    orvane::PreferenceProfile profile;
-    if (preferences_.LoadProfile(name, &profile) && profileCount != 0)
-      framing = orvane::ProfileFraming(profile);
+  std::string problem;
+  if (!CurrentFraming(&framing, &problem)) {
+    ui::ShowMessage(this, QStringLiteral("The profile %1 cannot be loaded: %2. The command was not sent.")
+                              .arg(QString::fromStdU16String(preferences_.LoadCurrentProfileName()),
+                                   QString::fromStdString(problem)));
+    return;
   }
-
-  // Whatever the device said before is a row of its own, never part of this reply.
-  idle_.Stop(orvane::UnsolicitedEnd::kCommand);
-  SetReading(true);
-  orvane::ExchangeOptions options;
-  options.tick = tick_;
-  exchange_.Start(line_, command, framing, std::move(options),
-                  [this, command](orvane::ExchangeResult result) {
-                    OnExchangeEnded(std::move(result), command);
-                  });
+  sending_ = commandText_.toStdU16String();
+  // Until the exchange is recorded (OnSessionStepped).
+  waitCursor_.emplace();
+  focus_.Hold();
+  QWidget* port = Control(IDC_PORT);
+  portFieldWasEnabled_ = port && port->isEnabled();
+  host_.Enable(IDC_PORT, false);
+  if (!session_.Send(sending_, framing)) {
+    // The device went away since the last read: the command could not be written.
+    orvane::Row row;
+    row.typed = sending_;
+    row.sent = framing.Frame(sending_);
+    row.sentAtMs = orvane::WallClockMs();
+    row.end = orvane::ReplyEnd::kWriteFailed;
+    row.error = session_.HangupError();
+    feed_.Add(std::move(row));
+  }
+  EnableControls();
+  driver_.Step();
 }
 
-void COrvanePortView::OnExchangeEnded(orvane::ExchangeResult result, const std::u16string& command) {
-  SetReading(false);
-  // Controls changed during the read (the "Use" box) are taken, not overwritten.
-  host_.ReadControls();
-  orvane::RowTime time;
-  time.sentAtMs = result.sentAtMs;
-  time.firstByteMs = result.firstByteMs;
-  time.elapsedMs = result.elapsedMs;
-  if (result.writeError != 0) {
-    static constexpr char kWriteFailed[] = "Port Write Failed";
-    time.end = "write failed";
-    AddRow(orvane::Bytes(kWriteFailed, kWriteFailed + sizeof kWriteFailed - 1), result.sentText,
-           time);
-  } else {
-    time.end = orvane::ReplyEndName(result.end);
-    AddRow(std::move(result.reply), result.sentText, time);
+void COrvanePortView::OnSessionStepped() {
+  if (waitCursor_ && !IsReading()) {
+    // The send's exchange has ended and its row is in the list.
+    waitCursor_.reset();
+    host_.Enable(IDC_PORT, portFieldWasEnabled_);
+    EnableControls();
+    focus_.Release(Control(IDC_COMMAND));
+    // Controls changed during the read (the "Use" box) are taken, not overwritten.
+    host_.ReadControls();
+    if (!history_.AddToHistory(sending_)) ui::ShowMessage(this, QStringLiteral("History update failed."));
+    host_.ShowMembers();
   }
-  const bool gone = result.end == orvane::ReplyEnd::kHangup;
-  if (!gone) WatchIdleLine();
-
-  if (!history_.AddToHistory(command))
-    ui::ShowMessage(this, QStringLiteral("History update failed."));
-  host_.ShowMembers();
-  // The device went away during the read: the line is of no more use.
-  if (gone && openFlag_) OnDeviceGone();
+  // The device went away: the line is of no more use.
+  if (session_.HungUp() && openFlag_) OnDeviceGone();
 }
 
 void COrvanePortView::AddResponseEntry(orvane::Bytes reply, const std::u16string& commandText,
                                        orvane::ReplyEnd end) {
-  orvane::RowTime time;
-  time.end = orvane::ReplyEndName(end);
-  AddRow(std::move(reply), commandText, time);
-}
-
-void COrvanePortView::AddUnsolicitedEntry(orvane::UnsolicitedRow row) {
-  orvane::RowTime time;
-  time.sentAtMs = row.atMs;
-  time.firstByteMs = 0;
-  time.elapsedMs = row.elapsedMs;
-  time.end = orvane::UnsolicitedEndName(row.end);
-  time.unsolicited = true;
-  AddRow(std::move(row.bytes), std::u16string(), time);
-}
-
-void COrvanePortView::AddRow(orvane::Bytes reply, const std::u16string& commandText,
-                             const orvane::RowTime& time) {
-  ResponseListCtrl* list = ResponseList();
-  if (!list) return;
-  // Every byte gives at least one character, so the preview needs no more bytes than
-  // it has characters.
-  const size_t head = std::min(reply.size(), orvane::kPreviewLength);
-  QString preview = ToQ(orvane::ResponsePreview(orvane::EncodeBinaryText(reply.data(), head)));
-  if (!time.unsolicited && std::string_view(time.end) == "limit") preview.prepend(QStringLiteral("[cut] "));
-  const int slot = responses_.Add(std::move(reply), time);
-  const int row = list->AppendRow(preview, ToQ(commandText), slot);
-  // The new row is the keyboard anchor; the selection and the scroll position stay.
-  list->SetSelectionMark(row);
-}
-
-std::vector<ResponseRowData> COrvanePortView::ResponseRows() const {
-  std::vector<ResponseRowData> rows;
-  const ResponseListCtrl* list = ResponseList();
-  if (!list) return rows;
-  rows.reserve(static_cast<size_t>(list->RowCount()));
-  for (int row = 0; row < list->RowCount(); ++row) {
-    const int slot = list->RowData(row);
-    rows.push_back({list->Text(row, ResponseListCtrl::kCommandColumn), responses_.Slot(slot),
-                    responses_.Time(slot)});
-  }
-  return rows;
+  orvane::Row row;
+  row.typed = row.sent = commandText;
+  row.replyLength = reply.size();
+  row.reply = std::move(reply);
+  row.end = end;
+  feed_.Add(std::move(row));
 }
 
 void COrvanePortView::OnShowResponse() {
@@ -509,12 +376,10 @@ void COrvanePortView::OnShowResponse() {
                     QStringLiteral("Please select from the response list, before attempting to show."));
     return;
   }
-  const QString responseText =
-      ToQ(orvane::EncodeBinaryText(responses_.Slot(list->RowData(row))));
-  const QString commandText = list->Text(row, ResponseListCtrl::kCommandColumn);
-  CommandResponseDialog dialog(commandText, responseText);
-  const auto [sent, reply] = TimeTexts(responses_.Time(list->RowData(row)));
-  dialog.SetTimeText(sent, reply);
+  const orvane::Row& shown = responses_.At(list->RowData(row));
+  CommandResponseDialog dialog(QString::fromStdU16String(shown.sent),
+                               QString::fromStdU16String(orvane::EncodeBinaryText(shown.reply)));
+  dialog.SetTimes(shown);
   ui::RunModal(dialog);
 }
 
@@ -547,11 +412,11 @@ void COrvanePortView::OnCommandHistory() {
 void COrvanePortView::OnExportResponseList() {
   host_.ReadControls();
   std::vector<orvane::ExportRow> rows;
-  for (ResponseRowData& row : ResponseRows()) {
-    std::string end = row.time.end;
-    if (row.time.unsolicited) end = "unsolicited (" + end + ")";
-    rows.push_back({row.commandText.toStdU16String(), std::move(row.responseBytes),
-                    row.time.sentAtMs, row.time.elapsedMs, std::move(end)});
+  for (int slot = 0; slot < responses_.Count(); ++slot) {
+    const orvane::Row& row = responses_.At(slot);
+    std::string end = orvane::ReplyEndName(row.end);
+    if (row.Unsolicited()) end = "unsolicited (" + end + ")";
+    rows.push_back({row.sent, row.reply, row.sentAtMs, row.elapsedMs, std::move(end)});
   }
   orvane::ExportResponseList(this, rows);
   host_.ShowMembers();
@@ -559,6 +424,5 @@ void COrvanePortView::OnExportResponseList() {
 
 void COrvanePortView::OnClearResponses() {
   if (!ui::Confirm(this, QStringLiteral("Are you sure to clear the response list?"))) return;
-  responses_.Clear();
-  if (ResponseListCtrl* list = ResponseList()) list->DeleteAllRows();
+  feed_.Clear();
 }

@@ -1,21 +1,21 @@
 // The main command screen: a form on template IDD_ORVANEPORT_FORM that fills the
 // frame. The user picks a modem or types a port, sets the baud rate, opens and closes
 // the line, types a command, sends it (framed with the current profile when "Use" is
-// ticked) and works with the response list. The screen owns the one serial line, the
-// device listings and the response store; its settings, profiles and history live in
-// the hive it is given.
+// ticked) and works with the response list. The screen holds the session of the one
+// line (engine/Session.h), the modem list and the response store; its settings,
+// profiles and history live in the hive it is given.
 //
 // While the line is closed the modem list follows plugging (FollowDevices): a device
 // plugged or unplugged, a simulator started or ended, a remote port added, shows in the
 // list at once, and the user's choice stays selected while it is still offered. A device
 // that vanishes while the line is open ends the line: the status says "Device Gone".
 //
-// A send starts an exchange and returns; the reply is awaited in the event loop, so
-// the screen stays painted and a Close can end the read. Between exchanges, while the
-// line is open, what the device says unprompted is read as it comes and recorded as
-// rows of their own with no command (IdleReader); a send first ends the pending one. Nothing that would start
-// another exchange or open a dialog runs meanwhile: those commands are refused until
-// the exchange is recorded (see RefusedWhileReading).
+// A send starts an exchange and returns; the session is driven in the event loop
+// (SessionDriver), so the screen stays painted and a Close can end the read. Between
+// exchanges, what the device says unprompted becomes rows of their own with no command.
+// Every row the session ends goes into the store and onto the list (ResponseFeed).
+// Nothing that would start another exchange or open a dialog runs while a reply is read:
+// those commands are refused until the exchange is recorded (see RefusedWhileReading).
 #pragma once
 
 #include <QPointer>
@@ -29,36 +29,27 @@
 #include <vector>
 
 #include "engine/BinaryTextCodec.h"
-#include "engine/PortDiscovery.h"
-#include "engine/LineFactory.h"
+#include "engine/ResponseStore.h"
+#include "engine/Session.h"
+#include "entry/model/CommandHistory.h"
 #include "platform/DeviceMonitor.h"
 #include "platform/DeviceTable.h"
-#include "entry/model/CommandHistory.h"
 #include "preferences/PreferenceStore.h"
-#include "screen/ExchangeRunner.h"
-#include "screen/IdleReader.h"
-#include "screen/ResponseStore.h"
+#include "screen/ModemChooser.h"
+#include "screen/ResponseFeed.h"
+#include "screen/SessionDriver.h"
 #include "ui/FocusKeeper.h"
 #include "ui/TemplateHost.h"
 #include "ui/WaitCursor.h"
 
 class QMenu;
-class DeviceWatch;
 class ResponseListCtrl;
-
-// One row of the response list, as export and the viewer need it.
-struct ResponseRowData {
-  QString commandText;        // column 1: the command as sent (binary text)
-  orvane::Bytes responseBytes;  // the reply's bytes from the row's slot
-  orvane::RowTime time;         // when it was sent and how it ended
-};
 
 class COrvanePortView : public QWidget {
   Q_OBJECT
 
  public:
-  static constexpr int kNotListed = 9999;
-  static constexpr int kListingCapacity = 100;
+  static constexpr int kNotListed = ModemChooser::kNotListed;
 
   // Construction: empty texts, use flag off, empty response store, then the device
   // discovery into the 100 listings from |hive|'s driver table and remote ports. The
@@ -84,18 +75,17 @@ class COrvanePortView : public QWidget {
   ui::TemplateHost& Host() { return host_; }
   ui::CommandTable& Commands() { return host_.Commands(); }
   QWidget* Control(int id) const { return host_.Control(id); }
-  ResponseListCtrl* ResponseList() const;
-  orvane::NamedLine& Line() { return line_; }
+  ResponseListCtrl* ResponseList() const { return feed_.List(); }
+  orvane::Session& Session() { return session_; }
+  orvane::NamedLine& Line() { return session_.Line(); }
+  // Every row in order, as the list shows them (row k is slot k).
   const orvane::ResponseStore& Responses() const { return responses_; }
-  int ListingCount() const { return listingCount_; }
+  int ListingCount() const { return modems_.ListingCount(); }
   bool OpenFlag() const { return openFlag_; }
   bool UseFlag() const { return useFlag_; }
 
-  // Every row in order: its command text (column 1) and the bytes of its slot.
-  std::vector<ResponseRowData> ResponseRows() const;
-
   // True while a reply is read (the send flow's exchange is not yet recorded).
-  bool IsReading() const { return exchange_.Running(); }
+  bool IsReading() const { return session_.Busy(); }
   // Commands refused while a reply is read: they would start another exchange or
   // open a dialog.
   bool RefusedWhileReading(int id) const;
@@ -105,10 +95,10 @@ class COrvanePortView : public QWidget {
   // Applies the screen's enable and check queries to |menu|'s items.
   void UpdateMenu(QMenu* menu);
   // Ends a read in progress now and records what arrived, the reply's and any unsolicited
-  // data, and stops reading the line (the window or the line is closing).
+  // data, and closes the line (the window is closing).
   void EndRead();
-  // The millisecond clock of the exchanges (tests); the steady clock when not set.
-  void SetTickSource(std::function<uint32_t()> tick) { tick_ = std::move(tick); }
+  // The millisecond clock of the session (tests); the steady clock when not set.
+  void SetTickSource(std::function<uint32_t()> tick);
 
   // Handlers.
   void OnSelectDevice();
@@ -121,14 +111,10 @@ class COrvanePortView : public QWidget {
   void OnToggleUseFlag();
   void OnRemotePorts();
 
-  // Records one exchange: a new row (preview and command) and the reply's bytes in the
-  // next slot of the store. A reply cut at the size limit is marked in its row.
+  // Records one exchange as a row: the command as sent and the reply's bytes. A reply
+  // cut at the size limit is marked in its row.
   void AddResponseEntry(orvane::Bytes reply, const std::u16string& commandText,
                         orvane::ReplyEnd end = orvane::ReplyEnd::kNone);
-  // Records a row of unsolicited data: no command, its bytes and time.
-  void AddUnsolicitedEntry(orvane::UnsolicitedRow row);
-  // True while the open line is read between exchanges.
-  const IdleReader& IdleLine() const { return idle_; }
   void OnEditAsBinary();
   void OnCommandHistory();
   void OnPreferences();
@@ -137,29 +123,22 @@ class COrvanePortView : public QWidget {
   // Adds a command to the screen's table, refused while a reply is read when it is in
   // the refused list. A button of the same id presses into the same handler.
   void AddCommand(int id, void (COrvanePortView::*handler)());
-  // The state of the controls that depend on the open flag.
-  void EnableForOpenFlag();
-  void SetReading(bool on);
-  // The exchange of a send has ended: record it and the command.
-  void OnExchangeEnded(orvane::ExchangeResult result, const std::u16string& command);
-  // Fills the modem list from the listings and selects |deviceName| when offered (an
-  // empty name: "<Not Listed>"), else the first device. False when it was not offered.
-  bool FillModemList(const std::optional<std::u16string>& deviceName);
+  // The state of the controls that depend on the open flag and on a read in progress.
+  void EnableControls();
+  // The session was advanced: a send's exchange may have ended, the device gone.
+  void OnSessionStepped();
   // The device monitor noticed a change.
   void OnDevicesChanged();
   // The open line's device has gone: it is released and the status says so.
   void OnDeviceGone();
-  // Appends one row: preview, command and the bytes with their time in the next slot.
-  void AddRow(orvane::Bytes reply, const std::u16string& commandText, const orvane::RowTime& time);
-  // Reads the open line between exchanges.
-  void WatchIdleLine();
+  // The framing of the next send: the current profile's when "Use" is ticked and it
+  // loads. False, with the reason in |problem|, when the profile is damaged.
+  bool CurrentFraming(orvane::Framing* framing, std::string* problem) const;
 
   orvane::reg::Hive& hive_;
   ui::TemplateHost host_;
   orvane::PreferenceStore preferences_;
   orvane::CommandHistory history_;
-  // The response list, found once: every exchange appends to it.
-  QPointer<ResponseListCtrl> responseList_;
 
   // Bound members.
   QString commandText_;
@@ -169,23 +148,18 @@ class COrvanePortView : public QWidget {
   bool useFlag_ = false;  // "Use": frame commands with the current profile
   QString baudText_;
 
-  int listingCount_ = 0;
-  std::array<orvane::PortListing, kListingCapacity> listings_;
-  orvane::NamedLine line_;  // a local device or a network port, by name
+  ModemChooser modems_;
   orvane::ResponseStore responses_;
+  ResponseFeed feed_{responses_};
+  orvane::Session session_;
+  SessionDriver driver_{session_};
   bool openFlag_ = false;  // the line is open
+  std::u16string sending_;  // the command as typed while its exchange runs
 
-  ExchangeRunner exchange_;
-  IdleReader idle_;
   std::optional<ui::WaitCursor> waitCursor_;  // on while a reply is read
   ui::FocusKeeper focus_{this};  // typing during a read changes nothing
-  std::function<uint32_t()> tick_;
 
   bool initialized_ = false;
   bool portFieldWasEnabled_ = true;
-
-  // Following plugging.
-  std::unique_ptr<DeviceWatch> deviceWatch_;
-  orvane::DeviceTableOptions tableOptions_;
   bool listStale_ = false;  // a change came while the line was open
 };

@@ -1,5 +1,6 @@
 #include "screen/CommandResponseDialog.h"
 
+#include <QDateTime>
 #include <QKeyEvent>
 
 #include "engine/BinaryTextCodec.h"
@@ -61,4 +62,17 @@ void CommandResponseDialog::keyPressEvent(QKeyEvent* event) {
     return;
   }
   ui::TemplateDialog::keyPressEvent(event);
+}
+
+void CommandResponseDialog::SetTimes(const orvane::Row& row) {
+  if (row.sentAtMs == 0) return SetTimeText({}, {});
+  const QString at =
+      QDateTime::fromMSecsSinceEpoch(row.sentAtMs).toString(QStringLiteral("HH:mm:ss.zzz"));
+  const QString end = QStringLiteral("end %1 ms, %2")
+                          .arg(row.elapsedMs)
+                          .arg(QLatin1String(orvane::ReplyEndName(row.end)));
+  if (row.Unsolicited()) return SetTimeText(QStringLiteral("Unsolicited %1").arg(at), end);
+  const QString first = row.firstByteMs < 0 ? QStringLiteral("no reply")
+                                            : QStringLiteral("1st %1").arg(row.firstByteMs);
+  SetTimeText(QStringLiteral("Sent %1").arg(at), first + QStringLiteral(", ") + end);
 }

@@ -6,6 +6,7 @@
 
 #include <QString>
 
+#include "engine/Row.h"
 #include "entry/BinaryCtrl.h"
 #include "ui/TemplateDialog.h"
 
@@ -23,6 +24,9 @@ class CommandResponseDialog : public ui::TemplateDialog {
     sentText_ = sent;
     replyTimeText_ = reply;
   }
+  // The times of |row|: when it was sent (or unsolicited data began), then the ms to the
+  // first byte and to the end, and how it ended; none when not known.
+  void SetTimes(const orvane::Row& row);
   const QString& SentText() const { return sentText_; }
   const QString& ReplyTimeText() const { return replyTimeText_; }
 

@@ -141,9 +141,9 @@ void ResponseListCtrl::changeEvent(QEvent* event) {
 
 int ResponseListCtrl::RowCount() const { return model_->Count(); }
 
-int ResponseListCtrl::AppendRow(const QString& preview, const QString& command, int slot) {
-  return model_->AppendRow(preview, command, slot);
-}
+void ResponseListCtrl::SetStore(const orvane::ResponseStore* store) { model_->SetStore(store); }
+
+int ResponseListCtrl::AppendRow(int slot) { return model_->AppendRow(slot); }
 
 QString ResponseListCtrl::Text(int row, int column) const { return model_->Text(row, column); }
 

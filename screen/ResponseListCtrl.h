@@ -17,6 +17,9 @@
 
 class QMenu;
 class ResponseListModel;
+namespace orvane {
+class ResponseStore;
+}
 
 class ResponseListCtrl : public QTableView {
   Q_OBJECT
@@ -38,9 +41,12 @@ class ResponseListCtrl : public QTableView {
 
   // Rows. A row that is not there reads as empty text and data -1.
   int RowCount() const;
-  // Appends a row (column 0 |preview|, column 1 |command|, attached |slot|) at the end
-  // and returns its index. Neither the selection nor the scroll position changes.
-  int AppendRow(const QString& preview, const QString& command, int slot);
+  // The store the rows are read from: column 0 previews a row's reply, column 1 shows
+  // its command as sent. It must outlive the list.
+  void SetStore(const orvane::ResponseStore* store);
+  // Appends a row showing the store's |slot| at the end and returns its index. Neither
+  // the selection nor the scroll position changes.
+  int AppendRow(int slot);
   QString Text(int row, int column) const;
   int RowData(int row) const;
   void DeleteAllRows();

@@ -1,11 +1,20 @@
 #include "screen/ResponseListModel.h"
 
+#include "engine/ResponseStore.h"
+#include "screen/SendRules.h"
+
 ResponseListModel::ResponseListModel(QObject* parent) : QAbstractTableModel(parent) {}
 
-int ResponseListModel::AppendRow(const QString& preview, const QString& command, int slot) {
+void ResponseListModel::SetStore(const orvane::ResponseStore* store) {
+  beginResetModel();
+  store_ = store;
+  endResetModel();
+}
+
+int ResponseListModel::AppendRow(int slot) {
   const int row = Count();
   beginInsertRows(QModelIndex(), row, row);
-  rows_.push_back({preview, command, slot});
+  rows_.push_back(slot);
   endInsertRows();
   return row;
 }
@@ -18,16 +27,17 @@ void ResponseListModel::Clear() {
 }
 
 QString ResponseListModel::Text(int row, int column) const {
-  if (!Has(row)) return {};
+  if (!Has(row) || store_ == nullptr) return {};
+  const orvane::Row& shown = store_->At(rows_[static_cast<size_t>(row)]);
   switch (column) {
-    case kResponseColumn: return rows_[static_cast<size_t>(row)].preview;
-    case kCommandColumn: return rows_[static_cast<size_t>(row)].command;
+    case kResponseColumn: return QString::fromStdU16String(orvane::RowPreview(shown));
+    case kCommandColumn: return QString::fromStdU16String(shown.sent);
     default: return {};
   }
 }
 
 int ResponseListModel::RowData(int row) const {
-  return Has(row) ? rows_[static_cast<size_t>(row)].slot : -1;
+  return Has(row) ? rows_[static_cast<size_t>(row)] : -1;
 }
 
 int ResponseListModel::rowCount(const QModelIndex& parent) const {

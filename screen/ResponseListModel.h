@@ -1,11 +1,16 @@
-// The rows behind the response list: one per exchange, in the order they happened.
-// Rows are only appended at the end and removed all together, so appending costs the
-// same however long the list has grown.
+// The rows behind the response list: one per row of the store, in the order they
+// happened. The texts are read from the store when shown; the model keeps only each
+// row's slot. Rows are only appended at the end and removed all together, so appending
+// costs the same however long the list has grown.
 #pragma once
 
 #include <QAbstractTableModel>
 #include <QString>
 #include <vector>
+
+namespace orvane {
+class ResponseStore;
+}
 
 class ResponseListModel : public QAbstractTableModel {
   Q_OBJECT
@@ -15,8 +20,10 @@ class ResponseListModel : public QAbstractTableModel {
 
   explicit ResponseListModel(QObject* parent = nullptr);
 
-  // Appends a row at the end; returns its index.
-  int AppendRow(const QString& preview, const QString& command, int slot);
+  // The store the rows' texts are read from (it must outlive the model, or be unset).
+  void SetStore(const orvane::ResponseStore* store);
+  // Appends a row showing the store's |slot| at the end; returns its index.
+  int AppendRow(int slot);
   // Removes every row.
   void Clear();
 
@@ -34,12 +41,8 @@ class ResponseListModel : public QAbstractTableModel {
   Qt::ItemFlags flags(const QModelIndex& index) const override;
 
  private:
-  struct Row {
-    QString preview;
-    QString command;
-    int slot;
-  };
   bool Has(int row) const { return row >= 0 && row < Count(); }
 
-  std::vector<Row> rows_;
+  const orvane::ResponseStore* store_ = nullptr;
+  std::vector<int> rows_;  // each row's slot
 };

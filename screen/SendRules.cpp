@@ -1,5 +1,6 @@
 #include "screen/SendRules.h"
 
+#include <algorithm>
 #include <limits>
 
 namespace orvane {
@@ -7,6 +8,15 @@ namespace orvane {
 std::u16string ResponsePreview(std::u16string_view replyText) {
   std::u16string preview(replyText.substr(0, kPreviewLength));
   preview += u"..";
+  return preview;
+}
+
+std::u16string RowPreview(const Row& row) {
+  // Every byte gives at least one character, so the preview needs no more bytes than it
+  // has characters.
+  const size_t head = std::min(row.reply.size(), kPreviewLength);
+  std::u16string preview = ResponsePreview(EncodeBinaryText(row.reply.data(), head));
+  if (!row.Unsolicited() && row.end == ReplyEnd::kLimit) preview.insert(0, u"[cut] ");
   return preview;
 }
 

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "engine/Row.h"
+
 namespace orvane {
 
 // Characters of a reply shown in the response list before "..".
@@ -14,6 +16,9 @@ constexpr size_t kPreviewLength = 20;
 // The first 20 characters of a reply's binary text followed by "..", whatever its length
 // (the cut may fall inside an escape).
 std::u16string ResponsePreview(std::u16string_view replyText);
+// The response list's preview of |row|: its reply's preview, marked "[cut] " when an
+// exchange's reply was cut at the size limit.
+std::u16string RowPreview(const Row& row);
 
 // The baud text read as a decimal integer the way "%ld" reads it: blanks, an optional
 // sign, digits. A text that does not start with a number gives 0; a number beyond the

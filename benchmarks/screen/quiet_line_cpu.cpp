@@ -103,7 +103,7 @@ int main(int argc, char** argv) {
     view.Control(IDC_PORT)->setEnabled(true);
     qobject_cast<QLineEdit*>(view.Control(IDC_PORT))->setText(QString::fromStdString(device.path));
     view.OnOpenLine();
-    if (!view.OpenFlag() || !view.IdleLine().Watching()) {
+    if (!view.OpenFlag() || !view.Session().IsOpen()) {
       std::fprintf(stderr, "quiet_line_cpu: the screen did not open the line\n");
       return 1;
     }

@@ -82,14 +82,18 @@ TEST(SendRules, PreviewAndBaudText) {
 
 TEST(ResponseStoreTest, GrowsPastItsFirstThousandAndClearsToEmpty) {
   orvane::ResponseStore store;
-  for (int i = 0; i < 1005; ++i) EXPECT_EQ(store.Add(orvane::Bytes(static_cast<size_t>(i % 7), uint8_t(i))), i);
+  for (int i = 0; i < 1005; ++i) {
+    orvane::Row row;
+    row.reply = orvane::Bytes(static_cast<size_t>(i % 7), uint8_t(i));
+    EXPECT_EQ(store.Add(std::move(row)), i);
+  }
   EXPECT_EQ(store.Count(), 1005);
   EXPECT_EQ(store.Slot(1004), orvane::Bytes(1004 % 7, uint8_t(1004 % 256)));
   EXPECT_TRUE(store.Slot(1005).empty());
   EXPECT_TRUE(store.Slot(-1).empty());
   store.Clear();
   EXPECT_EQ(store.Count(), 0);
-  EXPECT_EQ(store.Add({1, 2}), 0);
+  EXPECT_EQ(store.Add(orvane::Row()), 0);
 }
 
 class MainScreen : public ScreenTest {};
@@ -291,9 +295,9 @@ TEST_F(SendFlow, WithoutAProfileTheCommandGoesUnframedAndEndsOnTheDefaultToken) 
   EXPECT_LT(elapsed, kWellBeforeTimeoutMs);  // the default timeout is 3000 ms
   EXPECT_EQ(modem.Commands(), std::vector<std::string>{"AT\r"});
   EXPECT_EQ(HistoryFront(), u"AT<0D>");
-  const auto rows = view->ResponseRows();
+  const auto rows = view->Responses().Rows();
   ASSERT_EQ(rows.size(), 1u);
-  EXPECT_EQ(rows[0].responseBytes, (orvane::Bytes{'\r', '\n', 'O', 'K', '\r', '\n'}));
+  EXPECT_EQ(rows[0].reply, (orvane::Bytes{'\r', '\n', 'O', 'K', '\r', '\n'}));
   EXPECT_TRUE(script.messages.empty());
   // The new row is the keyboard anchor but not selected.
   EXPECT_EQ(List(*view)->SelectionMark(), 0);
@@ -356,8 +360,8 @@ TEST_F(SendFlow, AFailedWriteRecordsPortWriteFailedAndStillUpdatesTheHistory) {
   ASSERT_EQ(List(*view)->RowCount(), 1);
   EXPECT_EQ(Cell(*view, 0, 0), "Port Write Failed..");
   EXPECT_EQ(Cell(*view, 0, 1), "ATH");
-  const auto rows = view->ResponseRows();
-  EXPECT_EQ(std::string(rows[0].responseBytes.begin(), rows[0].responseBytes.end()), "Port Write Failed");
+  const auto rows = view->Responses().Rows();
+  EXPECT_EQ(std::string(rows[0].reply.begin(), rows[0].reply.end()), "Port Write Failed");
   EXPECT_EQ(HistoryFront(), u"ATH");
 }
 
@@ -377,9 +381,9 @@ TEST_F(SendFlow, PreviewsKeepTwentyCharactersAndTheStoreKeepsEveryByte) {
   modem.QueueReply(longReply);
   Send(*view, "B");
   EXPECT_EQ(Cell(*view, 0, 0), "<01><02><03><04><05>..");
-  const auto rows = view->ResponseRows();
+  const auto rows = view->Responses().Rows();
   ASSERT_EQ(rows.size(), 1u);
-  EXPECT_EQ(std::string(rows[0].responseBytes.begin(), rows[0].responseBytes.end()), longReply);
+  EXPECT_EQ(std::string(rows[0].reply.begin(), rows[0].reply.end()), longReply);
 }
 
 TEST_F(SendFlow, ClearAsksAndActsOnYesOnly) {
@@ -505,10 +509,10 @@ TEST_F(MainScreen, TenThousandExchangesKeepTheirOrderAndSlots) {
   EXPECT_EQ(list->verticalScrollBar()->value(), 0);
   EXPECT_EQ(list->RowAt(list->RowRect(0).center()), 0);
 
-  const auto rows = view->ResponseRows();
+  const auto rows = view->Responses().Rows();
   ASSERT_EQ(rows.size(), size_t(kRows));
-  EXPECT_EQ(rows[9876].commandText, "C9876");
-  EXPECT_EQ(std::string(rows[9876].responseBytes.begin(), rows[9876].responseBytes.end()), "R9876");
+  EXPECT_EQ(rows[9876].sent, u"C9876");
+  EXPECT_EQ(std::string(rows[9876].reply.begin(), rows[9876].reply.end()), "R9876");
 
   // Rows and points that are not there.
   EXPECT_EQ(list->Text(kRows, 0), "");
@@ -648,8 +652,8 @@ TEST_F(MainScreen, SendsToTheModemSimulator) {
   ASSERT_EQ(List(*view)->RowCount(), 2);
   // The simulator echoes the command before its answer.
   EXPECT_EQ(Cell(*view, 0, 0), "AT<0D><0D><0A>OK<0D>..");
-  const auto rows = view->ResponseRows();
-  const std::string second(rows[1].responseBytes.begin(), rows[1].responseBytes.end());
+  const auto rows = view->Responses().Rows();
+  const std::string second(rows[1].reply.begin(), rows[1].reply.end());
   EXPECT_EQ(second.substr(0, 6), "ATI\r\r\n");
   EXPECT_EQ(second.substr(second.size() - 6), "\r\nOK\r\n");
   Click(*view, IDC_CLOSE);
@@ -668,22 +672,22 @@ TEST_F(SendFlow, UnsolicitedDataBetweenCommandsIsItsOwnRow) {
   Send(*view, "AT<0D>");
   // No line end yet: the row waits for more until the send ends it.
   modem.Say("\r\nRING");
-  ASSERT_TRUE(QTest::qWaitFor([&] { return view->IdleLine().PendingLength() == 6; }, 5000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return view->Session().PendingUnsolicited() == 6; }, 5000));
   modem.QueueReply("\r\nOrvane\r\n\r\nOK\r\n");
   Send(*view, "ATI<0D>");
 
   ASSERT_EQ(List(*view)->RowCount(), 3);
   EXPECT_EQ(Cell(*view, 1, 0), "<0D><0A>RING..");
   EXPECT_EQ(Cell(*view, 1, 1), "");
-  const auto rows = view->ResponseRows();
-  EXPECT_EQ(rows[1].responseBytes, B("\r\nRING"));
-  EXPECT_TRUE(rows[1].time.unsolicited);
-  EXPECT_STREQ(rows[1].time.end, "command");
-  EXPECT_EQ(rows[2].responseBytes, B("\r\nOrvane\r\n\r\nOK\r\n"));
-  EXPECT_STREQ(rows[2].time.end, "token");
-  EXPECT_FALSE(rows[2].time.unsolicited);
-  EXPECT_GT(rows[2].time.sentAtMs, 0);
-  EXPECT_GE(rows[2].time.firstByteMs, 0);
+  const auto rows = view->Responses().Rows();
+  EXPECT_EQ(rows[1].reply, B("\r\nRING"));
+  EXPECT_TRUE(rows[1].Unsolicited());
+  EXPECT_STREQ(orvane::ReplyEndName(rows[1].end), "command");
+  EXPECT_EQ(rows[2].reply, B("\r\nOrvane\r\n\r\nOK\r\n"));
+  EXPECT_STREQ(orvane::ReplyEndName(rows[2].end), "token");
+  EXPECT_FALSE(rows[2].Unsolicited());
+  EXPECT_GT(rows[2].sentAtMs, 0);
+  EXPECT_GE(rows[2].firstByteMs, 0);
 
   std::vector<QString> shown;
   script.onModal = [&](QDialog& d) {
@@ -711,30 +715,30 @@ TEST_F(SendFlow, ALateResultAfterTheReplyIsItsOwnRow) {
   Send(*view, "AT+QTEMP<0D>");
   modem.Say("\r\n+QTEMP: 31\r\n");
   ASSERT_TRUE(QTest::qWaitFor([&] { return List(*view)->RowCount() == 2; }, 10000));
-  const auto rows = view->ResponseRows();
-  EXPECT_EQ(rows[0].responseBytes, B("\r\nOK\r\n"));
-  EXPECT_EQ(rows[1].responseBytes, B("\r\n+QTEMP: 31\r\n"));
-  EXPECT_STREQ(rows[1].time.end, "silence");
-  EXPECT_TRUE(view->IdleLine().Watching()) << "the line is still read after a row ended";
+  const auto rows = view->Responses().Rows();
+  EXPECT_EQ(rows[0].reply, B("\r\nOK\r\n"));
+  EXPECT_EQ(rows[1].reply, B("\r\n+QTEMP: 31\r\n"));
+  EXPECT_STREQ(orvane::ReplyEndName(rows[1].end), "silence");
+  EXPECT_TRUE(view->Session().IsOpen()) << "the line is still read after a row ended";
 
   modem.Say("\r\nNO CARR");
-  ASSERT_TRUE(QTest::qWaitFor([&] { return view->IdleLine().PendingLength() == 9; }, 5000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return view->Session().PendingUnsolicited() == 9; }, 5000));
   Click(*view, IDC_CLOSE);
   ASSERT_EQ(List(*view)->RowCount(), 3);
-  EXPECT_EQ(view->ResponseRows()[2].responseBytes, B("\r\nNO CARR"));
-  EXPECT_STREQ(view->ResponseRows()[2].time.end, "closed");
-  EXPECT_FALSE(view->IdleLine().Watching());
+  EXPECT_EQ(view->Responses().At(2).reply, B("\r\nNO CARR"));
+  EXPECT_EQ(view->Responses().At(2).end, orvane::ReplyEnd::kClosed);
+  EXPECT_FALSE(view->Session().IsOpen());
 }
 
 // A device that goes away between commands ends the pending row as a hang-up, and the
 // screen lets the dead line go instead of being woken by it without end.
 TEST_F(SendFlow, AHangUpBetweenCommandsEndsThePendingRow) {
   modem.Say("\r\nRI");
-  ASSERT_TRUE(QTest::qWaitFor([&] { return view->IdleLine().PendingLength() == 4; }, 5000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return view->Session().PendingUnsolicited() == 4; }, 5000));
   modem.Unplug();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !view->IdleLine().Watching(); }, 5000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !view->Session().IsOpen(); }, 5000));
   ASSERT_EQ(List(*view)->RowCount(), 1);
-  EXPECT_EQ(view->ResponseRows()[0].responseBytes, B("\r\nRI"));
-  EXPECT_STREQ(view->ResponseRows()[0].time.end, "hangup");
+  EXPECT_EQ(view->Responses().At(0).reply, B("\r\nRI"));
+  EXPECT_EQ(view->Responses().At(0).end, orvane::ReplyEnd::kHangup);
   EXPECT_EQ(Status(*view), "Device Gone");
 }

@@ -1,0 +1,64 @@
+// The main screen's modem list (IDC_MODEM) and the port field it fills (IDC_PORT): the
+// devices the hive's driver table offers and the named remote ports, then
+// "<Not Listed>", under which a port is typed by name. Following plugging, the list is
+// filled again at every change the device monitor notices, keeping the choice while it
+// is still offered.
+#pragma once
+
+#include <QString>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/PortDiscovery.h"
+#include "platform/DeviceMonitor.h"
+#include "platform/DeviceTable.h"
+
+namespace orvane::reg {
+class Hive;
+}
+namespace ui {
+class TemplateHost;
+}
+class DeviceWatch;
+
+class ModemChooser {
+ public:
+  static constexpr int kNotListed = 9999;
+  static constexpr int kListingCapacity = 100;
+
+  // Reads the listings from |hive| at once. |portText| is the screen's bound member of
+  // the port field.
+  ModemChooser(orvane::reg::Hive& hive, ui::TemplateHost& host, QString& portText);
+  ~ModemChooser();
+
+  int ListingCount() const { return static_cast<int>(listings_.size()); }
+  bool Following() const { return watch_ != nullptr; }
+
+  // Fills the list from the listings and selects |deviceName| when offered (an empty
+  // name: "<Not Listed>"), else the first device. False when it was not offered.
+  bool Fill(const std::optional<std::u16string>& deviceName);
+  // The choice was made: a listed device's name goes into the port field, which is
+  // then read-only; "<Not Listed>" empties the field for typing.
+  void Select();
+  // Reads the listings afresh (after refreshing the driver table when following) and
+  // fills the list, keeping the choice, or "<Not Listed>" and the typed port, when still
+  // offered.
+  void Refresh();
+  // Follows plugging: |changed| runs once per settled change. False, and nothing
+  // followed, when nothing can be watched.
+  bool Follow(const orvane::DeviceMonitorOptions& monitor, const orvane::DeviceTableOptions& table,
+              std::function<void()> changed);
+
+ private:
+  void Read();
+
+  orvane::reg::Hive& hive_;
+  ui::TemplateHost& host_;
+  QString& portText_;
+  std::vector<orvane::PortListing> listings_;
+  std::unique_ptr<DeviceWatch> watch_;
+  orvane::DeviceTableOptions table_;
+};
