@@ -341,6 +341,22 @@ TEST_F(SendFlow, ATokenlessProfileEndsOnTheDefaultTokens) {
   EXPECT_LT(elapsed, kWellBeforeTimeoutMs);                // the profile's is 2000 ms
 }
 
+// A current profile that is there but damaged stops the send with its reason; nothing
+// reaches the device and the row list stays as it was.
+TEST_F(SendFlow, ADamagedProfileStopsTheSendWithItsReason) {
+  ASSERT_TRUE(preferences.SaveProfile(Profile(u"Bad", u"", u"<0D>", 2, {})));
+  ASSERT_TRUE(preferences.SaveCurrentProfileName(u"Bad"));
+  orvane::reg::ScopedKey key(hive(), orvane::reg::kLocalMachine,
+                             u"Software\\Orvane\\Orvane Port Linewright\\Preferences\\Bad", false);
+  hive().DeleteValue(key.get(), u"Suffix");
+  Send(*view, "AT");
+  EXPECT_EQ(script.MessageTexts(),
+            QStringList{"The profile Bad cannot be loaded: it has no Suffix value. The command was not sent."});
+  EXPECT_EQ(List(*view)->RowCount(), 0);
+  EXPECT_TRUE(modem.Commands().empty());
+  EXPECT_FALSE(view->IsReading());
+}
+
 // The one send that waits for a silence to end its reply.
 TEST_F(SendFlow, AProfileWithTokensIgnoresTheDefaultOnesAndEndsOnItsOwnTimeout) {
   ASSERT_TRUE(preferences.SaveProfile(Profile(u"Own", u"", u"", 1, {u"READY"})));
