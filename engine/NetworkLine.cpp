@@ -132,24 +132,27 @@ int ResolveBounded(const std::string& host, const std::string& service, const ad
   };
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(boundMs);
   auto pending = std::make_shared<Pending>();
-  bool started = pending->done >= 0;
-  if (started) try {
-    std::thread([pending, host, service, hints] {
-      addrinfo* info = nullptr;
-      const int code = getaddrinfo(host.c_str(), service.c_str(), &hints, &info);
-      std::lock_guard<std::mutex> lock(pending->mutex);
-      if (pending->abandoned) {
-        if (info) freeaddrinfo(info);
-      } else {
-        pending->code = code;
-        pending->info = info;
-      }
-      pending->finished = true;
-      const uint64_t one = 1;
-      [[maybe_unused]] const ssize_t n = write(pending->done, &one, sizeof one);
-    }).detach();
-  } catch (const std::system_error&) {
-    started = false;
+  bool started = false;
+  if (pending->done >= 0) {
+    try {
+      std::thread([pending, host, service, hints] {
+        addrinfo* info = nullptr;
+        const int code = getaddrinfo(host.c_str(), service.c_str(), &hints, &info);
+        std::lock_guard<std::mutex> lock(pending->mutex);
+        if (pending->abandoned) {
+          if (info) freeaddrinfo(info);
+        } else {
+          pending->code = code;
+          pending->info = info;
+        }
+        pending->finished = true;
+        const uint64_t one = 1;
+        [[maybe_unused]] const ssize_t n = write(pending->done, &one, sizeof one);
+      }).detach();
+      started = true;
+    } catch (const std::system_error&) {
+      // No thread to be had.
+    }
   }
   if (!started) {
     // No thread or descriptor to be had: resolve here, unbounded.
