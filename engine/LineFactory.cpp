@@ -15,7 +15,7 @@ std::string LocalOpenFailure(std::string_view name, int error) {
 
 namespace {
 
-OpenedLine OpenNetworkLine(std::string_view name, uint32_t baud) {
+OpenedLine OpenNetworkLine(std::string_view name, uint32_t baud, int stopFd) {
   OpenedLine opened;
   LineAddress address;
   if (!ParseLineAddress(name, &address, &opened.reason)) {
@@ -23,16 +23,16 @@ OpenedLine OpenNetworkLine(std::string_view name, uint32_t baud) {
     return opened;
   }
   auto line = std::make_unique<NetworkLine>();
-  opened.error = line->Open(address, baud, &opened.reason);
+  opened.error = line->Open(address, baud, &opened.reason, {}, stopFd);
   if (opened.error == 0) opened.line = std::move(line);
   return opened;
 }
 
 }  // namespace
 
-OpenedLine OpenLine(std::u16string_view name, uint32_t baud) {
+OpenedLine OpenLine(std::u16string_view name, uint32_t baud, int stopFd) {
   const std::string utf8 = Utf16ToUtf8(name);
-  if (IsNetworkName(utf8)) return OpenNetworkLine(utf8, baud);
+  if (IsNetworkName(utf8)) return OpenNetworkLine(utf8, baud, stopFd);
   OpenedLine opened;
   auto line = std::make_unique<SerialLine>();
   opened.error = line->Open(name, baud);
@@ -41,8 +41,8 @@ OpenedLine OpenLine(std::u16string_view name, uint32_t baud) {
   return opened;
 }
 
-OpenedLine OpenLine(std::string_view name, uint32_t baud) {
-  if (IsNetworkName(name)) return OpenNetworkLine(name, baud);
+OpenedLine OpenLine(std::string_view name, uint32_t baud, int stopFd) {
+  if (IsNetworkName(name)) return OpenNetworkLine(name, baud, stopFd);
   return OpenLine(std::u16string_view(Utf8ToUtf16(name)), baud);
 }
 
@@ -54,14 +54,14 @@ int NamedLine::Take(OpenedLine opened) {
 
 // The device or connection held is let go before the new one is taken, so the same
 // name can be opened again.
-int NamedLine::Open(std::u16string_view name, uint32_t baud) {
+int NamedLine::Open(std::u16string_view name, uint32_t baud, int stopFd) {
   Close();
-  return Take(OpenLine(name, baud));
+  return Take(OpenLine(name, baud, stopFd));
 }
 
-int NamedLine::Open(std::string_view name, uint32_t baud) {
+int NamedLine::Open(std::string_view name, uint32_t baud, int stopFd) {
   Close();
-  return Take(OpenLine(name, baud));
+  return Take(OpenLine(name, baud, stopFd));
 }
 
 bool NamedLine::Close() {

@@ -19,9 +19,10 @@ struct OpenedLine {
 };
 
 // Opens |name| at |baud|: 8N1, DTR and RTS on, no flow control. A local name is
-// passed to the serial line as it is.
-OpenedLine OpenLine(std::u16string_view name, uint32_t baud);
-OpenedLine OpenLine(std::string_view name, uint32_t baud);  // UTF-8
+// passed to the serial line as it is. Input on |stopFd| (-1: none) cancels opening a
+// network line while it connects or sets the port up: ECANCELED, "interrupted".
+OpenedLine OpenLine(std::u16string_view name, uint32_t baud, int stopFd = -1);
+OpenedLine OpenLine(std::string_view name, uint32_t baud, int stopFd = -1);  // UTF-8
 
 // The reason for a person why local device |name| could not be opened (|error|).
 std::string LocalOpenFailure(std::string_view name, int error);
@@ -31,9 +32,10 @@ std::string LocalOpenFailure(std::string_view name, int error);
 class NamedLine : public Line {
  public:
   // Opens |name| at |baud| in place of the line held (which is closed first). 0 on
-  // success; otherwise the errno value, with Reason() for a person.
-  int Open(std::u16string_view name, uint32_t baud);
-  int Open(std::string_view name, uint32_t baud);
+  // success; otherwise the errno value, with Reason() for a person. |stopFd| as
+  // OpenLine's.
+  int Open(std::u16string_view name, uint32_t baud, int stopFd = -1);
+  int Open(std::string_view name, uint32_t baud, int stopFd = -1);
   // Closes and lets go of the line held; false when none is held.
   bool Close() override;
   // Why the last Open failed (empty after a success).

@@ -5,14 +5,16 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
-#include <condition_variable>
 #include <cstring>
+#include <limits>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -22,6 +24,9 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr size_t kMaxWriteSlice = size_t{32} << 10;
+// Telnet commands read with no data among them before ReadSome gives the caller its turn.
+constexpr size_t kCommandSlice = size_t{64} << 10;
+constexpr char kInterrupted[] = "interrupted";
 
 bool IsSchemeChar(char c, bool first) {
   const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
@@ -74,6 +79,23 @@ std::string Seconds(uint32_t ms) {
   return ms % 1000 == 0 ? std::to_string(ms / 1000) + " s" : std::to_string(ms) + " ms";
 }
 
+// Waits until |fd| is ready for |events|, |stopFd| (-1: none) has input, or |deadline|.
+// 1 when |fd| is ready (what it is ready for in |revents|), 0 at the deadline,
+// -ECANCELED when stopped, or -errno.
+int WaitReady(int fd, short events, int stopFd, Clock::time_point deadline, short* revents = nullptr) {
+  for (;;) {
+    pollfd p[2] = {{fd, events, 0}, {stopFd, POLLIN, 0}};
+    const uint32_t left = std::min<uint32_t>(MsLeft(deadline), std::numeric_limits<int>::max());
+    const int r = poll(p, stopFd >= 0 ? 2 : 1, static_cast<int>(left));
+    if (r < 0 && errno == EINTR) continue;
+    if (r < 0) return -errno;
+    if (stopFd >= 0 && p[1].revents != 0) return -ECANCELED;
+    if (r == 0) return 0;
+    if (revents) *revents = p[0].revents;
+    return 1;
+  }
+}
+
 std::string AddressText(const sockaddr* address, socklen_t length) {
   char host[NI_MAXHOST] = {};
   char service[NI_MAXSERV] = {};
@@ -93,52 +115,68 @@ struct AddrInfoFree {
 using AddrInfoPtr = std::unique_ptr<addrinfo, AddrInfoFree>;
 
 // getaddrinfo on a helper thread, so that a resolver that does not answer cannot hold
-// Open beyond its bound; a late answer is freed by the helper.
+// Open beyond its bound or past a stop; a late answer is freed by the helper. The helper
+// says it is done through an event descriptor, waited on beside |stopFd|.
 int ResolveBounded(const std::string& host, const std::string& service, const addrinfo& hints,
-                   uint32_t boundMs, AddrInfoPtr* result, bool* timedOut) {
+                   uint32_t boundMs, int stopFd, AddrInfoPtr* result, bool* timedOut, bool* stopped) {
   struct Pending {
+    ~Pending() {
+      if (done >= 0) close(done);
+    }
     std::mutex mutex;
-    std::condition_variable done;
+    int done = eventfd(0, EFD_CLOEXEC);
     bool finished = false;
     bool abandoned = false;
     int code = 0;
     addrinfo* info = nullptr;
   };
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(boundMs);
   auto pending = std::make_shared<Pending>();
-  try {
-    std::thread([pending, host, service, hints] {
-      addrinfo* info = nullptr;
-      const int code = getaddrinfo(host.c_str(), service.c_str(), &hints, &info);
-      std::lock_guard<std::mutex> lock(pending->mutex);
-      if (pending->abandoned) {
-        if (info) freeaddrinfo(info);
-      } else {
-        pending->code = code;
-        pending->info = info;
-      }
-      pending->finished = true;
-      pending->done.notify_all();
-    }).detach();
-  } catch (const std::system_error&) {
-    // No thread to be had: resolve here, unbounded.
+  bool started = false;
+  if (pending->done >= 0) {
+    try {
+      std::thread([pending, host, service, hints] {
+        addrinfo* info = nullptr;
+        const int code = getaddrinfo(host.c_str(), service.c_str(), &hints, &info);
+        std::lock_guard<std::mutex> lock(pending->mutex);
+        if (pending->abandoned) {
+          if (info) freeaddrinfo(info);
+        } else {
+          pending->code = code;
+          pending->info = info;
+        }
+        pending->finished = true;
+        const uint64_t one = 1;
+        [[maybe_unused]] const ssize_t n = write(pending->done, &one, sizeof one);
+      }).detach();
+      started = true;
+    } catch (const std::system_error&) {
+      // No thread to be had.
+    }
+  }
+  if (!started) {
+    // No thread or descriptor to be had: resolve here, unbounded.
     addrinfo* info = nullptr;
     const int code = getaddrinfo(host.c_str(), service.c_str(), &hints, &info);
     result->reset(info);
     return code;
   }
-  std::unique_lock<std::mutex> lock(pending->mutex);
-  if (!pending->done.wait_for(lock, std::chrono::milliseconds(boundMs),
-                              [&] { return pending->finished; })) {
-    pending->abandoned = true;
-    *timedOut = true;
-    return EAI_AGAIN;
+  const int ready = WaitReady(pending->done, POLLIN, stopFd, deadline);
+  std::lock_guard<std::mutex> lock(pending->mutex);
+  if (pending->finished && ready != -ECANCELED) {
+    result->reset(pending->info);
+    return pending->code;
   }
-  result->reset(pending->info);
-  return pending->code;
+  pending->abandoned = true;
+  if (pending->info) freeaddrinfo(pending->info);
+  *stopped = ready == -ECANCELED;
+  *timedOut = !*stopped;
+  return EAI_AGAIN;
 }
 
 // The addresses of |address|, or an errno value with the reason.
-int Resolve(const LineAddress& address, uint32_t boundMs, AddrInfoPtr* result, std::string* reason) {
+int Resolve(const LineAddress& address, uint32_t boundMs, int stopFd, AddrInfoPtr* result,
+            std::string* reason) {
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
@@ -159,7 +197,12 @@ int Resolve(const LineAddress& address, uint32_t boundMs, AddrInfoPtr* result, s
     return ENOENT;
   }
   bool timedOut = false;
-  const int code = ResolveBounded(address.host, service, hints, boundMs, result, &timedOut);
+  bool stopped = false;
+  const int code = ResolveBounded(address.host, service, hints, boundMs, stopFd, result, &timedOut, &stopped);
+  if (stopped) {
+    *reason = kInterrupted;
+    return ECANCELED;
+  }
   if (timedOut) {
     *reason = "no answer about host '" + address.host + "' within " + Seconds(boundMs);
     return ETIMEDOUT;
@@ -196,7 +239,8 @@ int Resolve(const LineAddress& address, uint32_t boundMs, AddrInfoPtr* result, s
 
 // Connects to the first of |addresses| that answers, within |boundMs| for all of them.
 // The connected non-blocking socket, or -1 with an errno value in |error| and the reason.
-int ConnectAny(const addrinfo* addresses, uint32_t boundMs, int* error, std::string* reason) {
+// Input on |stopFd| (-1: none) ends the wait: ECANCELED.
+int ConnectAny(const addrinfo* addresses, uint32_t boundMs, int stopFd, int* error, std::string* reason) {
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(boundMs);
   // Each address's failure, grouped by errno value in the order met.
   std::vector<std::pair<int, std::string>> failures;
@@ -220,14 +264,16 @@ int ConnectAny(const addrinfo* addresses, uint32_t boundMs, int* error, std::str
     if (connect(fd, ai->ai_addr, ai->ai_addrlen) != 0) {
       code = errno;
       if (code == EINPROGRESS || code == EINTR) {
-        pollfd p{fd, POLLOUT, 0};
-        int r;
-        do {
-          r = poll(&p, 1, static_cast<int>(MsLeft(deadline)));
-        } while (r < 0 && errno == EINTR);
+        const int r = WaitReady(fd, POLLOUT, stopFd, deadline);
         socklen_t length = sizeof code;
+        if (r == -ECANCELED) {
+          close(fd);
+          *error = ECANCELED;
+          *reason = kInterrupted;
+          return -1;
+        }
         if (r == 0) code = ETIMEDOUT;
-        else if (r < 0) code = errno;
+        else if (r < 0) code = -r;
         else if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &code, &length) != 0) code = errno;
       }
     }
@@ -344,25 +390,28 @@ bool NetworkLine::Close() {
   if (fd_ < 0) return false;
   close(fd_);
   fd_ = -1;
-  peerClosed_ = false;
+  error_ = 0;
+  failure_.clear();
   telnet_.reset();
-  owedByte_ = -1;
+  commandBytes_ = 0;
+  escapeTail_ = -1;
   return true;
 }
 
-int NetworkLine::Open(const LineAddress& address, uint32_t baud, std::string* reason, NetworkBounds bounds) {
+int NetworkLine::Open(const LineAddress& address, uint32_t baud, std::string* reason, NetworkBounds bounds,
+                      int stopFd) {
   Close();
   if (baud == 0) {
     *reason = "a baud rate of 0 is not a rate";
     return EINVAL;
   }
   AddrInfoPtr addresses;
-  int error = Resolve(address, bounds.resolveMs, &addresses, reason);
+  int error = Resolve(address, bounds.resolveMs, stopFd, &addresses, reason);
   if (error != 0) return error;
-  fd_ = ConnectAny(addresses.get(), bounds.connectMs, &error, reason);
+  fd_ = ConnectAny(addresses.get(), bounds.connectMs, stopFd, &error, reason);
   if (fd_ < 0) return error;
   if (address.kind == LineAddress::Kind::kRfc2217) {
-    error = Negotiate(baud, bounds.negotiateMs, reason);
+    error = Negotiate(baud, bounds.negotiateMs, stopFd, reason);
     if (error != 0) {
       Close();
       return error;
@@ -371,23 +420,24 @@ int NetworkLine::Open(const LineAddress& address, uint32_t baud, std::string* re
   return 0;
 }
 
-int NetworkLine::Negotiate(uint32_t baud, uint32_t boundMs, std::string* reason) {
+int NetworkLine::Negotiate(uint32_t baud, uint32_t boundMs, int stopFd, std::string* reason) {
   telnet_ = std::make_unique<telnet::Codec>();
   telnet::Codec& codec = *telnet_;
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(boundMs);
   uint8_t buffer[4096];
-  // Sends what is queued and reads what comes until |done| or the deadline. Data read
-  // meanwhile is the device's talk from before the line was set up: it is dropped.
+  // Sends what is queued and reads what comes until |done|, the deadline or a stop. Data
+  // read meanwhile is the device's talk from before the line was set up: it is dropped.
+  // Reading gives a turn back after a slice of commands, so a flood of them is bounded
+  // by the deadline too.
   auto exchangeUntil = [&](auto done) -> int {
     for (;;) {
       FlushOutput();
-      if (done()) return 0;
-      const uint32_t left = MsLeft(deadline);
-      if (left == 0) return 0;
-      pollfd p{fd_, static_cast<short>(POLLIN | (codec.Output().empty() ? 0 : POLLOUT)), 0};
-      const int r = poll(&p, 1, static_cast<int>(left));
-      if (r < 0 && errno != EINTR) return errno;
-      if (r <= 0 || !(p.revents & (POLLIN | POLLHUP | POLLERR))) continue;
+      if (done() || MsLeft(deadline) == 0) return 0;
+      short ready = 0;
+      const short events = static_cast<short>(POLLIN | (codec.Output().empty() ? 0 : POLLOUT));
+      const int r = WaitReady(fd_, events, stopFd, deadline, &ready);
+      if (r < 0) return -r;
+      if (r == 0 || !(ready & (POLLIN | POLLHUP | POLLERR))) continue;
       const long n = Receive(buffer, sizeof buffer);
       if (n < 0) return static_cast<int>(-n);
     }
@@ -415,55 +465,91 @@ int NetworkLine::Negotiate(uint32_t baud, uint32_t boundMs, std::string* reason)
              s.stopSizeReplies >= 1;
     });
   }
-  if (error == EIO) {
-    *reason = "the server closed the connection while the port was set up";
-    return ECONNRESET;
+  switch (error) {
+    case 0: break;
+    case ECANCELED: *reason = kInterrupted; break;
+    case EIO:
+      *reason = "the server closed the connection while the port was set up";
+      return ECONNRESET;
+    default:
+      *reason = error == error_ ? failure_ : std::string("setting the port up failed: ") + std::strerror(error);
+      break;
   }
-  if (error != 0) *reason = std::string("setting the port up failed: ") + std::strerror(error);
   return error;
 }
 
-void NetworkLine::FlushOutput() {
-  if (!telnet_) return;
-  Bytes& out = telnet_->Output();
-  while (!out.empty()) {
-    const ssize_t n = send(fd_, out.data(), out.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;  // full, or broken: the next read or write says which
-    out.erase(out.begin(), out.begin() + n);
+long NetworkLine::Fail(int error, std::string why) {
+  error_ = error;
+  failure_ = std::move(why);
+  return -error;
+}
+
+long NetworkLine::SendSome(const uint8_t* bytes, size_t length) {
+  for (;;) {
+    const ssize_t sent = send(fd_, bytes, length, MSG_DONTWAIT | MSG_NOSIGNAL);
+    if (sent >= 0) return sent;
+    if (errno == EINTR) continue;
+    return errno == EAGAIN || errno == EWOULDBLOCK ? 0 : -errno;
   }
 }
 
+long NetworkLine::FlushOutput() {
+  if (!telnet_) return 0;
+  if (escapeTail_ >= 0) {
+    const uint8_t tail = static_cast<uint8_t>(escapeTail_);
+    const long n = SendSome(&tail, 1);
+    if (n <= 0) return n;
+    escapeTail_ = -1;
+  }
+  Bytes& out = telnet_->Output();
+  while (!out.empty()) {
+    const long n = SendSome(out.data(), out.size());
+    if (n <= 0) return n;
+    out.erase(out.begin(), out.begin() + n);
+  }
+  return 0;
+}
+
 long NetworkLine::Receive(uint8_t* buffer, size_t room) {
-  if (peerClosed_) return -EIO;
+  if (error_ != 0) return -error_;
   if (room == 0) return 0;
-  if (!telnet_) {
-    for (;;) {
-      const ssize_t n = recv(fd_, buffer, room, MSG_DONTWAIT);
-      if (n > 0) return n;
-      if (n == 0) break;
-      if (errno == EINTR) continue;
-      return errno == EAGAIN || errno == EWOULDBLOCK ? 0 : -errno;
+  for (;;) {
+    if (commandBytes_ >= kCommandSlice) {
+      commandBytes_ = 0;
+      return 0;
     }
-  } else {
-    // Telnet commands take no room: reading goes on until data or nothing is there.
-    scratch_.resize(std::min<size_t>(room, 64 << 10));
-    for (;;) {
-      const ssize_t n = recv(fd_, scratch_.data(), std::min(room, scratch_.size()), MSG_DONTWAIT);
-      if (n > 0) {
-        const size_t data = telnet_->Receive(scratch_.data(), static_cast<size_t>(n), buffer);
-        FlushOutput();
-        if (data > 0) return static_cast<long>(data);
-        continue;
-      }
-      if (n == 0) break;
-      if (errno == EINTR) continue;
-      return errno == EAGAIN || errno == EWOULDBLOCK ? 0 : -errno;
+    // Telnet is decoded from a buffer of its own into |buffer|: commands take no room.
+    uint8_t* into = buffer;
+    size_t want = room;
+    if (telnet_) {
+      scratch_.resize(std::min<size_t>(room, 64 << 10));
+      into = scratch_.data();
+      want = scratch_.size();
     }
+    const ssize_t n = recv(fd_, into, want, MSG_DONTWAIT);
+    if (n == 0) break;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      if (errno != EAGAIN && errno != EWOULDBLOCK) return -errno;
+      commandBytes_ = 0;
+      return 0;
+    }
+    if (!telnet_) return n;
+    const size_t data = telnet_->Receive(scratch_.data(), static_cast<size_t>(n), buffer);
+    commandBytes_ += static_cast<size_t>(n) - data;
+    FlushOutput();
+    if (telnet_->OutputOverflowed()) {
+      // The server sends negotiations and does not read the answers: holding them all
+      // would take memory without end.
+      shutdown(fd_, SHUT_RDWR);
+      return Fail(ENOBUFS, "the server sent Telnet negotiations without reading the answers (" +
+                               std::to_string(telnet::Codec::kMaxOutput >> 10) +
+                               " KiB of them waiting); the connection was dropped");
+    }
+    if (data > 0) return static_cast<long>(data);
   }
   // The server closed the connection: the device is gone, as a tty's hang-up.
-  peerClosed_ = true;
-  return -EIO;
+  return Fail(EIO, "the server closed the connection");
 }
 
 long NetworkLine::ReadSome(uint8_t* buffer, size_t room) {
@@ -474,29 +560,12 @@ long NetworkLine::ReadSome(uint8_t* buffer, size_t room) {
 
 long NetworkLine::WriteSome(const uint8_t* data, size_t length) {
   if (fd_ < 0) return -EBADF;
-  auto sendSome = [this](const uint8_t* bytes, size_t n) -> long {
-    for (;;) {
-      const ssize_t sent = send(fd_, bytes, n, MSG_DONTWAIT | MSG_NOSIGNAL);
-      if (sent >= 0) return sent;
-      if (errno == EINTR) continue;
-      return errno == EAGAIN || errno == EWOULDBLOCK ? 0 : -errno;
-    }
-  };
-  if (!telnet_) return length == 0 ? 0 : sendSome(data, length);
+  if (!telnet_) return length == 0 ? 0 : SendSome(data, length);
 
-  // Answers to the server go first, whole, so that data never splits a command.
-  FlushOutput();
-  if (!telnet_->Output().empty()) return 0;
-  if (owedByte_ >= 0) {
-    const bool same = length > 0 && data[0] == owedFor_;
-    // A doubled IAC cut in half by an abandoned write is closed as IAC NOP.
-    const uint8_t byte = !same && owedFor_ == telnet::kIac ? telnet::kNop : static_cast<uint8_t>(owedByte_);
-    const long n = sendSome(&byte, 1);
-    if (n <= 0) return n;
-    owedByte_ = -1;
-    if (same) return 1;
-  }
-  if (length == 0) return 0;
+  // What is owed to the server goes first, whole: the rest of an escape, then the
+  // codec's answers, so that data never splits a command and nothing splits an escape.
+  if (const long failed = FlushOutput(); failed < 0) return failed;
+  if (escapeTail_ >= 0 || !telnet_->Output().empty() || length == 0) return 0;
   const size_t slice = std::min(length, kMaxWriteSlice);
   scratch_.clear();
   uint8_t two[2];
@@ -504,20 +573,15 @@ long NetworkLine::WriteSome(const uint8_t* data, size_t length) {
     const size_t n = telnet_->EscapeData(data[i], two);
     scratch_.insert(scratch_.end(), two, two + n);
   }
-  const long sent = sendSome(scratch_.data(), scratch_.size());
+  const long sent = SendSome(scratch_.data(), scratch_.size());
   if (sent <= 0) return sent;
-  // How many data bytes went out whole; one whose escape went out half is owed.
+  // How many data bytes went out; one whose escape went out half counts, its second
+  // byte is owed and goes out before anything else.
   size_t pos = 0;
   size_t done = 0;
-  while (done < slice) {
+  while (done < slice && pos < static_cast<size_t>(sent)) {
     const size_t n = telnet_->EscapeData(data[done], two);
-    if (pos + n > static_cast<size_t>(sent)) {
-      if (pos < static_cast<size_t>(sent)) {
-        owedByte_ = two[1];
-        owedFor_ = data[done];
-      }
-      break;
-    }
+    if (pos + n > static_cast<size_t>(sent)) escapeTail_ = two[1];
     pos += n;
     ++done;
   }

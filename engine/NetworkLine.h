@@ -52,12 +52,23 @@ class NetworkLine : public Line {
   // 0 on success; otherwise an errno value (ENOENT: unknown host, ECONNREFUSED,
   // ETIMEDOUT, ...) with the reason for a person in |reason|. A connection still held
   // is closed first. What the port received before the line was set up is discarded.
-  int Open(const LineAddress& address, uint32_t baud, std::string* reason, NetworkBounds bounds = {});
+  // Input on |stopFd| (-1: none) cancels the open at any step: ECANCELED, "interrupted".
+  int Open(const LineAddress& address, uint32_t baud, std::string* reason, NetworkBounds bounds = {},
+           int stopFd = -1);
   bool Close() override;
   bool IsOpen() const override { return fd_ >= 0; }
   int Descriptor() const override { return fd_; }
+  // As a Line's. Telnet commands carry no data: after a bounded amount of them with no
+  // data among them ReadSome returns 0 even though more is waiting, so that the caller
+  // gets its turn (its deadline, its stop) while a server floods commands; the
+  // descriptor is still readable. -EIO when the server closed the connection; -ENOBUFS
+  // when the server was dropped for sending negotiations without reading the answers.
   long ReadSome(uint8_t* buffer, size_t room) override;
   long WriteSome(const uint8_t* data, size_t length) override;
+
+  // Why the line no longer works (the server closed the connection or was dropped), for
+  // a person; empty while it works.
+  const std::string& Failure() const { return failure_; }
 
   // What the server told about the port (RFC 2217 only).
   const telnet::ComPortState* ComPort() const { return telnet_ ? &telnet_->ComPort() : nullptr; }
@@ -65,20 +76,27 @@ class NetworkLine : public Line {
   bool ComPortAgreed() const { return telnet_ && telnet_->ComPortAgreed(); }
 
  private:
-  int Negotiate(uint32_t baud, uint32_t boundMs, std::string* reason);
-  // Sends what the codec has queued, as far as the socket takes it now.
-  void FlushOutput();
+  int Negotiate(uint32_t baud, uint32_t boundMs, int stopFd, std::string* reason);
+  // send() without waiting: bytes sent, 0 when the socket takes nothing now, or -errno.
+  long SendSome(const uint8_t* bytes, size_t length);
+  // Sends what is owed to the server, as far as the socket takes it now: the rest of an
+  // escape cut short, then what the codec has queued. 0, or -errno when sending failed.
+  long FlushOutput();
   // Reads and decodes into |buffer|; see ReadSome.
   long Receive(uint8_t* buffer, size_t room);
+  // The line stops working: -|error| from every later transfer, |why| in Failure().
+  long Fail(int error, std::string why);
 
   int fd_ = -1;
-  bool peerClosed_ = false;
+  int error_ = 0;  // the errno value every transfer returns once the line failed
+  std::string failure_;
   std::unique_ptr<telnet::Codec> telnet_;
   Bytes scratch_;
-  // The second byte of an escape whose first byte went out alone, and the data byte it
-  // belongs to.
-  int owedByte_ = -1;
-  uint8_t owedFor_ = 0;
+  // Raw bytes read since ReadSome last returned 0 that carried no data.
+  size_t commandBytes_ = 0;
+  // The second byte of an escape whose first byte went out alone (-1: none). It goes out
+  // before anything else, so that nothing ever lands inside an escape.
+  int escapeTail_ = -1;
 };
 
 }  // namespace orvane

@@ -16,7 +16,13 @@ bool Codec::WantRemote(uint8_t option) const {
   return option == kBinary || option == kSuppressGoAhead;
 }
 
+bool Codec::HasRoom(size_t length) {
+  if (output_.size() + length > kMaxOutput) outputOverflowed_ = true;
+  return !outputOverflowed_;
+}
+
 void Codec::Send3(uint8_t a, uint8_t b, uint8_t c) {
+  if (!HasRoom(3)) return;
   output_.push_back(a);
   output_.push_back(b);
   output_.push_back(c);
@@ -201,6 +207,8 @@ void Codec::OnSubnegotiation() {
 }
 
 void Codec::SendSubnegotiation(uint8_t code, const uint8_t* value, size_t length) {
+  // Every value byte may be doubled.
+  if (!HasRoom(6 + 2 * length)) return;
   Send3(kIac, kSb, kComPort);
   output_.push_back(code);
   for (size_t i = 0; i < length; ++i) {

@@ -103,8 +103,13 @@ class Codec {
   void RequestBaudRate(uint32_t baud);
   void Request(uint8_t code, uint8_t value);
 
-  // Bytes due to the server; the caller erases what it has sent.
+  // Bytes due to the server; the caller erases what it has sent. At most kMaxOutput
+  // bytes wait: an answer or request that finds no room is dropped and OutputOverflowed()
+  // turns true for good, since the server then missed something it was owed (a server
+  // that sends negotiations without reading the answers). Its connection is dropped.
   Bytes& Output() { return output_; }
+  bool OutputOverflowed() const { return outputOverflowed_; }
+  static constexpr size_t kMaxOutput = size_t{256} << 10;
 
   // The escape of one data byte: IAC doubled; a carriage return followed by NUL unless
   // this side sends binary. Returns the length (1 or 2) written to |out|.
@@ -126,6 +131,8 @@ class Codec {
   void OnOption(uint8_t command, uint8_t option);
   void OnSubnegotiation();
   void Send3(uint8_t a, uint8_t b, uint8_t c);
+  // False (and the output overflowed) when |length| more bytes do not fit.
+  bool HasRoom(size_t length);
   void SendSubnegotiation(uint8_t code, const uint8_t* value, size_t length);
   bool WantLocal(uint8_t option) const;
   bool WantRemote(uint8_t option) const;
@@ -141,6 +148,7 @@ class Codec {
   std::array<Side, 256> remote_{};
   ComPortState comPort_;
   Bytes output_;
+  bool outputOverflowed_ = false;
 };
 
 }  // namespace orvane::telnet

@@ -5,9 +5,12 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -276,6 +279,276 @@ TEST(SilentServer, StillGivesAWorkingLine) {
   const std::string got((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   // After the opening requests (no port settings: the option was never agreed).
   EXPECT_EQ(got.substr(15), std::string("AT\xFF\xFF\r\0", 6));
+}
+
+// A listening socket on a free 127.0.0.1 port; the test plays the server on what it
+// accepts. Connections are completed by the system before they are accepted.
+class Listener {
+ public:
+  explicit Listener(int backlog = 1) {
+    fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof a;
+    if (bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && listen(fd_, backlog) == 0 &&
+        getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &length) == 0)
+      port_ = ntohs(a.sin_port);
+  }
+  ~Listener() { close(fd_); }
+  // The next connection (-1 when none comes within a hang guard).
+  int Accept() const {
+    pollfd p{fd_, POLLIN, 0};
+    return poll(&p, 1, 10000) == 1 ? accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC) : -1;
+  }
+  int fd() const { return fd_; }
+  std::string Url() const { return "rfc2217://127.0.0.1:" + std::to_string(port_); }
+  LineAddress Address() const {
+    LineAddress address;
+    std::string reason;
+    ParseLineAddress(Url(), &address, &reason);
+    return address;
+  }
+
+ private:
+  int fd_ = -1;
+  int port_ = 0;
+};
+
+// Sends |unit| over and over on |fd| until the client lets go, then closes. A hang
+// guard ends it too, so that a client that never lets go fails its test.
+void Flood(int fd, const Bytes& unit) {
+  Bytes chunk;
+  while (chunk.size() < (size_t{64} << 10)) chunk.insert(chunk.end(), unit.begin(), unit.end());
+  const auto guard = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (std::chrono::steady_clock::now() < guard && send(fd, chunk.data(), chunk.size(), MSG_NOSIGNAL) > 0) {
+  }
+  close(fd);
+}
+
+// Reads |fd| until |text| has come (or the client went away).
+void ReadUntil(int fd, const std::string& text) {
+  std::string got;
+  char buffer[256];
+  ssize_t n;
+  while (got.find(text) == std::string::npos && (n = recv(fd, buffer, sizeof buffer, 0)) > 0) got.append(buffer, n);
+}
+
+// Reads |line| until it fails; its error.
+long ReadUntilFailure(Line& line) {
+  uint8_t buffer[4096];
+  for (;;) {
+    pollfd p{line.Descriptor(), POLLIN, 0};
+    poll(&p, 1, -1);
+    const long n = line.ReadSome(buffer, sizeof buffer);
+    if (n < 0) return n;
+  }
+}
+
+const Bytes kRefuseComPort = {telnet::kIac, telnet::kDont, telnet::kComPort};
+
+// A server that sends negotiations and never reads the answers is dropped with a
+// reason: while the port is set up, or later.
+TEST(HostileServer, FloodingNegotiationsWithoutReadingIsDropped) {
+  const Bytes doOption = {telnet::kIac, telnet::kDo, 5};
+  for (const bool afterOpen : {false, true}) {
+    Listener server;
+    std::thread peer([&] {
+      const int fd = server.Accept();
+      if (afterOpen) {
+        send(fd, kRefuseComPort.data(), kRefuseComPort.size(), MSG_NOSIGNAL);
+        ReadUntil(fd, "go");
+      }
+      Flood(fd, doOption);
+    });
+    NetworkLine line;
+    std::string reason;
+    const int opened = line.Open(server.Address(), 115200, &reason);
+    std::string why = reason;
+    if (afterOpen) {
+      EXPECT_EQ(opened, 0) << reason;
+      EXPECT_EQ(line.WriteSome(reinterpret_cast<const uint8_t*>("go"), 2), 2);
+      EXPECT_EQ(ReadUntilFailure(line), -ENOBUFS);
+      why = line.Failure();
+    } else {
+      EXPECT_EQ(opened, ENOBUFS);
+    }
+    EXPECT_NE(why.find("Telnet negotiations without reading the answers"), std::string::npos) << why;
+    line.Close();
+    peer.join();
+  }
+}
+
+// A server that floods Telnet commands carrying no data: the line gives its caller turns,
+// so the negotiation's bound, a reply's timeout and a stop all end their waits while the
+// flood goes on (it ends by a hang guard: a wait held that long ends in a hang-up).
+TEST(HostileServer, FloodOfCommandsHoldsNoWaitPastItsEnd) {
+  const Bytes nop = {telnet::kIac, telnet::kNop};
+  {
+    // Commands beyond a slice wait in the socket: a read gives the turn back with them
+    // still there.
+    Listener server;
+    NetworkLine line;
+    std::string reason;
+    NetworkBounds bounds;
+    bounds.negotiateMs = 50;  // the server stays silent while the line is set up
+    ASSERT_EQ(line.Open(server.Address(), 115200, &reason, bounds), 0) << reason;
+    const int room = 1 << 20;
+    ASSERT_EQ(setsockopt(line.Descriptor(), SOL_SOCKET, SO_RCVBUF, &room, sizeof room), 0);
+    const int peer = server.Accept();
+    Bytes flood;
+    for (int i = 0; i < 64 << 10; ++i) flood.insert(flood.end(), nop.begin(), nop.end());
+    ASSERT_EQ(send(peer, flood.data(), flood.size(), 0), static_cast<ssize_t>(flood.size()));
+    int waiting = 0;
+    for (int i = 0; i < 500 && waiting < static_cast<int>(flood.size()); ++i) {
+      usleep(10000);  // the system's delivery is no event to wait on
+      ASSERT_EQ(ioctl(line.Descriptor(), FIONREAD, &waiting), 0);
+    }
+    ASSERT_EQ(waiting, static_cast<int>(flood.size()));
+    uint8_t buffer[4096];
+    EXPECT_EQ(line.ReadSome(buffer, sizeof buffer), 0);
+    ASSERT_EQ(ioctl(line.Descriptor(), FIONREAD, &waiting), 0);
+    EXPECT_GT(waiting, 0);
+    close(peer);
+  }
+  {
+    Listener server;
+    std::thread peer([&] { Flood(server.Accept(), nop); });
+    NetworkLine line;
+    std::string reason;
+    NetworkBounds bounds;
+    bounds.negotiateMs = 200;
+    EXPECT_EQ(line.Open(server.Address(), 115200, &reason, bounds), 0) << reason;
+    EXPECT_FALSE(line.ComPortAgreed());
+    line.Close();
+    peer.join();
+  }
+  for (const bool stop : {false, true}) {
+    Listener server;
+    std::thread peer([&] {
+      const int fd = server.Accept();
+      send(fd, kRefuseComPort.data(), kRefuseComPort.size(), MSG_NOSIGNAL);
+      Flood(fd, nop);
+    });
+    NetworkLine line;
+    std::string reason;
+    ASSERT_EQ(line.Open(server.Address(), 115200, &reason), 0) << reason;
+    int stopPipe[2];
+    ASSERT_EQ(pipe2(stopPipe, O_CLOEXEC), 0);
+    if (stop) {
+      ASSERT_EQ(write(stopPipe[1], "x", 1), 1);
+    }
+    Framing framing;
+    framing.timeoutMs = stop ? 60000 : 300;
+    orvane::Exchange exchange(line, u"AT", framing);
+    RunToEnd(exchange, line, stopPipe[0]);
+    EXPECT_EQ(exchange.Result().end, stop ? ReplyEnd::kStopped : ReplyEnd::kSilence);
+    line.Close();
+    peer.join();
+    close(stopPipe[0]);
+    close(stopPipe[1]);
+  }
+}
+
+// Data is escaped (0xFF doubled). When the socket takes half an escape, its rest goes
+// out before anything else, the answers to a server's negotiation included: the server
+// decodes exactly the data written. The buffers are small, so the socket fills often.
+TEST(HostileServer, AnswersNeverSplitAnEscape) {
+  Listener server;
+  const int small = 4096;
+  ASSERT_EQ(setsockopt(server.fd(), SOL_SOCKET, SO_RCVBUF, &small, sizeof small), 0);
+  NetworkLine line;
+  std::string reason;
+  NetworkBounds bounds;
+  bounds.negotiateMs = 50;  // the server stays silent while the line is set up
+  ASSERT_EQ(line.Open(server.Address(), 115200, &reason, bounds), 0) << reason;
+  ASSERT_EQ(setsockopt(line.Descriptor(), SOL_SOCKET, SO_SNDBUF, &small, sizeof small), 0);
+  const int peer = server.Accept();
+  ASSERT_GE(peer, 0);
+  Bytes wire;
+  // What has reached the server; waits a little for what is on its way.
+  auto drain = [&] {
+    uint8_t buffer[65536];
+    pollfd p{peer, POLLIN, 0};
+    while (poll(&p, 1, 20) == 1) {
+      const ssize_t n = recv(peer, buffer, sizeof buffer, 0);
+      if (n <= 0) break;
+      wire.insert(wire.end(), buffer, buffer + n);
+    }
+  };
+  const Bytes doOption = {telnet::kIac, telnet::kDo, 5};
+  Bytes written;
+  uint8_t byte;
+  int fills = 0;
+  for (int round = 0; round < 8; ++round) {
+    // Half the rounds start with a plain byte, so that the escapes fall both ways
+    // across the socket's cuts.
+    Bytes data(size_t{16} << 10, telnet::kIac);
+    if (round % 2 != 0) data[0] = 'A';
+    size_t done = 0;
+    while (done < data.size()) {
+      const long n = line.WriteSome(data.data() + done, data.size() - done);
+      ASSERT_GE(n, 0);
+      done += static_cast<size_t>(n);
+      if (done == data.size()) break;
+      // The socket is full, perhaps in the middle of an escape: the server negotiates,
+      // the line reads it and answers once the server has read what waits.
+      ++fills;
+      ASSERT_EQ(send(peer, doOption.data(), doOption.size(), 0), 3);
+      pollfd p{line.Descriptor(), POLLIN, 0};
+      ASSERT_EQ(poll(&p, 1, 10000), 1);
+      ASSERT_EQ(line.ReadSome(&byte, 1), 0);
+      drain();
+      ASSERT_EQ(line.ReadSome(&byte, 1), 0);
+    }
+    written.insert(written.end(), data.begin(), data.end());
+  }
+  drain();
+  ASSERT_EQ(line.ReadSome(&byte, 1), 0);
+  drain();
+  EXPECT_GT(fills, 8);
+  telnet::Codec decoder;
+  EXPECT_EQ(decoder.Receive(wire), written);
+  EXPECT_EQ(decoder.ComPort().otherCommands, 0);
+  close(peer);
+}
+
+// Input on the stop descriptor ends an open that waits for the connection or for the
+// port to be set up; linewright ends as interrupted.
+TEST(HostileServer, AStopEndsAnOpenThatWaits) {
+  for (const bool connected : {false, true}) {
+    // A full queue of connections leaves a new one unanswered; otherwise the system
+    // takes the connection and the server stays silent.
+    Listener server(connected ? 8 : 0);
+    std::vector<int> fillers;
+    if (!connected) {
+      for (int i = 0; i < 2; ++i) {
+        fillers.push_back(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        a.sin_port = htons(server.Address().port);
+        connect(fillers.back(), reinterpret_cast<sockaddr*>(&a), sizeof a);
+      }
+    }
+    int stopPipe[2];
+    ASSERT_EQ(pipe2(stopPipe, O_CLOEXEC), 0);
+    ASSERT_EQ(write(stopPipe[1], "x", 1), 1);
+    const OpenedLine opened = OpenLine(std::string_view(server.Url()), 115200, stopPipe[0]);
+    EXPECT_EQ(opened.error, ECANCELED) << connected << ": " << opened.reason;
+    EXPECT_EQ(opened.reason, "interrupted");
+
+    linewright::Options options;
+    options.device = server.Url();
+    options.baud = 115200;
+    options.commands = {u"AT"};
+    std::ostringstream out, err;
+    EXPECT_EQ(linewright::Run(options, -1, out, err, stopPipe[0]), linewright::kExitInterrupted)
+        << connected << ": " << err.str();
+    for (int fd : fillers) close(fd);
+    close(stopPipe[0]);
+    close(stopPipe[1]);
+  }
 }
 
 TEST(OpenByName, BadInputGivesAClearReason) {

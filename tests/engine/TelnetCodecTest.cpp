@@ -147,6 +147,28 @@ TEST(TelnetCodec, MalformedSubnegotiationsAreDroppedAndCounted) {
   EXPECT_EQ(c.Output(), B({kIac, kDont, kEcho}));
 }
 
+// A server that sends negotiations and never reads its answers: what waits for it is
+// bounded, every answer kept is whole, and the overflow is told for good.
+TEST(TelnetCodec, AnswersWaitingAreBounded) {
+  Bytes flood;
+  for (int i = 0; i < 2000; ++i) flood = Cat(flood, B({kIac, kDo, 24}));
+  Codec taken = Started();  // its answers are taken as they come
+  Codec left = Started();
+  for (int round = 0; round < 100; ++round) {
+    taken.Receive(flood);
+    taken.Output().clear();
+    left.Receive(flood);
+  }
+  EXPECT_FALSE(taken.OutputOverflowed());
+  EXPECT_TRUE(left.OutputOverflowed());
+  EXPECT_LE(left.Output().size(), Codec::kMaxOutput);
+  EXPECT_EQ(left.Output().size() % 3, 0u);
+  EXPECT_EQ(Bytes(left.Output().end() - 3, left.Output().end()), B({kIac, kWont, 24}));
+  left.Output().clear();
+  left.Request(comport::kSetControl, comport::kControlDtrOn);
+  EXPECT_TRUE(left.Output().empty());
+}
+
 TEST(TelnetCodec, RequestsAndDataAreEscaped) {
   Codec c = Started();
   c.RequestBaudRate(0x00FF2580);

@@ -360,7 +360,9 @@ class Session {
         failOn_(DecodeAll(options.failOn)) {}
 
   int Open() {
-    if (line_.Open(std::string_view(options_.device), options_.baud) == 0) return kExitOk;
+    const int error = line_.Open(std::string_view(options_.device), options_.baud, stopFd_);
+    if (error == 0) return kExitOk;
+    if (error == ECANCELED) return kExitInterrupted;
     err_ << "linewright: cannot open " << options_.device << ": " << line_.Reason() << '\n';
     return kExitOpenFailed;
   }

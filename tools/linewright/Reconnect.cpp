@@ -29,7 +29,8 @@ int Reopen(NamedLine& line, const std::string& device, uint32_t baud, uint32_t s
   const bool tryBySecond = !monitor || device.find("://") != std::string::npos;
   const Clock::time_point deadline = Clock::now() + std::chrono::seconds(seconds);
   for (;;) {
-    if (line.Open(Utf8ToUtf16(device), baud) == 0) return 0;
+    const int error = line.Open(Utf8ToUtf16(device), baud, stopFd);
+    if (error == 0 || error == ECANCELED) return error;
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     if (left <= 0) return ETIMEDOUT;
     int waitMs = static_cast<int>(std::min<long long>(left, 24LL * 3600 * 1000));
