@@ -53,9 +53,8 @@ void Session::RemoveObserver(SessionObserver* observer) {
 uint32_t Session::Now() const { return options_.tick ? options_.tick() : SteadyTickMs(); }
 
 int Session::Open(std::string_view name, uint32_t baud, int stopFd) {
-  (void)stopFd;
   if (line_.Held()) Close();
-  const int error = line_.Open(name, baud);
+  const int error = line_.Open(name, baud, stopFd);
   if (error != 0) return error;
   device_ = std::string(name);
   baud_ = baud;
