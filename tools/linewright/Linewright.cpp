@@ -427,10 +427,13 @@ class Runner : public SessionObserver {
         err_ << "linewright: cannot read standard input\n";
         return kExitFailure;
       }
-      err_ << "linewright: cannot read the commands in " << name << ": "
-           << std::strerror(reader.Error()) << '\n';
-      return kExitUsage;
+      return FileUnreadable(name, reader.Error());
     }
+  }
+
+  int FileUnreadable(const std::string& name, int error) {
+    err_ << "linewright: cannot read the commands in " << name << ": " << std::strerror(error) << '\n';
+    return kExitUsage;
   }
 
   // Prints what the device says by itself until input waits on |inFd| (-1: none), or
@@ -522,13 +525,9 @@ int Run(const Options& options, int inFd, std::ostream& out, std::ostream& err, 
   if (!options.commandFile.empty()) {
     int error = 0;
     const std::unique_ptr<LineReader> file = LineReader::OpenFile(options.commandFile, &error);
-    if (!file) {
-      err << "linewright: cannot read the commands in " << options.commandFile << ": "
-          << std::strerror(error) << '\n';
-      return kExitUsage;
-    }
+    if (!file) return run.FileUnreadable(options.commandFile, error);
     // The file is read as the run goes; the line is opened for its first command, so a
-    // file that cannot be read, or whose first command is too long, is refused before.
+    // file that cannot be read, or a line too long before that command, is refused first.
     code = run.SendLines(*file, options.commandFile, true);
     if (code == kExitOk && !run.Opened()) code = run.Open();  // a file without commands
   } else if ((code = run.Open()) == kExitOk) {
