@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -21,6 +22,7 @@
 #include "tests/tools/FlatJson.h"
 #include "platform/Registry.h"
 #include "tests/support/PtyPair.h"
+#include "tools/linewright/LineReader.h"
 
 extern char** environ;
 
@@ -94,6 +96,63 @@ TEST(LinewrightOpen, AFailureSaysWhy) {
   EXPECT_EQ(linewright::Run(o, -1, out, err, -1), kExitOpenFailed);
   EXPECT_EQ(err.str(), "linewright: cannot open /dev/orvane-missing: No such file or directory: "
                        "there is no device /dev/orvane-missing (is it plugged in?).\n");
+}
+
+// Lines arrive in pieces through a pipe; each piece is read, then every whole line taken.
+TEST(LinewrightLineReader, TakesLinesAsTheyArriveAndRefusesOneTooLong) {
+  struct Case {
+    std::vector<std::string> pieces;
+    const char* lines;  // every line taken, then how the input ended
+  } cases[] = {
+      {{"a\r\nb", "c\n", "\n", "last\r"}, "a|bc||last|end"},
+      {{"12345678\r", "\n", "#x\n"}, "12345678|#x|end"},
+      {{"ok\n1234", "56789\nz\n"}, "ok|too long: line 2"},
+      {{"1234567", "89"}, "too long: line 1"},
+      {{"123456789\r\n"}, "too long: line 1"},
+  };
+  for (const auto& c : cases) {
+    int p[2];
+    ASSERT_EQ(pipe2(p, O_CLOEXEC), 0);
+    LineReader reader(p[0], 8);
+    std::string taken;
+    auto takeAll = [&] {
+      std::string line;
+      for (;;) {
+        switch (reader.Take(&line)) {
+          case LineReader::Status::kLine: taken += line + "|"; continue;
+          case LineReader::Status::kEnd: taken += "end"; return;
+          case LineReader::Status::kTooLong:
+            taken += "too long: line " + std::to_string(reader.LineNumber());
+            return;
+          default: return;
+        }
+      }
+    };
+    for (const std::string& piece : c.pieces) {
+      ASSERT_EQ(write(p[1], piece.data(), piece.size()), static_cast<ssize_t>(piece.size()));
+      reader.Fill();
+      takeAll();
+    }
+    close(p[1]);
+    if (reader.Fill() == LineReader::Status::kEnd) takeAll();
+    close(p[0]);
+    EXPECT_EQ(taken, c.lines);
+  }
+}
+
+// An endless command file without line ends is refused at its first line, before the
+// device is opened, without holding more of it than a line.
+TEST(LinewrightCommandFile, EndlessLineIsRefusedWithBoundedMemory) {
+  Options o;
+  o.commandFile = "/dev/zero";
+  o.device = "/dev/orvane-missing";
+  rusage before{}, after{};
+  getrusage(RUSAGE_SELF, &before);
+  std::ostringstream out, err;
+  EXPECT_EQ(linewright::Run(o, -1, out, err, -1), kExitUsage);
+  getrusage(RUSAGE_SELF, &after);
+  EXPECT_EQ(err.str(), "linewright: line 1 of /dev/zero is longer than 1 MiB (1048576 bytes)\n");
+  EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 64 * 1024) << "kB";
 }
 
 // Runs |argv| with |input| on standard input; collects standard output and the exit

@@ -1,26 +1,20 @@
 #include "tools/linewright/Linewright.h"
 
 #include <errno.h>
-#include <fcntl.h>
 #include <poll.h>
-#include <unistd.h>
 
-#include <algorithm>
-#include <chrono>
 #include <cstring>
-#include <limits>
 #include <memory>
 #include <ostream>
 
 #include "engine/BinaryTextCodec.h"
-#include "engine/Exchange.h"
-#include "engine/LineFactory.h"
 #include "engine/NetworkLine.h"
-#include "engine/UnsolicitedAssembler.h"
+#include "engine/Session.h"
 #include "platform/Registry.h"
 #include "preferences/PreferenceStore.h"
-#include "tools/linewright/Report.h"
+#include "tools/linewright/LineReader.h"
 #include "tools/linewright/Reconnect.h"
+#include "tools/linewright/Report.h"
 
 namespace orvane::linewright {
 namespace {
@@ -52,9 +46,9 @@ const char kHelp[] =
     "                   above, when given too, win over the profile's values)\n"
     "  --max-bytes N    cut a reply at N bytes (default 16777216); the cut is\n"
     "                   reported on standard error\n"
-    "  -f, --file FILE  read the commands from FILE, one a line; blank lines and\n"
-    "                   lines starting with '#' are skipped (write a command that\n"
-    "                   starts with '#' as <23>...)\n"
+    "  -f, --file FILE  read the commands from FILE, one a line, as the run goes;\n"
+    "                   blank lines and lines starting with '#' are skipped (write\n"
+    "                   a command that starts with '#' as <23>...)\n"
     "  --fail-on TEXT   stop after the first reply that contains TEXT and exit with\n"
     "                   status 7; repeat for more (e.g. --fail-on\n"
     "                   '<0D><0A>ERROR<0D><0A>'). Without it an ERROR reply is\n"
@@ -102,8 +96,9 @@ const char kHelp[] =
     "Exit status:\n"
     "  0  all commands sent and replies read\n"
     "  1  standard input or output failed\n"
-    "  2  usage error, the file named by -f cannot be read, or the profile named\n"
-    "     by --profile cannot be used\n"
+    "  2  usage error, the file named by -f cannot be read, a line of commands\n"
+    "     (in that file or on standard input) is longer than 1 MiB, or the profile\n"
+    "     named by --profile cannot be used\n"
     "  3  the device could not be opened (or connected to)\n"
     "  4  a command could not be written, or not within the timeout (at least 5 s)\n"
     "  5  a reply ended because the device hung up or a read failed (also while\n"
@@ -280,38 +275,6 @@ bool ParseArguments(int argc, const char* const* argv, Options* options, std::st
   return true;
 }
 
-bool LoadCommandFile(Options* options, std::string* error) {
-  if (options->commandFile.empty()) return true;
-  const std::string& path = options->commandFile;
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  std::string text;
-  int problem = fd < 0 ? errno : 0;
-  char buffer[65536];
-  while (problem == 0) {
-    const ssize_t n = read(fd, buffer, sizeof buffer);
-    if (n > 0) text.append(buffer, static_cast<size_t>(n));
-    else if (n == 0) break;
-    else if (errno != EINTR) problem = errno;
-  }
-  if (fd >= 0) close(fd);
-  if (problem != 0) {
-    *error = "cannot read the commands in " + path + ": " + std::strerror(problem);
-    return false;
-  }
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(start, end - start);
-    start = end + 1;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    const size_t first = line.find_first_not_of(" \t");
-    if (first == std::string::npos || line[first] == '#') continue;
-    options->commands.push_back(Utf8ToUtf16(line));
-  }
-  return true;
-}
-
 bool ApplyProfile(const PreferenceStore& profiles, Options* options, std::string* error,
                   const std::string& hivePath) {
   if (options->profile.empty()) return true;
@@ -347,153 +310,171 @@ bool ApplyHandheldProfile(Options* options, std::string* error) {
 
 namespace {
 
-// One run: the line, what is printed, and the rows of what the device says by itself.
-class Session {
+// A line of a command file that is no command: blank, or a comment.
+bool NoCommand(const std::string& line) {
+  const size_t first = line.find_first_not_of(" \t");
+  return first == std::string::npos || line[first] == '#';
+}
+
+SessionOptions SessionOptionsFor(const Options& options) {
+  SessionOptions session;
+  session.maxReplyBytes = options.maxBytes;
+  // Replies are printed as they arrive: however long one is, the run holds none of it.
+  session.keepReplies = false;
+  session.unsolicitedSilenceMs = options.framing.timeoutMs;
+  return session;
+}
+
+std::vector<Bytes> DecodeAll(const std::vector<std::u16string>& texts) {
+  std::vector<Bytes> decoded;
+  for (const auto& text : texts) decoded.push_back(DecodeBinaryText(text));
+  return decoded;
+}
+
+// One run: the session on the line, its printer and its --fail-on search, and what each
+// event means for the run's exit status.
+class Runner : public SessionObserver {
  public:
-  Session(const Options& options, std::ostream& out, std::ostream& err, int stopFd)
+  Runner(const Options& options, std::ostream& out, std::ostream& err, int stopFd)
       : options_(options),
         out_(out),
         err_(err),
         stopFd_(stopFd),
         report_(out, options.json, options.timestamps),
-        unsolicited_(options.framing.timeoutMs, options.maxBytes),
-        failOn_(DecodeAll(options.failOn)) {}
-
-  int Open() {
-    const int error = line_.Open(std::string_view(options_.device), options_.baud, stopFd_);
-    if (error == 0) return kExitOk;
-    if (error == ECANCELED) return kExitInterrupted;
-    err_ << "linewright: cannot open " << options_.device << ": " << line_.Reason() << '\n';
-    return kExitOpenFailed;
+        failOn_(DecodeAll(options.failOn)),
+        session_(SessionOptionsFor(options)) {
+    session_.AddObserver(&report_);
+    session_.AddObserver(&failOn_);
+    session_.AddObserver(this);
   }
 
-  // Sends |command| and prints its reply as it arrives. What waited on the line before
-  // becomes a row of its own first.
-  int Exchange(const std::u16string& command) {
-    int code = ReadUnsolicited();
-    if (code != kExitOk) return code;
-    unsolicited_.Flush(UnsolicitedEnd::kCommand, SteadyTickMs());
-    if ((code = PrintRows()) != kExitOk) return code;
+  int Open() {
+    const int error = session_.Open(options_.device, options_.baud, stopFd_);
+    if (error == ECANCELED) return kExitInterrupted;
+    if (error != 0) {
+      err_ << "linewright: cannot open " << options_.device << ": " << session_.Reason() << '\n';
+      return kExitOpenFailed;
+    }
+    opened_ = true;
+    return kExitOk;
+  }
+  bool Opened() const { return opened_; }
 
-    ExchangeOptions run;
-    run.maxReplyBytes = options_.maxBytes;
-    run.keepReply = false;
-    const orvane::Exchange* running = nullptr;
-    failOn_.Reset();
-    run.onBytes = [this, &running](const uint8_t* bytes, size_t length) {
-      report_.ReplyBytes(running->Result(), bytes, length);
-      failOn_.Feed(bytes, length);
-    };
-    orvane::Exchange ex(line_, command, options_.framing, std::move(run));
-    running = &ex;
-    RunToEnd(ex, line_, stopFd_);
-    const ExchangeResult& result = ex.Result();
-    if (result.writeError != 0) {
-      if (result.writeError == ECANCELED) return kExitInterrupted;
+  // Sends |command| and lets the printer show its reply as it arrives. What waited on the
+  // line before becomes a row of its own first.
+  int Exchange(const std::u16string& command) {
+    // Not sent: the device hung up while the line was idle.
+    if (!session_.Send(command, options_.framing)) return HungUp(session_.HangupError());
+    if (RunUntil(session_, [this] { return !session_.Busy(); }, -1, stopFd_) == RunEnd::kPollFailed) {
+      const int error = errno;
+      session_.Stop();
+      return WaitFailed(error);
+    }
+    const Row& row = lastExchange_;
+    if (row.end == ReplyEnd::kWriteFailed) {
+      if (row.error == ECANCELED) return kExitInterrupted;
       err_ << "linewright: write failed on " << options_.device << ": "
-           << (result.writeError == ETIMEDOUT ? "the device took no more bytes in time"
-                                              : std::strerror(result.writeError))
+           << (row.error == ETIMEDOUT ? "the device took no more bytes in time" : std::strerror(row.error))
            << '\n';
       return kExitWriteFailed;
     }
-    report_.EndReply(result);
     if (!out_) return OutputFailed();
-    switch (result.end) {
+    switch (row.end) {
       case ReplyEnd::kStopped: return kExitInterrupted;
       case ReplyEnd::kLimit:
-        err_ << "linewright: reply cut at " << result.replyLength << " bytes (--max-bytes)\n";
+        err_ << "linewright: reply cut at " << row.replyLength << " bytes (--max-bytes)\n";
         break;
       default: break;
     }
     if (failOn_.Found()) {
-      err_ << "linewright: the reply to " << Utf16ToUtf8(result.sentText)
-           << " holds a --fail-on text\n";
+      err_ << "linewright: the reply to " << Utf16ToUtf8(row.sent) << " holds a --fail-on text\n";
       return kExitFailOn;
     }
-    if (result.end == ReplyEnd::kHangup) {
-      const int code = HungUp(result.readError);
+    if (row.end == ReplyEnd::kHangup) {
+      const int code = HungUp(row.error);
       // Without --reconnect nothing more can be sent: the run ends here.
       return options_.reconnectSeconds == 0 ? code : Reconnect();
     }
     return kExitOk;
   }
 
-  // Prints what the device says by itself until input waits on |inFd| (-1: none), or
-  // |forMs| have passed (-1: no limit). Waits in poll() and wakes only for input, the
-  // end of a pending row's silence or the end of the time.
-  int Listen(int inFd, int64_t forMs, bool* inputReady) {
-    using Clock = std::chrono::steady_clock;
-    const auto until = Clock::now() + std::chrono::milliseconds(forMs < 0 ? 0 : forMs);
+  // Sends each line of |reader| (named |name| in messages) as a command, skipping blank
+  // lines and comments in a command |file|. The line is opened before the first command
+  // when it is not open yet. While it waits for more input, what the device says by
+  // itself is printed.
+  int SendLines(LineReader& reader, const std::string& name, bool file) {
+    std::string line;
     for (;;) {
-      int timeout = unsolicited_.MsUntilSilenceEnds(SteadyTickMs());
-      if (forMs >= 0) {
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now()).count();
-        if (left <= 0) return kExitOk;
-        const int capped = static_cast<int>(std::min<int64_t>(left, std::numeric_limits<int>::max()));
-        timeout = timeout < 0 ? capped : std::min(timeout, capped);
+      switch (reader.Take(&line)) {
+        case LineReader::Status::kLine: {
+          if (file && NoCommand(line)) continue;
+          int code = opened_ ? kExitOk : Open();
+          if (code == kExitOk) code = Exchange(Utf8ToUtf16(line));
+          if (code != kExitOk) return code;
+          continue;
+        }
+        case LineReader::Status::kEnd: return kExitOk;
+        case LineReader::Status::kTooLong:
+          err_ << "linewright: line " << reader.LineNumber() << " of " << name
+               << " is longer than 1 MiB (" << LineReader::kMaxLineBytes << " bytes)\n";
+          return kExitUsage;
+        default: break;  // more to read
       }
-      pollfd fds[3];
-      nfds_t count = 0;
-      fds[count++] = {line_.Descriptor(), POLLIN, 0};
-      const nfds_t inIndex = count;
-      if (inFd >= 0) fds[count++] = {inFd, POLLIN, 0};
-      const nfds_t stopIndex = count;
-      if (stopFd_ >= 0) fds[count++] = {stopFd_, POLLIN, 0};
-      const int ready = poll(fds, count, timeout);
-      if (ready < 0 && errno != EINTR) {
-        err_ << "linewright: waiting on " << options_.device << " failed: " << std::strerror(errno)
-             << '\n';
+      const int code = WaitForInput(reader.Descriptor());
+      if (code != kExitOk) return code;
+      if (reader.Fill() != LineReader::Status::kFailed) continue;
+      if (!file) {
+        err_ << "linewright: cannot read standard input\n";
         return kExitFailure;
       }
-      if (ready > 0 && stopFd_ >= 0 && fds[stopIndex].revents != 0) return kExitInterrupted;
-      const int code = ReadUnsolicited();
-      if (code != kExitOk) return code;
-      if (ready > 0 && inFd >= 0 && fds[inIndex].revents != 0) {
-        *inputReady = true;
-        return kExitOk;
-      }
+      return FileUnreadable(name, reader.Error());
     }
   }
 
-  // Ends the run: a pending row is printed, the line closed.
-  int Close(int code) {
-    unsolicited_.Flush(UnsolicitedEnd::kClosed, SteadyTickMs());
-    const int printed = PrintRows();
-    line_.Close();
-    return code == kExitOk ? printed : code;
+  int FileUnreadable(const std::string& name, int error) {
+    err_ << "linewright: cannot read the commands in " << name << ": " << std::strerror(error) << '\n';
+    return kExitUsage;
   }
 
-  int OutputFailed() {
-    if (!outputFailed_) err_ << "linewright: cannot write to standard output\n";
-    outputFailed_ = true;
-    return kExitFailure;
+  // Prints what the device says by itself until input waits on |inFd| (-1: none), or
+  // |forMs| have passed (-1: no limit).
+  int Listen(int inFd, int64_t forMs) {
+    switch (RunUntil(session_, [this] { return !out_; }, forMs, stopFd_, inFd)) {
+      case RunEnd::kDone: return OutputFailed();
+      case RunEnd::kStop: return kExitInterrupted;
+      case RunEnd::kLineEnded: return HungUp(session_.HangupError());
+      case RunEnd::kPollFailed: return WaitFailed(errno);
+      default: return kExitOk;
+    }
+  }
+
+  // Ends the run: the pending row is printed, the line closed.
+  int Close(int code) {
+    session_.Close();
+    if (code != kExitOk) return code;
+    return out_ ? kExitOk : OutputFailed();
+  }
+
+  void OnRowEnded(const Row& row) override {
+    if (!row.Unsolicited()) lastExchange_ = row;
   }
 
  private:
-  static StreamSearch DecodeAll(const std::vector<std::u16string>& texts) {
-    std::vector<Bytes> needles;
-    for (const auto& text : texts) needles.push_back(DecodeBinaryText(text));
-    return StreamSearch(std::move(needles));
-  }
-
-  int ReadUnsolicited() {
-    const long read = orvane::ReadUnsolicited(line_, unsolicited_);
-    const int code = PrintRows();
-    if (read < 0) return HungUp(static_cast<int>(-read));
-    return code;
-  }
-
-  int PrintRows() {
-    if (!unsolicited_.HasFinished()) return kExitOk;
-    for (const UnsolicitedRow& row : unsolicited_.TakeFinished()) report_.Unsolicited(row);
-    return out_ ? kExitOk : OutputFailed();
+  // Waits for more input on |fd|; once the line is open, what the device says meanwhile
+  // is printed.
+  int WaitForInput(int fd) {
+    if (opened_) return Listen(fd, -1);
+    pollfd fds[2] = {{fd, POLLIN, 0}, {stopFd_, POLLIN, 0}};
+    while (poll(fds, 2, -1) < 0 && errno == EINTR) {
+    }
+    return fds[1].revents != 0 ? kExitInterrupted : kExitOk;
   }
 
   // Waits up to --reconnect seconds for the device to come back and opens it again.
   int Reconnect() {
     err_ << "linewright: waiting up to " << options_.reconnectSeconds << " s for " << options_.device
          << " to come back\n";
-    const int back = Reopen(line_, options_.device, options_.baud, options_.reconnectSeconds, stopFd_);
+    const int back = Reopen(session_, options_.reconnectSeconds, stopFd_);
     if (back == ECANCELED) return kExitInterrupted;
     if (back != 0) {
       err_ << "linewright: " << options_.device << " did not come back within "
@@ -513,71 +494,55 @@ class Session {
     return kExitHangup;
   }
 
+  int WaitFailed(int error) {
+    err_ << "linewright: waiting on " << options_.device << " failed: " << std::strerror(error) << '\n';
+    return kExitFailure;
+  }
+
+  int OutputFailed() {
+    if (!outputFailed_) err_ << "linewright: cannot write to standard output\n";
+    outputFailed_ = true;
+    return kExitFailure;
+  }
+
   const Options& options_;
   std::ostream& out_;
   std::ostream& err_;
   int stopFd_;
-  NamedLine line_;  // a local device or a network port, by name
   Report report_;
-  UnsolicitedAssembler unsolicited_;
-  StreamSearch failOn_;
+  ReplySearch failOn_;
+  Session session_;
+  bool opened_ = false;
   bool outputFailed_ = false;
+  Row lastExchange_;  // the exchange ended last, without its reply's bytes
 };
-
-// Sends each line of |inFd| as a command; while it waits for the next line, prints
-// what the device says by itself.
-int RunInput(Session& session, int inFd, std::ostream& err) {
-  std::string pending;
-  bool ended = false;
-  char buffer[4096];
-  for (;;) {
-    // Every whole line read so far goes out before the next wait.
-    size_t start = 0;
-    for (size_t end; (end = pending.find('\n', start)) != std::string::npos; start = end + 1) {
-      std::string text = pending.substr(start, end - start);
-      if (!text.empty() && text.back() == '\r') text.pop_back();  // CR LF files
-      const int code = session.Exchange(Utf8ToUtf16(text));
-      if (code != kExitOk) return code;
-    }
-    pending.erase(0, start);
-    if (ended) {
-      // A last line without a line feed is a command too.
-      return pending.empty() ? kExitOk : session.Exchange(Utf8ToUtf16(pending));
-    }
-    bool inputReady = false;
-    const int code = session.Listen(inFd, -1, &inputReady);
-    if (code != kExitOk) return code;
-    const ssize_t n = read(inFd, buffer, sizeof buffer);
-    if (n > 0) {
-      pending.append(buffer, static_cast<size_t>(n));
-    } else if (n == 0) {
-      ended = true;
-    } else if (errno != EINTR && errno != EAGAIN) {
-      err << "linewright: cannot read standard input\n";
-      return kExitFailure;
-    }
-  }
-}
 
 }  // namespace
 
 int Run(const Options& options, int inFd, std::ostream& out, std::ostream& err, int stopFd) {
-  Session session(options, out, err, stopFd);
-  int code = session.Open();
-  if (code != kExitOk) return code;
-  if (!options.commands.empty() || !options.commandFile.empty()) {
-    for (const auto& command : options.commands) {
-      code = session.Exchange(command);
-      if (code != kExitOk) break;
+  Runner run(options, out, err, stopFd);
+  int code = kExitOk;
+  if (!options.commandFile.empty()) {
+    int error = 0;
+    const std::unique_ptr<LineReader> file = LineReader::OpenFile(options.commandFile, &error);
+    if (!file) return run.FileUnreadable(options.commandFile, error);
+    // The file is read as the run goes; the line is opened for its first command, so a
+    // file that cannot be read, or a line too long before that command, is refused first.
+    code = run.SendLines(*file, options.commandFile, true);
+    if (code == kExitOk && !run.Opened()) code = run.Open();  // a file without commands
+  } else if ((code = run.Open()) == kExitOk) {
+    if (!options.commands.empty()) {
+      for (const auto& command : options.commands) {
+        code = run.Exchange(command);
+        if (code != kExitOk) break;
+      }
+    } else if (options.listenMs < 0 && inFd >= 0) {
+      LineReader input(inFd);
+      code = run.SendLines(input, "standard input", false);
     }
-  } else if (options.listenMs < 0 && inFd >= 0) {
-    code = RunInput(session, inFd, err);
   }
-  if (code == kExitOk && options.listenMs >= 0) {
-    bool unused = false;
-    code = session.Listen(-1, options.listenMs, &unused);
-  }
-  return session.Close(code);
+  if (code == kExitOk && options.listenMs >= 0) code = run.Listen(-1, options.listenMs);
+  return run.Close(code);
 }
 
 }  // namespace orvane::linewright

@@ -40,7 +40,7 @@ struct Options {
   uint32_t baud = 0;
   // None (and no command file, and no --listen): one per line from standard input.
   std::vector<std::u16string> commands;
-  std::string commandFile;  // -f FILE: LoadCommandFile reads the commands from it
+  std::string commandFile;  // -f FILE: Run reads the commands from it as it goes
   bool json = false;        // --json: one JSON object per line
   bool timestamps = false;  // --timestamps: each plain reply line starts with its time
   // --fail-on TEXT (binary text): the run stops after the first reply holding one of them.
@@ -58,11 +58,6 @@ bool ParseArguments(int argc, const char* const* argv, Options* options, std::st
 
 const char* HelpText();
 
-// The commands of options->commandFile, one a line: blank lines and lines whose first
-// character other than a blank is '#' are skipped, a CR before the line feed is dropped.
-// False with a message when the file cannot be read.
-bool LoadCommandFile(Options* options, std::string* error);
-
 // Takes prefix, suffix, timeout (seconds x 1000) and tokens from the profile named by
 // options->profile in |profiles|, as the screen's send flow does. False with a message when
 // there is no such profile or it cannot be loaded (naming what is wrong with it, and the
@@ -74,12 +69,16 @@ bool ApplyProfile(const PreferenceStore& profiles, Options* options, std::string
 // a message, the system's reason among it, when that hive cannot be read.
 bool ApplyHandheldProfile(Options* options, std::string* error);
 
-// Opens the line, sends every command and prints every reply as it arrives. Without
-// commands (and without a command file or --listen) each line read from |inFd| is one;
-// while it waits for the next line, and while it listens, what the device sends by itself
-// is printed as rows of unsolicited data, never added to the next reply. Input on |stopFd|
-// (-1: none) ends the run: what arrived is printed and kExitInterrupted returned. Returns
-// an ExitCode.
+// Opens the line, sends every command and prints every reply as it arrives. The commands
+// of options.commandFile are read a line at a time as the run goes (blank lines and lines
+// whose first character other than a blank is '#' are skipped); the line is opened for
+// the first of them, so a file that cannot be read is refused (kExitUsage) before. Without
+// commands (and without a command file or --listen) each line read from |inFd| is one. A
+// CR before a line feed is dropped, a last line without one is a command too, and a line
+// longer than LineReader::kMaxLineBytes is refused (kExitUsage). While the run waits for
+// the next line, and while it listens, what the device sends by itself is printed as rows
+// of unsolicited data, never added to the next reply. Input on |stopFd| (-1: none) ends
+// the run: what arrived is printed and kExitInterrupted returned. Returns an ExitCode.
 int Run(const Options& options, int inFd, std::ostream& out, std::ostream& err,
         int stopFd = -1);
 

@@ -6,17 +6,19 @@
 #include <cerrno>
 #include <chrono>
 #include <memory>
+#include <string>
 
-#include "engine/LineFactory.h"
+#include "engine/Session.h"
 #include "platform/DeviceMonitor.h"
 #include "platform/SerialDevice.h"
-#include "platform/TextConvert.h"
 
 namespace orvane::linewright {
 
-int Reopen(NamedLine& line, const std::string& device, uint32_t baud, uint32_t seconds, int stopFd) {
+int Reopen(Session& session, uint32_t seconds, int stopFd) {
   using Clock = std::chrono::steady_clock;
-  line.Close();
+  const std::string device = session.Device();
+  const uint32_t baud = session.Baud();
+  session.Close();
   // The device's own folder is watched too: a link there (by-id, or one of the user's own)
   // may come back without a node of /dev coming or going.
   DeviceMonitorOptions watch;
@@ -29,7 +31,7 @@ int Reopen(NamedLine& line, const std::string& device, uint32_t baud, uint32_t s
   const bool tryBySecond = !monitor || device.find("://") != std::string::npos;
   const Clock::time_point deadline = Clock::now() + std::chrono::seconds(seconds);
   for (;;) {
-    const int error = line.Open(Utf8ToUtf16(device), baud, stopFd);
+    const int error = session.Open(device, baud, stopFd);
     if (error == 0 || error == ECANCELED) return error;
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     if (left <= 0) return ETIMEDOUT;

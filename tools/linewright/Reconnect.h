@@ -4,17 +4,17 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
 
 namespace orvane {
-class NamedLine;
+class Session;
 }
 
 namespace orvane::linewright {
 
-// Releases |line| and opens |device| at |baud| again as soon as it can be opened, waiting
-// at most |seconds|. Returns 0 once open, ETIMEDOUT when it did not come back in time, or
+// Closes |session| and opens its device at its baud rate again (through Session::Open,
+// so its observers hear the close and the open) as soon as it can be opened, waiting at
+// most |seconds|. Returns 0 once open, ETIMEDOUT when it did not come back in time, or
 // ECANCELED when input on |stopFd| (-1: none) ended the wait.
-int Reopen(NamedLine& line, const std::string& device, uint32_t baud, uint32_t seconds, int stopFd);
+int Reopen(Session& session, uint32_t seconds, int stopFd);
 
 }  // namespace orvane::linewright

@@ -93,6 +93,14 @@ void StreamSearch::Feed(const uint8_t* bytes, size_t length) {
   tail_.assign(window.end() - static_cast<std::ptrdiff_t>(keep), window.end());
 }
 
+void ReplySearch::OnRowBegun(const Row& row) {
+  if (!row.Unsolicited()) search_.Reset();
+}
+
+void ReplySearch::OnRead(std::span<const uint8_t> bytes, int64_t, RowKind kind) {
+  if (kind == RowKind::kExchange) search_.Feed(bytes.data(), bytes.size());
+}
+
 Report::Report(std::ostream& out, bool json, bool timestamps)
     : out_(out), json_(json), timestamps_(timestamps) {}
 
@@ -100,27 +108,18 @@ void Report::Write(const std::string& text) {
   out_.write(text.data(), static_cast<std::streamsize>(text.size()));
 }
 
-void Report::Head(const ExchangeResult& running) {
-  if (headDone_) return;
-  headDone_ = true;
-  if (json_) {
-    // The command as the bytes that went out, in canonical binary text.
-    std::string command;
-    const Bytes sent = DecodeBinaryText(running.sentText);
-    AppendBinaryTextUtf8(sent.data(), sent.size(), &command);
-    std::string head = "{\"command\":\"";
-    AppendJsonString(command, &head);
-    head += "\",\"sent_at\":\"" + FormatLocalTimeIso(running.sentAtMs) + "\",\"reply\":\"";
-    Write(head);
-  } else if (timestamps_) {
-    Write(FormatLocalTimeIso(running.sentAtMs) + " ");
-  }
+void Report::OnRowBegun(const Row& row) {
+  if (row.Unsolicited()) return;
+  running_.sent = row.sent;
+  running_.sentAtMs = row.sentAtMs;
+  headDone_ = false;
 }
 
-void Report::ReplyBytes(const ExchangeResult& running, const uint8_t* bytes, size_t length) {
-  Head(running);
+void Report::OnRead(std::span<const uint8_t> bytes, int64_t, RowKind kind) {
+  if (kind != RowKind::kExchange) return;
+  Head(running_);
   text_.clear();
-  AppendBinaryTextUtf8(bytes, length, &text_);
+  AppendBinaryTextUtf8(bytes.data(), bytes.size(), &text_);
   if (json_) {
     escaped_.clear();
     AppendJsonString(text_, &escaped_);
@@ -130,15 +129,37 @@ void Report::ReplyBytes(const ExchangeResult& running, const uint8_t* bytes, siz
   }
 }
 
-void Report::EndReply(const ExchangeResult& result) {
-  Head(result);
+void Report::OnRowEnded(const Row& row) {
+  if (row.Unsolicited()) Unsolicited(row);
+  else if (row.end != ReplyEnd::kWriteFailed) EndReply(row);
+}
+
+void Report::Head(const Row& exchange) {
+  if (headDone_) return;
+  headDone_ = true;
+  if (json_) {
+    // The command as the bytes that went out, in canonical binary text.
+    std::string command;
+    const Bytes sent = DecodeBinaryText(exchange.sent);
+    AppendBinaryTextUtf8(sent.data(), sent.size(), &command);
+    std::string head = "{\"command\":\"";
+    AppendJsonString(command, &head);
+    head += "\",\"sent_at\":\"" + FormatLocalTimeIso(exchange.sentAtMs) + "\",\"reply\":\"";
+    Write(head);
+  } else if (timestamps_) {
+    Write(FormatLocalTimeIso(exchange.sentAtMs) + " ");
+  }
+}
+
+void Report::EndReply(const Row& exchange) {
+  Head(exchange);
   headDone_ = false;
   if (json_) {
     std::string tail = "\",\"first_byte_ms\":";
-    tail += result.firstByteMs < 0 ? "null" : std::to_string(result.firstByteMs);
-    tail += ",\"elapsed_ms\":" + std::to_string(result.elapsedMs);
+    tail += exchange.firstByteMs < 0 ? "null" : std::to_string(exchange.firstByteMs);
+    tail += ",\"elapsed_ms\":" + std::to_string(exchange.elapsedMs);
     tail += ",\"end\":\"";
-    tail += ReplyEndName(result.end);
+    tail += ReplyEndName(exchange.end);
     tail += "\"}\n";
     Write(tail);
   } else {
@@ -147,16 +168,16 @@ void Report::EndReply(const ExchangeResult& result) {
   out_.flush();
 }
 
-void Report::Unsolicited(const UnsolicitedRow& row) {
+void Report::Unsolicited(const Row& row) {
   text_.clear();
-  AppendBinaryTextUtf8(row.bytes.data(), row.bytes.size(), &text_);
+  AppendBinaryTextUtf8(row.reply.data(), row.reply.size(), &text_);
   std::string line;
   if (json_) {
     line = "{\"unsolicited\":\"";
     AppendJsonString(text_, &line);
-    line += "\",\"at\":\"" + FormatLocalTimeIso(row.atMs) + "\"}\n";
+    line += "\",\"at\":\"" + FormatLocalTimeIso(row.sentAtMs) + "\"}\n";
   } else {
-    line = FormatLocalTimeIso(row.atMs) + " unsolicited: " + text_ + "\n";
+    line = FormatLocalTimeIso(row.sentAtMs) + " unsolicited: " + text_ + "\n";
   }
   Write(line);
   out_.flush();

@@ -1,17 +1,19 @@
-// What linewright prints: each reply as it arrives and each row of unsolicited data,
-// as plain binary text lines or as one JSON object per line.
+// What linewright prints: observers of its session that print each reply as it arrives
+// and each row of unsolicited data, as plain binary text lines or as one JSON object per
+// line, and look for the --fail-on texts in each reply.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <iosfwd>
+#include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "engine/BinaryTextCodec.h"
-#include "engine/Exchange.h"
-#include "engine/UnsolicitedAssembler.h"
+#include "engine/Session.h"
 
 namespace orvane::linewright {
 
@@ -37,24 +39,42 @@ class StreamSearch {
   bool found_ = false;
 };
 
-class Report {
+// Whether a reply held any of the needles: the session's exchange rows searched as their
+// bytes arrive.
+class ReplySearch : public SessionObserver {
+ public:
+  explicit ReplySearch(std::vector<Bytes> needles) : search_(std::move(needles)) {}
+  // The last reply (or the one still running) held a needle.
+  bool Found() const { return search_.Found(); }
+
+  void OnRowBegun(const Row& row) override;
+  void OnRead(std::span<const uint8_t> bytes, int64_t atUs, RowKind kind) override;
+
+ private:
+  StreamSearch search_;
+};
+
+// Prints the session's rows: an exchange's reply bytes as they arrive, then its end; a
+// row of unsolicited data once it has ended. Nothing is printed for an exchange whose
+// command could not be written.
+class Report : public SessionObserver {
  public:
   Report(std::ostream& out, bool json, bool timestamps);
 
-  // One exchange: its bytes as they arrive, then its end. Nothing is printed for an
-  // exchange that is not ended (its command could not be written).
-  void ReplyBytes(const ExchangeResult& running, const uint8_t* bytes, size_t length);
-  void EndReply(const ExchangeResult& result);
-  // A finished row of unsolicited data.
-  void Unsolicited(const UnsolicitedRow& row);
+  void OnRowBegun(const Row& row) override;
+  void OnRead(std::span<const uint8_t> bytes, int64_t atUs, RowKind kind) override;
+  void OnRowEnded(const Row& row) override;
 
  private:
-  void Head(const ExchangeResult& running);
+  void Head(const Row& exchange);
+  void EndReply(const Row& exchange);
+  void Unsolicited(const Row& row);
   void Write(const std::string& text);
 
   std::ostream& out_;
   bool json_;
   bool timestamps_;
+  Row running_;  // the exchange in flight: its command and send time
   bool headDone_ = false;
   std::string text_;
   std::string escaped_;

@@ -39,10 +39,6 @@ int main(int argc, char** argv) {
     std::cout << "linewright 1.0\n";
     return 0;
   }
-  if (!orvane::linewright::LoadCommandFile(&options, &error)) {
-    std::cerr << "linewright: " << error << '\n';
-    return orvane::linewright::kExitUsage;
-  }
   // The profiles are OrvanePort's, in its own hive file: opened only when one is named.
   if (!orvane::linewright::ApplyHandheldProfile(&options, &error)) {
     std::cerr << "linewright: " << error << '\n';
