@@ -21,6 +21,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <bit>
 #include <cerrno>
 #include <cstdio>
@@ -538,6 +539,114 @@ void Configure(sqlite3* db) {
   sqlite3_extended_result_codes(db, 1);
 }
 
+// One entry of a database's schema table.
+struct SchemaObject {
+  std::string type, name, table, sql;
+  bool operator==(const SchemaObject&) const = default;
+};
+
+// Reads the schema table of |db| into |objects|.
+int ReadSchema(sqlite3* db, std::vector<SchemaObject>* objects) {
+  sqlite3_stmt* s = nullptr;
+  int rc = sqlite3_prepare_v2(db, "SELECT type, name, tbl_name, sql FROM sqlite_master", -1, &s, nullptr);
+  auto text = [s](int column) {
+    const unsigned char* t = sqlite3_column_text(s, column);
+    return t ? std::string(reinterpret_cast<const char*>(t)) : std::string();
+  };
+  while (rc == SQLITE_OK && (rc = sqlite3_step(s)) == SQLITE_ROW) {
+    objects->push_back({text(0), text(1), text(2), text(3)});
+    rc = SQLITE_OK;
+  }
+  sqlite3_finalize(s);
+  return rc == SQLITE_DONE ? SQLITE_OK : rc;
+}
+
+// The objects a hive is laid out with, as SQLite records them: read from a layout made in
+// memory, so the text is exactly what SQLite keeps. The order indexes are |optional|: a
+// hive made before they existed gets them once it is opened for writing. Both are empty
+// when the layout cannot be made.
+struct HiveLayout {
+  std::vector<SchemaObject> required, optional;
+};
+
+const HiveLayout& OwnLayout() {
+  static const HiveLayout layout = [] {
+    HiveLayout made;
+    std::vector<SchemaObject> all;
+    sqlite3* db = nullptr;
+    const bool ok = sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                                    nullptr) == SQLITE_OK &&
+                    ExecRc(db, kSchema) == SQLITE_OK && ReadSchema(db, &made.required) == SQLITE_OK &&
+                    ExecRc(db, kOrderIndexes) == SQLITE_OK && ReadSchema(db, &all) == SQLITE_OK;
+    sqlite3_close_v2(db);
+    if (!ok || made.required.empty()) return HiveLayout{};
+    for (SchemaObject& o : all)
+      if (std::find(made.required.begin(), made.required.end(), o) == made.required.end())
+        made.optional.push_back(std::move(o));
+    return made;
+  }();
+  return layout;
+}
+
+// |name| as it can be shown in a one-line message: control characters become '?', and a
+// long name is cut.
+std::string Printable(const std::string& name) {
+  constexpr size_t kShown = 60;
+  std::string out;
+  for (size_t i = 0; i < name.size() && i < kShown; ++i) {
+    const unsigned char c = static_cast<unsigned char>(name[i]);
+    out += c < 0x20 || c == 0x7f ? '?' : name[i];
+  }
+  if (name.size() > kShown) out += "...";
+  return out;
+}
+
+// Checks the schema of |db| holds the hive's own tables and indexes and nothing else:
+// anything more (a view, a trigger, another table) would run its own code inside the
+// hive's queries, which may never end. The order indexes may be missing (a hive made
+// before they existed gets them once it is opened for writing), and so may indexes that
+// SQLite makes itself for a table's constraints. Only the schema table is read.
+OpenResult CheckLayout(sqlite3* db, std::string* error) {
+  const HiveLayout& own = OwnLayout();
+  std::vector<SchemaObject> found;
+  const int rc = own.required.empty() ? SQLITE_NOMEM : ReadSchema(db, &found);
+  if (rc != SQLITE_OK) {
+    if (IsNotAHiveCode(rc)) {
+      *error = SqliteError(db, "reading the hive");
+      return OpenResult::kNotAHive;
+    }
+    *error = own.required.empty() ? std::strerror(ENOMEM) : Reason(db, rc);
+    return OpenResult::kFailed;
+  }
+  auto in = [](const std::vector<SchemaObject>& list, const SchemaObject& o) {
+    return std::find(list.begin(), list.end(), o) != list.end();
+  };
+  auto sameName = [](const std::vector<SchemaObject>& list, const SchemaObject& o) {
+    return std::any_of(list.begin(), list.end(),
+                       [&](const SchemaObject& e) { return e.type == o.type && e.name == o.name; });
+  };
+  // An index SQLite makes itself for a UNIQUE or PRIMARY KEY constraint of one of the tables.
+  auto automatic = [&](const SchemaObject& o) {
+    return o.type == "index" && o.sql.empty() && o.name.rfind("sqlite_autoindex_" + o.table + "_", 0) == 0 &&
+           sameName(own.required, SchemaObject{"table", o.table, o.table, {}});
+  };
+  for (const SchemaObject& o : found) {
+    if (in(own.required, o) || in(own.optional, o) || automatic(o)) continue;
+    if (sameName(own.required, o) || sameName(own.optional, o))
+      *error = "the hive's " + o.type + " '" + o.name + "' is not the one the program makes";
+    else
+      *error = "the hive holds " + std::string(o.type == "index" ? "an " : "a ") + Printable(o.type) + " '" +
+               Printable(o.name) + "' the program does not make";
+    return OpenResult::kNotAHive;
+  }
+  for (const SchemaObject& e : own.required) {
+    if (in(found, e)) continue;
+    *error = "the hive lacks its " + e.type + " '" + e.name + "'";
+    return OpenResult::kNotAHive;
+  }
+  return OpenResult::kOk;
+}
+
 // Checks the database is a hive, reading only, so a file that is not one is left exactly as
 // it was. kOk with *empty set when the file holds nothing yet.
 OpenResult Inspect(sqlite3* db, bool* empty, std::string* error) {
@@ -561,6 +670,8 @@ OpenResult Inspect(sqlite3* db, bool* empty, std::string* error) {
     *error = "the file is an SQLite database but not a hive";
     return OpenResult::kNotAHive;
   }
+  // Before any query touches the hive's tables: what they are must be known first.
+  if (OpenResult laid = CheckLayout(db, error); laid != OpenResult::kOk) return laid;
   // A hive from this program: check its pages and tables are sound.
   sqlite3_stmt* s = nullptr;
   rc = sqlite3_prepare_v2(db, "PRAGMA quick_check", -1, &s, nullptr);

@@ -50,7 +50,9 @@ class Hive {
   // Opens (or creates, mode 0600) the hive file at |path|.
   //  - A file that is not a valid hive is never overwritten or deleted: it is renamed next
   //    to itself with a time-stamped suffix, a fresh hive is started and a one-line notice
-  //    goes to stderr.
+  //    goes to stderr. A hive whose schema holds anything but the hive's own tables and
+  //    indexes (a view, a trigger, another table) is not valid: it is found before any
+  //    query runs on it.
   //  - A link is followed only to a valid hive; a link to anything else (nothing, an empty
   //    file, a file that is not a hive) is refused and nothing is changed.
   //  - Only a file made here, or found to be a hive, has its mode set.

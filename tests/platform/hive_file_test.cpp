@@ -306,6 +306,7 @@ class NotAHive : public ::testing::Test {
       EXPECT_EQ(st.st_mode & 0777, 0644u) << "the mode of a file that is not a hive was changed";
     }
     EXPECT_NE(notice.find(aside[0]), std::string::npos) << notice;
+    notice_ = notice;
     EXPECT_EQ(std::count(notice.begin(), notice.end(), '\n'), 1) << notice;
     // The stores work on the fresh hive.
     PreferenceStore store(*hive);
@@ -324,7 +325,28 @@ class NotAHive : public ::testing::Test {
     EXPECT_EQ(PreferenceStore(*again).CountProfiles(), 1);
     EXPECT_EQ(FilesStartingWith(dir_.path(), "h.hive.corrupt-", "").size(), 1u);
   }
+
+  // Makes a hive at h.hive holding a profile, then runs |sql| on it as another program would.
+  std::string MakeHiveAndRun(const char* sql) {
+    const std::string path = dir_.File("h.hive");
+    {
+      auto hive = Hive::OpenFile(path);
+      EXPECT_TRUE(hive);
+      PreferenceProfile p;
+      p.name = u"Kept";
+      if (hive) {
+        EXPECT_TRUE(PreferenceStore(*hive).SaveProfile(p));
+      }
+    }
+    sqlite3* db = nullptr;
+    EXPECT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+    sqlite3_close(db);
+    return path;
+  }
+
   testing::TempDir dir_;
+  std::string notice_;  // what the last ExpectMovedAside printed
 };
 
 TEST_F(NotAHive, TextFileIsKeptAndMovedAside) {
@@ -365,6 +387,51 @@ TEST_F(NotAHive, DamagedHiveIsKeptAndMovedAside) {
   for (size_t i = 4096 + 100; i < bytes.size() - 100; i += 7) bytes[i] = static_cast<char>(0xA5);
   WriteAll(path, bytes);
   ExpectMovedAside(path, /*foreign=*/false);
+}
+
+// Objects in a hive's schema that the program does not make: each could run code of its own
+// inside the hive's queries (the view and the trigger never end), so the hive is refused
+// before any query runs.
+struct Foreign {
+  const char* what;
+  const char* sql;
+  const char* reason;
+};
+
+class HiveWithForeignSchema : public NotAHive, public ::testing::WithParamInterface<Foreign> {};
+
+TEST_P(HiveWithForeignSchema, IsDamagedAndMovedAsideWithTheReason) {
+  const std::string path = MakeHiveAndRun(GetParam().sql);
+  ExpectMovedAside(path, /*foreign=*/false);
+  EXPECT_NE(notice_.find(GetParam().reason), std::string::npos) << notice_;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Objects, HiveWithForeignSchema,
+    ::testing::Values(
+        Foreign{"RecursiveViewNamedLikeATable",
+                "DROP TABLE hive_keys; CREATE VIEW hive_keys(id, parent, name) AS WITH RECURSIVE r(id, parent, name) AS "
+                "(SELECT 1, NULL, x'' UNION ALL SELECT id + 1, 1, x'' FROM r) SELECT * FROM r;",
+                "the hive holds a view 'hive_keys' the program does not make"},
+        Foreign{"Trigger",
+                "CREATE TRIGGER x AFTER INSERT ON hive_keys BEGIN SELECT count(*) FROM (WITH RECURSIVE r(n) AS "
+                "(SELECT 1 UNION ALL SELECT n + 1 FROM r) SELECT n FROM r); END;",
+                "the hive holds a trigger 'x' the program does not make"},
+        Foreign{"ExtraTable", "CREATE TABLE other(x); INSERT INTO other VALUES (1);",
+                "the hive holds a table 'other' the program does not make"},
+        Foreign{"ChangedIndex", "DROP INDEX hive_keys_by_parent; CREATE INDEX hive_keys_by_parent ON hive_keys(name);",
+                "the hive's index 'hive_keys_by_parent' is not the one the program makes"}),
+    [](const ::testing::TestParamInfo<Foreign>& info) { return std::string(info.param.what); });
+
+TEST_F(NotAHive, HiveWithoutItsOrderIndexesOpensAsItIs) {
+  // The layout of a hive made before the order indexes existed: sound, and opened quietly.
+  const std::string path = MakeHiveAndRun("DROP INDEX hive_keys_in_order; DROP INDEX hive_values_in_order;");
+  ::testing::internal::CaptureStderr();
+  auto hive = Hive::OpenFile(path);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+  ASSERT_TRUE(hive);
+  EXPECT_EQ(PreferenceStore(*hive).ListProfileNames(), std::vector<std::u16string>{u"Kept"});
+  EXPECT_TRUE(FilesStartingWith(dir_.path(), "h.hive.corrupt-", "").empty());
 }
 
 TEST_F(NotAHive, EmptyFileIsAFreshHiveWithoutNotice) {
