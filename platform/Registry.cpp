@@ -137,6 +137,18 @@ bool SplitPath(std::u16string_view path, std::vector<std::u16string_view>* parts
   return true;
 }
 
+// Column |i| of the current row as a name (UTF-16LE bytes) or as stored bytes.
+std::u16string NameAt(sqlite3_stmt* s, int i) {
+  std::u16string name(static_cast<size_t>(sqlite3_column_bytes(s, i)) / 2, u'\0');
+  if (!name.empty()) std::memcpy(name.data(), sqlite3_column_blob(s, i), name.size() * 2);
+  return name;
+}
+
+std::string DataAt(sqlite3_stmt* s, int i) {
+  const void* p = sqlite3_column_blob(s, i);
+  return std::string(static_cast<const char*>(p ? p : ""), static_cast<size_t>(sqlite3_column_bytes(s, i)));
+}
+
 class SqliteHive final : public Hive {
  public:
   // A read-only hive refuses every write itself (kAccessDenied) rather than leaving it to
@@ -164,6 +176,8 @@ class SqliteHive final : public Hive {
         /*8*/ "DELETE FROM hive_values WHERE key = ?1",
         /*9*/ "DELETE FROM hive_keys WHERE id = ?1",
         /*10*/ "SELECT id FROM hive_keys WHERE parent = ?1",
+        /*11*/ "SELECT name FROM hive_keys WHERE parent = ?1 ORDER BY id LIMIT ?3 OFFSET ?2",
+        /*12*/ "SELECT name, type, data FROM hive_values WHERE key = ?1 ORDER BY id",
     };
     for (const char* s : sql) {
       auto stmt = std::make_unique<Stmt>(db_, s);
@@ -219,18 +233,45 @@ class SqliteHive final : public Hive {
     int rc = q.Step();
     if (rc == SQLITE_DONE) return kNoMoreItems;
     if (rc != SQLITE_ROW) return kIoError;
-    if (name) {
-      size_t chars = static_cast<size_t>(sqlite3_column_bytes(q.get(), 0)) / 2;
-      name->resize(chars);
-      if (chars) std::memcpy(name->data(), sqlite3_column_blob(q.get(), 0), chars * 2);
-    }
+    if (name) *name = NameAt(q.get(), 0);
     if (type) *type = static_cast<uint32_t>(sqlite3_column_int64(q.get(), 1));
-    if (data) {
-      const void* p = sqlite3_column_blob(q.get(), 2);
-      int n = sqlite3_column_bytes(q.get(), 2);
-      data->assign(static_cast<const char*>(p ? p : ""), static_cast<size_t>(n));
-    }
+    if (data) *data = DataAt(q.get(), 2);
     return kSuccess;
+  }
+
+  Status EnumKeys(Key key, uint32_t first, uint32_t limit, std::vector<std::u16string>* names) override {
+    std::lock_guard lock(mutex_);
+    if (!names) return kInvalidParameter;
+    names->clear();
+    int64_t row;
+    if (Status s = Row(key, &row); s != kSuccess) return s;
+    Run q(stmt(11));
+    q.Int(1, row).Int(2, first).Int(3, limit);
+    int rc;
+    while ((rc = q.Step()) == SQLITE_ROW) names->push_back(NameAt(q.get(), 0));
+    if (rc == SQLITE_DONE) return kSuccess;
+    names->clear();
+    return kIoError;
+  }
+
+  Status EnumValues(Key key, std::vector<ValueEntry>* values) override {
+    std::lock_guard lock(mutex_);
+    if (!values) return kInvalidParameter;
+    values->clear();
+    int64_t row;
+    if (Status s = Row(key, &row); s != kSuccess) return s;
+    Run q(stmt(12));
+    q.Int(1, row);
+    int rc;
+    while ((rc = q.Step()) == SQLITE_ROW) {
+      ValueEntry& v = values->emplace_back();
+      v.name = NameAt(q.get(), 0);
+      v.type = static_cast<uint32_t>(sqlite3_column_int64(q.get(), 1));
+      v.data = DataAt(q.get(), 2);
+    }
+    if (rc == SQLITE_DONE) return kSuccess;
+    values->clear();
+    return kIoError;
   }
 
   Status QueryValue(Key key, std::u16string_view name, uint32_t* type, uint8_t* data,
@@ -302,6 +343,10 @@ class SqliteHive final : public Hive {
   Status Begin() override {
     std::lock_guard lock(mutex_);
     return BeginLocked();
+  }
+  Status BeginRead() override {
+    std::lock_guard lock(mutex_);
+    return BeginLocked(/*write=*/false);
   }
   Status Commit() override {
     std::lock_guard lock(mutex_);
@@ -419,9 +464,9 @@ class SqliteHive final : public Hive {
                                                                                    : kIoError;
   }
 
-  Status BeginLocked() {
+  Status BeginLocked(bool write = true) {
     Status s = depth_ > 0 ? Exec("SAVEPOINT s" + std::to_string(depth_))
-                          : Exec(readOnly_ ? "BEGIN" : "BEGIN IMMEDIATE");
+                          : Exec(readOnly_ || !write ? "BEGIN" : "BEGIN IMMEDIATE");
     if (s == kSuccess) ++depth_;
     return s;
   }
@@ -482,11 +527,14 @@ class NoHive final : public Hive {
   Status CloseKey(Key) override { return kIoError; }
   Status EnumKey(Key, uint32_t, char16_t*, uint32_t*) override { return kIoError; }
   Status EnumValue(Key, uint32_t, std::u16string*, uint32_t*, std::string*) override { return kIoError; }
+  Status EnumKeys(Key, uint32_t, uint32_t, std::vector<std::u16string>*) override { return kIoError; }
+  Status EnumValues(Key, std::vector<ValueEntry>*) override { return kIoError; }
   Status QueryValue(Key, std::u16string_view, uint32_t*, uint8_t*, uint32_t*) override { return kIoError; }
   Status SetValue(Key, std::u16string_view, uint32_t, const uint8_t*, uint32_t) override { return kIoError; }
   Status DeleteValue(Key, std::u16string_view) override { return kIoError; }
   Status DeleteKey(Key, std::u16string_view) override { return kIoError; }
   Status Begin() override { return kIoError; }
+  Status BeginRead() override { return kIoError; }
   Status Commit() override { return kIoError; }
   void Rollback() override {}
 
@@ -1105,6 +1153,18 @@ Status Hive::QueryString(Key key, std::u16string_view name, std::u16string* text
   return kIoError;
 }
 
+Status Hive::ForEachSubkey(Key key, const std::function<bool(std::u16string_view)>& take) {
+  std::vector<std::u16string> names;
+  uint32_t first = 0;
+  for (uint32_t batch = 32;; batch = batch < (1u << 20) ? batch * 2 : batch) {
+    if (Status s = EnumKeys(key, first, batch, &names); s != kSuccess) return s;
+    for (const std::u16string& name : names)
+      if (!take(name)) return kSuccess;
+    if (names.size() < batch) return kSuccess;
+    first += batch;
+  }
+}
+
 Status Hive::QueryDword(Key key, std::u16string_view name, uint32_t* value) {
   uint8_t bytes[4] = {0, 0, 0, 0};
   uint32_t size = 4;
@@ -1116,7 +1176,9 @@ Status Hive::QueryDword(Key key, std::u16string_view name, uint32_t* value) {
   return kSuccess;
 }
 
-Hive::Transaction::Transaction(Hive& hive) : hive_(hive) { active_ = hive_.Begin() == kSuccess; }
+Hive::Transaction::Transaction(Hive& hive, For use) : hive_(hive) {
+  active_ = (use == For::kReading ? hive_.BeginRead() : hive_.Begin()) == kSuccess;
+}
 
 Hive::Transaction::~Transaction() {
   if (active_) hive_.Rollback();

@@ -94,7 +94,8 @@ COrvanePortView::COrvanePortView(orvane::reg::Hive& hive, QWidget* parent)
   setObjectName(QStringLiteral("COrvanePortView"));
   // Construction: every text empty, use flag off, response store empty; then the
   // devices the driver table offers, and the remote ports.
-  listingCount_ = orvane::ListModemPorts(hive, listings_.data(), kListingCapacity);
+  listings_ = orvane::ListModemPorts(hive, kListingCapacity);
+  listingCount_ = static_cast<int>(listings_.size());
 
   host_.BindText(IDC_BAUD, &baudText_);
   host_.BindText(IDC_COMMAND, &commandText_);
@@ -287,8 +288,8 @@ void COrvanePortView::RefreshModemList() {
     else if (index >= 0 && index < listingCount_) chosen = listings_[static_cast<size_t>(index)].deviceName;
   }
   if (deviceWatch_) orvane::RefreshDriverTable(hive_, tableOptions_);
-  for (auto& listing : listings_) listing = {};
-  listingCount_ = orvane::ListModemPorts(hive_, listings_.data(), kListingCapacity);
+  listings_ = orvane::ListModemPorts(hive_, kListingCapacity);
+  listingCount_ = static_cast<int>(listings_.size());
   const bool kept = FillModemList(chosen);
   if (kept && chosen && chosen->empty()) {
     host_.ShowMembers();  // "<Not Listed>" keeps the port typed there

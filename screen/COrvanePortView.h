@@ -170,7 +170,7 @@ class COrvanePortView : public QWidget {
   QString baudText_;
 
   int listingCount_ = 0;
-  std::array<orvane::PortListing, kListingCapacity> listings_;
+  std::vector<orvane::PortListing> listings_;
   orvane::NamedLine line_;  // a local device or a network port, by name
   orvane::ResponseStore responses_;
   bool openFlag_ = false;  // the line is open
