@@ -71,10 +71,27 @@ TEST(HiveFile, TwoOpenHivesOnOneFileSeeEachOthersWrites) {
   ASSERT_TRUE(a && b);
   ASSERT_TRUE(CommandHistory(*a).AddToHistory(u"AT"));
   ASSERT_TRUE(CommandHistory(*b).AddToHistory(u"ATZ"));
-  std::u16string list[20];
-  ASSERT_EQ(CommandHistory(*a).LoadHistory(list), 2);
-  EXPECT_EQ(list[0], u"ATZ");
-  EXPECT_EQ(list[1], u"AT");
+  EXPECT_EQ(CommandHistory(*a).LoadHistory(), (std::vector<std::u16string>{u"ATZ", u"AT"}));
+}
+
+TEST(HiveFile, AReadTransactionSeesOneStateAndLeavesWritersFree) {
+  testing::TempDir dir;
+  auto a = Hive::OpenFile(dir.File("h.hive"));
+  auto b = Hive::OpenFile(dir.File("h.hive"));
+  ASSERT_TRUE(a && b);
+  ScopedKey inA(*a, kLocalMachine, u"K"), inB(*b, kLocalMachine, u"K");
+  ASSERT_EQ(a->SetDword(inA.get(), u"V", 1), kSuccess);
+  uint32_t v = 0;
+  {
+    Hive::Transaction reading(*a, Hive::Transaction::For::kReading);
+    ASSERT_TRUE(reading.Active());
+    ASSERT_EQ(a->QueryDword(inA.get(), u"V", &v), kSuccess);
+    EXPECT_EQ(b->SetDword(inB.get(), u"V", 2), kSuccess) << "the reader held the write lock";
+    ASSERT_EQ(a->QueryDword(inA.get(), u"V", &v), kSuccess);
+    EXPECT_EQ(v, 1u) << "the reader saw a write made after it began";
+  }
+  ASSERT_EQ(a->QueryDword(inA.get(), u"V", &v), kSuccess);
+  EXPECT_EQ(v, 2u);
 }
 
 TEST(HiveFile, HandheldHiveLivesUnderXdgDataHome) {
@@ -169,8 +186,7 @@ TEST_P(ReadOnlyHive, LoadsWhatWasSavedAndEverySaveFails) {
     if (hive->GetAccess() != Access::kReadOnly) return 1;
     if (reason != c.reason) return 2;
     if (store.LoadBaudRate() != 57600u || !store.LoadProfile(u"Modem", &got) || got.suffix != u"<0D>") return 3;
-    std::u16string list[20];
-    if (CommandHistory(*hive).LoadHistory(list) != 1 || list[0] != u"ATI") return 4;
+    if (CommandHistory(*hive).LoadHistory() != std::vector<std::u16string>{u"ATI"}) return 4;
     if (store.SaveBaudRate(9600) || store.SaveProfile(got) || store.SaveCurrentProfileName(u"Modem") ||
         CommandHistory(*hive).AddToHistory(u"AT"))
       return 5;
