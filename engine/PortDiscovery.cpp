@@ -46,44 +46,31 @@ class Open {
 
 }  // namespace
 
-int ListActivePorts(Hive& hive, PortListing* listings, int capacity) {
+std::vector<PortListing> ListActivePorts(Hive& hive, size_t capacity) {
+  std::vector<PortListing> listings;
   Open active(hive, kLocalMachine, u"Drivers\\Active");
-  if (!active.ok()) return 0;
-  int count = 0;
-  auto add = [&](std::u16string display, const std::u16string& device) {
-    if (listings && count < capacity) {
-      listings[count].displayName = std::move(display);
-      listings[count].deviceName = device;
-      ++count;
-    }
-  };
-  char16_t subKey[kNameRoom];
-  for (uint32_t index = 0;; ++index) {
-    uint32_t room = kNameRoom;
-    const reg::Status s = hive.EnumKey(active.get(), index, subKey, &room);
-    if (s == reg::kMoreData) continue;  // a name too long to open by: skipped, the walk goes on
-    if (s != kSuccess) break;
-    Open driver(hive, active.get(), std::u16string_view(subKey, room));
-    if (!driver.ok()) continue;
+  if (!active.ok() || capacity == 0) return listings;
+  hive.ForEachSubkey(active.get(), [&](std::u16string_view subKey) {
+    // A name too long for the room it is read into is skipped, and the walk goes on.
+    if (subKey.size() + 1 > kNameRoom) return true;
+    Open driver(hive, active.get(), subKey);
+    if (!driver.ok()) return true;
     std::u16string name;
-    if (!ReadText(hive, driver.get(), u"Name", &name)) continue;
+    if (!ReadText(hive, driver.get(), u"Name", &name)) return true;
+    std::u16string display = name;
     std::u16string pnpId;
-    if (ReadText(hive, driver.get(), u"PnpId", &pnpId)) {
-      // A plug-and-play device has no friendly name here: it shows its device name.
-      add(name, name);
-      continue;
+    // A plug-and-play device has no friendly name here: it shows its device name.
+    if (!ReadText(hive, driver.get(), u"PnpId", &pnpId)) {
+      std::u16string configPath, friendly;
+      if (!ReadText(hive, driver.get(), u"Key", &configPath)) return true;
+      Open config(hive, kLocalMachine, configPath);
+      if (!config.ok()) return true;
+      if (ReadText(hive, config.get(), u"FriendlyName", &friendly)) display = std::move(friendly);
     }
-    std::u16string configPath;
-    if (!ReadText(hive, driver.get(), u"Key", &configPath)) continue;
-    Open config(hive, kLocalMachine, configPath);
-    if (!config.ok()) continue;
-    std::u16string friendly;
-    if (ReadText(hive, config.get(), u"FriendlyName", &friendly))
-      add(friendly, name);
-    else
-      add(name, name);
-  }
-  return count;
+    listings.push_back({std::move(display), std::move(name)});
+    return listings.size() < capacity;
+  });
+  return listings;
 }
 
 }  // namespace orvane

@@ -2,7 +2,9 @@
 // hive. Pure lookup: no state between calls, nothing else opened.
 #pragma once
 
+#include <cstddef>
 #include <string>
+#include <vector>
 
 namespace orvane {
 
@@ -15,9 +17,9 @@ struct PortListing {
   std::u16string deviceName;   // the name the line is opened by, exactly as the table holds it
 };
 
-// Fills listings[0 ..] with at most |capacity| devices of |hive|'s table in the table's
-// order and returns how many it filled. Never fails as a whole: every problem only lowers
-// the count.
-int ListActivePorts(reg::Hive& hive, PortListing* listings, int capacity);
+// At most |capacity| devices of |hive|'s table, in the table's order; the table is read
+// only until that many are found. Never fails as a whole: every problem only shortens the
+// list.
+std::vector<PortListing> ListActivePorts(reg::Hive& hive, size_t capacity);
 
 }  // namespace orvane

@@ -1,5 +1,7 @@
 #include "engine/RemotePorts.h"
 
+#include <cstdint>
+
 #include "engine/NetworkLine.h"
 #include "platform/Registry.h"
 #include "platform/TextConvert.h"
@@ -14,43 +16,42 @@ using reg::ScopedKey;
 
 constexpr size_t kMaxName = 255;  // a key name's limit in the hive
 
-}  // namespace
-
-std::vector<RemotePort> LoadRemotePorts(Hive& hive) {
+// Up to |capacity| remote ports with a "Name" value, in the hive's order; the keys are
+// read only until that many are found.
+std::vector<RemotePort> ReadRemotePorts(Hive& hive, size_t capacity) {
   std::vector<RemotePort> ports;
+  // Seen whole: a port saved or deleted meanwhile is either listed right or not at all.
+  Hive::Transaction reading(hive, Hive::Transaction::For::kReading);
   ScopedKey root(hive, kLocalMachine, kRemotePortsKey, false);
-  if (!root.ok()) return ports;
-  char16_t name[kMaxName + 1];
-  for (uint32_t index = 0;; ++index) {
-    uint32_t room = kMaxName + 1;
-    const reg::Status s = hive.EnumKey(root.get(), index, name, &room);
-    if (s == reg::kMoreData) continue;
-    if (s != kSuccess) break;
-    const std::u16string portName(name, room);
+  if (!root.ok() || capacity == 0) return ports;
+  hive.ForEachSubkey(root.get(), [&](std::u16string_view portName) {
+    if (portName.size() > kMaxName) return true;  // not one that was saved here
     ScopedKey port(hive, root.get(), portName, false);
     std::u16string url;
-    if (!port.ok() || hive.QueryString(port.get(), u"Name", &url) != kSuccess) continue;
+    if (!port.ok() || hive.QueryString(port.get(), u"Name", &url) != kSuccess) return true;
     while (!url.empty() && url.back() == u'\0') url.pop_back();
-    if (url.empty()) continue;
-    ports.push_back({portName, url});
-  }
+    if (url.empty()) return true;
+    ports.push_back({std::u16string(portName), std::move(url)});
+    return ports.size() < capacity;
+  });
   return ports;
 }
 
-int ListRemotePorts(Hive& hive, PortListing* listings, int capacity) {
-  int count = 0;
-  for (RemotePort& port : LoadRemotePorts(hive)) {
-    if (!listings || count >= capacity) break;
-    listings[count].displayName = std::move(port.name);
-    listings[count].deviceName = std::move(port.url);
-    ++count;
-  }
-  return count;
+}  // namespace
+
+std::vector<RemotePort> LoadRemotePorts(Hive& hive) { return ReadRemotePorts(hive, SIZE_MAX); }
+
+std::vector<PortListing> ListRemotePorts(Hive& hive, size_t capacity) {
+  std::vector<PortListing> listings;
+  for (RemotePort& port : ReadRemotePorts(hive, capacity))
+    listings.push_back({std::move(port.name), std::move(port.url)});
+  return listings;
 }
 
-int ListModemPorts(Hive& hive, PortListing* listings, int capacity) {
-  const int local = ListActivePorts(hive, listings, capacity);
-  return local + ListRemotePorts(hive, listings + local, capacity - local);
+std::vector<PortListing> ListModemPorts(Hive& hive, size_t capacity) {
+  std::vector<PortListing> listings = ListActivePorts(hive, capacity);
+  for (PortListing& remote : ListRemotePorts(hive, capacity - listings.size())) listings.push_back(std::move(remote));
+  return listings;
 }
 
 std::string CheckRemotePortUrl(std::u16string_view url) {

@@ -23,13 +23,13 @@ struct RemotePort {
 // Every remote port with a "Name" value, in the order the hive lists the keys.
 std::vector<RemotePort> LoadRemotePorts(reg::Hive& hive);
 
-// Fills listings[0 ..] with at most |capacity| remote ports (display name = the port's
-// name, device name = its URL) and returns how many.
-int ListRemotePorts(reg::Hive& hive, PortListing* listings, int capacity);
+// At most |capacity| remote ports (display name = the port's name, device name = its URL),
+// in the order LoadRemotePorts gives them; the hive is read only until that many are found.
+std::vector<PortListing> ListRemotePorts(reg::Hive& hive, size_t capacity);
 
 // What the modem list offers: the active devices of the driver table (ListActivePorts),
 // then the remote ports, at most |capacity| in all.
-int ListModemPorts(reg::Hive& hive, PortListing* listings, int capacity);
+std::vector<PortListing> ListModemPorts(reg::Hive& hive, size_t capacity);
 
 // Empty when |url| is "rfc2217://HOST:PORT" or "tcp://HOST:PORT" (an IPv6 address in
 // brackets, PORT 1 to 65535); otherwise what is wrong, for the user.

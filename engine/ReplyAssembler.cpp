@@ -32,14 +32,14 @@ const char* ReplyEndName(ReplyEnd end) {
   return "";
 }
 
-EndTokens EndTokens::Decode(const std::u16string* tokens, int count) {
+EndTokens EndTokens::Decode(std::span<const std::u16string> tokens) {
   EndTokens result;
-  if (tokens == nullptr || count <= 0) {
+  if (tokens.empty()) {
     result.tokens_ = {kDefaultOk, kDefaultError};
     return result;
   }
-  for (int i = 0; i < count; ++i) {
-    Bytes token = DecodeBinaryText(tokens[i]);
+  for (const std::u16string& text : tokens) {
+    Bytes token = DecodeBinaryText(text);
     // Such a token can never be found before the chunk's first zero byte.
     if (token.empty() || std::memchr(token.data(), 0, token.size()) != nullptr) continue;
     result.tokens_.push_back(std::move(token));

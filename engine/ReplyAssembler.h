@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -47,10 +48,7 @@ const char* ReplyEndName(ReplyEnd end);
 class EndTokens {
  public:
   // Binary texts; none (or an empty list) gives the default tokens.
-  static EndTokens Decode(const std::u16string* tokens, int count);
-  static EndTokens Decode(const std::vector<std::u16string>& tokens) {
-    return Decode(tokens.data(), static_cast<int>(tokens.size()));
-  }
+  static EndTokens Decode(std::span<const std::u16string> tokens);
   // True when a token occurs in |bytes| before its first zero byte.
   bool FoundIn(const uint8_t* bytes, size_t length) const;
 

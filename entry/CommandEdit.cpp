@@ -116,8 +116,8 @@ bool CommandEdit::KeyFirst(QKeyEvent* event) {
 
 bool CommandEdit::Recall(bool older) {
   if (!history_ || menuMode_ != entry::MenuMode::History) return false;
-  std::u16string entries[orvane::CommandHistory::kMaxEntries];
-  const int count = qMax(0, history_->LoadHistory(entries));
+  const std::vector<std::u16string> entries = history_->LoadHistory();
+  const int count = static_cast<int>(entries.size());
   // The history may have changed since the last step (a send puts its command in
   // front): a walk whose entry is no longer shown starts again from the user's text.
   if (recalled_ >= count ||

@@ -30,15 +30,14 @@ void CommandHistoryDialog::OnInitDialog() {
   caption_ = QStringLiteral("Cmd History");
   ui::MakeCaption(Control(IDC_HISTORY_CAPTION));
 
-  count_ = history_.LoadHistory(entries_);
-  if (count_ < 0) count_ = 0;
+  entries_ = history_.LoadHistory();
   QListWidget* list = List();
   if (list) {
-    for (int i = 0; i < count_; ++i) list->addItem(QString::fromStdU16String(entries_[i]));
+    for (const std::u16string& entry : entries_) list->addItem(QString::fromStdU16String(entry));
   }
 
   QString preview;
-  if (count_ > 0) {
+  if (!entries_.empty()) {
     preview = QString::fromStdU16String(entries_[0]);
     if (list) list->setCurrentRow(0);
   }

@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <string>
+#include <vector>
 
 #include "entry/BinaryCtrl.h"
 #include "entry/model/CommandHistory.h"
@@ -31,8 +32,7 @@ class CommandHistoryDialog : public ui::TemplateDialog {
 
  private:
   orvane::CommandHistory history_;
-  std::u16string entries_[orvane::CommandHistory::kMaxEntries];
-  int count_ = 0;
+  std::vector<std::u16string> entries_;
   QString picked_;
   QString caption_;
   BinaryCtrlHost preview_;

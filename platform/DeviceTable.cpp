@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -277,13 +278,10 @@ int RefreshDriverTable(Hive& hive, const DeviceTableOptions& options) {
   {
     ScopedKey active(hive, kLocalMachine, kActive);
     if (!active.ok()) return -1;
-    char16_t name[260];
-    for (uint32_t index = 0;; ++index) {
-      uint32_t room = 260;
-      const reg::Status s = hive.EnumKey(active.get(), index, name, &room);
-      if (s == reg::kMoreData) continue;  // not one of ours: ours have short names
-      if (s != kSuccess) break;
-      std::u16string sub(name, room);
+    std::vector<std::u16string> names;
+    if (hive.EnumKeys(active.get(), 0, UINT32_MAX, &names) != kSuccess) return -1;
+    for (std::u16string& sub : names) {
+      if (sub.size() >= 260) continue;  // not one of ours: ours have short names
       ScopedKey entry(hive, active.get(), sub, false);
       std::u16string source;
       if (!entry.ok() || hive.QueryString(entry.get(), kSource, &source) != kSuccess) continue;  // not ours

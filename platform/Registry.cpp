@@ -21,6 +21,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <bit>
 #include <cerrno>
 #include <cstdio>
@@ -136,6 +137,18 @@ bool SplitPath(std::u16string_view path, std::vector<std::u16string_view>* parts
   return true;
 }
 
+// Column |i| of the current row as a name (UTF-16LE bytes) or as stored bytes.
+std::u16string NameAt(sqlite3_stmt* s, int i) {
+  std::u16string name(static_cast<size_t>(sqlite3_column_bytes(s, i)) / 2, u'\0');
+  if (!name.empty()) std::memcpy(name.data(), sqlite3_column_blob(s, i), name.size() * 2);
+  return name;
+}
+
+std::string DataAt(sqlite3_stmt* s, int i) {
+  const void* p = sqlite3_column_blob(s, i);
+  return std::string(static_cast<const char*>(p ? p : ""), static_cast<size_t>(sqlite3_column_bytes(s, i)));
+}
+
 class SqliteHive final : public Hive {
  public:
   // A read-only hive refuses every write itself (kAccessDenied) rather than leaving it to
@@ -163,6 +176,8 @@ class SqliteHive final : public Hive {
         /*8*/ "DELETE FROM hive_values WHERE key = ?1",
         /*9*/ "DELETE FROM hive_keys WHERE id = ?1",
         /*10*/ "SELECT id FROM hive_keys WHERE parent = ?1",
+        /*11*/ "SELECT name FROM hive_keys WHERE parent = ?1 ORDER BY id LIMIT ?3 OFFSET ?2",
+        /*12*/ "SELECT name, type, data FROM hive_values WHERE key = ?1 ORDER BY id",
     };
     for (const char* s : sql) {
       auto stmt = std::make_unique<Stmt>(db_, s);
@@ -218,18 +233,45 @@ class SqliteHive final : public Hive {
     int rc = q.Step();
     if (rc == SQLITE_DONE) return kNoMoreItems;
     if (rc != SQLITE_ROW) return kIoError;
-    if (name) {
-      size_t chars = static_cast<size_t>(sqlite3_column_bytes(q.get(), 0)) / 2;
-      name->resize(chars);
-      if (chars) std::memcpy(name->data(), sqlite3_column_blob(q.get(), 0), chars * 2);
-    }
+    if (name) *name = NameAt(q.get(), 0);
     if (type) *type = static_cast<uint32_t>(sqlite3_column_int64(q.get(), 1));
-    if (data) {
-      const void* p = sqlite3_column_blob(q.get(), 2);
-      int n = sqlite3_column_bytes(q.get(), 2);
-      data->assign(static_cast<const char*>(p ? p : ""), static_cast<size_t>(n));
-    }
+    if (data) *data = DataAt(q.get(), 2);
     return kSuccess;
+  }
+
+  Status EnumKeys(Key key, uint32_t first, uint32_t limit, std::vector<std::u16string>* names) override {
+    std::lock_guard lock(mutex_);
+    if (!names) return kInvalidParameter;
+    names->clear();
+    int64_t row;
+    if (Status s = Row(key, &row); s != kSuccess) return s;
+    Run q(stmt(11));
+    q.Int(1, row).Int(2, first).Int(3, limit);
+    int rc;
+    while ((rc = q.Step()) == SQLITE_ROW) names->push_back(NameAt(q.get(), 0));
+    if (rc == SQLITE_DONE) return kSuccess;
+    names->clear();
+    return kIoError;
+  }
+
+  Status EnumValues(Key key, std::vector<ValueEntry>* values) override {
+    std::lock_guard lock(mutex_);
+    if (!values) return kInvalidParameter;
+    values->clear();
+    int64_t row;
+    if (Status s = Row(key, &row); s != kSuccess) return s;
+    Run q(stmt(12));
+    q.Int(1, row);
+    int rc;
+    while ((rc = q.Step()) == SQLITE_ROW) {
+      ValueEntry& v = values->emplace_back();
+      v.name = NameAt(q.get(), 0);
+      v.type = static_cast<uint32_t>(sqlite3_column_int64(q.get(), 1));
+      v.data = DataAt(q.get(), 2);
+    }
+    if (rc == SQLITE_DONE) return kSuccess;
+    values->clear();
+    return kIoError;
   }
 
   Status QueryValue(Key key, std::u16string_view name, uint32_t* type, uint8_t* data,
@@ -301,6 +343,10 @@ class SqliteHive final : public Hive {
   Status Begin() override {
     std::lock_guard lock(mutex_);
     return BeginLocked();
+  }
+  Status BeginRead() override {
+    std::lock_guard lock(mutex_);
+    return BeginLocked(/*write=*/false);
   }
   Status Commit() override {
     std::lock_guard lock(mutex_);
@@ -418,9 +464,9 @@ class SqliteHive final : public Hive {
                                                                                    : kIoError;
   }
 
-  Status BeginLocked() {
+  Status BeginLocked(bool write = true) {
     Status s = depth_ > 0 ? Exec("SAVEPOINT s" + std::to_string(depth_))
-                          : Exec(readOnly_ ? "BEGIN" : "BEGIN IMMEDIATE");
+                          : Exec(readOnly_ || !write ? "BEGIN" : "BEGIN IMMEDIATE");
     if (s == kSuccess) ++depth_;
     return s;
   }
@@ -481,11 +527,14 @@ class NoHive final : public Hive {
   Status CloseKey(Key) override { return kIoError; }
   Status EnumKey(Key, uint32_t, char16_t*, uint32_t*) override { return kIoError; }
   Status EnumValue(Key, uint32_t, std::u16string*, uint32_t*, std::string*) override { return kIoError; }
+  Status EnumKeys(Key, uint32_t, uint32_t, std::vector<std::u16string>*) override { return kIoError; }
+  Status EnumValues(Key, std::vector<ValueEntry>*) override { return kIoError; }
   Status QueryValue(Key, std::u16string_view, uint32_t*, uint8_t*, uint32_t*) override { return kIoError; }
   Status SetValue(Key, std::u16string_view, uint32_t, const uint8_t*, uint32_t) override { return kIoError; }
   Status DeleteValue(Key, std::u16string_view) override { return kIoError; }
   Status DeleteKey(Key, std::u16string_view) override { return kIoError; }
   Status Begin() override { return kIoError; }
+  Status BeginRead() override { return kIoError; }
   Status Commit() override { return kIoError; }
   void Rollback() override {}
 
@@ -538,6 +587,114 @@ void Configure(sqlite3* db) {
   sqlite3_extended_result_codes(db, 1);
 }
 
+// One entry of a database's schema table.
+struct SchemaObject {
+  std::string type, name, table, sql;
+  bool operator==(const SchemaObject&) const = default;
+};
+
+// Reads the schema table of |db| into |objects|.
+int ReadSchema(sqlite3* db, std::vector<SchemaObject>* objects) {
+  sqlite3_stmt* s = nullptr;
+  int rc = sqlite3_prepare_v2(db, "SELECT type, name, tbl_name, sql FROM sqlite_master", -1, &s, nullptr);
+  auto text = [s](int column) {
+    const unsigned char* t = sqlite3_column_text(s, column);
+    return t ? std::string(reinterpret_cast<const char*>(t)) : std::string();
+  };
+  while (rc == SQLITE_OK && (rc = sqlite3_step(s)) == SQLITE_ROW) {
+    objects->push_back({text(0), text(1), text(2), text(3)});
+    rc = SQLITE_OK;
+  }
+  sqlite3_finalize(s);
+  return rc == SQLITE_DONE ? SQLITE_OK : rc;
+}
+
+// The objects a hive is laid out with, as SQLite records them: read from a layout made in
+// memory, so the text is exactly what SQLite keeps. The order indexes are |optional|: a
+// hive made before they existed gets them once it is opened for writing. Both are empty
+// when the layout cannot be made.
+struct HiveLayout {
+  std::vector<SchemaObject> required, optional;
+};
+
+const HiveLayout& OwnLayout() {
+  static const HiveLayout layout = [] {
+    HiveLayout made;
+    std::vector<SchemaObject> all;
+    sqlite3* db = nullptr;
+    const bool ok = sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                                    nullptr) == SQLITE_OK &&
+                    ExecRc(db, kSchema) == SQLITE_OK && ReadSchema(db, &made.required) == SQLITE_OK &&
+                    ExecRc(db, kOrderIndexes) == SQLITE_OK && ReadSchema(db, &all) == SQLITE_OK;
+    sqlite3_close_v2(db);
+    if (!ok || made.required.empty()) return HiveLayout{};
+    for (SchemaObject& o : all)
+      if (std::find(made.required.begin(), made.required.end(), o) == made.required.end())
+        made.optional.push_back(std::move(o));
+    return made;
+  }();
+  return layout;
+}
+
+// |name| as it can be shown in a one-line message: control characters become '?', and a
+// long name is cut.
+std::string Printable(const std::string& name) {
+  constexpr size_t kShown = 60;
+  std::string out;
+  for (size_t i = 0; i < name.size() && i < kShown; ++i) {
+    const unsigned char c = static_cast<unsigned char>(name[i]);
+    out += c < 0x20 || c == 0x7f ? '?' : name[i];
+  }
+  if (name.size() > kShown) out += "...";
+  return out;
+}
+
+// Checks the schema of |db| holds the hive's own tables and indexes and nothing else:
+// anything more (a view, a trigger, another table) would run its own code inside the
+// hive's queries, which may never end. The order indexes may be missing (a hive made
+// before they existed gets them once it is opened for writing), and so may indexes that
+// SQLite makes itself for a table's constraints. Only the schema table is read.
+OpenResult CheckLayout(sqlite3* db, std::string* error) {
+  const HiveLayout& own = OwnLayout();
+  std::vector<SchemaObject> found;
+  const int rc = own.required.empty() ? SQLITE_NOMEM : ReadSchema(db, &found);
+  if (rc != SQLITE_OK) {
+    if (IsNotAHiveCode(rc)) {
+      *error = SqliteError(db, "reading the hive");
+      return OpenResult::kNotAHive;
+    }
+    *error = own.required.empty() ? std::strerror(ENOMEM) : Reason(db, rc);
+    return OpenResult::kFailed;
+  }
+  auto in = [](const std::vector<SchemaObject>& list, const SchemaObject& o) {
+    return std::find(list.begin(), list.end(), o) != list.end();
+  };
+  auto sameName = [](const std::vector<SchemaObject>& list, const SchemaObject& o) {
+    return std::any_of(list.begin(), list.end(),
+                       [&](const SchemaObject& e) { return e.type == o.type && e.name == o.name; });
+  };
+  // An index SQLite makes itself for a UNIQUE or PRIMARY KEY constraint of one of the tables.
+  auto automatic = [&](const SchemaObject& o) {
+    return o.type == "index" && o.sql.empty() && o.name.rfind("sqlite_autoindex_" + o.table + "_", 0) == 0 &&
+           sameName(own.required, SchemaObject{"table", o.table, o.table, {}});
+  };
+  for (const SchemaObject& o : found) {
+    if (in(own.required, o) || in(own.optional, o) || automatic(o)) continue;
+    if (sameName(own.required, o) || sameName(own.optional, o))
+      *error = "the hive's " + o.type + " '" + o.name + "' is not the one the program makes";
+    else
+      *error = "the hive holds " + std::string(o.type == "index" ? "an " : "a ") + Printable(o.type) + " '" +
+               Printable(o.name) + "' the program does not make";
+    return OpenResult::kNotAHive;
+  }
+  for (const SchemaObject& e : own.required) {
+    if (in(found, e)) continue;
+    *error = "the hive lacks its " + e.type + " '" + e.name + "'";
+    return OpenResult::kNotAHive;
+  }
+  return OpenResult::kOk;
+}
+
 // Checks the database is a hive, reading only, so a file that is not one is left exactly as
 // it was. kOk with *empty set when the file holds nothing yet.
 OpenResult Inspect(sqlite3* db, bool* empty, std::string* error) {
@@ -561,6 +718,8 @@ OpenResult Inspect(sqlite3* db, bool* empty, std::string* error) {
     *error = "the file is an SQLite database but not a hive";
     return OpenResult::kNotAHive;
   }
+  // Before any query touches the hive's tables: what they are must be known first.
+  if (OpenResult laid = CheckLayout(db, error); laid != OpenResult::kOk) return laid;
   // A hive from this program: check its pages and tables are sound.
   sqlite3_stmt* s = nullptr;
   rc = sqlite3_prepare_v2(db, "PRAGMA quick_check", -1, &s, nullptr);
@@ -994,6 +1153,18 @@ Status Hive::QueryString(Key key, std::u16string_view name, std::u16string* text
   return kIoError;
 }
 
+Status Hive::ForEachSubkey(Key key, const std::function<bool(std::u16string_view)>& take) {
+  std::vector<std::u16string> names;
+  uint32_t first = 0;
+  for (uint32_t batch = 32;; batch = batch < (1u << 20) ? batch * 2 : batch) {
+    if (Status s = EnumKeys(key, first, batch, &names); s != kSuccess) return s;
+    for (const std::u16string& name : names)
+      if (!take(name)) return kSuccess;
+    if (names.size() < batch) return kSuccess;
+    first += batch;
+  }
+}
+
 Status Hive::QueryDword(Key key, std::u16string_view name, uint32_t* value) {
   uint8_t bytes[4] = {0, 0, 0, 0};
   uint32_t size = 4;
@@ -1005,7 +1176,9 @@ Status Hive::QueryDword(Key key, std::u16string_view name, uint32_t* value) {
   return kSuccess;
 }
 
-Hive::Transaction::Transaction(Hive& hive) : hive_(hive) { active_ = hive_.Begin() == kSuccess; }
+Hive::Transaction::Transaction(Hive& hive, For use) : hive_(hive) {
+  active_ = (use == For::kReading ? hive_.BeginRead() : hive_.Begin()) == kSuccess;
+}
 
 Hive::Transaction::~Transaction() {
   if (active_) hive_.Rollback();

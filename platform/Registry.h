@@ -3,7 +3,8 @@
 // The calls keep the shape of the handheld's registry API so that the stores read like
 // the code they stand in for:
 //   - keys are opened with open-or-create (missing keys on the path are created);
-//   - subkeys enumerate by index, in creation order, until kNoMoreItems;
+//   - subkeys enumerate by index, in creation order, until kNoMoreItems (or all at once,
+//     in the same order, with EnumKeys / EnumValues);
 //   - values are read into a caller's buffer with a byte length; the stored type is
 //     never checked, and a value larger than the caller's room fails with kMoreData;
 //   - strings are UTF-16LE with the terminating zero counted ((chars + 1) x 2 bytes);
@@ -12,9 +13,11 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace orvane::reg {
 
@@ -33,6 +36,13 @@ constexpr uint32_t kTypeString = 1;       // REG_SZ
 constexpr uint32_t kTypeBinary = 3;       // REG_BINARY
 constexpr uint32_t kTypeDword = 4;        // REG_DWORD
 
+// A value as EnumValues lists it.
+struct ValueEntry {
+  std::u16string name;
+  uint32_t type = 0;
+  std::string data;  // the stored bytes
+};
+
 // An open key. 0 is no key; kLocalMachine is the root every path starts from.
 using Key = int64_t;
 constexpr Key kNoKey = 0;
@@ -50,7 +60,9 @@ class Hive {
   // Opens (or creates, mode 0600) the hive file at |path|.
   //  - A file that is not a valid hive is never overwritten or deleted: it is renamed next
   //    to itself with a time-stamped suffix, a fresh hive is started and a one-line notice
-  //    goes to stderr.
+  //    goes to stderr. A hive whose schema holds anything but the hive's own tables and
+  //    indexes (a view, a trigger, another table) is not valid: it is found before any
+  //    query runs on it.
   //  - A link is followed only to a valid hive; a link to anything else (nothing, an empty
   //    file, a file that is not a hive) is refused and nothing is changed.
   //  - Only a file made here, or found to be a hive, has its mode set.
@@ -83,10 +95,25 @@ class Hive {
 
   // Name of the subkey at |index| into |name| with room for |*nameChars| characters
   // (terminator included); on success *nameChars is the length without terminator.
+  // Each call is one lookup: a walk over every subkey is one call of EnumKeys instead.
   virtual Status EnumKey(Key key, uint32_t index, char16_t* name, uint32_t* nameChars) = 0;
   // Value at |index|: name, type and (optionally) data, sized like QueryValue.
   virtual Status EnumValue(Key key, uint32_t index, std::u16string* name, uint32_t* type,
                            std::string* data) = 0;
+
+  // The names of up to |limit| subkeys of |key| from index |first| on (EnumKey's indexes),
+  // in creation order, read in one query into |names| (replacing what it held). Past the
+  // last subkey it succeeds with none.
+  virtual Status EnumKeys(Key key, uint32_t first, uint32_t limit, std::vector<std::u16string>* names) = 0;
+  // Every value of |key| in creation order (EnumValue's indexes), read in one query.
+  virtual Status EnumValues(Key key, std::vector<ValueEntry>* values) = 0;
+
+  // Calls |take| with the name of each subkey of |key|, in creation order, until it
+  // returns false. The names are read in batches that grow, so a walk that stops early
+  // reads little and a whole walk reads each name once; no query is open while |take|
+  // runs, so it may use the hive. Like EnumKey, a walk that adds or deletes subkeys of
+  // |key| meanwhile may skip or repeat one.
+  Status ForEachSubkey(Key key, const std::function<bool(std::u16string_view)>& take);
 
   // Reads value |name| into |data| with room for |*dataBytes| bytes; on return
   // *dataBytes is the stored size. |data| may be null to ask the size only.
@@ -100,6 +127,10 @@ class Hive {
 
   // Nestable: only the outermost Begin/Commit pair touches the database.
   virtual Status Begin() = 0;
+  // Begins a transaction for a run of reads, ended by Commit or Rollback like Begin: the
+  // reads see one state of the hive and each costs less. An outermost one takes no write
+  // lock, so a write inside it may fail.
+  virtual Status BeginRead() = 0;
   virtual Status Commit() = 0;
   virtual void Rollback() = 0;
 
@@ -113,7 +144,8 @@ class Hive {
   // Scoped transaction: commits on Commit(), rolls back when destroyed without it.
   class Transaction {
    public:
-    explicit Transaction(Hive& hive);
+    enum class For { kWriting, kReading };  // Begin or BeginRead
+    explicit Transaction(Hive& hive, For use = For::kWriting);
     ~Transaction();
     Transaction(const Transaction&) = delete;
     Transaction& operator=(const Transaction&) = delete;

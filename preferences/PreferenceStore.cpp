@@ -7,13 +7,21 @@
 
 namespace orvane {
 
+namespace {
+
+// How many of the profile's tokens are kept: the first 20 at most.
+std::ptrdiff_t KeptTokens(const PreferenceProfile& profile) {
+  return static_cast<std::ptrdiff_t>(std::min<size_t>(profile.tokens.size(), PreferenceProfile::kMaxTokens));
+}
+
+}  // namespace
+
 Framing ProfileFraming(const PreferenceProfile& profile) {
   Framing framing;
   framing.prefix = profile.prefix;
   framing.suffix = profile.suffix;
   framing.timeoutMs = TimeoutMsFromSeconds(profile.timeout);
-  const int count = std::clamp(profile.tokenCount, 0, PreferenceProfile::kMaxTokens);
-  framing.tokens.assign(profile.tokens.begin(), profile.tokens.begin() + count);
+  framing.tokens.assign(profile.tokens.begin(), profile.tokens.begin() + KeptTokens(profile));
   return framing;
 }
 
@@ -83,7 +91,7 @@ std::string DescribeFailedRead(Hive& hive, reg::Key key, std::u16string_view nam
 
 // Writes the profile into |key|; the caller holds the transaction.
 bool WriteValues(Hive& hive, reg::Key key, const PreferenceProfile& profile) {
-  int count = ClampTokens(profile.tokenCount);
+  const int count = static_cast<int>(KeptTokens(profile));
   if (hive.SetString(key, u"Prefix", profile.prefix) != kSuccess) return false;
   if (hive.SetString(key, u"Suffix", profile.suffix) != kSuccess) return false;
   if (hive.SetDword(key, u"Timeout", static_cast<uint32_t>(profile.timeout)) != kSuccess) return false;
@@ -101,13 +109,7 @@ template <class Take>
 void ForEachProfileName(Hive& hive, Take take) {
   ScopedKey prefs(hive, kLocalMachine, kPreferencesPath);
   if (!prefs.ok()) return;
-  char16_t name[kNameRoom];
-  for (uint32_t index = 0;; ++index) {
-    uint32_t room = kNameRoom;
-    const reg::Status s = hive.EnumKey(prefs.get(), index, name, &room);
-    if (s == reg::kMoreData) continue;
-    if (s != kSuccess || !take(std::u16string_view(name, room))) break;
-  }
+  hive.ForEachSubkey(prefs.get(), [&](std::u16string_view name) { return name.size() + 1 > kNameRoom || take(name); });
 }
 
 int PreferenceStore::CountProfiles() const {
@@ -116,19 +118,13 @@ int PreferenceStore::CountProfiles() const {
   return count;
 }
 
-int PreferenceStore::ListProfileNames(std::u16string* names, int capacity) const {
-  if (!names || capacity <= 0) return 0;
-  int count = 0;
-  ForEachProfileName(hive_, [&](std::u16string_view name) {
-    names[count++].assign(name);
-    return count < capacity;
-  });
-  return count;
-}
-
-std::vector<std::u16string> PreferenceStore::ListProfileNames() const {
+std::vector<std::u16string> PreferenceStore::ListProfileNames(size_t capacity) const {
   std::vector<std::u16string> names;
-  ForEachProfileName(hive_, [&](std::u16string_view name) { return names.emplace_back(name), true; });
+  if (capacity == 0) return names;
+  ForEachProfileName(hive_, [&](std::u16string_view name) {
+    names.emplace_back(name);
+    return names.size() < capacity;
+  });
   return names;
 }
 
@@ -157,9 +153,14 @@ bool PreferenceStore::LoadProfile(std::u16string_view name, PreferenceProfile* p
   int32_t stored = 0;
   if (!ReadInt(hive_, key.get(), u"TokenCount", &stored)) return failed(u"TokenCount", true);
   // Only an outside edit can store more than 20 or a negative count: take what fits.
-  profile->tokenCount = ClampTokens(stored);
-  for (int n = 1; n <= profile->tokenCount; ++n) {
-    if (ReadText(hive_, key.get(), Number(n), &profile->tokens[n - 1])) continue;
+  const int count = ClampTokens(stored);
+  profile->tokens.clear();
+  for (int n = 1; n <= count; ++n) {
+    std::u16string token;
+    if (ReadText(hive_, key.get(), Number(n), &token)) {
+      profile->tokens.push_back(std::move(token));
+      continue;
+    }
     if (problem) {
       *problem = hive_.QueryValue(key.get(), Number(n), nullptr, nullptr, nullptr) == reg::kFileNotFound
                      ? "its TokenCount is " + std::to_string(stored) + ", but token " + std::to_string(n) +

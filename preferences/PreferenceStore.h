@@ -3,7 +3,7 @@
 // every call opens the key, does its work and closes it again. No Qt.
 #pragma once
 
-#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -24,8 +24,8 @@ struct PreferenceProfile {
   std::u16string prefix;  // binary text notation
   std::u16string suffix;  // binary text notation
   int32_t timeout = 0;    // seconds of silence that end a reply
-  int32_t tokenCount = 0; // slots 0 .. tokenCount-1 of tokens are in use (0 to 20)
-  std::array<std::u16string, kMaxTokens> tokens;
+  // End-of-reply tokens in binary text notation; the store keeps the first kMaxTokens.
+  std::vector<std::u16string> tokens;
 };
 
 // How |profile| frames a command: its prefix and suffix, its timeout in milliseconds
@@ -45,10 +45,9 @@ class PreferenceStore {
   // Number of profiles that can be listed (0 when the Preferences key cannot be opened).
   int CountProfiles() const;
 
-  // Writes up to |capacity| names from index 0 on, in the hive's order; returns how many.
-  // A name too long for the list (only an outside edit makes one) is skipped.
-  int ListProfileNames(std::u16string* names, int capacity) const;
-  std::vector<std::u16string> ListProfileNames() const;
+  // Up to |capacity| profile names from the first on, in the hive's order. A name too long
+  // for the list (only an outside edit makes one) is skipped.
+  std::vector<std::u16string> ListProfileNames(size_t capacity = SIZE_MAX) const;
 
   // True when every value was read. A name with no profile loads nothing, creates
   // nothing and leaves |profile| untouched; on a failed read the fields read so far stay.

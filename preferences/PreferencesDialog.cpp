@@ -33,9 +33,8 @@ void PreferencesDialog::OnInitDialog() {
 
 void PreferencesDialog::Refill(const QString& wanted) {
   auto* profiles = Control<QComboBox>(IDC_PROFILES);
-  const int count = store_.CountProfiles();
-  std::vector<std::u16string> names(static_cast<size_t>(count));
-  const int listed = count > 0 ? store_.ListProfileNames(names.data(), count) : 0;
+  const std::vector<std::u16string> names = store_.ListProfileNames();
+  const int listed = static_cast<int>(names.size());
   if (profiles) profiles->clear();
 
   const bool any = listed > 0;

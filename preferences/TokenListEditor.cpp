@@ -68,8 +68,8 @@ void TokenListEditor::Load(const orvane::PreferenceProfile& profile) {
   if (list) list->setCurrentIndex(0);
   shownIndex_ = 0;
   std::fill(tokens_.begin(), tokens_.end(), QString());
-  // Only an outside edit can give a count outside 0..20; take what fits.
-  tokenCount_ = std::clamp<int>(profile.tokenCount, 0, kMaxTokens);
+  // The list holds 20: take what fits.
+  tokenCount_ = static_cast<int>(std::min<size_t>(profile.tokens.size(), kMaxTokens));
   for (int i = 0; i < tokenCount_; ++i) {
     tokens_[i] = QString::fromStdU16String(profile.tokens[i]);
     if (list) list->addItem(tokens_[i], i);
@@ -78,9 +78,8 @@ void TokenListEditor::Load(const orvane::PreferenceProfile& profile) {
 }
 
 void TokenListEditor::CopyInto(orvane::PreferenceProfile* profile) const {
-  profile->tokenCount = std::min(tokenCount_, kMaxTokens);
-  for (int i = 0; i < profile->tokenCount; ++i) profile->tokens[i] = tokens_[i].toStdU16String();
-  for (int i = profile->tokenCount; i < kMaxTokens; ++i) profile->tokens[i].clear();
+  profile->tokens.clear();
+  for (int i = 0; i < tokenCount_ && i < kMaxTokens; ++i) profile->tokens.push_back(tokens_[i].toStdU16String());
 }
 
 void TokenListEditor::OnSelectionChange() {

@@ -21,7 +21,6 @@
 #include <QPointer>
 #include <QString>
 #include <QWidget>
-#include <array>
 #include <functional>
 #include <memory>
 #include <optional>

@@ -18,8 +18,7 @@ ModemChooser::ModemChooser(orvane::reg::Hive& hive, ui::TemplateHost& host, QStr
 ModemChooser::~ModemChooser() = default;
 
 void ModemChooser::Read() {
-  listings_.assign(kListingCapacity, {});
-  listings_.resize(static_cast<size_t>(orvane::ListModemPorts(hive_, listings_.data(), kListingCapacity)));
+  listings_ = orvane::ListModemPorts(hive_, kListingCapacity);
 }
 
 bool ModemChooser::Fill(const std::optional<std::u16string>& deviceName) {

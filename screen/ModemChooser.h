@@ -27,7 +27,7 @@ class DeviceWatch;
 class ModemChooser {
  public:
   static constexpr int kNotListed = 9999;
-  static constexpr int kListingCapacity = 100;
+  static constexpr size_t kListingCapacity = 100;
 
   // Reads the listings from |hive| at once. |portText| is the screen's bound member of
   // the port field.

@@ -37,10 +37,7 @@ void StoreWorkOfOneSend(benchmark::State& state) {
   p.prefix = u"AT";
   p.suffix = u"<0D>";
   p.timeout = 3;
-  p.tokenCount = 3;
-  p.tokens[0] = u"<0D><0A>OK<0D><0A>";
-  p.tokens[1] = u"<0D><0A>ERROR<0D><0A>";
-  p.tokens[2] = u"CONNECT";
+  p.tokens = {u"<0D><0A>OK<0D><0A>", u"<0D><0A>ERROR<0D><0A>", u"CONNECT"};
   PreferenceStore preferences(*hive);
   CommandHistory history(*hive);
   preferences.SaveProfile(p);

@@ -1,5 +1,6 @@
 #include "entry/model/CommandHistory.h"
 
+#include <algorithm>
 #include <string>
 
 #include "platform/Registry.h"
@@ -22,26 +23,24 @@ std::u16string Number(int n) {
 
 }  // namespace
 
-int CommandHistory::LoadHistory(std::u16string* entries) const {
-  if (!entries) return 0;
+std::vector<std::u16string> CommandHistory::LoadHistory() const {
+  std::vector<std::u16string> entries;
   // Read under one lock so a save by another program is seen whole or not at all; if the
   // lock cannot be had, read anyway.
   Hive::Transaction tx(hive_);
   ScopedKey key(hive_, kLocalMachine, kHistoryPath);
-  if (!key.ok()) return 0;
-  int count = 0;
-  while (count < kMaxEntries) {
+  if (!key.ok()) return entries;
+  while (entries.size() < kMaxEntries) {
     std::u16string text;
-    if (hive_.QueryString(key.get(), Number(count + 1), &text) != kSuccess) break;
-    entries[count++] = std::move(text);
+    if (hive_.QueryString(key.get(), Number(static_cast<int>(entries.size()) + 1), &text) != kSuccess) break;
+    entries.push_back(std::move(text));
   }
   if (tx.Active()) tx.Commit();
-  return count;
+  return entries;
 }
 
-bool CommandHistory::SaveHistory(const std::u16string* entries, int count) {
-  if (count < 0 || (count > 0 && !entries)) return false;
-  if (count > kMaxEntries) count = kMaxEntries;
+bool CommandHistory::SaveHistory(std::span<const std::u16string> entries) {
+  if (entries.size() > kMaxEntries) entries = entries.first(kMaxEntries);
   Hive::Transaction tx(hive_);
   if (!tx.Active()) return false;
   {
@@ -51,24 +50,24 @@ bool CommandHistory::SaveHistory(const std::u16string* entries, int count) {
   }
   ScopedKey key(hive_, kLocalMachine, kHistoryPath);
   if (!key.ok()) return false;
-  for (int n = 1; n <= count; ++n)
-    if (hive_.SetString(key.get(), Number(n), entries[n - 1]) != kSuccess) return false;
+  for (size_t n = 1; n <= entries.size(); ++n)
+    if (hive_.SetString(key.get(), Number(static_cast<int>(n)), entries[n - 1]) != kSuccess) return false;
   return tx.Commit() == kSuccess;
 }
 
 bool CommandHistory::AddToHistory(std::u16string_view command) {
   Hive::Transaction tx(hive_);
   if (!tx.Active()) return false;
-  std::u16string list[kMaxEntries];
-  int count = LoadHistory(list);
-  int match = 0;
-  while (match < count && list[match] != command) ++match;
-  int last = match;  // the slot that is overwritten or, without a match, the new end
-  if (last == kMaxEntries) last = kMaxEntries - 1;
-  for (int i = last; i > 0; --i) list[i] = std::move(list[i - 1]);
-  list[0].assign(command);
-  int newCount = (match < count || count == kMaxEntries) ? count : count + 1;
-  if (!SaveHistory(list, newCount)) return false;
+  std::vector<std::u16string> list = LoadHistory();
+  // An equal entry further back moves to the front; without one, the oldest of a full
+  // list is pushed out.
+  auto match = std::find(list.begin(), list.end(), command);
+  if (match != list.end())
+    list.erase(match);
+  else if (list.size() == kMaxEntries)
+    list.pop_back();
+  list.insert(list.begin(), std::u16string(command));
+  if (!SaveHistory(list)) return false;
   return tx.Commit() == kSuccess;
 }
 

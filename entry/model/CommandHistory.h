@@ -3,8 +3,11 @@
 // cached: every call goes to the hive. No Qt.
 #pragma once
 
+#include <cstddef>
+#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace orvane {
 
@@ -16,17 +19,17 @@ class Hive;
 // cheap to make wherever it is needed; the hive must outlive it.
 class CommandHistory {
  public:
-  static constexpr int kMaxEntries = 20;
+  static constexpr size_t kMaxEntries = 20;
 
   explicit CommandHistory(reg::Hive& hive) : hive_(hive) {}
 
-  // Fills entries[0 ..] (room for kMaxEntries) and returns how many were read: the
-  // unbroken run of values from "1" upward. Entries of any length read back exactly.
-  int LoadHistory(std::u16string* entries) const;
+  // The stored entries, newest first: the unbroken run of values from "1" upward, at most
+  // kMaxEntries. Entries of any length read back exactly.
+  std::vector<std::u16string> LoadHistory() const;
 
-  // Replaces the stored list by the first |count| entries (at most 20) in one step: when
-  // it fails, the old list is still whole.
-  bool SaveHistory(const std::u16string* entries, int count);
+  // Replaces the stored list by the first kMaxEntries of |entries| in one step: when it
+  // fails, the old list is still whole.
+  bool SaveHistory(std::span<const std::u16string> entries);
 
   // Puts |command| in front (moving an equal entry from further back, or pushing the
   // oldest out once 20 are stored) and saves; the read and the write are one step, so two

@@ -16,7 +16,7 @@ void Feed(ReplyAssembler& a, const std::string& bytes, uint32_t now) {
 
 ReplyAssembler Make(std::optional<std::vector<std::u16string>> tokens, uint32_t now = 1000,
                     size_t max = kDefaultMaxReplyBytes) {
-  return ReplyAssembler(tokens ? EndTokens::Decode(*tokens) : EndTokens::Decode(nullptr, 0), 50,
+  return ReplyAssembler(tokens ? EndTokens::Decode(*tokens) : EndTokens::Decode({}), 50,
                         max, now);
 }
 
@@ -113,7 +113,7 @@ TEST(ReplyAssembler, LimitHangUpAndStopEndTheReplyKeepingWhatArrived) {
   }
 
   // Keeping only the current chunk: the count goes on, memory does not grow.
-  ReplyAssembler streaming(EndTokens::Decode(nullptr, 0), 50, 1000, 0, false);
+  ReplyAssembler streaming(EndTokens::Decode({}), 50, 1000, 0, false);
   Feed(streaming, std::string(600, 'C'), 0);
   EXPECT_EQ(streaming.Total(), 600u);
   EXPECT_EQ(streaming.Reply().size(), 90u);

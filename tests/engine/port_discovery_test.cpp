@@ -5,6 +5,7 @@
 #include "engine/PortDiscovery.h"
 #include "engine/RemotePorts.h"
 #include "platform/Registry.h"
+#include "tests/platform/FaultyHive.h"
 
 namespace orvane {
 namespace {
@@ -16,11 +17,6 @@ using reg::ScopedKey;
 
 class PortDiscoveryTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    hive_ = Hive::OpenMemory();
-    ASSERT_TRUE(hive_);
-  }
-
   // Adds Drivers\Active\<sub> with the given values (an empty text means "leave out").
   void Driver(std::u16string sub, std::u16string name, std::u16string key = u"", std::u16string pnp = u"") {
     ScopedKey k(*hive_, kLocalMachine, u"Drivers\\Active\\" + sub);
@@ -39,17 +35,14 @@ class PortDiscoveryTest : public ::testing::Test {
     ScopedKey k(*hive_, kLocalMachine, key);
     ASSERT_EQ(hive_->SetString(k.get(), u"FriendlyName", friendly), kSuccess);
   }
-  int List(PortListing* out, int capacity) { return ListActivePorts(*hive_, out, capacity); }
+  std::vector<PortListing> List(size_t capacity) { return ListActivePorts(*hive_, capacity); }
 
-  std::unique_ptr<Hive> hive_;
-  PortListing ports_[100];
+  // Counts what the listing reads.
+  std::unique_ptr<testing::FaultyHive> hive_ = std::make_unique<testing::FaultyHive>(Hive::OpenMemory());
+  std::vector<PortListing> ports_;
 };
 
-TEST_F(PortDiscoveryTest, EmptyTableGivesNothingAndLeavesTheArrayAlone) {
-  ports_[0].displayName = u"keep";
-  EXPECT_EQ(List(ports_, 100), 0);
-  EXPECT_EQ(ports_[0].displayName, u"keep");
-}
+TEST_F(PortDiscoveryTest, EmptyTableGivesNothing) { EXPECT_TRUE(List(100).empty()); }
 
 TEST_F(PortDiscoveryTest, EachKindOfDriverGivesItsEntryInTableOrder) {
   Driver(u"01", u"COM1:", u"Drivers\\BuiltIn\\Serial");
@@ -59,7 +52,8 @@ TEST_F(PortDiscoveryTest, EachKindOfDriverGivesItsEntryInTableOrder) {
   Driver(u"04", u"", u"Drivers\\BuiltIn\\Serial");  // no Name: offers nothing
   Driver(u"05", u"COM6:");                          // no Key, no PnpId: skipped
   Driver(u"06", u"COM7:", u"Drivers\\Nowhere");     // Key names a missing key
-  ASSERT_EQ(List(ports_, 100), 4);
+  ports_ = List(100);
+  ASSERT_EQ(ports_.size(), 4u);
   EXPECT_EQ(ports_[0].displayName, u"Serial Cable on COM1:");
   EXPECT_EQ(ports_[0].deviceName, u"COM1:");
   EXPECT_EQ(ports_[1].displayName, u"COM2:");
@@ -77,23 +71,28 @@ TEST_F(PortDiscoveryTest, DriverNamedTooLongToListIsSkippedAndTheRestListed) {
   Driver(u"01", u"COM1:", u"", u"PnP");
   Driver(std::u16string(260, u'L'), u"COM2:", u"", u"PnP");  // only an outside edit makes this
   Driver(u"03", u"COM3:", u"", u"PnP");
-  ASSERT_EQ(List(ports_, 100), 2);
+  ports_ = List(100);
+  ASSERT_EQ(ports_.size(), 2u);
   EXPECT_EQ(ports_[1].deviceName, u"COM3:");
 }
 
-TEST_F(PortDiscoveryTest, FillsAtMostTheCapacity) {
-  for (int i = 0; i < 101; ++i) {
+TEST_F(PortDiscoveryTest, FillsAtMostTheCapacityAndReadsNoFurther) {
+  for (int i = 0; i < 1000; ++i) {
     std::string n = std::to_string(i);
     std::u16string s(n.begin(), n.end());
     Driver(u"D" + s, u"/dev/ttyS" + s, u"Cfg\\" + s);
   }
-  ports_[99].displayName = u"before";
-  ASSERT_EQ(List(ports_, 100), 100);
+  ports_ = List(100);
+  ASSERT_EQ(ports_.size(), 100u);
   EXPECT_EQ(ports_[0].deviceName, u"/dev/ttyS0");
   EXPECT_EQ(ports_[99].deviceName, u"/dev/ttyS99");
-  PortListing three[3];
-  EXPECT_EQ(List(three, 3), 3);
-  EXPECT_EQ(List(three, 0), 0);
+  EXPECT_EQ(List(3).size(), 3u);
+  const int opened = hive_->keysOpened();
+  const size_t read = hive_->namesRead();
+  EXPECT_TRUE(List(0).empty());
+  ASSERT_EQ(List(3).size(), 3u);
+  EXPECT_LT(hive_->keysOpened() - opened, 20) << "keys of drivers past the third were opened";
+  EXPECT_LT(hive_->namesRead() - read, 100u) << "names past the third were read";
 }
 
 TEST_F(PortDiscoveryTest, ValuesLongerThan129CharactersCountAsAbsent) {
@@ -102,7 +101,8 @@ TEST_F(PortDiscoveryTest, ValuesLongerThan129CharactersCountAsAbsent) {
   Driver(u"B", tooLong, u"Cfg\\B");
   Driver(u"C", u"/dev/ttyC", u"Cfg\\C");
   Friendly(u"Cfg\\C", std::u16string(130, u'f'));  // too long: the device name is shown
-  ASSERT_EQ(List(ports_, 100), 2);
+  ports_ = List(100);
+  ASSERT_EQ(ports_.size(), 2u);
   EXPECT_EQ(ports_[0].deviceName, fits);
   EXPECT_EQ(ports_[1].displayName, u"/dev/ttyC");
 }
@@ -140,17 +140,36 @@ TEST_F(PortDiscoveryTest, RemotePortsAreOfferedByNameAfterTheDevicesAndCanBeRepl
   // One written by hand without a URL offers nothing.
   { ScopedKey bare(*hive_, kLocalMachine, std::u16string(kRemotePortsKey) + u"\\Bare"); }
 
-  ASSERT_EQ(ListModemPorts(*hive_, ports_, 100), 3);
+  ports_ = ListModemPorts(*hive_, 100);
+  ASSERT_EQ(ports_.size(), 3u);
   EXPECT_EQ(ports_[0].deviceName, u"/dev/ttyS0");
   EXPECT_EQ(ports_[1].displayName, u"Lab EC25");
   EXPECT_EQ(ports_[1].deviceName, u"rfc2217://lab:2002");
   EXPECT_EQ(ports_[2].displayName, u"Bench");
-  EXPECT_EQ(ListModemPorts(*hive_, ports_, 2), 2) << "the capacity holds for both kinds";
+  EXPECT_EQ(ListModemPorts(*hive_, 2).size(), 2u) << "the capacity holds for both kinds";
 
   EXPECT_TRUE(DeleteRemotePort(*hive_, u"Lab EC25"));
   EXPECT_FALSE(DeleteRemotePort(*hive_, u"Lab EC25"));
-  ASSERT_EQ(ListModemPorts(*hive_, ports_, 100), 2);
+  ports_ = ListModemPorts(*hive_, 100);
+  ASSERT_EQ(ports_.size(), 2u);
   EXPECT_EQ(ports_[1].displayName, u"Bench");
+}
+
+TEST_F(PortDiscoveryTest, ModemListReadsOnlyTheRemotePortsItShows) {
+  Driver(u"01", u"/dev/ttyS0", u"", u"PnP");
+  std::string error;
+  for (int i = 0; i < 1000; ++i) {
+    const std::string n = "Port " + std::to_string(i);
+    ASSERT_TRUE(SaveRemotePort(hive_->inner(), {std::u16string(n.begin(), n.end()), u"tcp://127.0.0.1:4000"}, &error));
+  }
+  EXPECT_EQ(LoadRemotePorts(*hive_).size(), 1000u);
+  const int opened = hive_->keysOpened();
+  const size_t read = hive_->namesRead();
+  ports_ = ListModemPorts(*hive_, 100);
+  ASSERT_EQ(ports_.size(), 100u);
+  EXPECT_EQ(ports_[99].displayName, u"Port 98");
+  EXPECT_LT(hive_->keysOpened() - opened, 200) << "remote ports past the list's end were opened";
+  EXPECT_LT(hive_->namesRead() - read, 500u) << "remote port names past the list's end were read";
 }
 
 }  // namespace

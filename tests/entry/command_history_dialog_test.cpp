@@ -24,7 +24,7 @@ using namespace orvane::port_ids;
 class CommandHistoryDialogTest : public ::testing::Test {
  protected:
   void Store(const std::vector<std::u16string>& entries) {
-    ASSERT_TRUE(history.SaveHistory(entries.data(), static_cast<int>(entries.size())));
+    ASSERT_TRUE(history.SaveHistory(entries));
   }
   static Bytes PreviewBytes(const CommandHistoryDialog& dialog) {
     return dialog.Preview() ? dialog.Preview()->Model().Data() : Bytes{};
@@ -95,8 +95,7 @@ TEST_F(CommandHistoryDialogTest, CancelEndsRejectedAndEditsInThePreviewAreDroppe
   CommandHistoryDialog dialog(history);
   EXPECT_EQ(ui::RunModal(dialog), QDialog::Rejected);
   EXPECT_EQ(dialog.PickedCommand(), QStringLiteral("Y"));  // the text, not the edit
-  std::u16string stored[orvane::CommandHistory::kMaxEntries];
-  EXPECT_EQ(history.LoadHistory(stored), 2);  // never written
+  EXPECT_EQ(history.LoadHistory().size(), 2u);  // never written
 }
 
 TEST_F(CommandHistoryDialogTest, EmptyHistoryGivesEmptyListPreviewAndPick) {

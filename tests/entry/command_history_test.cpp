@@ -30,10 +30,8 @@ class CommandHistoryTest : public ::testing::Test {
     return text;
   }
   std::u16string Joined() {
-    std::u16string list[20];
-    int n = history.LoadHistory(list);
     std::u16string out;
-    for (int i = 0; i < n; ++i) out += list[i] + u"|";
+    for (const std::u16string& entry : history.LoadHistory()) out += entry + u"|";
     return out;
   }
   static std::u16string Cmd(int i) {
@@ -46,8 +44,7 @@ class CommandHistoryTest : public ::testing::Test {
 };
 
 TEST_F(CommandHistoryTest, FreshHiveLoadsNothingAndFirstAddStoresOneValue) {
-  std::u16string list[20];
-  EXPECT_EQ(history.LoadHistory(list), 0);
+  EXPECT_TRUE(history.LoadHistory().empty());
   reg::Key key;
   EXPECT_EQ(hive().OpenKey(kLocalMachine, kHistory, &key), kSuccess) << "loading creates the key";
   ASSERT_TRUE(history.AddToHistory(u"ATZ"));
@@ -75,19 +72,21 @@ TEST_F(CommandHistoryTest, AddingMovesAnEqualEntryToTheFrontCaseSensitively) {
 
 TEST_F(CommandHistoryTest, TwentyEntriesPushTheOldestOut) {
   for (int i = 1; i <= 20; ++i) ASSERT_TRUE(history.AddToHistory(Cmd(i)));
-  std::u16string list[20];
-  ASSERT_EQ(history.LoadHistory(list), 20);
+  std::vector<std::u16string> list = history.LoadHistory();
+  ASSERT_EQ(list.size(), 20u);
   EXPECT_EQ(list[0], Cmd(20));
   EXPECT_EQ(list[19], Cmd(1));
   ASSERT_TRUE(history.AddToHistory(u"NEW"));
-  ASSERT_EQ(history.LoadHistory(list), 20);
+  list = history.LoadHistory();
+  ASSERT_EQ(list.size(), 20u);
   EXPECT_EQ(list[0], u"NEW");
   EXPECT_EQ(list[1], Cmd(20));
   EXPECT_EQ(list[19], Cmd(2));
   EXPECT_EQ(Stored(21), u"<absent>");
   // The oldest, sent again, comes to the front; still 20.
   ASSERT_TRUE(history.AddToHistory(Cmd(2)));
-  ASSERT_EQ(history.LoadHistory(list), 20);
+  list = history.LoadHistory();
+  ASSERT_EQ(list.size(), 20u);
   EXPECT_EQ(list[0], Cmd(2));
   EXPECT_EQ(list[1], u"NEW");
   EXPECT_EQ(list[19], Cmd(3));
@@ -102,12 +101,16 @@ TEST_F(CommandHistoryTest, GapEndsTheListAndSaveReplacesEverything) {
   }
   EXPECT_EQ(Joined(), u"A|B|");
   std::u16string two[] = {u"P", u"Q"};
-  ASSERT_TRUE(history.SaveHistory(two, 2));
+  ASSERT_TRUE(history.SaveHistory(two));
   EXPECT_EQ(Stored(4), u"<absent>") << "the old key's values are gone";
   EXPECT_EQ(Joined(), u"P|Q|");
-  ASSERT_TRUE(history.SaveHistory(nullptr, 0));
+  ASSERT_TRUE(history.SaveHistory({}));
   EXPECT_EQ(Joined(), u"");
-  EXPECT_FALSE(history.SaveHistory(two, -1));
+  std::vector<std::u16string> many;
+  for (int i = 1; i <= 25; ++i) many.push_back(Cmd(i));
+  ASSERT_TRUE(history.SaveHistory(many));
+  EXPECT_EQ(history.LoadHistory(), std::vector<std::u16string>(many.begin(), many.begin() + 20));
+  EXPECT_EQ(Stored(21), u"<absent>") << "only the first 20 are kept";
 }
 
 TEST_F(CommandHistoryTest, LongEntriesReadBackExactly) {
@@ -115,8 +118,8 @@ TEST_F(CommandHistoryTest, LongEntriesReadBackExactly) {
   ASSERT_TRUE(history.AddToHistory(longer));
   ASSERT_TRUE(history.AddToHistory(longest));
   ASSERT_TRUE(history.AddToHistory(u"AT"));
-  std::u16string list[20];
-  ASSERT_EQ(history.LoadHistory(list), 3);
+  const std::vector<std::u16string> list = history.LoadHistory();
+  ASSERT_EQ(list.size(), 3u);
   EXPECT_EQ(list[1], longest);
   EXPECT_EQ(list[2], longer);
 }
@@ -125,15 +128,15 @@ TEST(CommandHistoryFaults, FailedSaveOrAddLeavesTheOldListWhole) {
   testing::FaultyHive hive(Hive::OpenMemory());
   CommandHistory history(hive);
   std::u16string three[] = {u"A", u"B", u"C"};
-  ASSERT_TRUE(history.SaveHistory(three, 3));
+  ASSERT_TRUE(history.SaveHistory(three));
   std::u16string four[] = {u"W", u"X", u"Y", u"Z"};
   for (int failAt = 1; failAt <= 4; ++failAt) {
     hive.FailWritesFrom(failAt);
-    EXPECT_FALSE(history.SaveHistory(four, 4));
+    EXPECT_FALSE(history.SaveHistory(four));
     EXPECT_FALSE(history.AddToHistory(u"NEW"));
     hive.FailWritesFrom(0);
-    std::u16string list[20];
-    ASSERT_EQ(history.LoadHistory(list), 3) << "write " << failAt;
+    const std::vector<std::u16string> list = history.LoadHistory();
+    ASSERT_EQ(list.size(), 3u) << "write " << failAt;
     EXPECT_EQ(list[0], u"A");
     EXPECT_EQ(list[2], u"C");
   }

@@ -81,11 +81,7 @@ class DeviceTableTest : public ::testing::Test {
     if (!k.ok() || hive_->QueryString(k.get(), name, &text) != kSuccess) return u"<absent>";
     return text;
   }
-  std::vector<PortListing> Ports() {
-    std::vector<PortListing> ports(100);
-    ports.resize(ListActivePorts(*hive_, ports.data(), 100));
-    return ports;
-  }
+  std::vector<PortListing> Ports() { return ListActivePorts(*hive_, 100); }
 
   testing::TempDir dir_;
   std::unique_ptr<FakeSysfs> sys_;

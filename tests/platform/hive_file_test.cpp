@@ -71,10 +71,27 @@ TEST(HiveFile, TwoOpenHivesOnOneFileSeeEachOthersWrites) {
   ASSERT_TRUE(a && b);
   ASSERT_TRUE(CommandHistory(*a).AddToHistory(u"AT"));
   ASSERT_TRUE(CommandHistory(*b).AddToHistory(u"ATZ"));
-  std::u16string list[20];
-  ASSERT_EQ(CommandHistory(*a).LoadHistory(list), 2);
-  EXPECT_EQ(list[0], u"ATZ");
-  EXPECT_EQ(list[1], u"AT");
+  EXPECT_EQ(CommandHistory(*a).LoadHistory(), (std::vector<std::u16string>{u"ATZ", u"AT"}));
+}
+
+TEST(HiveFile, AReadTransactionSeesOneStateAndLeavesWritersFree) {
+  testing::TempDir dir;
+  auto a = Hive::OpenFile(dir.File("h.hive"));
+  auto b = Hive::OpenFile(dir.File("h.hive"));
+  ASSERT_TRUE(a && b);
+  ScopedKey inA(*a, kLocalMachine, u"K"), inB(*b, kLocalMachine, u"K");
+  ASSERT_EQ(a->SetDword(inA.get(), u"V", 1), kSuccess);
+  uint32_t v = 0;
+  {
+    Hive::Transaction reading(*a, Hive::Transaction::For::kReading);
+    ASSERT_TRUE(reading.Active());
+    ASSERT_EQ(a->QueryDword(inA.get(), u"V", &v), kSuccess);
+    EXPECT_EQ(b->SetDword(inB.get(), u"V", 2), kSuccess) << "the reader held the write lock";
+    ASSERT_EQ(a->QueryDword(inA.get(), u"V", &v), kSuccess);
+    EXPECT_EQ(v, 1u) << "the reader saw a write made after it began";
+  }
+  ASSERT_EQ(a->QueryDword(inA.get(), u"V", &v), kSuccess);
+  EXPECT_EQ(v, 2u);
 }
 
 TEST(HiveFile, HandheldHiveLivesUnderXdgDataHome) {
@@ -169,8 +186,7 @@ TEST_P(ReadOnlyHive, LoadsWhatWasSavedAndEverySaveFails) {
     if (hive->GetAccess() != Access::kReadOnly) return 1;
     if (reason != c.reason) return 2;
     if (store.LoadBaudRate() != 57600u || !store.LoadProfile(u"Modem", &got) || got.suffix != u"<0D>") return 3;
-    std::u16string list[20];
-    if (CommandHistory(*hive).LoadHistory(list) != 1 || list[0] != u"ATI") return 4;
+    if (CommandHistory(*hive).LoadHistory() != std::vector<std::u16string>{u"ATI"}) return 4;
     if (store.SaveBaudRate(9600) || store.SaveProfile(got) || store.SaveCurrentProfileName(u"Modem") ||
         CommandHistory(*hive).AddToHistory(u"AT"))
       return 5;
@@ -306,6 +322,7 @@ class NotAHive : public ::testing::Test {
       EXPECT_EQ(st.st_mode & 0777, 0644u) << "the mode of a file that is not a hive was changed";
     }
     EXPECT_NE(notice.find(aside[0]), std::string::npos) << notice;
+    notice_ = notice;
     EXPECT_EQ(std::count(notice.begin(), notice.end(), '\n'), 1) << notice;
     // The stores work on the fresh hive.
     PreferenceStore store(*hive);
@@ -324,7 +341,28 @@ class NotAHive : public ::testing::Test {
     EXPECT_EQ(PreferenceStore(*again).CountProfiles(), 1);
     EXPECT_EQ(FilesStartingWith(dir_.path(), "h.hive.corrupt-", "").size(), 1u);
   }
+
+  // Makes a hive at h.hive holding a profile, then runs |sql| on it as another program would.
+  std::string MakeHiveAndRun(const char* sql) {
+    const std::string path = dir_.File("h.hive");
+    {
+      auto hive = Hive::OpenFile(path);
+      EXPECT_TRUE(hive);
+      PreferenceProfile p;
+      p.name = u"Kept";
+      if (hive) {
+        EXPECT_TRUE(PreferenceStore(*hive).SaveProfile(p));
+      }
+    }
+    sqlite3* db = nullptr;
+    EXPECT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+    sqlite3_close(db);
+    return path;
+  }
+
   testing::TempDir dir_;
+  std::string notice_;  // what the last ExpectMovedAside printed
 };
 
 TEST_F(NotAHive, TextFileIsKeptAndMovedAside) {
@@ -365,6 +403,51 @@ TEST_F(NotAHive, DamagedHiveIsKeptAndMovedAside) {
   for (size_t i = 4096 + 100; i < bytes.size() - 100; i += 7) bytes[i] = static_cast<char>(0xA5);
   WriteAll(path, bytes);
   ExpectMovedAside(path, /*foreign=*/false);
+}
+
+// Objects in a hive's schema that the program does not make: each could run code of its own
+// inside the hive's queries (the view and the trigger never end), so the hive is refused
+// before any query runs.
+struct Foreign {
+  const char* what;
+  const char* sql;
+  const char* reason;
+};
+
+class HiveWithForeignSchema : public NotAHive, public ::testing::WithParamInterface<Foreign> {};
+
+TEST_P(HiveWithForeignSchema, IsDamagedAndMovedAsideWithTheReason) {
+  const std::string path = MakeHiveAndRun(GetParam().sql);
+  ExpectMovedAside(path, /*foreign=*/false);
+  EXPECT_NE(notice_.find(GetParam().reason), std::string::npos) << notice_;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Objects, HiveWithForeignSchema,
+    ::testing::Values(
+        Foreign{"RecursiveViewNamedLikeATable",
+                "DROP TABLE hive_keys; CREATE VIEW hive_keys(id, parent, name) AS WITH RECURSIVE r(id, parent, name) AS "
+                "(SELECT 1, NULL, x'' UNION ALL SELECT id + 1, 1, x'' FROM r) SELECT * FROM r;",
+                "the hive holds a view 'hive_keys' the program does not make"},
+        Foreign{"Trigger",
+                "CREATE TRIGGER x AFTER INSERT ON hive_keys BEGIN SELECT count(*) FROM (WITH RECURSIVE r(n) AS "
+                "(SELECT 1 UNION ALL SELECT n + 1 FROM r) SELECT n FROM r); END;",
+                "the hive holds a trigger 'x' the program does not make"},
+        Foreign{"ExtraTable", "CREATE TABLE other(x); INSERT INTO other VALUES (1);",
+                "the hive holds a table 'other' the program does not make"},
+        Foreign{"ChangedIndex", "DROP INDEX hive_keys_by_parent; CREATE INDEX hive_keys_by_parent ON hive_keys(name);",
+                "the hive's index 'hive_keys_by_parent' is not the one the program makes"}),
+    [](const ::testing::TestParamInfo<Foreign>& info) { return std::string(info.param.what); });
+
+TEST_F(NotAHive, HiveWithoutItsOrderIndexesOpensAsItIs) {
+  // The layout of a hive made before the order indexes existed: sound, and opened quietly.
+  const std::string path = MakeHiveAndRun("DROP INDEX hive_keys_in_order; DROP INDEX hive_values_in_order;");
+  ::testing::internal::CaptureStderr();
+  auto hive = Hive::OpenFile(path);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+  ASSERT_TRUE(hive);
+  EXPECT_EQ(PreferenceStore(*hive).ListProfileNames(), std::vector<std::u16string>{u"Kept"});
+  EXPECT_TRUE(FilesStartingWith(dir_.path(), "h.hive.corrupt-", "").empty());
 }
 
 TEST_F(NotAHive, EmptyFileIsAFreshHiveWithoutNotice) {

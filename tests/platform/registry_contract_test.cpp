@@ -4,6 +4,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/Registry.h"
 #include "tests/platform/TempHive.h"
@@ -80,6 +81,18 @@ TEST_P(RegistryContract, NamesAreCaseSensitiveAndEnumerateInCreationOrder) {
   Create(parent, u"Alpha");
   EXPECT_EQ(EnumName(parent, 1, &s), u"alpha");
   EXPECT_EQ(EnumName(parent, 4, &s), u"Alpha");
+  // All at once, or a range of them, in the same order.
+  std::vector<std::u16string> names{u"left over"};
+  ASSERT_EQ(hive().EnumKeys(parent, 0, UINT32_MAX, &names), kSuccess);
+  EXPECT_EQ(names, (std::vector<std::u16string>{u"zeta", u"alpha", u"  spaced  ", u"\u00e9t\u00e9", u"Alpha"}));
+  ASSERT_EQ(hive().EnumKeys(parent, 1, 2, &names), kSuccess);
+  EXPECT_EQ(names, (std::vector<std::u16string>{u"alpha", u"  spaced  "}));
+  ASSERT_EQ(hive().EnumKeys(parent, 5, 10, &names), kSuccess);
+  EXPECT_TRUE(names.empty());
+  std::u16string walked;
+  ASSERT_EQ(hive().ForEachSubkey(parent, [&](std::u16string_view name) { return walked += name, name != u"alpha"; }),
+            kSuccess);
+  EXPECT_EQ(walked, u"zetaalpha") << "the walk stops when told";
   Key v = Create(parent, u"zeta");
   ASSERT_EQ(hive().SetDword(v, u"X", 1), kSuccess);
   EXPECT_EQ(hive().QueryDword(v, u"x", nullptr), kFileNotFound);
@@ -157,6 +170,15 @@ TEST_P(RegistryContract, ValuesOverwriteInPlaceAndEnumerate) {
   EXPECT_EQ(name, u"");
   EXPECT_EQ(data, std::string("\0\1\2", 3));
   EXPECT_EQ(hive().EnumValue(key, 3, &name, &type, &data), kNoMoreItems);
+  std::vector<ValueEntry> values;
+  ASSERT_EQ(hive().EnumValues(key, &values), kSuccess);
+  ASSERT_EQ(values.size(), 3u);
+  EXPECT_EQ(values[0].name, u"first");
+  EXPECT_EQ(values[0].type, kTypeDword);
+  EXPECT_EQ(values[0].data, std::string("\x09\0\0\0", 4));
+  EXPECT_EQ(values[1].name, u"second");
+  EXPECT_EQ(values[2].name, u"");
+  EXPECT_EQ(values[2].data, std::string("\0\1\2", 3));
   EXPECT_EQ(hive().DeleteValue(key, u"second"), kSuccess);
   EXPECT_EQ(hive().DeleteValue(key, u"second"), kFileNotFound);
   ASSERT_EQ(hive().EnumValue(key, 1, &name, nullptr, nullptr), kSuccess);
@@ -173,6 +195,10 @@ TEST_P(RegistryContract, DeleteKeyRemovesEverythingBelowAndStaleHandlesSaySo) {
   EXPECT_EQ(hive().DeleteKey(d, u""), kInvalidParameter);
   EXPECT_EQ(hive().SetDword(deep, u"X", 2), kKeyDeleted);
   EXPECT_EQ(hive().QueryDword(a, u"X", nullptr), kKeyDeleted);
+  std::vector<std::u16string> names;
+  std::vector<ValueEntry> values;
+  EXPECT_EQ(hive().EnumKeys(a, 0, UINT32_MAX, &names), kKeyDeleted);
+  EXPECT_EQ(hive().EnumValues(deep, &values), kKeyDeleted);
   Key again = Create(kLocalMachine, u"D\\A\\B\\C");
   EXPECT_EQ(hive().QueryDword(again, u"X", nullptr), kFileNotFound) << "values came back with the key";
   Status s;

@@ -50,20 +50,20 @@ std::u16string Entry(char16_t set, int i) {
 TEST(StoreCrash, KilledDuringSaveHistoryLeavesOneWholeList) {
   testing::TempDir dir;
   std::string path = dir.File("h.hive");
-  std::u16string listA[20], listB[20];
+  std::vector<std::u16string> listA, listB;
   for (int i = 0; i < 20; ++i) {
-    listA[i] = Entry(u'a', i);
-    listB[i] = Entry(u'b', i);
+    listA.push_back(Entry(u'a', i));
+    listB.push_back(Entry(u'b', i));
   }
   {
     auto hive = Hive::OpenFile(path);
-    ASSERT_TRUE(CommandHistory(*hive).SaveHistory(listA, 20));
+    ASSERT_TRUE(CommandHistory(*hive).SaveHistory(listA));
   }
   for (int kill = 0; kill < 12; ++kill) {
     int fd = -1;
     pid_t pid = Spawn(path, &fd, [&](Hive& hive, int out) {
       for (int round = 0;; ++round) {
-        if (!CommandHistory(hive).SaveHistory(round % 2 ? listA : listB, 20)) return 4;
+        if (!CommandHistory(hive).SaveHistory(round % 2 ? listA : listB)) return 4;
         char c = 'x';
         if (::write(out, &c, 1) != 1) return 5;
       }
@@ -79,10 +79,9 @@ TEST(StoreCrash, KilledDuringSaveHistoryLeavesOneWholeList) {
 
     auto hive = Hive::OpenFile(path);
     ASSERT_TRUE(hive);
-    std::u16string got[20];
-    ASSERT_EQ(CommandHistory(*hive).LoadHistory(got), 20) << "after kill " << kill;
-    const std::u16string* expected = got[0] == listA[0] ? listA : listB;
-    for (int i = 0; i < 20; ++i) ASSERT_EQ(got[i], expected[i]) << "mixed list after kill " << kill;
+    const std::vector<std::u16string> got = CommandHistory(*hive).LoadHistory();
+    ASSERT_EQ(got.size(), 20u) << "after kill " << kill;
+    ASSERT_EQ(got, got[0] == listA[0] ? listA : listB) << "mixed list after kill " << kill;
   }
 }
 
@@ -94,14 +93,11 @@ TEST(StoreCrash, KilledDuringReplaceProfileLeavesOneWholeProfile) {
   small.prefix = u"AT";
   small.suffix = u"<0D>";
   small.timeout = 3;
-  small.tokenCount = 2;
-  small.tokens[0] = u"<0D><0A>OK<0D><0A>";
-  small.tokens[1] = u"ERROR";
+  small.tokens = {u"<0D><0A>OK<0D><0A>", u"ERROR"};
   large.prefix = std::u16string(300, u'p');
   large.suffix = std::u16string(300, u's');
   large.timeout = 9;
-  large.tokenCount = 20;
-  for (int i = 0; i < 20; ++i) large.tokens[i] = std::u16string(150, char16_t(u'A' + i));
+  for (int i = 0; i < 20; ++i) large.tokens.push_back(std::u16string(150, char16_t(u'A' + i)));
   {
     auto hive = Hive::OpenFile(path);
     ASSERT_TRUE(PreferenceStore(*hive).SaveProfile(small));
@@ -129,8 +125,7 @@ TEST(StoreCrash, KilledDuringReplaceProfileLeavesOneWholeProfile) {
     const PreferenceProfile& expected = got.timeout == small.timeout ? small : large;
     EXPECT_EQ(got.prefix, expected.prefix);
     EXPECT_EQ(got.suffix, expected.suffix);
-    ASSERT_EQ(got.tokenCount, expected.tokenCount);
-    for (int i = 0; i < got.tokenCount; ++i) EXPECT_EQ(got.tokens[i], expected.tokens[i]);
+    EXPECT_EQ(got.tokens, expected.tokens);
     EXPECT_EQ(PreferenceStore(*hive).CountProfiles(), 1);
   }
 }
@@ -142,7 +137,7 @@ TEST(StoreConcurrency, TwoProcessesAddingToTheHistoryLoseNothing) {
     {
       auto hive = Hive::OpenFile(path);
       ASSERT_TRUE(hive);
-      ASSERT_TRUE(CommandHistory(*hive).SaveHistory(nullptr, 0));
+      ASSERT_TRUE(CommandHistory(*hive).SaveHistory({}));
     }
     int go[2];
     ASSERT_EQ(::pipe(go), 0);
@@ -172,8 +167,8 @@ TEST(StoreConcurrency, TwoProcessesAddingToTheHistoryLoseNothing) {
       EXPECT_EQ(WEXITSTATUS(status), 0) << "an add failed in process " << p;
     }
     auto hive = Hive::OpenFile(path);
-    std::u16string got[20];
-    ASSERT_EQ(CommandHistory(*hive).LoadHistory(got), 20);
+    const std::vector<std::u16string> got = CommandHistory(*hive).LoadHistory();
+    ASSERT_EQ(got.size(), 20u);
     // Every command is there once, and each process's commands keep their order.
     for (int p = 0; p < 2; ++p) {
       int last = 99;

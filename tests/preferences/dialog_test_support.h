@@ -44,7 +44,7 @@ inline orvane::PreferenceProfile MakeProfile(const std::u16string& name, const s
   p.prefix = prefix;
   p.suffix = u"<0D>";
   p.timeout = timeout;
-  for (const auto& t : tokens) p.tokens[p.tokenCount++] = t;
+  p.tokens = tokens;
   return p;
 }
 

@@ -27,8 +27,7 @@ class PreferenceStoreTest : public ::testing::Test {
     p.prefix = u"AT";
     p.suffix = u"<0D>";
     p.timeout = 5;
-    p.tokenCount = tokens;
-    for (int i = 0; i < tokens; ++i) p.tokens[i] = u"T" + std::u16string(1, char16_t(u'0' + i % 10));
+    for (int i = 0; i < tokens; ++i) p.tokens.push_back(u"T" + std::u16string(1, char16_t(u'0' + i % 10)));
     return p;
   }
   // Names of the values stored in a profile's key, in order.
@@ -72,18 +71,14 @@ TEST_F(PreferenceStoreTest, SaveWritesTheLayoutAndLoadReadsItBack) {
   EXPECT_EQ(got.prefix, u"  <1B>AT ");
   EXPECT_EQ(got.suffix, u"<0D>");
   EXPECT_EQ(got.timeout, 5);
-  ASSERT_EQ(got.tokenCount, 3);
-  EXPECT_EQ(got.tokens[0], u"T0");
-  EXPECT_EQ(got.tokens[1], u"");
-  EXPECT_EQ(got.tokens[2], u"T2");
+  EXPECT_EQ(got.tokens, (std::vector<std::u16string>{u"T0", u"", u"T2"}));
 
   EXPECT_EQ(store.CountProfiles(), 2);
   auto names = store.ListProfileNames();
   ASSERT_EQ(names.size(), 2u);
   EXPECT_EQ(names[0], u"Hayes Modem");  // creation order, not sorted
   EXPECT_EQ(names[1], u"Bare");
-  std::u16string one[1];
-  EXPECT_EQ(store.ListProfileNames(one, 1), 1) << "never writes past the caller's room";
+  EXPECT_EQ(store.ListProfileNames(1), std::vector<std::u16string>{u"Hayes Modem"}) << "no more than asked for";
 }
 
 TEST_F(PreferenceStoreTest, SaveOverFewerTokensLeavesOldValuesReplaceLeavesNone) {
@@ -92,7 +87,7 @@ TEST_F(PreferenceStoreTest, SaveOverFewerTokensLeavesOldValuesReplaceLeavesNone)
   EXPECT_EQ(ValueNames(u"P"), u"Prefix,Suffix,Timeout,TokenCount,1,2,3,4,5,");
   PreferenceProfile got;
   ASSERT_TRUE(store.LoadProfile(u"P", &got));
-  EXPECT_EQ(got.tokenCount, 2);
+  EXPECT_EQ(got.tokens.size(), 2u);
   ASSERT_TRUE(store.ReplaceProfile(Make(u"P", 1)));
   EXPECT_EQ(ValueNames(u"P"), u"Prefix,Suffix,Timeout,TokenCount,1,");
 }
@@ -109,11 +104,11 @@ TEST(PreferenceStoreFaults, FailedReplaceAndSaveKeepTheOldProfileWhole) {
   PreferenceProfile old;
   old.name = u"P";
   old.prefix = u"old";
-  old.tokenCount = 4;
+  old.tokens.resize(4);
   ASSERT_TRUE(store.SaveProfile(old));
   PreferenceProfile fresh = old;
   fresh.prefix = u"new";
-  fresh.tokenCount = 2;
+  fresh.tokens.resize(2);
   for (int failAt = 1; failAt <= 6; ++failAt) {
     hive.FailWritesFrom(failAt);
     EXPECT_FALSE(store.ReplaceProfile(fresh)) << failAt;
@@ -122,7 +117,7 @@ TEST(PreferenceStoreFaults, FailedReplaceAndSaveKeepTheOldProfileWhole) {
     PreferenceProfile got;
     ASSERT_TRUE(store.LoadProfile(u"P", &got)) << "write " << failAt;
     EXPECT_EQ(got.prefix, u"old");
-    EXPECT_EQ(got.tokenCount, 4);
+    EXPECT_EQ(got.tokens.size(), 4u);
   }
   EXPECT_TRUE(store.ReplaceProfile(fresh));
 }
@@ -131,7 +126,7 @@ TEST_F(PreferenceStoreTest, LoadOfMissingNameLoadsNothingAndCreatesNothing) {
   PreferenceProfile got = Make(u"Untouched", 1);
   EXPECT_FALSE(store.LoadProfile(u"Missing", &got));
   EXPECT_EQ(got.name, u"Untouched");
-  EXPECT_EQ(got.tokenCount, 1);
+  EXPECT_EQ(got.tokens.size(), 1u);
   EXPECT_EQ(store.CountProfiles(), 0) << "a missing profile must not appear";
   EXPECT_FALSE(store.LoadProfile(u"", &got));
   // The current profile deleted: Current still names it, and loading it fails cleanly.
@@ -157,8 +152,7 @@ TEST_F(PreferenceStoreTest, TextsOfAnyLengthReadBackExactly) {
 }
 
 TEST_F(PreferenceStoreTest, TokenCountOutsideTheTwentySlotsIsBounded) {
-  PreferenceProfile p = Make(u"Many", 20);
-  p.tokenCount = 25;  // the dialogs never allow this; the store writes 20 at most
+  PreferenceProfile p = Make(u"Many", 25);  // the dialogs never allow this; the store writes 20 at most
   ASSERT_TRUE(store.SaveProfile(p));
   EXPECT_EQ(ValueNames(u"Many").find(u",21,"), std::u16string::npos);
   // An outside edit stores 30 with 22 values present: the first 20 load.
@@ -167,11 +161,11 @@ TEST_F(PreferenceStoreTest, TokenCountOutsideTheTwentySlotsIsBounded) {
   ASSERT_EQ(hive().SetString(key.get(), u"21", u"extra"), kSuccess);
   PreferenceProfile got;
   ASSERT_TRUE(store.LoadProfile(u"Many", &got));
-  EXPECT_EQ(got.tokenCount, 20);
+  ASSERT_EQ(got.tokens.size(), 20u);
   EXPECT_EQ(got.tokens[19], p.tokens[19]);
   ASSERT_EQ(hive().SetDword(key.get(), u"TokenCount", static_cast<uint32_t>(-3)), kSuccess);
   ASSERT_TRUE(store.LoadProfile(u"Many", &got));
-  EXPECT_EQ(got.tokenCount, 0);
+  EXPECT_TRUE(got.tokens.empty());
 }
 
 TEST_F(PreferenceStoreTest, FailedLoadKeepsWhatWasRead) {
@@ -211,9 +205,7 @@ TEST_F(PreferenceStoreTest, NamesTooLongToListAreSkippedAndTheRestListed) {
   ASSERT_TRUE(store.SaveProfile(Make(u"Last", 0)));
   EXPECT_EQ(store.ListProfileNames(), (std::vector<std::u16string>{u"First", u"Last"}));
   EXPECT_EQ(store.CountProfiles(), 2);
-  std::u16string names[2];
-  ASSERT_EQ(store.ListProfileNames(names, 2), 2);
-  EXPECT_EQ(names[1], u"Last");
+  EXPECT_EQ(store.ListProfileNames(2), (std::vector<std::u16string>{u"First", u"Last"}));
 }
 
 TEST_F(PreferenceStoreTest, NamesAreCaseSensitive) {
@@ -223,7 +215,7 @@ TEST_F(PreferenceStoreTest, NamesAreCaseSensitive) {
   ASSERT_TRUE(store.DeleteProfile(u"modem"));
   PreferenceProfile got;
   ASSERT_TRUE(store.LoadProfile(u"Modem", &got));
-  EXPECT_EQ(got.tokenCount, 1);
+  EXPECT_EQ(got.tokens.size(), 1u);
 }
 
 }  // namespace

@@ -77,7 +77,7 @@ TEST_F(PreferencesDialogTest, OpensOnTheCurrentProfileComparedExactlyElseOnTheFi
 
 TEST_F(PreferencesDialogTest, TwentyTokensDisableAddUntilOneIsDeleted) {
   orvane::PreferenceProfile p = MakeProfile(u"Full", u"", 1, {});
-  for (int i = 0; i < 19; ++i) p.tokens[p.tokenCount++] = u"T" + std::u16string(1, char16_t(u'a' + i));
+  for (int i = 0; i < 19; ++i) p.tokens.push_back(u"T" + std::u16string(1, char16_t(u'a' + i)));
   Save(p);
   auto d = Open();
   EXPECT_TRUE(Button(d.get(), IDC_ADD_TOKEN)->isEnabled()) << "19 tokens leave room for one more";
@@ -98,7 +98,7 @@ TEST_F(PreferencesDialogTest, TwentyTokensDisableAddUntilOneIsDeleted) {
 
   Tap(d.get(), ui::IDOK);
   EXPECT_FALSE(d->isVisible());
-  EXPECT_EQ(Stored(u"Full").tokenCount, 20);
+  EXPECT_EQ(Stored(u"Full").tokens.size(), 20u);
   EXPECT_EQ(Stored(u"Full").tokens[19], u"LAST");
 
   // Opening on a profile that holds 20 tokens: Add disabled; deleting one frees it.
@@ -146,9 +146,7 @@ TEST_F(PreferencesDialogTest, DeletingPThenEditingQSavesExactlyQ2AndR) {
   EXPECT_FALSE(d->isVisible());
   EXPECT_EQ(d->result(), QDialog::Accepted);
   const auto stored = Stored(u"Modem");
-  ASSERT_EQ(stored.tokenCount, 2);
-  EXPECT_EQ(stored.tokens[0], u"Q2");
-  EXPECT_EQ(stored.tokens[1], u"R");
+  EXPECT_EQ(stored.tokens, (std::vector<std::u16string>{u"Q2", u"R"}));
   EXPECT_EQ(store.LoadCurrentProfileName(), u"Modem");
   // Replaced afresh: no stale third token value is left in the key.
   orvane::reg::ScopedKey key(hive(), orvane::reg::kLocalMachine,
@@ -178,7 +176,7 @@ TEST_F(PreferencesDialogTest, TokenTextsAreCheckedForBlanksButKeptAsTyped) {
   Type(d.get(), IDC_PREFIX, QStringLiteral("  AT<zz "));
   Tap(d.get(), ui::IDOK);
   const auto stored = Stored(u"Modem");
-  ASSERT_EQ(stored.tokenCount, 2);
+  ASSERT_EQ(stored.tokens.size(), 2u);
   EXPECT_EQ(stored.tokens[1], u" ERR <0d> ");
   EXPECT_EQ(stored.prefix, u"  AT<zz ");
 }

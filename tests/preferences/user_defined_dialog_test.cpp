@@ -69,7 +69,7 @@ TEST_F(UserDefinedDialogTest, NamesMustHoldTextAndNoBackslashAndAreKeptAsTyped) 
   EXPECT_EQ(stored.prefix, u"AT<0d");
   EXPECT_EQ(stored.suffix, u" <0D>");
   EXPECT_EQ(stored.timeout, 0);
-  EXPECT_EQ(stored.tokenCount, 0);
+  EXPECT_TRUE(stored.tokens.empty());
   EXPECT_EQ(store.LoadCurrentProfileName(), u"") << "this dialog never sets Current";
   // No tokens: the key holds exactly the four values.
   orvane::reg::ScopedKey key(hive(), orvane::reg::kLocalMachine,
@@ -117,7 +117,7 @@ TEST_F(UserDefinedDialogTest, TokensAreLimitedToTwentyAndOnlyAddedOnesAreStored)
   Type(d.get(), IDC_PROFILE_NAME, QStringLiteral("Many"));
   Tap(d.get(), ui::IDOK);
   const auto stored = Stored(u"Many");
-  EXPECT_EQ(stored.tokenCount, 19);
+  ASSERT_EQ(stored.tokens.size(), 19u);
   EXPECT_EQ(stored.tokens[18], u"T19");
 }
 

@@ -55,7 +55,7 @@ TEST_F(ByteDialogs, EditAsBinaryPutsTheEditedTextIntoTheCommandFieldOnOkOnly) {
 
 TEST_F(ByteDialogs, CommandHistoryPutsThePickIntoTheCommandFieldOnOkOnly) {
   const std::u16string entries[] = {u"X", u"Y"};
-  ASSERT_TRUE(history.SaveHistory(entries, 2));
+  ASSERT_TRUE(history.SaveHistory(entries));
   CommandField()->setText(QStringLiteral("typed"));
   script.onModal = [](QDialog& d) {
     auto& dialog = static_cast<CommandHistoryDialog&>(d);

@@ -166,7 +166,7 @@ TEST_F(DesktopKeys, TypingDuringAReadLeavesTheSelectionAndTheFocusComesBack) {
 
 TEST_F(DesktopKeys, CtrlReturnSendsUpAndDownRecallAndEnterSendsNothing) {
   const std::u16string stored[] = {u"ATI", u"AT+GMM"};  // newest first
-  ASSERT_TRUE(history.SaveHistory(stored, 2));
+  ASSERT_TRUE(history.SaveHistory(stored));
   QTest::keyClicks(field, QStringLiteral("ATZ"));
   struct Step { Qt::Key key; const char* shown; } const steps[] = {
       {Qt::Key_Up, "ATI"}, {Qt::Key_Up, "AT+GMM"}, {Qt::Key_Up, "AT+GMM"},

@@ -57,7 +57,7 @@ orvane::PreferenceProfile Profile(const std::u16string& name, const std::u16stri
   p.prefix = prefix;
   p.suffix = suffix;
   p.timeout = timeout;
-  for (const auto& t : tokens) p.tokens[static_cast<size_t>(p.tokenCount++)] = t;
+  p.tokens = tokens;
   return p;
 }
 
@@ -260,8 +260,8 @@ class SendFlow : public ScreenTest {
     ASSERT_EQ(Status(*view), "Opened");
   }
   std::u16string HistoryFront() {
-    std::u16string entries[orvane::CommandHistory::kMaxEntries];
-    return history.LoadHistory(entries) > 0 ? entries[0] : u"";
+    const std::vector<std::u16string> entries = history.LoadHistory();
+    return entries.empty() ? u"" : entries[0];
   }
 
   // A whole send; returns the real milliseconds from Send pressed to the row recorded.

@@ -454,11 +454,9 @@ TEST(LinewrightSignals, InterruptPrintsWhatArrivedAndExitsWithItsOwnCode) {
 std::u16string ListedAs(const std::string& device) {
   auto hive = reg::Hive::OpenFile(reg::Hive::DefaultHandheldPath());
   if (!hive) return u"(no hive)";
-  PortListing ports[100];
-  const int count = ListActivePorts(*hive, ports, 100);
   const std::u16string name(device.begin(), device.end());
-  for (int i = 0; i < count; ++i)
-    if (ports[i].deviceName == name) return ports[i].displayName;
+  for (const PortListing& port : ListActivePorts(*hive, 100))
+    if (port.deviceName == name) return port.displayName;
   return {};
 }
 

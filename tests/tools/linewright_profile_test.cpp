@@ -29,11 +29,10 @@ class LinewrightProfile : public ::testing::Test {
     p.prefix = u"AT";
     p.suffix = u"<0D>";
     p.timeout = 7;
-    p.tokenCount = 1;
-    p.tokens[0] = u"<0D><0A>OK<0D><0A>";
+    p.tokens = {u"<0D><0A>OK<0D><0A>"};
     ASSERT_TRUE(store.SaveProfile(p));
     p.name = u"Bare";
-    p.tokenCount = 0;
+    p.tokens.clear();
     ASSERT_TRUE(store.SaveProfile(p));
   }
 
@@ -91,7 +90,7 @@ TEST_F(LinewrightProfile, ProfileThatCannotBeLoadedIsNamedWithWhatIsWrong) {
   for (const Case& c : cases) {
     PreferenceProfile p;
     p.name = u"P1";
-    p.tokenCount = 1;
+    p.tokens = {u""};
     store.DeleteProfile(p.name);
     ASSERT_TRUE(store.SaveProfile(p));
     reg::ScopedKey key(*hive_, reg::kLocalMachine, u"Software\\Orvane\\Orvane Port Linewright\\Preferences\\P1", false);

@@ -74,16 +74,12 @@ void AppendHex(std::string* out, std::string prefix, const std::string& data) {
 }
 
 bool ExportValues(Hive& hive, reg::Key key, std::string* out, std::string* error) {
-  std::u16string name;
-  uint32_t type = 0;
-  std::string data;
-  for (uint32_t i = 0;; ++i) {
-    reg::Status s = hive.EnumValue(key, i, &name, &type, &data);
-    if (s == reg::kNoMoreItems) return true;
-    if (s != kSuccess) {
-      *error = "cannot read the hive";
-      return false;
-    }
+  std::vector<reg::ValueEntry> values;
+  if (hive.EnumValues(key, &values) != kSuccess) {
+    *error = "cannot read the hive";
+    return false;
+  }
+  for (const auto& [name, type, data] : values) {
     if (!IsWellFormed(name) || name.find_first_of(u"\r\n") != std::u16string::npos) {
       *error = "a value name cannot be written as text";
       return false;
@@ -108,6 +104,7 @@ bool ExportValues(Hive& hive, reg::Key key, std::string* out, std::string* error
       }() + "):", data);
     }
   }
+  return true;
 }
 
 // ---- import ---------------------------------------------------------------------------
@@ -360,22 +357,6 @@ bool WithinKeyLimits(std::u16string_view path, std::string* error) {
   return true;
 }
 
-reg::Status EnumKeyName(Hive& hive, reg::Key key, uint32_t index, std::u16string* name) {
-  std::vector<char16_t> buffer(256);
-  // The name may grow between the calls (another process); try again with its size.
-  for (int attempt = 0; attempt < 4; ++attempt) {
-    uint32_t room = static_cast<uint32_t>(buffer.size());
-    const reg::Status s = hive.EnumKey(key, index, buffer.data(), &room);
-    if (s == reg::kMoreData) {
-      buffer.resize(room);
-      continue;
-    }
-    if (s == kSuccess) name->assign(buffer.data(), room);
-    return s;
-  }
-  return reg::kMoreData;
-}
-
 std::string SkippedKeyNote(std::u16string_view parentPath, std::u16string_view name) {
   return FullKeyName(parentPath) + " has a subkey named \"" + Utf16ToUtf8(name) +
          "\", which cannot be used in a key path (the hive is damaged); it was skipped";
@@ -387,8 +368,9 @@ reg::Status WalkTree(Hive& hive, reg::Key key, std::u16string path, const KeyVis
                      const SkipReporter& skipped) {
   struct Level {
     reg::Key key;
-    uint32_t next;      // index of the next subkey to look at
-    size_t pathLength;  // the length of this key's path
+    std::vector<std::u16string> names;  // its subkeys, read once when the level is entered
+    size_t next;                        // index of the next subkey to look at
+    size_t pathLength;                  // the length of this key's path
   };
   // The keys open on the way down; all but the first (the caller's) are closed here.
   struct Levels : std::vector<Level> {
@@ -399,30 +381,33 @@ reg::Status WalkTree(Hive& hive, reg::Key key, std::u16string path, const KeyVis
     Hive& hive;
   } levels(hive);
 
+  // Enters |k|: its subkeys are read in one go.
+  auto enter = [&](reg::Key k) {
+    levels.push_back({k, {}, 0, path.size()});
+    return hive.EnumKeys(k, 0, UINT32_MAX, &levels.back().names);
+  };
   if (!visit(key, path)) return kSuccess;
-  levels.push_back({key, 0, path.size()});
-  std::u16string name;
+  if (reg::Status s = enter(key); s != kSuccess) return s;
   while (!levels.empty()) {
     Level& level = levels.back();
-    reg::Status s = EnumKeyName(hive, level.key, level.next++, &name);
-    if (s == reg::kNoMoreItems) {
+    if (level.next == level.names.size()) {
       if (levels.size() > 1) hive.CloseKey(level.key);
       levels.pop_back();
       continue;
     }
-    if (s != kSuccess) return s;
+    const std::u16string name = std::move(level.names[level.next++]);
     path.resize(level.pathLength);
     if (!Addressable(name)) {
       if (skipped) skipped(path, name);
       continue;
     }
     reg::Key child = reg::kNoKey;
-    s = hive.OpenKey(level.key, name, &child);
+    reg::Status s = hive.OpenKey(level.key, name, &child);
     if (s == reg::kFileNotFound) continue;  // deleted meanwhile: nothing left to show
     if (s != kSuccess) return s;
     if (!path.empty()) path += u'\\';
     path += name;
-    levels.push_back({child, 0, path.size()});
+    if (s = enter(child); s != kSuccess) return s;
     if (!visit(child, path)) return kSuccess;
   }
   return kSuccess;

@@ -35,9 +35,6 @@ constexpr size_t kMaxKeyDepth = 512;  // levels below HKEY_LOCAL_MACHINE
 // with |error| saying which limit it breaks.
 bool WithinKeyLimits(std::u16string_view path, std::string* error);
 
-// The name of subkey |index| of |key|, however long.
-reg::Status EnumKeyName(reg::Hive& hive, reg::Key key, uint32_t index, std::u16string* name);
-
 // A subkey name that opening by path reaches: not empty, no backslash. Only a damaged
 // hive holds others; opening one would reach its parent or another key.
 bool Addressable(std::u16string_view name);

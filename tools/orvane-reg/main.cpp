@@ -148,10 +148,9 @@ void PrintValue(const std::u16string& name, uint32_t type, const std::string& da
 
 void PrintValues(Hive& hive, orvane::reg::Key key, const std::u16string& path) {
   std::printf("%s\n", rt::FullKeyName(path).c_str());
-  std::u16string name;
-  uint32_t type;
-  std::string data;
-  for (uint32_t i = 0; hive.EnumValue(key, i, &name, &type, &data) == kSuccess; ++i) PrintValue(name, type, data);
+  std::vector<orvane::reg::ValueEntry> values;
+  hive.EnumValues(key, &values);
+  for (const auto& v : values) PrintValue(v.name, v.type, v.data);
   std::printf("\n");
 }
 
@@ -195,8 +194,9 @@ int Query(Hive& hive, const std::u16string& path, const Options& o) {
     return skipped ? 1 : 0;
   }
   PrintValues(hive, key.get(), path);
-  std::u16string child;
-  for (uint32_t i = 0; rt::EnumKeyName(hive, key.get(), i, &child) == kSuccess; ++i)
+  std::vector<std::u16string> children;
+  hive.EnumKeys(key.get(), 0, UINT32_MAX, &children);
+  for (const std::u16string& child : children)
     std::printf("%s\n", rt::FullKeyName(path.empty() ? child : path + u"\\" + child).c_str());
   return 0;
 }

@@ -347,7 +347,7 @@ orvane::PreferenceProfile Profile(const std::u16string& name, const std::u16stri
   p.prefix = prefix;
   p.suffix = u"<0D>";
   p.timeout = timeout;
-  for (const auto& t : tokens) p.tokens[p.tokenCount++] = t;
+  p.tokens = tokens;
   return p;
 }
 
@@ -431,7 +431,7 @@ void BinaryDialogs() {
     const std::unique_ptr<Hive> hive = Hive::OpenMemory();
     orvane::CommandHistory history(*hive);
     const std::u16string commands[] = {u"ATI3<0D>", u"AT+CSQ<0D>", u"AT&V<0D><0A>", u"ATZ<0D>", u"AT<0D>"};
-    Check(history.SaveHistory(commands, 5), "the history is stored");
+    Check(history.SaveHistory(commands), "the history is stored");
     CommandHistoryDialog d(history);
     if (ShowActive(d)) {
       d.List()->setCurrentRow(1);
