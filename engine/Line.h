@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace orvane {
 
@@ -21,6 +22,9 @@ class Line {
   virtual long ReadSome(uint8_t* buffer, size_t room) = 0;
   // Bytes written, 0 when the device takes nothing now, or -errno.
   virtual long WriteSome(const uint8_t* data, size_t length) = 0;
+  // Why the line stopped working, for a person, when the line knows more than the errno
+  // its transfers return (a network peer that was dropped); empty otherwise.
+  virtual std::string Failure() const { return {}; }
 };
 
 }  // namespace orvane

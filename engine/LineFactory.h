@@ -46,6 +46,7 @@ class NamedLine : public Line {
   int Descriptor() const override { return line_ ? line_->Descriptor() : -1; }
   long ReadSome(uint8_t* buffer, size_t room) override;
   long WriteSome(const uint8_t* data, size_t length) override;
+  std::string Failure() const override { return line_ ? line_->Failure() : std::string(); }
 
  private:
   int Take(OpenedLine opened);

@@ -68,7 +68,7 @@ class NetworkLine : public Line {
 
   // Why the line no longer works (the server closed the connection or was dropped), for
   // a person; empty while it works.
-  const std::string& Failure() const { return failure_; }
+  std::string Failure() const override { return failure_; }
 
   // What the server told about the port (RFC 2217 only).
   const telnet::ComPortState* ComPort() const { return telnet_ ? &telnet_->ComPort() : nullptr; }

@@ -487,7 +487,9 @@ class Runner : public SessionObserver {
 
   int HungUp(int readError) {
     err_ << "linewright: " << options_.device;
-    if (readError != EIO) err_ << ": read failed: " << std::strerror(readError);
+    const std::string failure = session_.Line().Failure();
+    if (!failure.empty()) err_ << ": " << failure;
+    else if (readError != EIO) err_ << ": read failed: " << std::strerror(readError);
     else if (IsNetworkName(options_.device)) err_ << ": the server closed the connection";
     else err_ << ": the device hung up";
     err_ << '\n';
