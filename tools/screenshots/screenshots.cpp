@@ -41,7 +41,7 @@
 #include "entry/CommandHistoryDialog.h"
 #include "screen/RemotePortsDialog.h"
 #include "entry/EditBinaryDialog.h"
-#include "export/ExportOptionsDialog.h"
+#include "screen/ExportOptionsDialog.h"
 #include "installer/DesktopLink.h"
 #include "installer/InstallerApp.h"
 #include "installer/InstallerDialog.h"
