@@ -72,6 +72,7 @@ void SplashWindow::timerEvent(QTimerEvent* event) {
 
 SplashWindow::DirectDispatch::DirectDispatch() : previous_(g_directDispatch) { g_directDispatch = true; }
 SplashWindow::DirectDispatch::~DirectDispatch() { g_directDispatch = previous_; }
+bool SplashWindow::DirectDispatch::Active() { return g_directDispatch; }
 
 bool SplashWindow::PreTranslateMessage(QObject*, QEvent* event) {
   if (!g_current || g_directDispatch) return false;

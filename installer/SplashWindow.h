@@ -31,6 +31,8 @@ class SplashWindow : public QWidget {
    public:
     DirectDispatch();
     ~DirectDispatch();
+    // Whether messages are dispatched directly right now.
+    static bool Active();
     DirectDispatch(const DirectDispatch&) = delete;
     DirectDispatch& operator=(const DirectDispatch&) = delete;
 
