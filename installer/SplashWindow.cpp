@@ -14,7 +14,10 @@ namespace {
 bool g_enabled = false;
 SplashWindow* g_current = nullptr;
 bool g_directDispatch = false;
+int g_timerMs = SplashWindow::kTimerMs;
 }  // namespace
+
+void SplashWindow::SetTimerMs(int ms) { g_timerMs = ms; }
 
 void SplashWindow::EnableSplashScreen(bool enable) { g_enabled = enable; }
 bool SplashWindow::SplashScreenEnabled() { return g_enabled; }
@@ -42,7 +45,7 @@ SplashWindow::SplashWindow(QWidget* owner, const QPixmap& bitmap) : QWidget(owne
   else if (QScreen* screen = owner ? owner->screen() : QGuiApplication::primaryScreen())
     area = screen->availableGeometry();
   if (area.isValid()) move(area.center() - rect().center());
-  timerId_ = startTimer(kTimerMs, Qt::PreciseTimer);
+  timerId_ = startTimer(g_timerMs, Qt::PreciseTimer);
 }
 
 SplashWindow::~SplashWindow() {
@@ -69,6 +72,7 @@ void SplashWindow::timerEvent(QTimerEvent* event) {
 
 SplashWindow::DirectDispatch::DirectDispatch() : previous_(g_directDispatch) { g_directDispatch = true; }
 SplashWindow::DirectDispatch::~DirectDispatch() { g_directDispatch = previous_; }
+bool SplashWindow::DirectDispatch::Active() { return g_directDispatch; }
 
 bool SplashWindow::PreTranslateMessage(QObject*, QEvent* event) {
   if (!g_current || g_directDispatch) return false;

@@ -11,6 +11,9 @@ class SplashWindow : public QWidget {
 
  public:
   static constexpr int kTimerMs = 3500;
+  // How long a splash shown from now on stays up when left alone (kTimerMs unless set;
+  // tests shorten it).
+  static void SetTimerMs(int ms);
 
   // Set once at start-up: whether a splash may be shown at all.
   static void EnableSplashScreen(bool enable = true);
@@ -28,6 +31,8 @@ class SplashWindow : public QWidget {
    public:
     DirectDispatch();
     ~DirectDispatch();
+    // Whether messages are dispatched directly right now.
+    static bool Active();
     DirectDispatch(const DirectDispatch&) = delete;
     DirectDispatch& operator=(const DirectDispatch&) = delete;
 

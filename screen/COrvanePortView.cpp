@@ -20,7 +20,7 @@
 #include "entry/model/CommandHistory.h"
 #include "entry/CommandHistoryDialog.h"
 #include "entry/EditBinaryDialog.h"
-#include "export/ExportResponseList.h"
+#include "screen/ExportResponseList.h"
 #include "preferences/PreferenceStore.h"
 #include "screen/CommandResponseDialog.h"
 #include "screen/RemotePortsDialog.h"

@@ -6,8 +6,8 @@
 #
 #   bash scripts/attack-tools.sh [BUILD_DIR]      (default: $ORVANE_BUILD_DIR or build)
 #
-# Needs a build with orvane-reg, orvane-appmgr, linewright, orvane_export_writer_test,
-# hive_file_test and preference_store_test, and python3 for the attacks that damage a hive
+# Needs a build with orvane-reg, orvane-appmgr, linewright, orvane_export_tests,
+# orvane_platform_tests and orvane_preferences_tests, and python3 for the attacks that damage a hive
 # directly. Run as root, the read-only attacks run the tools as "nobody" (setpriv). Not
 # part of the test suite.
 set -uo pipefail
@@ -15,10 +15,10 @@ cd "$(dirname "$0")/.."
 build=$(realpath "${1:-${ORVANE_BUILD_DIR:-build}}")
 reg=$build/tools/orvane-reg/orvane-reg
 appmgr=$build/installer/orvane-appmgr
-writer_test=$build/tests/export/orvane_export_writer_test
+writer_test=$build/tests/export/orvane_export_tests
 linewright=$build/tools/linewright/linewright
-hive_test=$build/tests/platform/hive_file_test
-store_test=$build/tests/preferences/preference_store_test
+hive_test=$build/tests/platform/orvane_platform_tests
+store_test=$build/tests/preferences/orvane_preferences_tests
 tries=${ORVANE_ATTACK_TRIES:-3}
 for t in "$reg" "$appmgr" "$writer_test" "$linewright" "$hive_test" "$store_test"; do
   [ -x "$t" ] || { echo "missing $t: build it first" >&2; exit 2; }

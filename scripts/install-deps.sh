@@ -3,7 +3,7 @@
 # Safe to run again: it only calls apt-get when something is missing.
 set -euo pipefail
 packages=(
-  build-essential cmake ninja-build pkg-config git
+  build-essential cmake ninja-build pkg-config git ccache
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libsqlite3-dev libudev-dev
   libgtest-dev libgmock-dev libbenchmark-dev

@@ -21,7 +21,7 @@
 #include "engine/Exchange.h"
 #include "engine/SerialLine.h"
 #include "tests/support/PtyPair.h"
-#include "tools/modemsim/ModemSim.h"
+#include "tests/support/SimulatorThread.h"
 
 namespace {
 
@@ -29,24 +29,16 @@ namespace {
 class Simulator {
  public:
   Simulator() {
-    std::string error;
-    if (!sim_.Start(&error) || pipe2(wake_, O_CLOEXEC) != 0) std::abort();
-    runner_ = std::thread([this] { sim_.Run(-1, wake_[0]); });
+    if (!sim_.ok()) std::abort();
     orvane::SerialLine line;
-    line.Open(orvane::Utf8ToUtf16(sim_.DevicePath()), 115200);
+    line.Open(orvane::Utf8ToUtf16(sim_.path()), 115200);
     orvane::Exchange echoOff(line, u"ATE0<0D>", orvane::Framing{});
     orvane::RunToEnd(echoOff, line);
   }
-  ~Simulator() {
-    [[maybe_unused]] ssize_t n = write(wake_[1], "x", 1);
-    runner_.join();
-  }
-  const std::string& path() const { return sim_.DevicePath(); }
+  const std::string& path() const { return sim_.path(); }
 
  private:
-  orvane::modemsim::ModemSim sim_;
-  int wake_[2] = {-1, -1};
-  std::thread runner_;
+  orvane::testing::SimulatorThread sim_;
 };
 
 Simulator& Sim() {

@@ -2,48 +2,23 @@
 // exchanges on a simulator's pty directly, in the same run. Rounds alternate between
 // the ways, so a busy machine weighs on all alike; the medians and their ratios are
 // printed. Usage: orvane_remote_line_bench [EXCHANGES_PER_ROUND [ROUNDS]]
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "engine/Exchange.h"
 #include "engine/LineFactory.h"
 #include "tests/support/NetServers.h"
-#include "tools/modemsim/ModemSim.h"
+#include "tests/support/SimulatorThread.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// The modem simulator on its own thread.
-class Simulator {
- public:
-  Simulator() {
-    std::string error;
-    ok_ = sim_.Start(&error) && pipe2(wake_, O_CLOEXEC) == 0;
-    if (ok_) runner_ = std::thread([this] { sim_.Run(-1, wake_[0]); });
-  }
-  ~Simulator() {
-    if (!ok_) return;
-    [[maybe_unused]] ssize_t n = write(wake_[1], "x", 1);
-    runner_.join();
-  }
-  bool ok() const { return ok_; }
-  const std::string& path() const { return sim_.DevicePath(); }
-
- private:
-  orvane::modemsim::ModemSim sim_;
-  int wake_[2] = {-1, -1};
-  std::thread runner_;
-  bool ok_ = false;
-};
+using Simulator = orvane::testing::SimulatorThread;
 
 double Median(std::vector<double> v) {
   std::sort(v.begin(), v.end());

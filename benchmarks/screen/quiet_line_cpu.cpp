@@ -11,12 +11,9 @@
 #include <QEventLoop>
 #include <QLineEdit>
 #include <QTimer>
-#include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
 #include <sys/resource.h>
-#include <termios.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <string>
@@ -24,6 +21,7 @@
 #include "platform/Registry.h"
 #include "resources/OrvanePortIds.h"
 #include "screen/COrvanePortView.h"
+#include "tests/support/PtyPair.h"
 #include "ui/Messages.h"
 
 namespace {
@@ -31,27 +29,7 @@ namespace {
 using namespace orvane::port_ids;
 
 // A pseudo-terminal whose device side never says anything.
-struct QuietDevice {
-  QuietDevice() {
-    master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    grantpt(master);
-    unlockpt(master);
-    char name[128] = {};
-    ptsname_r(master, name, sizeof name);
-    path = name;
-    keeper = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
-    termios t{};
-    tcgetattr(keeper, &t);
-    cfmakeraw(&t);
-    tcsetattr(keeper, TCSANOW, &t);
-  }
-  ~QuietDevice() {
-    close(keeper);
-    close(master);
-  }
-  int master = -1, keeper = -1;
-  std::string path;
-};
+using QuietDevice = orvane::testing::PtyPair;
 
 struct Usage {
   double cpuUs = 0;
@@ -87,7 +65,7 @@ int main(int argc, char** argv) {
   {
     QuietDevice device;
     const Usage start = Now();
-    pollfd p{device.keeper, POLLIN, 0};
+    pollfd p{device.keeper(), POLLIN, 0};
     poll(&p, 1, ms);
     baseline = Since(start);
   }
@@ -101,7 +79,7 @@ int main(int argc, char** argv) {
     COrvanePortView view(*hive);
     view.OnInitialUpdate();
     view.Control(IDC_PORT)->setEnabled(true);
-    qobject_cast<QLineEdit*>(view.Control(IDC_PORT))->setText(QString::fromStdString(device.path));
+    qobject_cast<QLineEdit*>(view.Control(IDC_PORT))->setText(QString::fromStdString(device.path()));
     view.OnOpenLine();
     if (!view.OpenFlag() || !view.Session().IsOpen()) {
       std::fprintf(stderr, "quiet_line_cpu: the screen did not open the line\n");

@@ -8,16 +8,9 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <poll.h>
-#include <stdlib.h>
-#include <termios.h>
-#include <unistd.h>
 
-#include <atomic>
 #include <memory>
 #include <string>
-#include <thread>
 
 #include "engine/BinaryTextCodec.h"
 #include "engine/Exchange.h"
@@ -25,52 +18,15 @@
 #include "platform/Registry.h"
 #include "resources/OrvanePortIds.h"
 #include "screen/COrvanePortView.h"
+#include "tests/support/SimulatorThread.h"
 #include "ui/Messages.h"
 
 namespace {
 
 using namespace orvane::port_ids;
 
-// A device that answers "\r\nOK\r\n" the moment a carriage return arrives.
-class QuickModem {
- public:
-  QuickModem() {
-    master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    grantpt(master_);
-    unlockpt(master_);
-    char name[128] = {};
-    ptsname_r(master_, name, sizeof name);
-    path_ = name;
-    keeper_ = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
-    termios t{};
-    tcgetattr(keeper_, &t);
-    cfmakeraw(&t);
-    tcsetattr(keeper_, TCSANOW, &t);
-    thread_ = std::thread([this] {
-      char buf[256];
-      while (!stop_) {
-        pollfd p{master_, POLLIN, 0};
-        if (poll(&p, 1, 20) != 1) continue;
-        const ssize_t n = read(master_, buf, sizeof buf);
-        for (ssize_t i = 0; i < n; ++i)
-          if (buf[i] == '\r' && write(master_, "\r\nOK\r\n", 6) != 6) return;
-      }
-    });
-  }
-  ~QuickModem() {
-    stop_ = true;
-    thread_.join();
-    close(keeper_);
-    close(master_);
-  }
-  const std::string& path() const { return path_; }
-
- private:
-  int master_ = -1, keeper_ = -1;
-  std::string path_;
-  std::thread thread_;
-  std::atomic<bool> stop_{false};
-};
+// A device that answers at once: the modem simulator.
+using QuickModem = orvane::testing::SimulatorThread;
 
 void BM_BareLineExchange(benchmark::State& state) {
   QuickModem modem;

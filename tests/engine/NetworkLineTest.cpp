@@ -19,8 +19,8 @@
 #include "engine/LineFactory.h"
 #include "tests/support/NetServers.h"
 #include "tests/support/PtyPair.h"
+#include "tests/support/SimulatorThread.h"
 #include "tools/linewright/Linewright.h"
-#include "tools/modemsim/ModemSim.h"
 
 namespace orvane {
 namespace {
@@ -30,31 +30,7 @@ using testing::PtyPair;
 using testing::Ser2net;
 using testing::ServerProcess;
 using testing::TempFolder;
-
-// The modem simulator on its own thread.
-class Simulator {
- public:
-  Simulator() {
-    std::string error;
-    ok_ = sim_.Start(&error) && pipe2(wake_, O_CLOEXEC) == 0;
-    if (ok_) runner_ = std::thread([this] { sim_.Run(-1, wake_[0]); });
-  }
-  ~Simulator() {
-    if (!ok_) return;
-    [[maybe_unused]] ssize_t n = write(wake_[1], "x", 1);
-    runner_.join();
-    close(wake_[0]);
-    close(wake_[1]);
-  }
-  bool ok() const { return ok_; }
-  const std::string& path() const { return sim_.DevicePath(); }
-
- private:
-  modemsim::ModemSim sim_;
-  int wake_[2] = {-1, -1};
-  std::thread runner_;
-  bool ok_ = false;
-};
+using Simulator = testing::SimulatorThread;
 
 ExchangeResult RunExchange(Line& line, const std::u16string& command, uint32_t timeoutMs = 3000,
                    ExchangeOptions options = {}) {

@@ -15,6 +15,7 @@
 #include "platform/Registry.h"
 #include "platform/TextConvert.h"
 #include "tests/platform/TempHive.h"
+#include "tests/support/PtyPair.h"
 
 namespace orvane {
 namespace {
@@ -145,11 +146,9 @@ TEST_F(DeviceTableTest, RefreshKeepsLiveSimulatorsAndHandWrittenEntries) {
 }
 
 TEST_F(DeviceTableTest, SimulatorRegistersAsSimulatedModemAndUnregisters) {
-  int master = ::posix_openpt(O_RDWR | O_NOCTTY);
-  ASSERT_GE(master, 0);
-  ASSERT_EQ(::grantpt(master), 0);
-  ASSERT_EQ(::unlockpt(master), 0);
-  std::string pts = ::ptsname(master);
+  const testing::PtyPair pty;
+  ASSERT_TRUE(pty.ok());
+  const std::string& pts = pty.path();
   ASSERT_TRUE(RegisterSimulatedDevice(*hive_, pts, ::getpid()));
   auto ports = Ports();
   ASSERT_EQ(ports.size(), 1u);
@@ -161,7 +160,6 @@ TEST_F(DeviceTableTest, SimulatorRegistersAsSimulatedModemAndUnregisters) {
   EXPECT_TRUE(UnregisterSimulatedDevice(*hive_, pts));
   EXPECT_FALSE(UnregisterSimulatedDevice(*hive_, pts));
   EXPECT_EQ(Ports().size(), 3u);
-  ::close(master);
 }
 
 // A cellular module with four ports on one USB device, and by-id links as udev makes them.

@@ -1,13 +1,8 @@
 // The main screen on a serial port on another machine: the URL typed under "<Not
 // Listed>", against ser2net in front of the modem simulator.
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <thread>
-
 #include "tests/screen/ScreenTestSupport.h"
 #include "tests/support/NetServers.h"
-#include "tools/modemsim/ModemSim.h"
+#include "tests/support/SimulatorThread.h"
 
 namespace screen_test {
 namespace {
@@ -17,14 +12,10 @@ class RemoteScreen : public ScreenTest {};
 QString StatusReason(COrvanePortView& view) { return Ctl<QLabel>(view, IDC_STATUS)->toolTip(); }
 
 TEST_F(RemoteScreen, OpensSendsAndClosesAUrl) {
-  orvane::modemsim::ModemSim sim;
-  std::string error;
-  ASSERT_TRUE(sim.Start(&error)) << error;
-  int wake[2];
-  ASSERT_EQ(pipe2(wake, O_CLOEXEC), 0);
-  std::thread runner([&] { sim.Run(-1, wake[0]); });
+  orvane::testing::SimulatorThread sim;
+  ASSERT_TRUE(sim.ok()) << sim.error();
   orvane::testing::Ser2net server;
-  ASSERT_TRUE(server.Start(sim.DevicePath())) << server.Log();
+  ASSERT_TRUE(server.Start(sim.path())) << server.Log();
 
   auto view = MakeView();
   for (int round = 0; round < 2; ++round) {
@@ -39,11 +30,6 @@ TEST_F(RemoteScreen, OpensSendsAndClosesAUrl) {
   }
   ASSERT_EQ(List(*view)->RowCount(), 2);
   EXPECT_EQ(Cell(*view, 1, 0), "AT<0D><0D><0A>OK<0D>..");
-
-  [[maybe_unused]] ssize_t n = write(wake[1], "x", 1);
-  runner.join();
-  close(wake[0]);
-  close(wake[1]);
 }
 
 TEST_F(RemoteScreen, AFailedOpenSaysWhy) {

@@ -1,14 +1,11 @@
 #include "tools/modemsim/ModemSim.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
-
-#include <thread>
 
 #include "engine/Exchange.h"
 #include "engine/SerialLine.h"
 #include "platform/SerialDevice.h"
+#include "tests/support/SimulatorThread.h"
 
 namespace orvane {
 namespace {
@@ -17,19 +14,10 @@ namespace {
 class ModemSimTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string error;
-    ASSERT_TRUE(sim.Start(&error)) << error;
-    ASSERT_EQ(pipe2(wake, O_CLOEXEC), 0);
-    runner = std::thread([this] { end = sim.Run(-1, wake[0]); });
-    ASSERT_EQ(line.Open(Utf8ToUtf16(sim.DevicePath()), 115200), 0);
+    ASSERT_TRUE(sim.ok()) << sim.error();
+    ASSERT_EQ(line.Open(Utf8ToUtf16(sim.path()), 115200), 0);
   }
-  void TearDown() override {
-    line.Close();
-    [[maybe_unused]] ssize_t n = write(wake[1], "x", 1);
-    runner.join();
-    close(wake[0]);
-    close(wake[1]);
-  }
+  void TearDown() override { line.Close(); }
 
   // One exchange as the send flow does it; |command| gets a carriage return.
   ExchangeResult Run(const std::u16string& command, uint32_t timeoutMs = 2000,
@@ -47,10 +35,7 @@ class ModemSimTest : public ::testing::Test {
     return EncodeBinaryText(Run(command, timeoutMs, {}, std::move(tokens)).reply);
   }
 
-  modemsim::ModemSim sim;
-  int wake[2] = {-1, -1};
-  std::thread runner;
-  modemsim::ModemSim::End end = modemsim::ModemSim::End::kError;
+  testing::SimulatorThread sim;
   SerialLine line;
 };
 
@@ -144,9 +129,7 @@ TEST_F(ModemSimTest, HangUpEndsTheReadAndTheSimulator) {
   EXPECT_EQ(EncodeBinaryText(reply.reply), u"AT+SIMHANGUP=20<0D>");
   EXPECT_EQ(reply.end, ReplyEnd::kHangup);
   EXPECT_LT(reply.elapsedMs, 5000u);
-  runner.join();
-  runner = std::thread([] {});
-  EXPECT_EQ(end, modemsim::ModemSim::End::kHungUp);
+  EXPECT_EQ(sim.Join(), modemsim::ModemSim::End::kHungUp);
   // The line stays open until closed; writing to a device that went away fails.
   const uint8_t byte = 'A';
   EXPECT_NE(line.Write(&byte, 1), 0);

@@ -1,20 +1,17 @@
 // linewright --profile: commands framed with a stored preference profile.
 #include <gtest/gtest.h>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <memory>
 #include <sstream>
-#include <thread>
 
 #include "platform/Registry.h"
 #include "preferences/PreferenceStore.h"
 #include "tests/platform/TempHive.h"
+#include "tests/support/SimulatorThread.h"
 #include "tools/linewright/Linewright.h"
-#include "tools/modemsim/ModemSim.h"
 
 namespace orvane {
 namespace {
@@ -122,21 +119,14 @@ TEST(LinewrightHandheldProfile, HiveThatCannotBeReadIsAnErrorWithTheReason) {
 }
 
 TEST_F(LinewrightProfile, FramesEachCommandOnTheLine) {
-  modemsim::ModemSim sim;
+  testing::SimulatorThread sim;
+  ASSERT_TRUE(sim.ok()) << sim.error();
   std::string error;
-  ASSERT_TRUE(sim.Start(&error)) << error;
-  int wake[2];
-  ASSERT_EQ(::pipe2(wake, O_CLOEXEC), 0);
-  std::thread server([&] { sim.Run(-1, wake[0]); });
-  std::string device = sim.DevicePath();
-  auto o = Parse({"--profile", "Hayes", device.c_str(), "9600", "", "E0"}, &error);
+  auto o = Parse({"--profile", "Hayes", sim.path().c_str(), "9600", "", "E0"}, &error);
   ASSERT_TRUE(linewright::ApplyProfile(store, &o, &error)) << error;
   std::ostringstream out, err;
   int code = linewright::Run(o, -1, out, err);
-  [[maybe_unused]] ssize_t n = ::write(wake[1], "x", 1);
-  server.join();
-  ::close(wake[0]);
-  ::close(wake[1]);
+  sim.Stop();
   EXPECT_EQ(code, linewright::kExitOk) << err.str();
   // "AT" + "" + "<0D>" is a bare AT with its echo; "ATE0<0D>" still echoes itself.
   EXPECT_EQ(out.str(), "AT<0D><0D><0A>OK<0D><0A>\nATE0<0D><0D><0A>OK<0D><0A>\n");

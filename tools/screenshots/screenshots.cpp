@@ -24,9 +24,7 @@
 #include <QTemporaryDir>
 #include <QtTest/QTest>
 
-#include <fcntl.h>
 #include <stdlib.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -41,7 +39,7 @@
 #include "entry/CommandHistoryDialog.h"
 #include "screen/RemotePortsDialog.h"
 #include "entry/EditBinaryDialog.h"
-#include "export/ExportOptionsDialog.h"
+#include "screen/ExportOptionsDialog.h"
 #include "installer/DesktopLink.h"
 #include "installer/InstallerApp.h"
 #include "installer/InstallerDialog.h"
@@ -56,6 +54,7 @@
 #include "screen/COrvanePortView.h"
 #include "screen/CommandResponseDialog.h"
 #include "screen/ResponseListCtrl.h"
+#include "tests/support/PtyPair.h"
 #include "ui/Menus.h"
 #include "ui/Messages.h"
 #include "ui/Template.h"
@@ -111,40 +110,25 @@ void ReportMessages(ui::ScriptedUi& script, const char* scene) {
 class ScriptedDevice {
  public:
   explicit ScriptedDevice(std::initializer_list<std::string> replies) : replies_(replies) {
-    master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) return;
-    char name[128] = {};
-    if (ptsname_r(master_, name, sizeof name) != 0) return;
-    // One slave descriptor stays open, so the master never reads a hang-up between the
-    // screen's opens; raw, so nothing is echoed back.
-    keeper_ = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
-    termios t{};
-    if (keeper_ < 0 || tcgetattr(keeper_, &t) != 0) return;
-    cfmakeraw(&t);
-    tcsetattr(keeper_, TCSANOW, &t);
-    path_ = name;
-    notifier_ = std::make_unique<QSocketNotifier>(master_, QSocketNotifier::Read);
+    if (!pty_.ok()) return;
+    notifier_ = std::make_unique<QSocketNotifier>(pty_.master(), QSocketNotifier::Read);
     QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this] { OnReadable(); });
   }
-  ~ScriptedDevice() {
-    notifier_.reset();
-    if (keeper_ >= 0) close(keeper_);
-    if (master_ >= 0) close(master_);
-  }
+  ~ScriptedDevice() { notifier_.reset(); }
   ScriptedDevice(const ScriptedDevice&) = delete;
   ScriptedDevice& operator=(const ScriptedDevice&) = delete;
 
-  bool ok() const { return !path_.empty(); }
-  const std::string& path() const { return path_; }
+  bool ok() const { return pty_.ok(); }
+  const std::string& path() const { return pty_.path(); }
   // The device speaks unprompted.
   bool Say(const std::string& bytes) {
-    return write(master_, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+    return write(pty_.master(), bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
   }
 
  private:
   void OnReadable() {
     char buf[256];
-    const ssize_t n = read(master_, buf, sizeof buf);
+    const ssize_t n = read(pty_.master(), buf, sizeof buf);
     if (n <= 0) return;
     pending_.append(buf, static_cast<size_t>(n));
     while (pending_.find('\r') != std::string::npos) {
@@ -152,14 +136,12 @@ class ScriptedDevice {
       if (replies_.empty()) continue;
       const std::string reply = replies_.front();
       replies_.pop_front();
-      if (write(master_, reply.data(), reply.size()) != static_cast<ssize_t>(reply.size()))
+      if (write(pty_.master(), reply.data(), reply.size()) != static_cast<ssize_t>(reply.size()))
         Fail(QStringLiteral("the scripted device could not answer"));
     }
   }
 
-  int master_ = -1;
-  int keeper_ = -1;
-  std::string path_;
+  orvane::testing::PtyPair pty_;  // the screen opens its slave side, the device is its master
   std::string pending_;
   std::deque<std::string> replies_;
   std::unique_ptr<QSocketNotifier> notifier_;

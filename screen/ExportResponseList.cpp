@@ -1,9 +1,9 @@
-#include "export/ExportResponseList.h"
+#include "screen/ExportResponseList.h"
 
 #include <QDialog>
 #include <QFile>
 
-#include "export/ExportOptionsDialog.h"
+#include "screen/ExportOptionsDialog.h"
 #include "ui/Messages.h"
 #include "ui/WaitCursor.h"
 

@@ -11,8 +11,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "export/ExportOptionsDialog.h"
-#include "export/ExportResponseList.h"
+#include "screen/ExportOptionsDialog.h"
+#include "screen/ExportResponseList.h"
 #include "resources/OrvanePortIds.h"
 #include "ui/Messages.h"
 #include "ui/Template.h"

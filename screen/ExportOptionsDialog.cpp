@@ -1,4 +1,4 @@
-#include "export/ExportOptionsDialog.h"
+#include "screen/ExportOptionsDialog.h"
 
 #include <QComboBox>
 #include <QLabel>
