@@ -28,11 +28,12 @@ constexpr Field kRts{u"Rts", 0, 1};
 
 // The field's value when it is a 32-bit number in range; |fallback| otherwise.
 uint32_t Read(Hive& hive, reg::Key key, const Field& field, uint32_t fallback) {
-  uint8_t bytes[4] = {};
-  uint32_t size = sizeof bytes;
-  if (hive.QueryValue(key, field.name, nullptr, bytes, &size) != kSuccess || size != sizeof bytes) return fallback;
-  const uint32_t value = static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
-                         static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
+  uint32_t size = 0;
+  uint32_t value = 0;
+  if (hive.QueryValue(key, field.name, nullptr, nullptr, &size) != kSuccess || size != sizeof value ||
+      hive.QueryDword(key, field.name, &value) != kSuccess) {
+    return fallback;
+  }
   return value >= field.low && value <= field.high ? value : fallback;
 }
 
