@@ -3,11 +3,16 @@
 // the caller's event loop when to try again.
 #pragma once
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
 namespace orvane {
+
+// The longest break a line sends; a usual one is kDefaultBreakMs.
+inline constexpr uint32_t kMaxBreakMs = 2000;
+inline constexpr uint32_t kDefaultBreakMs = 250;
 
 class Line {
  public:
@@ -25,6 +30,13 @@ class Line {
   // Why the line stopped working, for a person, when the line knows more than the errno
   // its transfers return (a network peer that was dropped); empty otherwise.
   virtual std::string Failure() const { return {}; }
+  // Sends a break: the line held in the break state for |ms| (1..kMaxBreakMs), waiting
+  // meanwhile. 0, or an errno value: ENOTSUP where the transport has no break (raw TCP),
+  // EINVAL for a duration out of range, EBADF when closed.
+  virtual int SendBreak(uint32_t ms) {
+    (void)ms;
+    return IsOpen() ? ENOTSUP : EBADF;
+  }
 };
 
 }  // namespace orvane

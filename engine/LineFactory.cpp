@@ -15,7 +15,7 @@ std::string LocalOpenFailure(std::string_view name, int error) {
 
 namespace {
 
-OpenedLine OpenNetworkLine(std::string_view name, uint32_t baud, int stopFd) {
+OpenedLine OpenNetworkLine(std::string_view name, uint32_t baud, int stopFd, const LineSettings& settings) {
   OpenedLine opened;
   LineAddress address;
   if (!ParseLineAddress(name, &address, &opened.reason)) {
@@ -23,27 +23,28 @@ OpenedLine OpenNetworkLine(std::string_view name, uint32_t baud, int stopFd) {
     return opened;
   }
   auto line = std::make_unique<NetworkLine>();
-  opened.error = line->Open(address, baud, &opened.reason, {}, stopFd);
+  opened.error = line->Open(address, baud, settings, &opened.reason, {}, stopFd);
   if (opened.error == 0) opened.line = std::move(line);
   return opened;
 }
 
 }  // namespace
 
-OpenedLine OpenLine(std::u16string_view name, uint32_t baud, int stopFd) {
+OpenedLine OpenLine(std::u16string_view name, uint32_t baud, int stopFd, const LineSettings& settings) {
   const std::string utf8 = Utf16ToUtf8(name);
-  if (IsNetworkName(utf8)) return OpenNetworkLine(utf8, baud, stopFd);
+  if (!settings.Valid()) return {nullptr, EINVAL, "line settings out of range (" + DescribeLineSettings(settings) + ")"};
+  if (IsNetworkName(utf8)) return OpenNetworkLine(utf8, baud, stopFd, settings);
   OpenedLine opened;
   auto line = std::make_unique<SerialLine>();
-  opened.error = line->Open(name, baud);
+  opened.error = line->Open(name, baud, settings);
   if (opened.error == 0) opened.line = std::move(line);
   else opened.reason = LocalOpenFailure(utf8, opened.error);
   return opened;
 }
 
-OpenedLine OpenLine(std::string_view name, uint32_t baud, int stopFd) {
-  if (IsNetworkName(name)) return OpenNetworkLine(name, baud, stopFd);
-  return OpenLine(std::u16string_view(Utf8ToUtf16(name)), baud);
+OpenedLine OpenLine(std::string_view name, uint32_t baud, int stopFd, const LineSettings& settings) {
+  if (IsNetworkName(name)) return OpenNetworkLine(name, baud, stopFd, settings);
+  return OpenLine(std::u16string_view(Utf8ToUtf16(name)), baud, -1, settings);
 }
 
 int NamedLine::Take(OpenedLine opened) {
@@ -54,14 +55,14 @@ int NamedLine::Take(OpenedLine opened) {
 
 // The device or connection held is let go before the new one is taken, so the same
 // name can be opened again.
-int NamedLine::Open(std::u16string_view name, uint32_t baud, int stopFd) {
+int NamedLine::Open(std::u16string_view name, uint32_t baud, int stopFd, const LineSettings& settings) {
   Close();
-  return Take(OpenLine(name, baud, stopFd));
+  return Take(OpenLine(name, baud, stopFd, settings));
 }
 
-int NamedLine::Open(std::string_view name, uint32_t baud, int stopFd) {
+int NamedLine::Open(std::string_view name, uint32_t baud, int stopFd, const LineSettings& settings) {
   Close();
-  return Take(OpenLine(name, baud, stopFd));
+  return Take(OpenLine(name, baud, stopFd, settings));
 }
 
 bool NamedLine::Close() {

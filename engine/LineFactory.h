@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "engine/Line.h"
+#include "engine/LineSettings.h"
 
 namespace orvane {
 
@@ -18,11 +19,14 @@ struct OpenedLine {
   std::string reason;          // for a person when the open failed
 };
 
-// Opens |name| at |baud|: 8N1, DTR and RTS on, no flow control. A local name is
-// passed to the serial line as it is. Input on |stopFd| (-1: none) cancels opening a
-// network line while it connects or sets the port up: ECANCELED, "interrupted".
-OpenedLine OpenLine(std::u16string_view name, uint32_t baud, int stopFd = -1);
-OpenedLine OpenLine(std::string_view name, uint32_t baud, int stopFd = -1);  // UTF-8
+// Opens |name| at |baud| with |settings| (by default 8N1, DTR and RTS on, no flow
+// control). A local name is passed to the serial line as it is. Input on |stopFd| (-1:
+// none) cancels opening a network line while it connects or sets the port up:
+// ECANCELED, "interrupted".
+OpenedLine OpenLine(std::u16string_view name, uint32_t baud, int stopFd = -1,
+                    const LineSettings& settings = {});
+OpenedLine OpenLine(std::string_view name, uint32_t baud, int stopFd = -1,
+                    const LineSettings& settings = {});  // UTF-8
 
 // The reason for a person why local device |name| could not be opened (|error|).
 std::string LocalOpenFailure(std::string_view name, int error);
@@ -33,9 +37,9 @@ class NamedLine : public Line {
  public:
   // Opens |name| at |baud| in place of the line held (which is closed first). 0 on
   // success; otherwise the errno value, with Reason() for a person. |stopFd| as
-  // OpenLine's.
-  int Open(std::u16string_view name, uint32_t baud, int stopFd = -1);
-  int Open(std::string_view name, uint32_t baud, int stopFd = -1);
+  // OpenLine's, and so are |settings|.
+  int Open(std::u16string_view name, uint32_t baud, int stopFd = -1, const LineSettings& settings = {});
+  int Open(std::string_view name, uint32_t baud, int stopFd = -1, const LineSettings& settings = {});
   // Closes and lets go of the line held; false when none is held.
   bool Close() override;
   // Why the last Open failed (empty after a success).
@@ -47,6 +51,7 @@ class NamedLine : public Line {
   long ReadSome(uint8_t* buffer, size_t room) override;
   long WriteSome(const uint8_t* data, size_t length) override;
   std::string Failure() const override { return line_ ? line_->Failure() : std::string(); }
+  int SendBreak(uint32_t ms) override { return line_ ? line_->SendBreak(ms) : EBADF; }
 
  private:
   int Take(OpenedLine opened);

@@ -398,11 +398,15 @@ bool NetworkLine::Close() {
   return true;
 }
 
-int NetworkLine::Open(const LineAddress& address, uint32_t baud, std::string* reason, NetworkBounds bounds,
-                      int stopFd) {
+int NetworkLine::Open(const LineAddress& address, uint32_t baud, const LineSettings& settings,
+                      std::string* reason, NetworkBounds bounds, int stopFd) {
   Close();
   if (baud == 0) {
     *reason = "a baud rate of 0 is not a rate";
+    return EINVAL;
+  }
+  if (!settings.Valid()) {
+    *reason = "line settings out of range (" + DescribeLineSettings(settings) + ")";
     return EINVAL;
   }
   AddrInfoPtr addresses;
@@ -411,7 +415,7 @@ int NetworkLine::Open(const LineAddress& address, uint32_t baud, std::string* re
   fd_ = ConnectAny(addresses.get(), bounds.connectMs, stopFd, &error, reason);
   if (fd_ < 0) return error;
   if (address.kind == LineAddress::Kind::kRfc2217) {
-    error = Negotiate(baud, bounds.negotiateMs, stopFd, reason);
+    error = Negotiate(baud, settings, bounds.negotiateMs, stopFd, reason);
     if (error != 0) {
       Close();
       return error;
@@ -420,7 +424,8 @@ int NetworkLine::Open(const LineAddress& address, uint32_t baud, std::string* re
   return 0;
 }
 
-int NetworkLine::Negotiate(uint32_t baud, uint32_t boundMs, int stopFd, std::string* reason) {
+int NetworkLine::Negotiate(uint32_t baud, const LineSettings& settings, uint32_t boundMs, int stopFd,
+                           std::string* reason) {
   telnet_ = std::make_unique<telnet::Codec>();
   telnet::Codec& codec = *telnet_;
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(boundMs);
@@ -448,12 +453,16 @@ int NetworkLine::Negotiate(uint32_t baud, uint32_t boundMs, int stopFd, std::str
   if (error == 0 && codec.ComPortAgreed()) {
     using namespace telnet::comport;
     codec.RequestBaudRate(baud);
-    codec.Request(kSetDataSize, 8);
-    codec.Request(kSetParity, kParityNone);
-    codec.Request(kSetStopSize, kStopBitsOne);
-    codec.Request(kSetControl, kControlNoFlowControl);
-    codec.Request(kSetControl, kControlDtrOn);
-    codec.Request(kSetControl, kControlRtsOn);
+    static constexpr uint8_t kParityCodes[] = {kParityNone, kParityEven, kParityOdd, kParityMark, kParitySpace};
+    static constexpr uint8_t kFlowCodes[] = {kControlNoFlowControl, kControlHardware, kControlXonXoff};
+    codec.Request(kSetDataSize, settings.dataBits);
+    codec.Request(kSetParity, kParityCodes[static_cast<size_t>(settings.parity)]);
+    codec.Request(kSetStopSize, settings.stopBits == 2 ? kStopBitsTwo : kStopBitsOne);
+    codec.Request(kSetControl, kFlowCodes[static_cast<size_t>(settings.flow)]);
+    codec.Request(kSetControl, settings.dtr ? kControlDtrOn : kControlDtrOff);
+    // With RTS/CTS the server's driver works RTS.
+    if (settings.flow != FlowControl::kRtsCts)
+      codec.Request(kSetControl, settings.rts ? kControlRtsOn : kControlRtsOff);
     codec.Request(kPurgeData, kPurgeReceiveBuffer);
     // Asking for the baud rate last: its answer follows the answers to the requests
     // before it. Control requests may go unanswered (a server in front of a device
@@ -476,6 +485,21 @@ int NetworkLine::Negotiate(uint32_t baud, uint32_t boundMs, int stopFd, std::str
       break;
   }
   return error;
+}
+
+int NetworkLine::SendBreak(uint32_t ms) {
+  if (fd_ < 0) return EBADF;
+  if (error_ != 0) return error_;
+  if (!telnet_) return ENOTSUP;
+  if (ms == 0 || ms > kMaxBreakMs) return EINVAL;
+  // The server times nothing: the break lasts from one request to the other. Each is
+  // flushed as far as the socket takes it; what it cannot take goes with the next write.
+  telnet_->Request(telnet::comport::kSetControl, telnet::comport::kControlBreakOn);
+  if (const long failed = FlushOutput(); failed < 0) return static_cast<int>(-failed);
+  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+  telnet_->Request(telnet::comport::kSetControl, telnet::comport::kControlBreakOff);
+  if (const long failed = FlushOutput(); failed < 0) return static_cast<int>(-failed);
+  return 0;
 }
 
 long NetworkLine::Fail(int error, std::string why) {

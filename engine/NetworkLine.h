@@ -1,8 +1,9 @@
 // A line to a serial port on another machine, through a serial server:
 //   rfc2217://HOST:PORT  Telnet with the COM port control option: the server sets the
-//                        port to the baud rate, 8N1, no flow control, DTR and RTS on;
-//   tcp://HOST:PORT      the port's raw bytes (a server in raw mode; the baud rate is
-//                        the server's business).
+//                        port to the baud rate and the line settings (data bits,
+//                        parity, stop bits, flow control, DTR, RTS), and sends breaks;
+//   tcp://HOST:PORT      the port's raw bytes (a server in raw mode; the baud rate and
+//                        the settings are the server's business, a break cannot be sent).
 // HOST is a name (resolved through the system, IPv4 and IPv6), an IPv4 address or an
 // IPv6 address in brackets ("[::1]"). The connection closing is a hang-up (-EIO), as a
 // tty's is.
@@ -15,6 +16,7 @@
 #include <string_view>
 
 #include "engine/Line.h"
+#include "engine/LineSettings.h"
 #include "engine/TelnetCodec.h"
 
 namespace orvane {
@@ -53,8 +55,16 @@ class NetworkLine : public Line {
   // ETIMEDOUT, ...) with the reason for a person in |reason|. A connection still held
   // is closed first. What the port received before the line was set up is discarded.
   // Input on |stopFd| (-1: none) cancels the open at any step: ECANCELED, "interrupted".
+  int Open(const LineAddress& address, uint32_t baud, const LineSettings& settings, std::string* reason,
+           NetworkBounds bounds = {}, int stopFd = -1);
+  // With the default settings (8N1, no flow control, DTR and RTS on).
   int Open(const LineAddress& address, uint32_t baud, std::string* reason, NetworkBounds bounds = {},
-           int stopFd = -1);
+           int stopFd = -1) {
+    return Open(address, baud, LineSettings{}, reason, bounds, stopFd);
+  }
+  // RFC 2217: asks the server to hold the port in the break state for |ms| (sent now,
+  // then waited for). Raw TCP has no way to say it: ENOTSUP.
+  int SendBreak(uint32_t ms) override;
   bool Close() override;
   bool IsOpen() const override { return fd_ >= 0; }
   int Descriptor() const override { return fd_; }
@@ -76,7 +86,7 @@ class NetworkLine : public Line {
   bool ComPortAgreed() const { return telnet_ && telnet_->ComPortAgreed(); }
 
  private:
-  int Negotiate(uint32_t baud, uint32_t boundMs, int stopFd, std::string* reason);
+  int Negotiate(uint32_t baud, const LineSettings& settings, uint32_t boundMs, int stopFd, std::string* reason);
   // send() without waiting: bytes sent, 0 when the socket takes nothing now, or -errno.
   long SendSome(const uint8_t* bytes, size_t length);
   // Sends what is owed to the server, as far as the socket takes it now: the rest of an

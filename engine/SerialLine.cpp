@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <thread>
 
 #include "engine/BinaryTextCodec.h"
 #include "engine/Exchange.h"
@@ -23,6 +24,18 @@ constexpr uint32_t kLineFlags = serial::kFlagBinary | serial::kDtrControlEnable 
 constexpr uint32_t kKeptDeviceFlags = serial::kFlagReservedBits | kLineFlags;
 static_assert(kLineFlags == 0x1091u && kKeptDeviceFlags == 0xFFFF9091u);
 
+// The control block's parity codes, by Parity.
+constexpr uint8_t kParityCodes[] = {0 /* none */, 2 /* even */, 1 /* odd */, 3 /* mark */, 4 /* space */};
+
+// The flag word for |settings|: the line's own with the flow control asked for.
+uint32_t FlagsFor(const LineSettings& settings) {
+  uint32_t flags = kLineFlags;
+  if (settings.flow == FlowControl::kRtsCts)
+    flags = (flags & ~serial::kRtsControlMask) | serial::kRtsControlHandshake | serial::kFlagOutxCtsFlow;
+  if (settings.flow == FlowControl::kXonXoff) flags |= serial::kFlagOutX | serial::kFlagInX;
+  return flags;
+}
+
 }  // namespace
 
 SerialLine::SerialLine() : handle_(serial::kInvalidHandle) {}
@@ -40,8 +53,9 @@ void SerialLine::Release() {
   handle_ = serial::kInvalidHandle;
 }
 
-int SerialLine::Open(std::u16string_view deviceName, uint32_t baud) {
+int SerialLine::Open(std::u16string_view deviceName, uint32_t baud, const LineSettings& settings) {
   if (handle_ != serial::kInvalidHandle) Release();
+  if (!settings.Valid()) return EINVAL;
 
   int error = 0;
   handle_ = serial::OpenDevice(serial::DevicePathForName(Utf16ToUtf8(deviceName)), &error);
@@ -52,10 +66,10 @@ int SerialLine::Open(std::u16string_view deviceName, uint32_t baud) {
   if (error == 0) error = serial::GetControlBlock(handle_, &block);
   if (error == 0) {
     block.baudRate = baud;
-    block.flags = (block.flags & kKeptDeviceFlags) | kLineFlags;
-    block.byteSize = 8;
-    block.parity = 0;
-    block.stopBits = 0;
+    block.flags = (block.flags & kKeptDeviceFlags) | FlagsFor(settings);
+    block.byteSize = settings.dataBits;
+    block.parity = kParityCodes[static_cast<size_t>(settings.parity)];
+    block.stopBits = settings.stopBits == 2 ? 2 : 0;
     error = serial::SetControlBlock(handle_, block);
   }
   if (error != 0) {
@@ -63,9 +77,10 @@ int SerialLine::Open(std::u16string_view deviceName, uint32_t baud) {
     handle_ = serial::kInvalidHandle;
     return error;
   }
-  // DTR and RTS on; ptys refuse these, which is harmless. Infrared mode is a no-op.
-  serial::Escape(handle_, serial::kSetDtr);
-  serial::Escape(handle_, serial::kSetRts);
+  // DTR and RTS as told; ptys refuse these, which is harmless. With RTS/CTS the driver
+  // works RTS. Infrared mode is a no-op.
+  serial::Escape(handle_, settings.dtr ? serial::kSetDtr : serial::kClrDtr);
+  if (settings.flow != FlowControl::kRtsCts) serial::Escape(handle_, settings.rts ? serial::kSetRts : serial::kClrRts);
   serial::Escape(handle_, serial::kSetIr);
   // Whatever the device said before the line was opened is no reply to anything.
   serial::DiscardInput(handle_);
@@ -95,6 +110,14 @@ int SerialLine::Write(const uint8_t* bytes, size_t length) {
     poll(&p, 1, static_cast<int>(left));
   }
   return 0;
+}
+
+int SerialLine::SendBreak(uint32_t ms) {
+  if (handle_ == serial::kInvalidHandle) return EBADF;
+  if (ms == 0 || ms > kMaxBreakMs) return EINVAL;
+  if (const int error = serial::Escape(handle_, serial::kSetBreak); error != 0) return error;
+  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+  return serial::Escape(handle_, serial::kClrBreak);
 }
 
 long SerialLine::ReadSome(uint8_t* buffer, size_t room) {

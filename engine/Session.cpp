@@ -52,18 +52,25 @@ void Session::RemoveObserver(SessionObserver* observer) {
 
 uint32_t Session::Now() const { return options_.tick ? options_.tick() : SteadyTickMs(); }
 
-int Session::Open(std::string_view name, uint32_t baud, int stopFd) {
+int Session::Open(std::string_view name, uint32_t baud, int stopFd, const LineSettings& settings) {
   if (line_.Held()) Close();
-  const int error = line_.Open(name, baud, stopFd);
+  const int error = line_.Open(name, baud, stopFd, settings);
   if (error != 0) return error;
   device_ = std::string(name);
   baud_ = baud;
+  settings_ = settings;
   Opened();
   return 0;
 }
 
-int Session::Open(std::u16string_view name, uint32_t baud, int stopFd) {
-  return Open(std::string_view(Utf16ToUtf8(name)), baud, stopFd);
+int Session::Open(std::u16string_view name, uint32_t baud, int stopFd, const LineSettings& settings) {
+  return Open(std::string_view(Utf16ToUtf8(name)), baud, stopFd, settings);
+}
+
+int Session::SendBreak(uint32_t ms) {
+  if (!IsOpen()) return EBADF;
+  if (Busy()) return EBUSY;
+  return line_.SendBreak(ms);
 }
 
 void Session::Opened() {

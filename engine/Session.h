@@ -78,11 +78,14 @@ class Session {
   void AddObserver(SessionObserver* observer);
   void RemoveObserver(SessionObserver* observer);
 
-  // Opens |name| at |baud| (a line held is closed first). 0 on success; otherwise the
-  // errno value, with Reason() for a person. Input on |stopFd| (-1: none) while a
-  // network line connects cancels the open (ECANCELED).
-  int Open(std::string_view name, uint32_t baud, int stopFd = -1);
-  int Open(std::u16string_view name, uint32_t baud, int stopFd = -1);
+  // Opens |name| at |baud| with |settings| (a line held is closed first). 0 on success;
+  // otherwise the errno value, with Reason() for a person. Input on |stopFd| (-1: none)
+  // while a network line connects cancels the open (ECANCELED).
+  int Open(std::string_view name, uint32_t baud, int stopFd = -1, const LineSettings& settings = {});
+  int Open(std::u16string_view name, uint32_t baud, int stopFd = -1, const LineSettings& settings = {});
+  // Sends a break of |ms| (Line::SendBreak) between exchanges: EBUSY while one is in
+  // flight, EBADF when no line is open.
+  int SendBreak(uint32_t ms = kDefaultBreakMs);
   // Why the last Open failed (empty after a success).
   const std::string& Reason() const { return line_.Reason(); }
   // Ends the exchange in flight (stopped), reads what waits and ends the pending row of
@@ -96,6 +99,8 @@ class Session {
   int HangupError() const { return hangupError_; }
   const std::string& Device() const { return device_; }
   uint32_t Baud() const { return baud_; }
+  // The settings the line was last opened with.
+  const LineSettings& Settings() const { return settings_; }
   NamedLine& Line() { return line_; }
   int Descriptor() const { return line_.Descriptor(); }
 
@@ -141,6 +146,7 @@ class Session {
   NamedLine line_;
   std::string device_;
   uint32_t baud_ = 0;
+  LineSettings settings_;
   bool hungUp_ = false;
   int hangupError_ = 0;
   std::vector<SessionObserver*> observers_;

@@ -48,10 +48,21 @@ constexpr uint8_t kPurgeData = 12;
 constexpr uint8_t kServerOffset = 100;
 
 constexpr uint8_t kParityNone = 1;
+constexpr uint8_t kParityOdd = 2;
+constexpr uint8_t kParityEven = 3;
+constexpr uint8_t kParityMark = 4;
+constexpr uint8_t kParitySpace = 5;
 constexpr uint8_t kStopBitsOne = 1;
-constexpr uint8_t kControlNoFlowControl = 1;
+constexpr uint8_t kStopBitsTwo = 2;
+constexpr uint8_t kControlNoFlowControl = 1;  // outbound flow control, both ways for servers
+constexpr uint8_t kControlXonXoff = 2;
+constexpr uint8_t kControlHardware = 3;
+constexpr uint8_t kControlBreakOn = 5;
+constexpr uint8_t kControlBreakOff = 6;
 constexpr uint8_t kControlDtrOn = 8;
+constexpr uint8_t kControlDtrOff = 9;
 constexpr uint8_t kControlRtsOn = 11;
+constexpr uint8_t kControlRtsOff = 12;
 constexpr uint8_t kPurgeReceiveBuffer = 1;  // the server's buffer of device input
 }  // namespace comport
 

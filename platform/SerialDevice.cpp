@@ -68,6 +68,10 @@ int Escape(Handle handle, uint32_t code) {
   switch (code) {
     case kSetDtr: bits = TIOCM_DTR; request = TIOCMBIS; break;
     case kSetRts: bits = TIOCM_RTS; request = TIOCMBIS; break;
+    case kClrDtr: bits = TIOCM_DTR; request = TIOCMBIC; break;
+    case kClrRts: bits = TIOCM_RTS; request = TIOCMBIC; break;
+    case kSetBreak: return ioctl(handle, TIOCSBRK) == 0 ? 0 : errno;
+    case kClrBreak: return ioctl(handle, TIOCCBRK) == 0 ? 0 : errno;
     case kSetIr:
     case kClrIr: return 0;
     default: return EINVAL;

@@ -40,7 +40,11 @@ constexpr uint32_t kFlagReservedBits = 0xFFFF8000;  // bits 15-31: no flag of th
 // Escape request codes.
 enum EscapeCode : uint32_t {
   kSetRts = 3,
+  kClrRts = 4,
   kSetDtr = 5,
+  kClrDtr = 6,
+  kSetBreak = 8,  // the line held in the break state until kClrBreak
+  kClrBreak = 9,
   kSetIr = 10,  // infrared mode: nothing to do on these ports
   kClrIr = 11,
 };

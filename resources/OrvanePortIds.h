@@ -19,6 +19,7 @@
   X(IDD_COMMAND_RESPONSE,     138)                                                     \
   X(IDD_EXPORT_OPTIONS,       139)                                                     \
   X(IDD_REMOTE_PORTS,         140)                                                     \
+  X(IDD_LINE_SETTINGS,        143)                                                     \
   /* The main frame's menu bar, tool bar strip, icon and document string; the        */ \
   /* response list's menu                                                            */ \
   X(IDR_MAINFRAME,            128)                                                     \
@@ -79,6 +80,16 @@
   X(IDC_EXPORT_TIME,          1042)                                                    \
   X(IDC_RESPONSE_TIME,        1043) /* the viewer's times: when sent */                \
   X(IDC_RESPONSE_END,         1044) /* the viewer's times: to the end and how */       \
+  /* Line settings (IDD_LINE_SETTINGS) */                                              \
+  X(IDC_LINE_CAPTION,         1045)                                                    \
+  X(IDC_LINE_PORT,            1046)                                                    \
+  X(IDC_DATA_BITS,            1047)                                                    \
+  X(IDC_PARITY,               1048)                                                    \
+  X(IDC_STOP_BITS,            1049)                                                    \
+  X(IDC_FLOW,                 1050)                                                    \
+  X(IDC_DTR,                  1051)                                                    \
+  X(IDC_RTS,                  1052)                                                    \
+  X(IDC_SEND_BREAK,           1053)                                                    \
   /* Commands of the menus, the tool bar and the entry fields' menus */                \
   X(ID_HELP,                  32774)                                                   \
   X(ID_SHOW_RESPONSE,         32784)                                                   \
@@ -90,6 +101,7 @@
   X(ID_PORT_CLOSE,            32790)                                                   \
   X(ID_CLEAR_RESPONSES,       32791)                                                   \
   X(ID_REMOTE_PORTS,          32792)                                                   \
+  X(ID_LINE_SETTINGS,         32793)                                                   \
   X(ID_FILE_NEW,              57600)                                                   \
   X(ID_FILE_OPEN,             57601)                                                   \
   X(ID_EDIT_COPY,             57634)                                                   \

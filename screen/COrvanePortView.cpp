@@ -14,6 +14,7 @@
 #include <QPushButton>
 
 #include "engine/BinaryTextCodec.h"
+#include "engine/LineSettingsStore.h"
 #include "resources/OrvanePortIds.h"
 #include "entry/CommandEdit.h"
 #include "preferences/PreferencesDialog.h"
@@ -23,6 +24,7 @@
 #include "screen/ExportResponseList.h"
 #include "preferences/PreferenceStore.h"
 #include "screen/CommandResponseDialog.h"
+#include "screen/LineSettingsDialog.h"
 #include "screen/RemotePortsDialog.h"
 #include "screen/ResponseListCtrl.h"
 #include "screen/SendRules.h"
@@ -101,6 +103,7 @@ COrvanePortView::COrvanePortView(orvane::reg::Hive& hive, QWidget* parent)
   AddCommand(ID_COMMAND_HISTORY, &COrvanePortView::OnCommandHistory);
   AddCommand(IDC_PREFERENCES, &COrvanePortView::OnPreferences);
   AddCommand(ID_REMOTE_PORTS, &COrvanePortView::OnRemotePorts);
+  AddCommand(ID_LINE_SETTINGS, &COrvanePortView::OnLineSettings);
   host_.OnNotify(IDC_RESPONSES, ui::Notify::DoubleClick, [this] { RunCommand(ID_SHOW_RESPONSE); });
 
   Commands().OnQuery(ID_PORT_OPEN, [this](ui::CommandState& s) { s.Enable(!openFlag_); });
@@ -149,6 +152,7 @@ bool COrvanePortView::RefusedWhileReading(int id) const {
     case IDC_SEND: case IDC_OPEN: case ID_PORT_OPEN: case IDC_PREFERENCES:
     case ID_SHOW_RESPONSE: case ID_EXPORT_RESPONSES: case ID_CLEAR_RESPONSES:
     case ID_EDIT_AS_BINARY: case ID_COMMAND_HISTORY: case ID_APP_ABOUT: case ID_REMOTE_PORTS:
+    case ID_LINE_SETTINGS:
       return true;
     default:
       return false;
@@ -262,7 +266,8 @@ void COrvanePortView::OnOpenLine() {
   ui::WaitCursor wait;
   host_.ReadControls();
   const uint32_t baud = orvane::ParseBaudText(baudText_.toStdU16String());
-  openFlag_ = session_.Open(portText_.toStdU16String(), baud) == 0;
+  openFlag_ = session_.Open(portText_.toStdU16String(), baud, -1,
+                            orvane::LoadLineSettings(hive_, portText_.toStdU16String())) == 0;
   statusText_ = openFlag_ ? QStringLiteral("Opened") : QStringLiteral("Open Failed");
   if (openFlag_) preferences_.SaveBaudRate(baud);
   driver_.Step();
@@ -400,6 +405,12 @@ void COrvanePortView::OnRemotePorts() {
   RemotePortsDialog dialog(hive_, this);
   ui::RunModal(dialog);
   if (dialog.Changed()) RefreshModemList();
+}
+
+void COrvanePortView::OnLineSettings() {
+  host_.ReadControls();
+  LineSettingsDialog dialog(hive_, portText_.toStdU16String(), session_, this);
+  ui::RunModal(dialog);
 }
 
 void COrvanePortView::OnCommandHistory() {

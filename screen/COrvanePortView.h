@@ -109,6 +109,8 @@ class COrvanePortView : public QWidget {
   void OnExportResponseList();
   void OnToggleUseFlag();
   void OnRemotePorts();
+  // The line settings of the port in the port field (kept per port; Open takes them).
+  void OnLineSettings();
 
   // Records one exchange as a row: the command as sent and the reply's bytes. A reply
   // cut at the size limit is marked in its row.

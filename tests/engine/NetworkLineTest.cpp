@@ -127,6 +127,36 @@ TEST_F(Ser2netModem, BaudRateReachesThePty) {
   }
 }
 
+// ser2net sets its pty as asked (read back on the pair's own descriptor of it); a break
+// goes through RFC 2217 and leaves the line working. Raw TCP cannot send one.
+TEST(Ser2netPty, LineSettingsAndBreakReachThePort) {
+  PtyPair pty;
+  ASSERT_TRUE(pty.ok());
+  Ser2net server;
+  ASSERT_TRUE(server.Start(pty.path())) << server.Log();
+  const LineSettings settings{7, Parity::kOdd, 2, FlowControl::kRtsCts, false, true};
+  const tcflag_t kept = pty.KeptCflag(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
+  NamedLine line;
+  ASSERT_EQ(line.Open(std::string_view(server.Url()), 9600, -1, settings), 0) << line.Reason();
+  termios t{};
+  ASSERT_EQ(tcgetattr(pty.keeper(), &t), 0);
+  EXPECT_EQ(t.c_cflag & kept, (CS7 | PARENB | PARODD | CSTOPB | CRTSCTS) & kept);
+  EXPECT_EQ(t.c_cflag & (CSTOPB | CRTSCTS), static_cast<tcflag_t>(CSTOPB | CRTSCTS));
+  EXPECT_EQ(cfgetospeed(&t), static_cast<speed_t>(B9600));
+  const auto* port = static_cast<NetworkLine*>(line.Held())->ComPort();
+  EXPECT_EQ(port->dataSize, 7);
+  EXPECT_EQ(port->parity, telnet::comport::kParityOdd);
+  EXPECT_EQ(port->stopSize, telnet::comport::kStopBitsTwo);
+
+  EXPECT_EQ(line.SendBreak(5), 0);
+  Device device(pty, 3, "\r\nOK\r\n");
+  EXPECT_EQ(RawReply(line, u"AT<0D>"), "\r\nOK\r\n");
+  EXPECT_EQ(device.Join(), "AT\r");
+
+  ASSERT_EQ(line.Open(std::string_view(server.Url("tcp")), 9600), 0) << line.Reason();
+  EXPECT_EQ(line.SendBreak(5), ENOTSUP);
+}
+
 TEST(Ser2netPty, ByteFFSurvivesBothWays) {
   PtyPair pty;
   ASSERT_TRUE(pty.ok());

@@ -99,6 +99,53 @@ TEST(SerialLineOpen, AppliesRawEightNoneOneAtAnyBaud) {
   close(fd);
 }
 
+// Each setting as the tty sees it (as far as a pty keeps it); out-of-range settings open
+// nothing.
+TEST(SerialLineOpen, LineSettingsReachTheTty) {
+  constexpr tcflag_t kFraming = CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS;
+  const struct {
+    LineSettings settings;
+    tcflag_t cflag;
+    tcflag_t iflag;  // of IXON | IXOFF
+  } cases[] = {
+      {{}, CS8, 0},
+      {{7, Parity::kEven, 1}, CS7 | PARENB, 0},
+      {{7, Parity::kOdd, 2}, CS7 | PARENB | PARODD | CSTOPB, 0},
+      {{5, Parity::kMark, 1}, CS5 | PARENB | PARODD | CMSPAR, 0},
+      {{6, Parity::kSpace, 2, FlowControl::kRtsCts}, CS6 | PARENB | CMSPAR | CSTOPB | CRTSCTS, 0},
+      {{8, Parity::kNone, 1, FlowControl::kXonXoff, false, false}, CS8, IXON | IXOFF},
+  };
+  for (const auto& c : cases) {
+    const std::string name = DescribeLineSettings(c.settings);
+    PtyPair pty;
+    ASSERT_TRUE(pty.ok());
+    const tcflag_t kept = pty.KeptCflag(kFraming);
+    ASSERT_TRUE(kept & CMSPAR);  // something to tell the cases apart
+    SerialLine line;
+    ASSERT_EQ(line.Open(pty.path16(), 9600, c.settings), 0) << name;
+    termios t{};
+    ASSERT_EQ(tcgetattr(pty.keeper(), &t), 0);
+    EXPECT_EQ(t.c_cflag & kept, c.cflag & kept) << name;
+    EXPECT_EQ(t.c_iflag & (IXON | IXOFF), c.iflag) << name;
+  }
+  PtyPair pty;
+  ASSERT_TRUE(pty.ok());
+  SerialLine line;
+  for (const LineSettings bad : {LineSettings{4}, LineSettings{9}, LineSettings{8, Parity::kNone, 3},
+                                 LineSettings{8, static_cast<Parity>(5)}}) {
+    EXPECT_EQ(line.Open(pty.path16(), 9600, bad), EINVAL);
+    EXPECT_FALSE(line.IsOpen());
+  }
+}
+
+TEST_F(SerialLineTest, ABreakIsSentWithinItsRange) {
+  EXPECT_EQ(line.SendBreak(1), 0);
+  EXPECT_EQ(line.SendBreak(0), EINVAL);
+  EXPECT_EQ(line.SendBreak(kMaxBreakMs + 1), EINVAL);
+  line.Close();
+  EXPECT_EQ(line.SendBreak(1), EBADF);
+}
+
 TEST(SerialLineOpen, SecondOpenOfTheSamePortIsRefusedUntilReleased) {
   PtyPair pty;
   ASSERT_TRUE(pty.ok());

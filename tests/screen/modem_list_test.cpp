@@ -1,12 +1,16 @@
 // The modem list beyond start-up: it follows plugging while the line is closed, a device
-// that vanishes ends the open line, and the remote ports dialog feeds it.
+// that vanishes ends the open line, and the remote ports dialog feeds it. The line
+// settings dialog keeps the settings of the port chosen, and Open takes them.
+#include <QCheckBox>
 #include <QListWidget>
 #include <signal.h>
 #include <sys/wait.h>
 
 #include <filesystem>
 
+#include "engine/LineSettingsStore.h"
 #include "engine/RemotePorts.h"
+#include "screen/LineSettingsDialog.h"
 #include "screen/RemotePortsDialog.h"
 #include "tests/platform/TempHive.h"
 #include "tests/screen/ScreenTestSupport.h"
@@ -194,6 +198,51 @@ TEST_F(ModemList, RemotePortsDialogAddsAndDeletesWhatTheListOffers) {
   EXPECT_EQ(shown.value(1), "Raw  tcp://[::1]:4000");
   EXPECT_EQ(Items(*view).join('|'), "<Not Listed>|Raw");
   EXPECT_EQ(Chosen(*view), "Raw") << "the choice stays while offered";
+}
+
+TEST_F(ModemList, LineSettingsDialogSavesThePortsSettingsAndOpenTakesThem) {
+  FakeModem modem;
+  ASSERT_TRUE(modem.ok());
+  auto view = MakeView();
+  auto* modems = Ctl<QComboBox>(*view, IDC_MODEM);
+  modems->setCurrentIndex(modems->findData(COrvanePortView::kNotListed));
+  emit modems->activated(modems->currentIndex());
+  Ctl<QLineEdit>(*view, IDC_PORT)->setText(QString::fromStdString(modem.path()));
+
+  using orvane::FlowControl;
+  using orvane::Parity;
+  const orvane::LineSettings wanted{7, Parity::kOdd, 2, FlowControl::kXonXoff, false, true};
+  QStringList shown;  // each run: the port and the settings the dialog opened with
+  std::vector<bool> breakEnabled;
+  script.onModal = [&](QDialog& d) {
+    auto& dialog = dynamic_cast<LineSettingsDialog&>(d);
+    shown << QString::fromStdU16String(dialog.Port()) + ' ' +
+                 QString::fromStdString(orvane::DescribeLineSettings(dialog.Shown()));
+    breakEnabled.push_back(dialog.Control(IDC_SEND_BREAK)->isEnabled());
+    if (breakEnabled.back()) {
+      dialog.Press(IDC_SEND_BREAK);
+      return static_cast<int>(QDialog::Rejected);
+    }
+    dialog.Control<QComboBox>(IDC_DATA_BITS)->setCurrentText("7");
+    dialog.Control<QComboBox>(IDC_PARITY)->setCurrentText("Odd");
+    dialog.Control<QComboBox>(IDC_STOP_BITS)->setCurrentText("2");
+    dialog.Control<QComboBox>(IDC_FLOW)->setCurrentText("XON/XOFF");
+    dialog.Control<QCheckBox>(IDC_DTR)->setChecked(false);
+    dialog.Press(ui::IDOK);
+    return dialog.result();
+  };
+  ASSERT_TRUE(view->RunCommand(ID_LINE_SETTINGS));
+  EXPECT_EQ(orvane::LoadLineSettings(hive(), U16(modem.path())), wanted);
+  EXPECT_EQ(orvane::LoadLineSettings(hive(), u"/dev/ttyS0"), orvane::LineSettings{}) << "only that port's";
+
+  OpenOn(*view, modem.path());
+  ASSERT_EQ(Status(*view), "Opened");
+  EXPECT_EQ(view->Session().Settings(), wanted);
+  // While the line is open a break can be sent; it goes out without a word.
+  ASSERT_TRUE(view->RunCommand(ID_LINE_SETTINGS));
+  EXPECT_EQ(shown.join('|').toStdString(), modem.path() + " 8N1|" + modem.path() + " 7O2 xonxoff dtr-off");
+  EXPECT_EQ(breakEnabled, (std::vector<bool>{false, true}));
+  EXPECT_TRUE(script.messages.empty()) << script.MessageTexts().join('|').toStdString();
 }
 
 }  // namespace

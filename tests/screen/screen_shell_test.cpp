@@ -72,7 +72,8 @@ TEST_F(Shell, StartUpBuildsTheCommandBarMenusAndScreen) {
   QStringList port, line;
   for (const auto& i : Items(Menu(0))) port << QStringLiteral("%1=%2").arg(i.text).arg(i.id);
   for (const auto& i : Items(Menu(1))) line << QStringLiteral("%1=%2").arg(i.text).arg(i.id);
-  EXPECT_EQ(port.join('|'), "Open=32789|Close=32790|Remote Ports..=32792|-=0|About Orvane..=57664|Help=32774|Exit=57665");
+  EXPECT_EQ(port.join('|'), "Open=32789|Close=32790|Remote Ports..=32792|Line Settings...=32793|-=0|About Orvane..=57664|"
+            "Help=32774|Exit=57665");
   EXPECT_EQ(line.join('|'),
             "Edit As Binary=32786|Command History=32787|-=0|Show Response=32784|"
             "Export Response List=32785|Clear Response List=32791|-=0|Preferences=1009|"
@@ -207,8 +208,9 @@ TEST_F(Shell, AboutIsRefusedWhileReading) {
   QMenu* port = Menu(0);
   emit port->aboutToShow();
   EXPECT_FALSE(port->actions()[2]->isEnabled());  // Remote Ports.. (a dialog)
-  EXPECT_FALSE(port->actions()[4]->isEnabled());  // About Orvane..
-  EXPECT_TRUE(port->actions()[5]->isEnabled());   // Help stays
+  EXPECT_FALSE(port->actions()[3]->isEnabled());  // Line Settings... (a dialog)
+  EXPECT_FALSE(port->actions()[5]->isEnabled());  // About Orvane..
+  EXPECT_TRUE(port->actions()[6]->isEnabled());   // Help stays
   app.MainFrame()->RouteCommand(ID_PORT_CLOSE);
   EXPECT_FALSE(view.IsReading());
   EXPECT_TRUE(script.modalDialogs.empty());

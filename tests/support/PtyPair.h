@@ -41,6 +41,24 @@ class PtyPair {
   // terminal settings as the line's own descriptor would.
   int keeper() const { return keeper_; }
 
+  // Which of the c_cflag |bits| this pty keeps when told them (each bit set, and CS5 for
+  // CSIZE); its settings are left as they were. Newer Linux ptys hold CS8 and no parity
+  // whatever they are told, so a test can read back only the bits kept.
+  tcflag_t KeptCflag(tcflag_t bits) const {
+    termios before{};
+    if (tcgetattr(keeper_, &before) != 0) return 0;
+    termios asked = before;
+    asked.c_cflag = (asked.c_cflag & ~bits) | (bits & ~CSIZE) | (bits & CSIZE ? CS5 : 0);
+    termios got{};
+    tcflag_t kept = 0;
+    if (tcsetattr(keeper_, TCSANOW, &asked) == 0 && tcgetattr(keeper_, &got) == 0) {
+      kept = got.c_cflag & bits & ~CSIZE;
+      if ((got.c_cflag & CSIZE) == CS5) kept |= bits & CSIZE;
+    }
+    tcsetattr(keeper_, TCSANOW, &before);
+    return kept;
+  }
+
   // Device side: send bytes to the line.
   void Send(const std::string& bytes) const {
     size_t done = 0;

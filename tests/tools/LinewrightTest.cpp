@@ -88,6 +88,37 @@ TEST(LinewrightArguments, UsageErrorsSayWhatIsWrong) {
   }
 }
 
+TEST(LinewrightArguments, LineSettingsAndTheirBadValues) {
+  struct Case {
+    std::vector<const char*> options;
+    LineSettings expected;
+    const char* error;  // null: parsed
+  } cases[] = {
+      {{}, {}, nullptr},
+      {{"--data-bits", "7", "--parity", "even", "--stop-bits=2"}, {7, Parity::kEven, 2}, nullptr},
+      {{"--data-bits=5", "--parity=space", "--flow", "rtscts", "--dtr", "off"},
+       {5, Parity::kSpace, 1, FlowControl::kRtsCts, false, true}, nullptr},
+      {{"--parity", "mark", "--flow=xonxoff", "--rts=off", "--dtr=on"},
+       {8, Parity::kMark, 1, FlowControl::kXonXoff, true, false}, nullptr},
+      {{"--data-bits", "9"}, {}, "invalid --data-bits '9' (5, 6, 7 or 8)"},
+      {{"--data-bits", "4"}, {}, "invalid --data-bits '4' (5, 6, 7 or 8)"},
+      {{"--stop-bits", "1.5"}, {}, "invalid --stop-bits '1.5' (1 or 2)"},
+      {{"--parity", "EVEN"}, {}, "invalid --parity 'EVEN' (none, even, odd, mark or space)"},
+      {{"--flow", "hardware"}, {}, "invalid --flow 'hardware' (none, rtscts or xonxoff)"},
+      {{"--dtr", "1"}, {}, "invalid --dtr '1' (on or off)"},
+      {{"--rts="}, {}, "invalid --rts '' (on or off)"},
+  };
+  for (const auto& c : cases) {
+    std::vector<const char*> args = c.options;
+    args.insert(args.end(), {"/dev/x", "9600"});
+    Options o;
+    std::string error;
+    EXPECT_EQ(Parse(args, &o, &error), c.error == nullptr) << error;
+    if (c.error) EXPECT_EQ(error, c.error);
+    else EXPECT_EQ(o.line, c.expected) << DescribeLineSettings(c.expected);
+  }
+}
+
 TEST(LinewrightOpen, AFailureSaysWhy) {
   Options o;
   std::string error;

@@ -22,9 +22,9 @@ namespace {
 const char kHelp[] =
     "Usage: linewright [OPTION]... DEVICE BAUD [COMMAND]...\n"
     "\n"
-    "Opens the serial device DEVICE at BAUD (8 data bits, no parity, one stop bit,\n"
-    "DTR and RTS on, no flow control), sends each COMMAND and prints each reply on\n"
-    "its own line. Without COMMANDs (and without -f or --listen), each line of\n"
+    "Opens the serial device DEVICE at BAUD (by default 8 data bits, no parity, one\n"
+    "stop bit, DTR and RTS on, no flow control), sends each COMMAND and prints each\n"
+    "reply on its own line. Without COMMANDs (and without -f or --listen), each line of\n"
     "standard input is one command.\n"
     "A reply ends when an end-of-response token has arrived and the line falls idle,\n"
     "or when the line has been silent for longer than the timeout.\n"
@@ -57,6 +57,13 @@ const char kHelp[] =
     "                   after the commands (or without any), keep the line open for\n"
     "                   SECONDS (e.g. 10 or 0.5) and print what the device sends by\n"
     "                   itself; standard input is then not read for commands\n"
+    "  --data-bits N    5, 6, 7 or 8 data bits (default 8)\n"
+    "  --parity P       none, even, odd, mark or space (default none)\n"
+    "  --stop-bits N    1 or 2 stop bits (default 1)\n"
+    "  --flow F         flow control: none, rtscts or xonxoff (default none)\n"
+    "  --dtr on|off     hold DTR on or off while the line is open (default on)\n"
+    "  --rts on|off     hold RTS on or off (default on; with --flow rtscts the\n"
+    "                   device driver works RTS)\n"
     "  --timestamps     start each reply line with the time its command was sent\n"
     "  --json           print one JSON object per line instead (see Output)\n"
     "  --reconnect SECONDS\n"
@@ -71,7 +78,7 @@ const char kHelp[] =
     "\n"
     "DEVICE is a path such as /dev/ttyUSB0, or COMn: for /dev/ttyS<n-1>, or a\n"
     "serial port on another machine: rfc2217://HOST:PORT (a serial server such as\n"
-    "ser2net with RFC 2217: it sets the port to BAUD, 8N1, DTR and RTS on) or\n"
+    "ser2net with RFC 2217: it sets the port to BAUD and the settings above) or\n"
     "tcp://HOST:PORT (raw bytes). HOST is a name, an IPv4 address or an IPv6\n"
     "address in brackets, e.g. rfc2217://[::1]:3001. A closed connection is a\n"
     "hang-up (status 5).\n"
@@ -191,7 +198,8 @@ bool ParseArguments(int argc, const char* const* argv, Options* options, std::st
     const bool takesValue =
         name == "--timeout" || name == "--token" || name == "--prefix" || name == "--suffix" ||
         name == "--profile" || name == "--max-bytes" || name == "--file" || name == "--fail-on" ||
-        name == "--listen" || name == "--reconnect";
+        name == "--listen" || name == "--reconnect" || name == "--data-bits" || name == "--parity" ||
+        name == "--stop-bits" || name == "--flow" || name == "--dtr" || name == "--rts";
     if (!takesValue) {
       *error = "unknown option '" + arg + "'";
       return false;
@@ -203,7 +211,31 @@ bool ParseArguments(int argc, const char* const* argv, Options* options, std::st
       }
       value = argv[++i];
     }
-    if (name == "--file") {
+    if (name == "--data-bits" || name == "--stop-bits") {
+      const bool data = name == "--data-bits";
+      uint64_t n = 0;
+      if (!ParseUnsigned(value, 8, &n) || (data ? n < 5 : (n != 1 && n != 2))) {
+        *error = "invalid " + name + " '" + value + "' (" + (data ? "5, 6, 7 or 8" : "1 or 2") + ")";
+        return false;
+      }
+      (data ? options->line.dataBits : options->line.stopBits) = static_cast<uint8_t>(n);
+    } else if (name == "--parity") {
+      if (!ParseParity(value, &options->line.parity)) {
+        *error = "invalid --parity '" + value + "' (none, even, odd, mark or space)";
+        return false;
+      }
+    } else if (name == "--flow") {
+      if (!ParseFlow(value, &options->line.flow)) {
+        *error = "invalid --flow '" + value + "' (none, rtscts or xonxoff)";
+        return false;
+      }
+    } else if (name == "--dtr" || name == "--rts") {
+      if (value != "on" && value != "off") {
+        *error = "invalid " + name + " '" + value + "' (on or off)";
+        return false;
+      }
+      (name == "--dtr" ? options->line.dtr : options->line.rts) = value == "on";
+    } else if (name == "--file") {
       if (value.empty()) {
         *error = "option '--file' needs a file name";
         return false;
@@ -349,7 +381,7 @@ class Runner : public SessionObserver {
   }
 
   int Open() {
-    const int error = session_.Open(options_.device, options_.baud, stopFd_);
+    const int error = session_.Open(options_.device, options_.baud, stopFd_, options_.line);
     if (error == ECANCELED) return kExitInterrupted;
     if (error != 0) {
       err_ << "linewright: cannot open " << options_.device << ": " << session_.Reason() << '\n';

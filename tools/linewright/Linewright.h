@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/Exchange.h"
+#include "engine/LineSettings.h"
 
 namespace orvane {
 class PreferenceStore;
@@ -38,6 +39,8 @@ struct Options {
   bool timeoutGiven = false;
   std::string device;
   uint32_t baud = 0;
+  // --data-bits, --parity, --stop-bits, --flow, --dtr, --rts.
+  LineSettings line;
   // None (and no command file, and no --listen): one per line from standard input.
   std::vector<std::u16string> commands;
   std::string commandFile;  // -f FILE: Run reads the commands from it as it goes

@@ -18,6 +18,7 @@ int Reopen(Session& session, uint32_t seconds, int stopFd) {
   using Clock = std::chrono::steady_clock;
   const std::string device = session.Device();
   const uint32_t baud = session.Baud();
+  const LineSettings settings = session.Settings();
   session.Close();
   // The device's own folder is watched too: a link there (by-id, or one of the user's own)
   // may come back without a node of /dev coming or going.
@@ -31,7 +32,7 @@ int Reopen(Session& session, uint32_t seconds, int stopFd) {
   const bool tryBySecond = !monitor || device.find("://") != std::string::npos;
   const Clock::time_point deadline = Clock::now() + std::chrono::seconds(seconds);
   for (;;) {
-    const int error = session.Open(device, baud, stopFd);
+    const int error = session.Open(device, baud, stopFd, settings);
     if (error == 0 || error == ECANCELED) return error;
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     if (left <= 0) return ETIMEDOUT;

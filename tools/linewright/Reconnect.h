@@ -11,7 +11,7 @@ class Session;
 
 namespace orvane::linewright {
 
-// Closes |session| and opens its device at its baud rate again (through Session::Open,
+// Closes |session| and opens its device at its baud rate and line settings again (through Session::Open,
 // so its observers hear the close and the open) as soon as it can be opened, waiting at
 // most |seconds|. Returns 0 once open, ETIMEDOUT when it did not come back in time, or
 // ECANCELED when input on |stopFd| (-1: none) ended the wait.

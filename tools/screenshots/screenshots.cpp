@@ -37,6 +37,9 @@
 #include "entry/CommandEdit.h"
 #include "entry/model/CommandHistory.h"
 #include "entry/CommandHistoryDialog.h"
+#include "engine/LineSettingsStore.h"
+#include "engine/Session.h"
+#include "screen/LineSettingsDialog.h"
 #include "screen/RemotePortsDialog.h"
 #include "entry/EditBinaryDialog.h"
 #include "screen/ExportOptionsDialog.h"
@@ -442,6 +445,15 @@ void BinaryDialogs() {
       d.List()->setCurrentRow(0);
       Save(d, QStringLiteral("remote_ports_dialog.png"));
     }
+  }
+  {
+    const std::unique_ptr<Hive> hive = Hive::OpenMemory();
+    Check(orvane::SaveLineSettings(*hive, u"/dev/ttyUSB0",
+                                   {7, orvane::Parity::kEven, 1, orvane::FlowControl::kRtsCts, true, true}),
+          "the line settings are stored");
+    orvane::Session session;
+    LineSettingsDialog d(*hive, u"/dev/ttyUSB0", session);
+    if (ShowActive(d)) Save(d, QStringLiteral("line_settings_dialog.png"));
   }
   {
     orvane::ExportOptionsDialog d;
