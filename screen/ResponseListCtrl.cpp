@@ -83,7 +83,7 @@ ResponseListCtrl::ResponseListCtrl(QWidget* parent)
   rows->setSectionResizeMode(QHeaderView::Fixed);
   rows->setMinimumSectionSize(1);
   rows->setDefaultSectionSize(fontMetrics().height() + 4);
-  setIconSize(QSize(fontMetrics().height(), fontMetrics().height()));
+  setIconSize(QSize(fontMetrics().height() + 2, fontMetrics().height() + 2));
   // Hidden as it is, the row header would still repaint the section of every new
   // current row, and finding where that section starts after an insert walks every
   // row above it. It shows nothing, so it does not follow the selection.
@@ -258,7 +258,7 @@ void ResponseListCtrl::changeEvent(QEvent* event) {
   QTableView::changeEvent(event);
   if (event->type() == QEvent::FontChange) {
     verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
-    setIconSize(QSize(fontMetrics().height(), fontMetrics().height()));
+    setIconSize(QSize(fontMetrics().height() + 2, fontMetrics().height() + 2));
     if (setUp_) SetColumnShares();
   }
 }

@@ -44,12 +44,16 @@ QIcon MarkIcon(orvane::RowMark mark) {
     QPixmap picture(32, 32);
     picture.fill(Qt::transparent);
     QPainter painter(&picture);
-    painter.setRenderHint(QPainter::TextAntialiasing);
+    // A white glyph on a disc of the mark's colour: it reads on a selected row too.
+    painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(look.colour);
+    painter.drawEllipse(picture.rect());
     QFont font(QStringLiteral("DejaVu Sans"));
-    font.setPixelSize(26);
+    font.setPixelSize(24);
     font.setBold(true);
     painter.setFont(font);
-    painter.setPen(look.colour);
+    painter.setPen(Qt::white);
     painter.drawText(picture.rect(), Qt::AlignCenter, QString(QChar(look.glyph)));
     painter.end();
     icon = QIcon(picture);
