@@ -1,5 +1,6 @@
 #include "entry/BinaryCtrl.h"
 
+#include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -23,8 +24,8 @@ QChar HexDigit(int value) { return QChar(u"0123456789ABCDEF"[value & 0xF]); }
 
 }  // namespace
 
-QZBinaryCtrl::QZBinaryCtrl(QWidget* parent, int visibleRows)
-    : QAbstractScrollArea(parent), model_(visibleRows), scale_(ui::ZoomFactor()) {
+QZBinaryCtrl::QZBinaryCtrl(QWidget* parent, int visibleRows, int bytesPerRow)
+    : QAbstractScrollArea(parent), model_(visibleRows, bytesPerRow), scale_(ui::ZoomFactor()) {
   setFrameShape(QFrame::NoFrame);
   setFocusPolicy(Qt::StrongFocus);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -41,6 +42,14 @@ QZBinaryCtrl::QZBinaryCtrl(QWidget* parent, int visibleRows)
 void QZBinaryCtrl::SetData(const uint8_t* bytes, size_t length) {
   model_.SetData(bytes, length);
   Changed();
+}
+
+int QZBinaryCtrl::BytesPerRowFor(int width) {
+  const int bar = QApplication::style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+  const double room = (width - bar) / ui::ZoomFactor();
+  for (int perRow : {16, 8})
+    if (BinaryEditModel::RowWidthFor(perRow) + BinaryEditModel::kOffsetLeft <= room) return perRow;
+  return BinaryEditModel::kBytesPerRow;
 }
 
 int QZBinaryCtrl::RowsFor(int height) {
@@ -200,16 +209,17 @@ void QZBinaryCtrl::paintEvent(QPaintEvent*) {
     painter.drawText(QRect(x, y, 40, kRow - kTop), Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip,
                      text);
   };
-  int j = model_.TopRow() * BinaryEditModel::kBytesPerRow;
+  const int perRow = model_.BytesPerRow();
+  int j = model_.TopRow() * perRow;
   for (int i = 0; i < model_.VisibleRows() && j < length; ++i) {
     const int y = kRow * i + kTop;
     draw(BinaryEditModel::kOffsetLeft, y, QString::fromStdString(BinaryEditModel::OffsetLabel(j)));
-    for (int k = 0; k < BinaryEditModel::kBytesPerRow && j < length; ++k, ++j) {
+    for (int k = 0; k < perRow && j < length; ++k, ++j) {
       const uint8_t b = data[j];
       const int hexX = BinaryEditModel::kHexLeft + BinaryEditModel::kHexCellWidth * k;
       draw(hexX, y, QString(HexDigit(b >> 4)));
       draw(hexX + BinaryEditModel::kDigitWidth, y, QString(HexDigit(b)));
-      draw(BinaryEditModel::kCharLeft + BinaryEditModel::kCharWidth * k, y,
+      draw(model_.CharLeft() + BinaryEditModel::kCharWidth * k, y,
            QString(QChar(BinaryEditModel::DisplayChar(b))));
     }
   }
@@ -234,11 +244,13 @@ void RegisterBinaryCtrlClass() {
 bool IsBinaryCtrlClassRegistered() { return g_registered; }
 
 bool CreateBinaryCtrl(BinaryCtrlHost& host, QWidget* parent, const QRect& rect,
-                      std::span<const uint8_t> bytes) {
+                      std::span<const uint8_t> bytes, BinaryRows rows) {
   DestroyBinaryCtrl(host);
   if (!parent) return false;
   const int height = qMax(0, rect.height());
-  auto* control = new QZBinaryCtrl(parent, QZBinaryCtrl::RowsFor(height));
+  const int perRow = rows == BinaryRows::kFitWidth ? QZBinaryCtrl::BytesPerRowFor(rect.width())
+                                                   : BinaryEditModel::kBytesPerRow;
+  auto* control = new QZBinaryCtrl(parent, QZBinaryCtrl::RowsFor(height), perRow);
   control->setObjectName(QString::fromLatin1(kBinaryCtrlClassName));
   control->setGeometry(rect.x(), rect.y(), qMax(0, rect.width()), height);
   control->SetData(bytes.data(), bytes.size());

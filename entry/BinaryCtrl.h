@@ -1,5 +1,6 @@
 // The binary editor control (window class "QZBinaryCtrl"): a small hex dump of a byte
-// buffer, four bytes to a row, edited in place. The widget paints the state kept in
+// buffer, four bytes to a row (more when a host asks it to fill a wide rectangle),
+// edited in place. The widget paints the state kept in
 // orvane::BinaryEditModel and turns key, tap and scroll events into model calls; it
 // owns its copy of the bytes.
 //
@@ -27,14 +28,19 @@ class QZBinaryCtrl : public QAbstractScrollArea {
   Q_OBJECT
 
  public:
-  // |visibleRows| is fixed for the control's life (normally its height / 16). The
-  // control draws its rows at the interface's zoom as it is when the control is made.
-  QZBinaryCtrl(QWidget* parent, int visibleRows);
+  // |visibleRows| is fixed for the control's life (normally its height / 16), and so
+  // is |bytesPerRow|. The control draws its rows at the interface's zoom as it is when
+  // the control is made.
+  QZBinaryCtrl(QWidget* parent, int visibleRows,
+               int bytesPerRow = orvane::BinaryEditModel::kBytesPerRow);
 
   // Screen pixels per pixel of the control's own geometry (rows of 16, cells of 20).
   qreal Scale() const { return scale_; }
   // The rows a control of |height| screen pixels shows at the current zoom.
   static int RowsFor(int height);
+  // The bytes per row a control of |width| screen pixels shows at the current zoom when
+  // it fills its width: 16 or 8 when such rows fit beside the scroll bar, else 4.
+  static int BytesPerRowFor(int width);
 
   const orvane::BinaryEditModel& Model() const { return model_; }
   // Replaces the bytes with a copy and resets caret and view.
@@ -92,11 +98,15 @@ struct BinaryCtrlHost {
 void RegisterBinaryCtrlClass();
 bool IsBinaryCtrlClassRegistered();
 
+// Rows of four bytes (the handheld's), or as many as the control's width takes.
+enum class BinaryRows { kFour, kFitWidth };
+
 // Creates the control in |parent| at |rect| (pixels) with a copy of |bytes|; it is shown
-// and takes the focus. It shows as many rows as fit in the rectangle at the zoom. A window the host already had is destroyed first. False when
-// there is no parent.
+// and takes the focus. It shows as many rows as fit in the rectangle at the zoom, each
+// of four bytes or, with kFitWidth, of as many as fit (QZBinaryCtrl::BytesPerRowFor). A
+// window the host already had is destroyed first. False when there is no parent.
 bool CreateBinaryCtrl(BinaryCtrlHost& host, QWidget* parent, const QRect& rect,
-                      std::span<const uint8_t> bytes);
+                      std::span<const uint8_t> bytes, BinaryRows rows = BinaryRows::kFour);
 // Replaces the bytes with a copy, resets caret and view, shows the control, gives it the
 // focus and repaints it.
 void SetBinaryCtrlData(BinaryCtrlHost& host, const uint8_t* bytes, size_t length);

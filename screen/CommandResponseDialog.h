@@ -1,10 +1,18 @@
 // Response viewer (template IDD_COMMAND_RESPONSE): one exchange of the response list in
 // full, as bytes, the command in one binary editor pane and the reply in another; when
-// given, the exchange's times beside the panes' labels. It
-// only shows: what is typed into the panes is dropped, and "Close" is the only way out.
+// given, the exchange's times beside the panes' labels. It only shows: what is typed
+// into the panes is dropped. "Close", Esc and Enter close it; Ctrl+C in a pane copies
+// its bytes as binary text.
+//
+// Larger than the handheld's (the main window was enlarged), the reply is also shown as
+// text (binary text, a line break after each <0A>) beside the bytes, or below them when
+// the room is taller than wide; a "Copy" button copies the whole reply; the reply's
+// timing line is in words.
 #pragma once
 
 #include <QString>
+
+class QPlainTextEdit;
 
 #include "engine/Row.h"
 #include "entry/BinaryCtrl.h"
@@ -32,11 +40,17 @@ class CommandResponseDialog : public ui::TemplateDialog {
 
   QZBinaryCtrl* CommandPane() const { return commandPane_.window; }
   QZBinaryCtrl* ResponsePane() const { return responsePane_.window; }
+  // The reply as text; none at the handheld's size.
+  QPlainTextEdit* ReplyTextView() const { return replyText_; }
+  // Puts the whole reply, as binary text, on the clipboard.
+  void CopyReply();
 
  protected:
   void OnInitDialog() override;
   void OnCancel() override {}  // there is no cancel: "Close" ends the dialog
   void keyPressEvent(QKeyEvent* event) override;
+  // Esc, Enter and Ctrl+C reach the dialog through the panes, which take every key.
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   BinaryCtrlHost commandPane_;
@@ -46,6 +60,12 @@ class CommandResponseDialog : public ui::TemplateDialog {
   QString caption_;
   QString sentText_;
   QString replyTimeText_;
+  QString timingWords_;
+  bool grown_ = false;
+  QPlainTextEdit* replyText_ = nullptr;
+
+  // The text view and the Copy button of a grown dialog; the response pane's place.
+  void CreateTextView(QRect* paneRect, ui::Anchor* paneAnchor);
 
   void CreatePane(BinaryCtrlHost& pane, const QString& text, const QRect& rect, ui::Anchor anchor);
 };

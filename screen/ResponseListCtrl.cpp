@@ -1,6 +1,12 @@
 #include "screen/ResponseListCtrl.h"
 
+#include <algorithm>
+
+#include <QApplication>
+#include <QClipboard>
 #include <QContextMenuEvent>
+#include <QKeyEvent>
+#include <QScrollBar>
 #include <QHeaderView>
 #include <QPainter>
 #include <QStyledItemDelegate>
@@ -14,6 +20,7 @@
 #include "ui/EnterKeyFilter.h"
 #include "ui/Menus.h"
 #include "ui/Template.h"
+#include "ui/Zoom.h"
 
 namespace {
 
@@ -28,7 +35,7 @@ class SelectionMarkDelegate : public QStyledItemDelegate {
              const QModelIndex& index) const override {
     QStyleOptionViewItem plain = option;
     // The view marks the current cell only; the frame goes round the whole row.
-    const auto* view = qobject_cast<const QAbstractItemView*>(option.widget);
+    const auto* view = qobject_cast<const QTableView*>(option.widget);
     const bool marked = (option.state & QStyle::State_HasFocus) ||
                         (view && view->hasFocus() && view->currentIndex().row() == index.row());
     plain.state &= ~QStyle::State_HasFocus;
@@ -41,11 +48,12 @@ class SelectionMarkDelegate : public QStyledItemDelegate {
     pen.setWidth(1);
     painter->setPen(pen);
     const QRect r = option.rect.adjusted(0, 0, -1, -1);
-    const int columns = index.model() ? index.model()->columnCount() : 1;
+    int last = index.model() ? index.model()->columnCount() - 1 : 0;
+    while (view && last > 0 && view->isColumnHidden(last)) --last;
     painter->drawLine(r.topLeft(), r.topRight());
     painter->drawLine(r.bottomLeft(), r.bottomRight());
     if (index.column() == 0) painter->drawLine(r.topLeft(), r.bottomLeft());
-    if (index.column() == columns - 1) painter->drawLine(r.topRight(), r.bottomRight());
+    if (index.column() == last) painter->drawLine(r.topRight(), r.bottomRight());
     painter->restore();
   }
 };
@@ -75,6 +83,7 @@ ResponseListCtrl::ResponseListCtrl(QWidget* parent)
   rows->setSectionResizeMode(QHeaderView::Fixed);
   rows->setMinimumSectionSize(1);
   rows->setDefaultSectionSize(fontMetrics().height() + 4);
+  setIconSize(QSize(fontMetrics().height() + 2, fontMetrics().height() + 2));
   // Hidden as it is, the row header would still repaint the section of every new
   // current row, and finding where that section starts after an insert walks every
   // row above it. It shows nothing, so it does not follow the selection.
@@ -85,6 +94,20 @@ ResponseListCtrl::ResponseListCtrl(QWidget* parent)
   columns->setHighlightSections(false);
   columns->setSectionsClickable(false);
   columns->setSectionResizeMode(QHeaderView::Interactive);
+  setColumnHidden(kTimeColumn, true);
+  // A column the user widens shows more of the reply.
+  connect(columns, &QHeaderView::sectionResized, this, [this](int section) {
+    if (section == kResponseColumn) FitPreview();
+  });
+
+  // Following new rows: the bar's end is kept while the list is at it.
+  QScrollBar* bar = verticalScrollBar();
+  connect(bar, &QScrollBar::valueChanged, this, [this, bar](int value) {
+    following_ = value == bar->maximum() && (bar->maximum() > 0 || Larger());
+  });
+  connect(bar, &QScrollBar::rangeChanged, this, [this, bar](int, int maximum) {
+    if (following_) bar->setValue(maximum);
+  });
 
   // Mouse events reach the list through its viewport, in viewport coordinates.
   new ui::PressAndHold(viewport(), ui::PressAndHold::Press::kPassOn,
@@ -101,14 +124,110 @@ void ResponseListCtrl::SetUp() {
   setSelectionBehavior(QAbstractItemView::SelectRows);
   horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   setUp_ = true;
+  baseWidth_ = qRound(contentsRect().width() / ui::ZoomFactor());
+  baseHeight_ = qRound(contentsRect().height() / ui::ZoomFactor());
   SetColumnShares();
   SetMenuFlag(true);
 }
 
 void ResponseListCtrl::SetColumnShares() {
-  const int width = contentsRect().width();
+  int width = contentsRect().width();
+  if (TimeColumnShown()) {
+    const int time = fontMetrics().horizontalAdvance(QStringLiteral("00:00:00.000  00000 ms")) + 12;
+    setColumnWidth(kTimeColumn, time);
+    width = std::max(0, width - time);
+  }
   setColumnWidth(kResponseColumn, 3 * width / 4);
   setColumnWidth(kCommandColumn, width / 4);
+  FitPreview();
+  FollowFromTheStart();
+}
+
+bool ResponseListCtrl::Larger() const {
+  return Wide() || (setUp_ && contentsRect().height() > ui::Zoomed(baseHeight_) + 1);
+}
+
+void ResponseListCtrl::FollowFromTheStart() {
+  // A list made larger than the handheld's follows new rows from its end at once.
+  const QScrollBar* bar = verticalScrollBar();
+  if (bar->maximum() == 0) following_ = Larger();
+}
+
+bool ResponseListCtrl::Wide() const {
+  return setUp_ && contentsRect().width() > ui::Zoomed(baseWidth_) + 1;
+}
+
+void ResponseListCtrl::FitPreview() {
+  if (!Wide()) {
+    model_->SetPreviewChars(0);
+    model_->SetMarked(false);
+    return;
+  }
+  // Enough characters to fill the column even in the narrowest ones; the view elides
+  // what does not fit, so a longer reply ends in an ellipsis.
+  const QFontMetrics metrics = fontMetrics();
+  int narrowest = metrics.horizontalAdvance(QLatin1Char('.'));
+  for (QChar c : QStringLiteral(" ,:;'!|iIlj1"))
+    narrowest = std::min(narrowest, metrics.horizontalAdvance(c));
+  model_->SetPreviewChars(columnWidth(kResponseColumn) / std::max(1, narrowest) + 1);
+  model_->SetMarked(true);
+}
+
+void ResponseListCtrl::SetTimeColumnShown(bool shown) {
+  if (shown == TimeColumnShown()) return;
+  setColumnHidden(kTimeColumn, !shown);
+  if (setUp_) SetColumnShares();
+}
+
+QList<int> ResponseListCtrl::SelectedRows() const {
+  QList<int> rows;
+  for (const QModelIndex& index : selectionModel()->selectedRows()) rows << index.row();
+  std::sort(rows.begin(), rows.end());
+  return rows;
+}
+
+QString ResponseListCtrl::SelectedRowsText() const {
+  QStringList lines;
+  for (int row : SelectedRows()) lines << model_->CopyText(row);
+  return lines.join(QLatin1Char('\n'));
+}
+
+QString ResponseListCtrl::SelectedRepliesText() const {
+  QStringList replies;
+  for (int row : SelectedRows()) replies << model_->ReplyText(row);
+  return replies.join(QLatin1Char('\n'));
+}
+
+void ResponseListCtrl::Copy() {
+  if (!SelectedRows().isEmpty()) QApplication::clipboard()->setText(SelectedRowsText());
+}
+
+void ResponseListCtrl::CopyReplyAsText() {
+  if (!SelectedRows().isEmpty()) QApplication::clipboard()->setText(SelectedRepliesText());
+}
+
+void ResponseListCtrl::keyPressEvent(QKeyEvent* event) {
+  // The whole rows, not the preview the view would copy.
+  if (event->matches(QKeySequence::Copy)) {
+    Copy();
+    event->accept();
+    return;
+  }
+  QTableView::keyPressEvent(event);
+}
+
+void ResponseListCtrl::AddDesktopItems(QMenu* menu) {
+  menu->addSeparator();
+  const bool any = !SelectedRows().isEmpty();
+  QAction* copy = menu->addAction(QStringLiteral("Copy"), this, &ResponseListCtrl::Copy);
+  copy->setShortcut(QKeySequence::Copy);
+  copy->setEnabled(any);
+  menu->addAction(QStringLiteral("Copy Reply as Text"), this, &ResponseListCtrl::CopyReplyAsText)
+      ->setEnabled(any);
+  QAction* time = menu->addAction(QStringLiteral("Show Time Column"));
+  time->setCheckable(true);
+  time->setChecked(TimeColumnShown());
+  connect(time, &QAction::toggled, this, &ResponseListCtrl::SetTimeColumnShown);
 }
 
 void ResponseListCtrl::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
@@ -130,13 +249,18 @@ void ResponseListCtrl::focusOutEvent(QFocusEvent* event) {
 
 void ResponseListCtrl::resizeEvent(QResizeEvent* event) {
   QTableView::resizeEvent(event);
-  if (setUp_ && event->size().width() != event->oldSize().width()) SetColumnShares();
+  if (!setUp_) return;
+  if (event->size().width() != event->oldSize().width()) SetColumnShares();
+  else FollowFromTheStart();
 }
 
 void ResponseListCtrl::changeEvent(QEvent* event) {
   QTableView::changeEvent(event);
-  if (event->type() == QEvent::FontChange)
+  if (event->type() == QEvent::FontChange) {
     verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
+    setIconSize(QSize(fontMetrics().height() + 2, fontMetrics().height() + 2));
+    if (setUp_) SetColumnShares();
+  }
 }
 
 int ResponseListCtrl::RowCount() const { return model_->Count(); }
@@ -150,6 +274,8 @@ QString ResponseListCtrl::Text(int row, int column) const { return model_->Text(
 int ResponseListCtrl::RowData(int row) const { return model_->RowData(row); }
 
 void ResponseListCtrl::DeleteAllRows() { model_->Clear(); }
+
+void ResponseListCtrl::RefreshPreviews() { model_->ColumnChanged(kResponseColumn); }
 
 int ResponseListCtrl::FirstSelectedRow() const {
   int first = -1;
@@ -197,6 +323,7 @@ void ResponseListCtrl::TapAndHold(const QPoint& pos) {
   QMenu menu(this);
   if (!ui::LoadPopupMenu(orvane::port_ids::kIdTable, orvane::port_ids::IDR_RESPONSE_MENU, &menu))
     return;
+  AddDesktopItems(&menu);
   if (prepareMenu) prepareMenu(&menu);
   const int command = ui::TrackPopupMenu(&menu, viewport()->mapToGlobal(pos));
   if (command != 0 && runCommand) runCommand(command);

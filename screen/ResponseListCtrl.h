@@ -6,6 +6,13 @@
 //
 // A table view over an append-only model with fixed row heights: adding a row costs
 // the same whether the list holds ten rows or ten thousand.
+//
+// On the desktop: wider than the handheld's list, the preview takes the column's width
+// and replies are marked with how they ended; a time column can be shown (menu item
+// "Show Time Column"); while the list is scrolled to its end it follows new rows (from
+// the first row on when it is larger than the handheld's, once the user has scrolled
+// to the end otherwise). Ctrl+C and "Copy" copy the selected rows' command and whole
+// reply; "Copy Reply as Text" the reply with its line ends as line breaks.
 #pragma once
 
 #include <QPoint>
@@ -28,6 +35,7 @@ class ResponseListCtrl : public QTableView {
   // Column 0 previews the reply, column 1 holds the command as sent.
   static constexpr int kResponseColumn = 0;
   static constexpr int kCommandColumn = 1;
+  static constexpr int kTimeColumn = 2;
 
   explicit ResponseListCtrl(QWidget* parent = nullptr);
 
@@ -50,6 +58,8 @@ class ResponseListCtrl : public QTableView {
   QString Text(int row, int column) const;
   int RowData(int row) const;
   void DeleteAllRows();
+  // The store changed rows already shown (their bytes were dropped): shows them again.
+  void RefreshPreviews();
 
   // Selection: the first selected row (-1 when none); selecting a row (-1 clears).
   int FirstSelectedRow() const;
@@ -63,6 +73,21 @@ class ResponseListCtrl : public QTableView {
   // the row is not there), and the row at a point (-1 when none).
   QRect RowRect(int row) const;
   int RowAt(const QPoint& pos) const;
+
+  // True when the list is wider than the handheld's at the current zoom.
+  bool Wide() const;
+  // The time column, hidden until asked for.
+  void SetTimeColumnShown(bool shown);
+  bool TimeColumnShown() const { return !isColumnHidden(kTimeColumn); }
+  // True while new rows scroll the list to its end.
+  bool Following() const { return following_; }
+  // The clipboard texts of the selected rows, in order, one line each: the command and
+  // the whole reply (binary text) separated by a tab; or the replies alone with their
+  // line ends as line breaks. Both put on the clipboard by Copy / CopyReplyAsText.
+  QString SelectedRowsText() const;
+  QString SelectedRepliesText() const;
+  void Copy();
+  void CopyReplyAsText();
 
   // What a tap-and-hold at |pos| (viewport coordinates) does: selects the row there
   // and, with the menu flag set, opens the menu and hands the chosen command on.
@@ -86,11 +111,24 @@ class ResponseListCtrl : public QTableView {
   void focusInEvent(QFocusEvent* event) override;
   void focusOutEvent(QFocusEvent* event) override;
   void changeEvent(QEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void SetColumnShares();
+  // The preview's length and the marks for the list's width now.
+  void FitPreview();
+  // Larger than the handheld's list in either direction.
+  bool Larger() const;
+  // An empty (or not yet scrolling) list follows new rows when it is larger.
+  void FollowFromTheStart();
+  // Adds the copy and time column items to the list's menu.
+  void AddDesktopItems(QMenu* menu);
+  QList<int> SelectedRows() const;
 
   ResponseListModel* model_;
   bool menuFlag_ = false;
   bool setUp_ = false;
+  int baseWidth_ = 0;  // the list's size at 100% when it was set up
+  int baseHeight_ = 0;
+  bool following_ = false;
 };

@@ -19,12 +19,13 @@ int HexValue(char16_t c) {
 }
 }  // namespace
 
-BinaryEditModel::BinaryEditModel(int visibleRows) : visibleRows_(std::max(0, visibleRows)) {
+BinaryEditModel::BinaryEditModel(int visibleRows, int bytesPerRow)
+    : visibleRows_(std::max(0, visibleRows)), bytesPerRow_(std::max(1, bytesPerRow)) {
   ResetCaret();
 }
 
-int BinaryEditModel::ScrollMaxFor(int length, int visibleRows) {
-  const int rows = RowsFor(length);
+int BinaryEditModel::ScrollMaxFor(int length, int visibleRows, int bytesPerRow) {
+  const int rows = RowsFor(length, bytesPerRow);
   return rows >= visibleRows ? (rows - visibleRows) * kPage + 2 * kPage : 0;
 }
 
@@ -46,18 +47,18 @@ void BinaryEditModel::ResetCaret() {
   caretRow_ = 0;
   lowDigitPending_ = 0;
   caretArea_ = Area::Hex;
-  scrollMax_ = ScrollMaxFor(Length(), visibleRows_);
+  scrollMax_ = ScrollMaxFor(Length(), visibleRows_, bytesPerRow_);
   scrollPos_ = 0;
 }
 
 int BinaryEditModel::SetScrollBar(int position) {
-  scrollMax_ = ScrollMaxFor(Length(), visibleRows_);
+  scrollMax_ = ScrollMaxFor(Length(), visibleRows_, bytesPerRow_);
   scrollPos_ = std::clamp(position, 0, PositionLimit(scrollMax_));
   return scrollPos_;
 }
 
 int BinaryEditModel::CaretX() const {
-  if (caretArea_ == Area::Char) return kCharLeft + kCharWidth * caretColumn_;
+  if (caretArea_ == Area::Char) return CharLeft() + kCharWidth * caretColumn_;
   return kHexLeft + kHexCellWidth * caretColumn_ + kDigitWidth * lowDigitPending_;
 }
 
@@ -75,18 +76,18 @@ bool BinaryEditModel::Tap(int x, int y) {
   if (x < kHexLeft) {
     caretArea_ = Area::Hex;
     caretColumn_ = 0;
-  } else if (x < 120) {
+  } else if (x < kHexLeft + kHexCellWidth * bytesPerRow_) {
     caretArea_ = Area::Hex;
     caretColumn_ = (x - kHexLeft) / kHexCellWidth;
-  } else if (x < kCharLeft) {
+  } else if (x < CharLeft()) {
     caretArea_ = Area::Char;
     caretColumn_ = 0;
-  } else if (x < 178) {
+  } else if (x < RowWidthFor(bytesPerRow_)) {
     caretArea_ = Area::Char;
-    caretColumn_ = (x - kCharLeft) / kCharWidth;
+    caretColumn_ = (x - CharLeft()) / kCharWidth;
   } else {
     caretArea_ = Area::Char;
-    caretColumn_ = 3;
+    caretColumn_ = bytesPerRow_ - 1;
   }
   // A tap in the partial row below the last whole row would put the caret on a byte
   // that is not drawn; it counts as a tap on the last whole row.
@@ -98,8 +99,8 @@ bool BinaryEditModel::Tap(int x, int y) {
 
 void BinaryEditModel::PutCaretOnEnd() {
   lowDigitPending_ = 0;  // there is no byte at the end to take a second digit
-  const int endRow = Length() / kBytesPerRow;
-  caretColumn_ = Length() % kBytesPerRow;
+  const int endRow = Length() / bytesPerRow_;
+  caretColumn_ = Length() % bytesPerRow_;
   caretRow_ = endRow - TopRow();
   // Only a control of a single row can have its end row out of view here; bring it in.
   if (visibleRows_ > 0 && (caretRow_ < 0 || caretRow_ >= visibleRows_)) {
@@ -113,15 +114,16 @@ void BinaryEditModel::Move(Key key) {
   const int top = TopRow();
   const int rows = RowsNeeded();
   const int last = visibleRows_ - 1;
+  const int lastColumn = bytesPerRow_ - 1;
   switch (key) {
     case Key::Left:
       if (caretColumn_ > 0) {
         --caretColumn_;
       } else if (caretRow_ > 0) {
         --caretRow_;
-        caretColumn_ = 3;
+        caretColumn_ = lastColumn;
       } else if (top > 0) {
-        caretColumn_ = 3;
+        caretColumn_ = lastColumn;
         Scroll(ScrollRequest::LineUp);
       }
       break;
@@ -130,10 +132,10 @@ void BinaryEditModel::Move(Key key) {
       else if (top > 0) Scroll(ScrollRequest::LineUp);
       break;
     case Key::Right:
-      // At the end there is nothing to move onto. (Wrapping from column 3 onto a row
+      // At the end there is nothing to move onto. (Wrapping from the last column onto a row
       // after the data would otherwise be pulled back to the start of the last row.)
       if (CaretPosition() >= Length()) break;
-      if (caretColumn_ < 3) {
+      if (caretColumn_ < lastColumn) {
         ++caretColumn_;
       } else if (caretRow_ < last) {
         ++caretRow_;
@@ -159,11 +161,11 @@ void BinaryEditModel::LimitCaretToData() {
   // that scrolled is limited against the row it really reached.
   const int dataRow = TopRow() + caretRow_;
   if (dataRow == rows) {
-    if (length % kBytesPerRow == 0) caretColumn_ = 0;
+    if (length % bytesPerRow_ == 0) caretColumn_ = 0;
     else --caretRow_;
   } else if (dataRow > rows) {
     --caretRow_;
-  } else if (dataRow == rows - 1 && dataRow * kBytesPerRow + caretColumn_ > length) {
+  } else if (dataRow == rows - 1 && dataRow * bytesPerRow_ + caretColumn_ > length) {
     --caretColumn_;
   }
   if (CaretPosition() > length) PutCaretOnEnd();
@@ -198,14 +200,14 @@ void BinaryEditModel::TypeBackspace() {
   const int p = CaretPosition();
   if (p == 0) return;
   const int newLength = Length() - 1;
-  const int newMax = ScrollMaxFor(newLength, visibleRows_);
+  const int newMax = ScrollMaxFor(newLength, visibleRows_, bytesPerRow_);
   if (newMax != scrollMax_) {
     const int rowsBefore = RowsNeeded();
     const int topBefore = TopRow();
     scrollMax_ = newMax;
     scrollPos_ = std::clamp(scrollPos_, 0, PositionLimit(scrollMax_));
     // The view moved up one row: keep the caret on the same byte.
-    if (RowsFor(newLength) < rowsBefore && TopRow() != topBefore) ++caretRow_;
+    if (RowsFor(newLength, bytesPerRow_) < rowsBefore && TopRow() != topBefore) ++caretRow_;
   }
   buffer_.erase(buffer_.begin() + (p - 1));
   buffer_.shrink_to_fit();

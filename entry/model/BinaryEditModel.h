@@ -1,5 +1,6 @@
 // The state and rules of the binary editor control, without any window: a byte buffer
-// shown four bytes to a row (offset, hex digits, characters), a caret that stands on a
+// shown four bytes to a row (or more, for a wide control; fixed for its life) (offset,
+// hex digits, characters), a caret that stands on a
 // byte in the hex or the character area, typing that inserts bytes, Backspace, arrow
 // keys and a vertical scroll position kept the way the platform's scroll bar keeps it.
 // The widget (entry/BinaryCtrl.h) paints this state and forwards its events here.
@@ -15,13 +16,13 @@ namespace orvane {
 
 class BinaryEditModel {
  public:
-  static constexpr int kBytesPerRow = 4;
+  static constexpr int kBytesPerRow = 4;     // the handheld's row; wider rows are asked for
   static constexpr int kHexCellWidth = 20;  // pixels per byte in the hex area
   static constexpr int kRowHeight = 16;
   static constexpr int kDigitWidth = 8;     // first hex digit to second
   static constexpr int kPage = 16;          // scroll bar page
   static constexpr int kHexLeft = 40;
-  static constexpr int kCharLeft = 130;
+  static constexpr int kCharLeft = 130;     // of a row of four: the hex area, then 10 pixels
   static constexpr int kCharWidth = 12;
   static constexpr int kTextTop = 2;        // text baseline box offset within a row
   static constexpr int kOffsetLeft = 2;
@@ -30,8 +31,9 @@ class BinaryEditModel {
   enum class Key { Left, Up, Right, Down, Other };
   enum class ScrollRequest { LineUp, LineDown, PageUp, PageDown, ThumbTrack, ThumbPosition, Other };
 
-  // |visibleRows| is fixed for the control's life (its height / 16).
-  explicit BinaryEditModel(int visibleRows = 0);
+  // |visibleRows| is fixed for the control's life (its height / 16), and so is
+  // |bytesPerRow| (at least 1).
+  explicit BinaryEditModel(int visibleRows = 0, int bytesPerRow = kBytesPerRow);
 
   // Replaces the bytes with a copy and resets caret and view (visible rows stay).
   void SetData(const uint8_t* bytes, size_t length);
@@ -45,6 +47,12 @@ class BinaryEditModel {
   int CaretRow() const { return caretRow_; }
   bool LowDigitPending() const { return lowDigitPending_ != 0; }
   int VisibleRows() const { return visibleRows_; }
+  int BytesPerRow() const { return bytesPerRow_; }
+  // Left edge of the character area: after the hex area's cells and a gap of 10.
+  int CharLeft() const { return CharLeftFor(bytesPerRow_); }
+  static int CharLeftFor(int bytesPerRow) { return kHexLeft + kHexCellWidth * bytesPerRow + 10; }
+  // Pixels a row of |bytesPerRow| needs, up to the end of its last character.
+  static int RowWidthFor(int bytesPerRow) { return CharLeftFor(bytesPerRow) + kCharWidth * bytesPerRow; }
   Area CaretArea() const { return caretArea_; }
 
   // Scroll bar: range 0 .. ScrollMax(), page 16, position ScrollPos(). The bar is
@@ -55,11 +63,13 @@ class BinaryEditModel {
   int ScrollPosLimit() const { return PositionLimit(scrollMax_); }
 
   // Derived values.
-  int RowsNeeded() const { return RowsFor(Length()); }
+  int RowsNeeded() const { return RowsFor(Length(), bytesPerRow_); }
   int TopRow() const { return scrollPos_ / kPage; }
-  int CaretPosition() const { return (TopRow() + caretRow_) * kBytesPerRow + caretColumn_; }
-  static int RowsFor(int length) { return (length + kBytesPerRow - 1) / kBytesPerRow; }
-  static int ScrollMaxFor(int length, int visibleRows);
+  int CaretPosition() const { return (TopRow() + caretRow_) * bytesPerRow_ + caretColumn_; }
+  static int RowsFor(int length, int bytesPerRow = kBytesPerRow) {
+    return (length + bytesPerRow - 1) / bytesPerRow;
+  }
+  static int ScrollMaxFor(int length, int visibleRows, int bytesPerRow = kBytesPerRow);
 
   // Caret cell in client pixels (top-left of the 16-pixel bar).
   int CaretX() const;
@@ -83,6 +93,7 @@ class BinaryEditModel {
   int caretRow_ = 0;
   int lowDigitPending_ = 0;
   int visibleRows_ = 0;
+  int bytesPerRow_ = kBytesPerRow;
   std::vector<uint8_t> buffer_;
   Area caretArea_ = Area::Hex;
   int scrollMax_ = 0;

@@ -209,6 +209,29 @@ TEST(BinaryEditModel, TapsChooseAreaColumnAndStopAtTheEnd) {
   EXPECT_FALSE(m.LowDigitPending());
 }
 
+// A wide control's rows of sixteen: taps, arrows and the end follow the row's length.
+TEST(BinaryEditModel, RowsOfSixteenPlaceTheCaretByTheirOwnLength) {
+  BinaryEditModel m(4, 16);
+  m.SetData(Seq(40));  // rows of 16, 16 and 8
+  EXPECT_EQ(m.RowsNeeded(), 3);
+  EXPECT_EQ(m.CharLeft(), 40 + 16 * 20 + 10);
+  m.Tap(40 + 20 * 15 + 3, RowY(0));
+  EXPECT_EQ(m.CaretArea(), BinaryEditModel::Area::Hex);
+  EXPECT_EQ(m.CaretPosition(), 15);
+  m.KeyDown(Key::Right);  // wraps after the sixteenth byte
+  EXPECT_EQ(m.CaretRow(), 1);
+  EXPECT_EQ(m.CaretPosition(), 16);
+  m.KeyDown(Key::Left);
+  EXPECT_EQ(m.CaretPosition(), 15);
+  m.Tap(m.CharLeft() + 12 * 20, RowY(2));  // right of the last byte: the end
+  EXPECT_EQ(m.CaretArea(), BinaryEditModel::Area::Char);
+  EXPECT_EQ(m.CaretPosition(), 40);
+  EXPECT_EQ(m.CaretColumn(), 8);
+  m.Char(u'x');
+  EXPECT_EQ(m.Length(), 41);
+  EXPECT_EQ(m.Data().back(), 'x');
+}
+
 TEST(BinaryEditModel, ArrowKeysStopAtTheEdgesAndScrollAtTheViewBorders) {
   BinaryEditModel m(4);
   m.SetData(Seq(30));  // 8 rows, 4 visible, maximum 96

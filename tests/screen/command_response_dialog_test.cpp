@@ -1,6 +1,9 @@
-// Response viewer: two panes of bytes, the response pane focused, "Close" the only way
-// out.
+// Response viewer: two panes of bytes, the response pane focused, "Close", Esc and
+// Enter the ways out; grown, the reply as text too.
+#include <QApplication>
+#include <QClipboard>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QtTest/QTest>
@@ -9,6 +12,7 @@
 #include "resources/OrvanePortIds.h"
 #include "screen/CommandResponseDialog.h"
 #include "ui/Messages.h"
+#include "ui/Zoom.h"
 
 namespace {
 using Bytes = std::vector<uint8_t>;
@@ -66,16 +70,62 @@ TEST(CommandResponseDialog, EmptyReplyAndLongReplies) {
   EXPECT_EQ(stepped.ResponsePane()->Model().TopRow(), 2);
 }
 
-TEST(CommandResponseDialog, OnlyCloseEndsTheDialog) {
-  CommandResponseDialog dialog(QStringLiteral("AT"), QStringLiteral("OK"));
+// "Close", Esc and Enter end the dialog in the OK way; what was typed is dropped.
+TEST(CommandResponseDialog, CloseEscAndEnterEndTheDialog) {
+  for (int key : {0, int(Qt::Key_Escape), int(Qt::Key_Return), int(Qt::Key_Enter)}) {
+    CommandResponseDialog dialog(QStringLiteral("AT"), QStringLiteral("OK"));
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+    QTest::keyClicks(dialog.ResponsePane(), QStringLiteral("41"));  // typed, then dropped
+    if (key == 0)
+      QTest::mouseClick(dialog.Control<QPushButton>(ui::IDOK), Qt::LeftButton);
+    else
+      QTest::keyClick(dialog.ResponsePane(), Qt::Key(key));
+    EXPECT_FALSE(dialog.isVisible()) << key;
+    EXPECT_EQ(dialog.result(), QDialog::Accepted) << key;
+  }
+  // Ctrl+C in a pane copies its bytes as binary text.
+  CommandResponseDialog dialog(QStringLiteral("AT<0D>"), QStringLiteral("<0D><0A>OK<0D><0A>"));
   dialog.show();
   ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
-  QTest::keyClick(dialog.ResponsePane(), Qt::Key_Escape);
-  QTest::keyClick(dialog.ResponsePane(), Qt::Key_Return);
-  QTest::keyClick(&dialog, Qt::Key_Escape);
+  QTest::keyClick(dialog.CommandPane(), Qt::Key_C, Qt::ControlModifier);
+  EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("AT<0D>"));
   EXPECT_TRUE(dialog.isVisible());
-  QTest::keyClicks(dialog.ResponsePane(), QStringLiteral("41"));  // typed, then dropped
-  QTest::mouseClick(dialog.Control<QPushButton>(ui::IDOK), Qt::LeftButton);
-  EXPECT_FALSE(dialog.isVisible());
-  EXPECT_EQ(dialog.result(), QDialog::Accepted);
+}
+
+// Opened from an enlarged window: the reply as text beside its bytes, rows of sixteen
+// bytes, a Copy button and the timing in words. At the handheld's size none of that.
+TEST(CommandResponseDialog, GrownItShowsTheReplyAsTextAndUsesTheWidth) {
+  const QString reply = QStringLiteral("<0D><0A>Orvane Modem Co.<0D><0A><0D><0A>OK<0D><0A>");
+  orvane::Row row;
+  row.sentAtMs = 1;
+  row.firstByteMs = 3;
+  row.elapsedMs = 4;
+  row.end = orvane::ReplyEnd::kToken;
+  {
+    CommandResponseDialog handheld(QStringLiteral("ATI<0D>"), reply);
+    handheld.SetTimes(row);
+    handheld.EnsureInitialized();
+    EXPECT_EQ(handheld.ReplyTextView(), nullptr);
+    EXPECT_EQ(handheld.ResponsePane()->Model().BytesPerRow(), 4);
+    EXPECT_TRUE(handheld.ReplyTimeText().startsWith(QStringLiteral("1st 3, end 4 ms")));
+  }
+  ui::SetWindowGrowth(QSize(960, 500));
+  CommandResponseDialog dialog(QStringLiteral("ATI<0D>"), reply);
+  dialog.SetTimes(row);
+  dialog.EnsureInitialized();
+  ui::SetWindowGrowth({});
+  ASSERT_NE(dialog.ReplyTextView(), nullptr);
+  EXPECT_EQ(dialog.ReplyTextView()->toPlainText(),
+            QStringLiteral("<0D><0A>\nOrvane Modem Co.<0D><0A>\n<0D><0A>\nOK<0D><0A>\n"));
+  // Beside the bytes, each taking half the extra width.
+  EXPECT_GT(dialog.ReplyTextView()->geometry().left(), dialog.ResponsePane()->geometry().right());
+  EXPECT_EQ(dialog.ResponsePane()->Model().BytesPerRow(), 16);
+  EXPECT_EQ(dialog.ResponsePane()->Model().RowsNeeded(), 2);  // 26 bytes
+  EXPECT_EQ(dialog.ReplyTimeText(), QStringLiteral("first byte after 3 ms, ended by its token after 4 ms"));
+  auto* copy = dialog.findChild<QPushButton*>(QStringLiteral("copyReply"));
+  ASSERT_NE(copy, nullptr);
+  QApplication::clipboard()->clear();
+  copy->click();
+  EXPECT_EQ(QApplication::clipboard()->text(), reply);
 }

@@ -60,6 +60,7 @@
 #include "tests/support/PtyPair.h"
 #include "ui/Menus.h"
 #include "ui/Messages.h"
+#include "ui/Zoom.h"
 #include "ui/Template.h"
 
 namespace {
@@ -186,6 +187,44 @@ void SaveMenuOverFrame(QWidget* frame, QMenu* menu, const QPoint& at, const QStr
   menu->hide();
 }
 
+// The program started on a fresh hive whose driver table lists |modem|, its window shown.
+struct ScriptedWindow {
+  explicit ScriptedWindow(const ScriptedDevice& modem) : hive(Hive::OpenMemory()) {
+    AddDriver(*hive, modem.path(), "Simulated Modem (pts)");
+    app = std::make_unique<COrvanePortApp>(*hive);
+    ok = Check(app->InitInstance({QStringLiteral("OrvanePort")}), "OrvanePort started") &&
+         Check(QTest::qWaitForWindowExposed(app->MainFrame()), "the main window is shown");
+  }
+  std::unique_ptr<Hive> hive;
+  ui::ScriptedUi script;
+  std::unique_ptr<COrvanePortApp> app;
+  bool ok = false;
+};
+
+// Picks the scripted device in the screen's modem list (the machine's own ports are
+// listed too); false when it is not there.
+bool PickScriptedDevice(COrvanePortView& view) {
+  auto* modems = Ctl<QComboBox>(&view, IDC_MODEM);
+  const int sim = modems->findText(QStringLiteral("Simulated Modem (pts)"));
+  if (!Check(sim >= 0, "the scripted device is listed")) return false;
+  modems->setCurrentIndex(sim);
+  emit modems->activated(sim);
+  return true;
+}
+
+// Opens the line and sends |commands| in turn, each until its reply is recorded.
+bool OpenAndSend(COrvanePortView& view, std::initializer_list<const char*> commands) {
+  Ctl<QAbstractButton>(&view, IDC_OPEN)->click();
+  if (!Check(Ctl<QLabel>(&view, IDC_STATUS)->text() == QLatin1String("Opened"), "the port opened"))
+    return false;
+  for (const char* command : commands) {
+    Ctl<QLineEdit>(&view, IDC_COMMAND)->setText(QLatin1String(command));
+    Ctl<QAbstractButton>(&view, IDC_SEND)->click();
+    Check(QTest::qWaitFor([&] { return !view.IsReading(); }, 10000), command);
+  }
+  return true;
+}
+
 // The main window: empty with the scripted device picked, after three exchanges (the
 // second row selected), its two menus and the response list's menu, then with a ring
 // the device sent unprompted and the viewer with the times of an exchange; then the
@@ -193,30 +232,17 @@ void SaveMenuOverFrame(QWidget* frame, QMenu* menu, const QPoint& at, const QStr
 void MainWindow() {
   ScriptedDevice modem({"\r\nOK\r\n", "\r\nOrvane SimModem 1.0\r\n\r\nOK\r\n", "\r\nERROR\r\n"});
   if (!Check(modem.ok(), "a pseudo-terminal for the scripted device")) return;
-  const std::unique_ptr<Hive> hive = Hive::OpenMemory();
-  AddDriver(*hive, modem.path(), "Simulated Modem (pts)");
-  ui::ScriptedUi script;
-  COrvanePortApp app(*hive);
-  if (!Check(app.InitInstance({QStringLiteral("OrvanePort")}), "OrvanePort started")) return;
+  ScriptedWindow window(modem);
+  if (!window.ok) return;
+  ui::ScriptedUi& script = window.script;
+  COrvanePortApp& app = *window.app;
   CMainFrame* frame = app.MainFrame();
   COrvanePortView& view = *app.View();
-  if (!Check(QTest::qWaitForWindowExposed(frame), "the main window is shown")) return;
 
-  // The machine's own ports are listed too; pick the scripted one.
-  auto* modems = Ctl<QComboBox>(&view, IDC_MODEM);
-  const int sim = modems->findText(QStringLiteral("Simulated Modem (pts)"));
-  if (!Check(sim >= 0, "the scripted device is listed")) return;
-  modems->setCurrentIndex(sim);
-  emit modems->activated(sim);
+  if (!PickScriptedDevice(view)) return;
   Save(*frame, QStringLiteral("main-empty.png"));
 
-  Ctl<QAbstractButton>(&view, IDC_OPEN)->click();
-  if (!Check(Ctl<QLabel>(&view, IDC_STATUS)->text() == QLatin1String("Opened"), "the port opened")) return;
-  for (const char* command : {"AT<0D>", "ATI3<0D>", "AT+BAD<0D>"}) {
-    Ctl<QLineEdit>(&view, IDC_COMMAND)->setText(QLatin1String(command));
-    Ctl<QAbstractButton>(&view, IDC_SEND)->click();
-    Check(QTest::qWaitFor([&] { return !view.IsReading(); }, 10000), command);
-  }
+  if (!OpenAndSend(view, {"AT<0D>", "ATI3<0D>", "AT+BAD<0D>"})) return;
   ResponseListCtrl* list = view.ResponseList();
   if (!Check(list->RowCount() == 3, "three exchanges are listed")) return;
   list->SelectRow(1);
@@ -297,6 +323,73 @@ void MainWindow() {
     Save(*box, QStringLiteral("message-box-wrapped.png"));
   box->hide();
   ReportMessages(script, "the main window");
+  frame->hide();
+}
+
+// The window on a desktop at 1200 x 800: long replies fill the wider preview, every row
+// is marked with how it ended, the time column is shown and the list follows the rows;
+// then the viewer on the long reply, with its text view and rows of sixteen bytes.
+void DesktopList() {
+  std::string help = "\r\n";
+  for (const char* line : {"AT commands of the Orvane SimModem:", "  A/  repeat the last command",
+                           "  ATA answer   ATD dial   ATH hang up   ATI information",
+                           "  ATS<n>=<v> set a register   ATS<n>? read a register",
+                           "  AT&F factory settings   AT&V show the settings",
+                           "  AT+SIMSTREAM stream data until the line is closed"})
+    help += std::string(line) + "\r\n";
+  help += "\r\nOK\r\n";
+  ScriptedDevice modem({"\r\nOK\r\n", help, "ATX9\r\r\nERROR\r\n", "\r\n+CSQ: 21,99\r\n",
+                        "\r\nOrvane SimModem 1.0 (LW-56K v2.10, firmware 2026-11-30)\r\n\r\nOK\r\n"});
+  if (!Check(modem.ok(), "a pseudo-terminal for the scripted device")) return;
+  ScriptedWindow window(modem);
+  if (!window.ok) return;
+  ui::ScriptedUi& script = window.script;
+  COrvanePortApp& app = *window.app;
+  CMainFrame* frame = app.MainFrame();
+  COrvanePortView& view = *app.View();
+  const QSize handheld = frame->size();
+  frame->resize(1200, 800);
+  ResponseListCtrl* list = view.ResponseList();
+  if (!Check(QTest::qWaitFor([&] { return frame->size() == QSize(1200, 800) && list->Wide(); }),
+             "the window grew to 1200 x 800"))
+    return;
+  if (!PickScriptedDevice(view)) return;
+  if (!OpenAndSend(view, {"AT<0D>", "AT+HELP<0D>", "ATX9<0D>", "AT+CSQ<0D>", "ATI3<0D>"})) return;
+  if (Check(modem.Say("\r\nRING\r\n"), "the device rang"))
+    Check(QTest::qWaitFor([&] { return list->RowCount() == 6; }, 10000), "the ring is listed");
+  // Rows that ended at the size limit and by a hang-up, as the session would record them.
+  std::string stream;
+  for (int i = 0; i < 40; ++i) stream += "DATA " + std::to_string(i) + " 0123456789ABCDEF\r\n";
+  view.AddResponseEntry(orvane::Bytes(stream.begin(), stream.end()), u"AT+SIMSTREAM<0D>",
+                        orvane::ReplyEnd::kLimit);
+  view.AddResponseEntry({}, u"ATD5551234<0D>", orvane::ReplyEnd::kHangup);
+  list->SetTimeColumnShown(true);
+  list->SelectRow(1);
+  QApplication::processEvents();
+  Save(*frame, QStringLiteral("main-1200x800-list.png"));
+
+  // The list's menu with its copy and time column items.
+  script.onPopup = [](QMenu& menu) {
+    menu.adjustSize();
+    Save(menu, QStringLiteral("menu-response-desktop.png"));
+    return 0;
+  };
+  list->TapAndHold(list->RowRect(1).center());
+  script.onPopup = nullptr;
+
+  script.onModal = [](QDialog& d) {
+    d.show();
+    if (Check(QTest::qWaitForWindowExposed(&d), "the viewer is shown"))
+      Save(d, QStringLiteral("command-response-1200x800-text.png"));
+    d.reject();
+    return d.result();
+  };
+  view.RunCommand(ID_SHOW_RESPONSE);
+  Check(script.modalDialogs.size() == 1, "the viewer opened");
+  ReportMessages(script, "the desktop list");
+  // The dialogs drawn next are the handheld's size again.
+  frame->resize(handheld);
+  Check(QTest::qWaitFor([&] { return ui::WindowGrowth().isNull(); }), "the window is back at its size");
   frame->hide();
 }
 
@@ -533,6 +626,7 @@ int main(int argc, char** argv) {
   RegisterBinaryCtrlClass();
 
   MainWindow();
+  DesktopList();
   EntryMenus();
   ProfileDialogs();
   BinaryDialogs();
