@@ -100,6 +100,7 @@ bool CMainFrame::Create() {
       RouteCommand(ui::CommandIdOf(action));
     });
   }
+  AddMenuKeys();
   setWindowTitle(QStringLiteral("OrvanePort"));
   setWindowIcon(QIcon(QStringLiteral(":/icons/OrvanePort.png")));
 
@@ -121,6 +122,43 @@ bool CMainFrame::Create() {
   }
   ZoomCommandBar();
   return true;
+}
+
+void CMainFrame::AddMenuKeys() {
+  // The key shown beside a menu item runs it from anywhere in the window, when the
+  // screen's query would enable the item.
+  for (QAction* top : menuBar_->actions()) {
+    if (!top->menu()) continue;
+    for (QAction* item : top->menu()->actions()) {
+      const int id = ui::CommandIdOf(item);
+      if (item->shortcut().isEmpty() || id <= 0) continue;
+      auto* key = new QAction(this);
+      key->setObjectName(QStringLiteral("Key%1").arg(id));
+      key->setShortcut(item->shortcut());
+      key->setShortcutContext(Qt::WindowShortcut);
+      connect(key, &QAction::triggered, this, [this, id] { RunKey(id); });
+      addAction(key);
+    }
+  }
+  // F10 opens the first menu, as on other desktops.
+  auto* menuKey = new QAction(this);
+  menuKey->setObjectName(QStringLiteral("KeyF10"));
+  menuKey->setShortcut(QKeySequence(Qt::Key_F10));
+  menuKey->setShortcutContext(Qt::WindowShortcut);
+  connect(menuKey, &QAction::triggered, this, [this] {
+    if (menuBar_->actions().isEmpty()) return;
+    menuBar_->setFocus(Qt::ShortcutFocusReason);
+    menuBar_->setActiveAction(menuBar_->actions().first());
+  });
+  addAction(menuKey);
+}
+
+bool CMainFrame::RunKey(int id) {
+  if (view_) {
+    ui::CommandState state;
+    if (view_->Commands().QueryState(id, &state) && !state.enabled) return false;
+  }
+  return RouteCommand(id);
 }
 
 void CMainFrame::SetView(COrvanePortView* view) {

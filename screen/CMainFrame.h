@@ -54,6 +54,8 @@ class CMainFrame : public QMainWindow {
   // Routes command |id|: screen, frame, then the application's handler. False when no
   // one handles it.
   bool RouteCommand(int id);
+  // A menu item's key: routes command |id| unless the screen's query disables it.
+  bool RunKey(int id);
   // Commands the frame leaves to the application (about, new, open).
   std::function<bool(int)> applicationCommands;
 
@@ -71,6 +73,8 @@ class CMainFrame : public QMainWindow {
   COrvanePortView* view_ = nullptr;
   // The command bar's icons and fonts at the zoom.
   void ZoomCommandBar();
+  // The keys of the menu items (shown in the menus) and F10, window-wide.
+  void AddMenuKeys();
 
   QToolBar* commandBar_ = nullptr;
   QMenuBar* menuBar_ = nullptr;

@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QTimer>
 
 #include "engine/BinaryTextCodec.h"
 #include "resources/OrvanePortIds.h"
@@ -53,15 +54,15 @@ void SetHistory(QWidget* field, const orvane::CommandHistory& history) {
   if (auto* edit = qobject_cast<CommandEdit*>(field)) edit->SetHistory(history);
 }
 
-// Ctrl+Return in the command field presses Send (Up and Down walk the history there).
+// Enter (or Ctrl+Return) in the command field presses Send (Up and Down walk the history there).
 void SetDesktopKeys(QWidget* field, QWidget* send) {
   auto* edit = qobject_cast<CommandEdit*>(field);
   auto* button = qobject_cast<QAbstractButton*>(send);
   if (!edit || !button) return;
   edit->SetSendKey([button] { button->click(); });  // nothing while Send is disabled
-  edit->setToolTip(QStringLiteral("The command to send. Ctrl+Return sends it; "
+  edit->setToolTip(QStringLiteral("The command to send. Enter sends it; "
                                   "Up and Down recall earlier commands."));
-  button->setToolTip(QStringLiteral("Send the command (Ctrl+Return in the command field)."));
+  button->setToolTip(QStringLiteral("Send the command (Enter in the command field)."));
 }
 
 }  // namespace
@@ -200,6 +201,13 @@ void COrvanePortView::OnInitialUpdate() {
 
   host_.ShowMembers();
   modems_.Select();
+}
+
+void COrvanePortView::ChooseStartPort(const QString& device, const QString& baud) {
+  modems_.Choose(device);
+  host_.ReadControls();
+  if (!baud.isEmpty()) baudText_ = baud;
+  host_.ShowMembers();
 }
 
 bool COrvanePortView::FollowDevices(const std::string& hiveFile, const orvane::DeviceTableOptions& table,
@@ -352,9 +360,44 @@ void COrvanePortView::OnSessionStepped() {
     host_.ReadControls();
     if (!history_.AddToHistory(sending_)) ui::ShowMessage(this, QStringLiteral("History update failed."));
     host_.ShowMembers();
+    // Asked once the driver is done with this step.
+    QTimer::singleShot(0, this, [this] { OfferLineEnd(); });
   }
   // The device went away: the line is of no more use.
   if (session_.HungUp() && openFlag_) OnDeviceGone();
+}
+
+void COrvanePortView::OfferLineEnd() {
+  if (lineEndOffered_ || IsReading()) return;
+  // The send's row is the newest exchange; unsolicited rows may follow it.
+  const orvane::Row* sent = nullptr;
+  for (int slot = responses_.Count() - 1; slot >= 0 && !sent; --slot)
+    if (!responses_.At(slot).Unsolicited()) sent = &responses_.At(slot);
+  if (!sent || !orvane::LacksLineEnd(*sent)) return;
+  lineEndOffered_ = true;
+  const QString name = QString::fromStdU16String(kLineEndProfile);
+  if (!ui::Confirm(this, QStringLiteral("Nothing came back. Modems wait for a carriage return after a command: "
+                                        "add <0D> at its end (AT<0D>), or use a profile that adds it.\n\n"
+                                        "Use the profile \"%1\", which adds <0D>?")
+                             .arg(name)))
+    return;
+  orvane::PreferenceProfile profile;
+  bool saved = preferences_.LoadProfile(kLineEndProfile, &profile);
+  if (!saved) {
+    profile = {};
+    profile.name = kLineEndProfile;
+    profile.suffix = u"<0D>";
+    profile.timeout = 3;
+    saved = preferences_.SaveProfile(profile);
+  }
+  if (!saved || !preferences_.SaveCurrentProfileName(kLineEndProfile)) {
+    ui::ShowMessage(this, QStringLiteral("The profile \"%1\" cannot be saved: add <0D> to the command instead.")
+                              .arg(name));
+    return;
+  }
+  host_.ReadControls();
+  useFlag_ = true;
+  host_.ShowMembers();
 }
 
 void COrvanePortView::AddResponseEntry(orvane::Bytes reply, const std::u16string& commandText,

@@ -1,7 +1,6 @@
 #include "screen/CommandResponseDialog.h"
 
 #include <QDateTime>
-#include <QKeyEvent>
 
 #include "engine/BinaryTextCodec.h"
 #include "resources/OrvanePortIds.h"
@@ -53,15 +52,6 @@ void CommandResponseDialog::OnInitDialog() {
   CreatePane(commandPane_, commandText_, QRect(12, 50, 211, 70), kCommandPaneAnchor);
   CreatePane(responsePane_, responseText_, QRect(12, 150, 211, 110), kResponsePaneAnchor);
   host_.ShowMembers();
-}
-
-void CommandResponseDialog::keyPressEvent(QKeyEvent* event) {
-  // Escape reaching the dialog itself (the panes take every key) does not close it.
-  if (event->key() == Qt::Key_Escape) {
-    event->accept();
-    return;
-  }
-  ui::TemplateDialog::keyPressEvent(event);
 }
 
 void CommandResponseDialog::SetTimes(const orvane::Row& row) {

@@ -1,7 +1,7 @@
 // Response viewer (template IDD_COMMAND_RESPONSE): one exchange of the response list in
 // full, as bytes, the command in one binary editor pane and the reply in another; when
 // given, the exchange's times beside the panes' labels. It
-// only shows: what is typed into the panes is dropped, and "Close" is the only way out.
+// only shows: what is typed into the panes is dropped; "Close" or Escape ends it.
 #pragma once
 
 #include <QString>
@@ -35,8 +35,7 @@ class CommandResponseDialog : public ui::TemplateDialog {
 
  protected:
   void OnInitDialog() override;
-  void OnCancel() override {}  // there is no cancel: "Close" ends the dialog
-  void keyPressEvent(QKeyEvent* event) override;
+  void OnCancel() override {}  // no Cancel button: "Close" or Escape ends the dialog
 
  private:
   BinaryCtrlHost commandPane_;

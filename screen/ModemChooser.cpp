@@ -1,6 +1,7 @@
 #include "screen/ModemChooser.h"
 
 #include <QComboBox>
+#include <QFileInfo>
 
 #include "engine/RemotePorts.h"
 #include "resources/OrvanePortIds.h"
@@ -57,6 +58,25 @@ void ModemChooser::Select() {
     host_.Enable(IDC_PORT, false);
   }
   host_.ShowMembers();
+}
+
+bool ModemChooser::Choose(const QString& device) {
+  // A by-id link and the node it points at are one device.
+  const QString real = QFileInfo(device).canonicalFilePath();
+  std::optional<std::u16string> offered;
+  for (const orvane::PortListing& listing : listings_) {
+    const QString name = QString::fromStdU16String(listing.deviceName);
+    if (name == device || (!real.isEmpty() && QFileInfo(name).canonicalFilePath() == real)) {
+      offered = listing.deviceName;
+      break;
+    }
+  }
+  Fill(offered.value_or(std::u16string()));
+  Select();
+  if (offered) return true;
+  portText_ = device;
+  host_.ShowMembers();
+  return false;
 }
 
 void ModemChooser::Refresh() {

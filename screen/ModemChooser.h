@@ -40,6 +40,10 @@ class ModemChooser {
   // Fills the list from the listings and selects |deviceName| when offered (an empty
   // name: "<Not Listed>"), else the first device. False when it was not offered.
   bool Fill(const std::optional<std::u16string>& deviceName);
+  // Chooses |device| as the user would: the list's entry for it when offered (its
+  // device name, or the same device by another path), else "<Not Listed>" with
+  // |device| typed in the port field. True when the list offered it.
+  bool Choose(const QString& device);
   // The choice was made: a listed device's name goes into the port field, which is
   // then read-only; "<Not Listed>" empties the field for typing.
   void Select();

@@ -20,6 +20,11 @@ std::u16string ResponsePreview(std::u16string_view replyText);
 // exchange's reply was cut at the size limit.
 std::u16string RowPreview(const Row& row);
 
+// True when |row| is an exchange whose command went out without a line end (no 0x0D or
+// 0x0A among the bytes sent) and got nothing back until the silence ended it: the
+// device most likely still waits for the end of the command.
+bool LacksLineEnd(const Row& row);
+
 // The baud text read as a decimal integer the way "%ld" reads it: blanks, an optional
 // sign, digits. A text that does not start with a number gives 0; a number beyond the
 // range is taken at the range's end and then as the unsigned 32-bit value, so the open

@@ -1,5 +1,5 @@
-// Response viewer: two panes of bytes, the response pane focused, "Close" the only way
-// out.
+// Response viewer: two panes of bytes, the response pane focused, "Close" or Escape
+// the way out.
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollBar>
@@ -66,13 +66,24 @@ TEST(CommandResponseDialog, EmptyReplyAndLongReplies) {
   EXPECT_EQ(stepped.ResponsePane()->Model().TopRow(), 2);
 }
 
-TEST(CommandResponseDialog, OnlyCloseEndsTheDialog) {
+TEST(CommandResponseDialog, CloseOrEscapeEndsTheDialogAndTabWalksIt) {
+  {
+    CommandResponseDialog dialog(QStringLiteral("AT"), QStringLiteral("OK"));
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+    ASSERT_TRUE(dialog.ResponsePane()->hasFocus());
+    // Tab leaves the pane for the next control and comes back round to it.
+    QTest::keyClick(dialog.ResponsePane(), Qt::Key_Tab);
+    EXPECT_NE(QApplication::focusWidget(), dialog.ResponsePane());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+    EXPECT_EQ(QApplication::focusWidget(), dialog.ResponsePane());
+    QTest::keyClick(dialog.ResponsePane(), Qt::Key_Escape);
+    EXPECT_FALSE(dialog.isVisible());
+  }
   CommandResponseDialog dialog(QStringLiteral("AT"), QStringLiteral("OK"));
   dialog.show();
   ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
-  QTest::keyClick(dialog.ResponsePane(), Qt::Key_Escape);
   QTest::keyClick(dialog.ResponsePane(), Qt::Key_Return);
-  QTest::keyClick(&dialog, Qt::Key_Escape);
   EXPECT_TRUE(dialog.isVisible());
   QTest::keyClicks(dialog.ResponsePane(), QStringLiteral("41"));  // typed, then dropped
   QTest::mouseClick(dialog.Control<QPushButton>(ui::IDOK), Qt::LeftButton);

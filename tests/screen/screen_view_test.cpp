@@ -70,6 +70,29 @@ TEST(SendRules, PreviewAndBaudText) {
   // Cut after 20 characters, inside the sixth escape.
   EXPECT_EQ(orvane::ResponsePreview(u"A<01><02><03><04><05>"), u"A<01><02><03><04><05..");
 
+  // Only a command sent without a line end that got nothing back until the silence.
+  struct Case { orvane::RowKind kind; const char16_t* sent; size_t replied; orvane::ReplyEnd end; bool lacks; };
+  using orvane::ReplyEnd;
+  using orvane::RowKind;
+  const Case cases[] = {
+      {RowKind::kExchange, u"AT", 0, ReplyEnd::kSilence, true},
+      {RowKind::kExchange, u"AT<0D>", 0, ReplyEnd::kSilence, false},
+      {RowKind::kExchange, u"<0A>AT", 0, ReplyEnd::kSilence, false},
+      {RowKind::kExchange, u"AT", 2, ReplyEnd::kSilence, false},
+      {RowKind::kExchange, u"AT", 0, ReplyEnd::kStopped, false},
+      {RowKind::kExchange, u"AT", 0, ReplyEnd::kWriteFailed, false},
+      {RowKind::kExchange, u"", 0, ReplyEnd::kSilence, false},
+      {RowKind::kUnsolicited, u"", 0, ReplyEnd::kSilence, false},
+  };
+  for (const Case& c : cases) {
+    orvane::Row row;
+    row.kind = c.kind;
+    row.sent = c.sent;
+    row.replyLength = c.replied;
+    row.end = c.end;
+    EXPECT_EQ(orvane::LacksLineEnd(row), c.lacks) << std::string(c.sent, c.sent + std::char_traits<char16_t>::length(c.sent));
+  }
+
   EXPECT_EQ(orvane::ParseBaudText(u"9600"), 9600u);
   EXPECT_EQ(orvane::ParseBaudText(u"  115200 baud"), 115200u);
   EXPECT_EQ(orvane::ParseBaudText(u"+300"), 300u);
@@ -357,6 +380,35 @@ TEST_F(SendFlow, ADamagedProfileStopsTheSendWithItsReason) {
   EXPECT_FALSE(view->IsReading());
 }
 
+// "AT" without a line end gets no reply: the screen says why at once and, on the user's
+// word, makes a profile that adds <0D> and uses it; "AT" then works. Asked once a run.
+TEST_F(SendFlow, ACommandWithoutALineEndAndNoReplyOffersACarriageReturnProfile) {
+  ASSERT_TRUE(Ctl<QCheckBox>(*view, IDC_USE)->isChecked());
+  view->SetTickSource([ms = 0u]() mutable { return ms += 500; });  // a silence passes at once
+  script.answers = {ui::Answer::Yes};
+  Send(*view, "AT");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !script.messages.empty(); }, 5000));
+  EXPECT_EQ(script.messages[0].form, ui::MessageForm::YesNoQuestion);
+  EXPECT_TRUE(script.messages[0].text.contains(QLatin1String("add <0D>"))) << script.messages[0].text.toStdString();
+  orvane::PreferenceProfile made;
+  ASSERT_TRUE(preferences.LoadProfile(u"Carriage Return", &made));
+  EXPECT_EQ(made.suffix, u"<0D>");
+  EXPECT_EQ(made.prefix, u"");
+  EXPECT_EQ(made.timeout, 3);
+  EXPECT_TRUE(made.tokens.empty());
+  EXPECT_EQ(preferences.LoadCurrentProfileName(), u"Carriage Return");
+  EXPECT_TRUE(view->UseFlag());
+
+  Send(*view, "ATI");  // framed now: no hint, and none again this run
+  QTest::qWait(20);
+  EXPECT_EQ(script.messages.size(), 1u);
+  view->SetTickSource({});
+  modem.QueueReply("\r\nOK\r\n");
+  Send(*view, "AT");
+  EXPECT_EQ(modem.Commands(), (std::vector<std::string>{"AT", "ATI\r", "AT\r"}));
+  EXPECT_EQ(Cell(*view, 2, 0), "<0D><0A>OK<0D><0A>..");
+}
+
 // The one send that waits for a silence to end its reply.
 TEST_F(SendFlow, AProfileWithTokensIgnoresTheDefaultOnesAndEndsOnItsOwnTimeout) {
   ASSERT_TRUE(preferences.SaveProfile(Profile(u"Own", u"", u"", 1, {u"READY"})));
@@ -551,9 +603,9 @@ TEST_F(MainScreen, TenThousandExchangesKeepTheirOrderAndSlots) {
   EXPECT_EQ(view->Responses().Slot(1), B("partial"));
 }
 
-// Keys in the response list: no key opens a row for editing, Tab walks no cells and
-// moves no focus, and Enter opens nothing, as in every other control of the screen.
-TEST_F(MainScreen, KeysInTheResponseListEditNoRowAndStayThere) {
+// Keys in the response list: no key opens a row for editing, Enter opens nothing, Tab
+// walks no cells but leaves the list for the next control.
+TEST_F(MainScreen, KeysInTheResponseListEditNoRowAndTabLeavesIt) {
   auto view = MakeView();
   view->AddResponseEntry(B("OK"), u"AT");
   view->AddResponseEntry(B("ERROR"), u"AT+BAD");
@@ -569,9 +621,9 @@ TEST_F(MainScreen, KeysInTheResponseListEditNoRowAndStayThere) {
   EXPECT_EQ(list->findChild<QLineEdit*>(), nullptr) << "an editor opened on the row";
   EXPECT_EQ(list->Text(0, 0), "OK..");
   EXPECT_EQ(list->Text(0, 1), "AT");
-  for (Qt::Key key : {Qt::Key_Tab, Qt::Key_Return, Qt::Key_Enter}) {
+  for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Tab}) {
     QTest::keyClick(list, key);
-    EXPECT_EQ(QApplication::focusWidget(), list) << key;
+    EXPECT_EQ(QApplication::focusWidget() == list, key != Qt::Key_Tab) << key;
     EXPECT_EQ(list->currentIndex(), current) << key;
   }
   EXPECT_TRUE(script.modalDialogs.empty());
