@@ -17,6 +17,7 @@
 #include "ui/FormLayout.h"
 #include "ui/Look.h"
 #include "ui/Menus.h"
+#include "ui/Messages.h"
 #include "ui/Zoom.h"
 
 using namespace orvane::port_ids;
@@ -36,7 +37,7 @@ constexpr const char* kHelpPage = "OrvanePortCmd.htm";
 // the response list takes the room both ways, the modem list and the command field
 // widen, the controls at the right edge stay there. The rest keep their places.
 constexpr std::pair<int, ui::Anchor> kFormAnchors[] = {
-    {IDC_MODEM, ui::kWiden},         {IDC_STATUS, ui::kRightEdge},
+    {IDC_MODEM, ui::kWiden},         {IDC_PORT, ui::kWiden},          {IDC_STATUS, ui::kRightEdge},
     {IDC_OPEN, ui::kRightEdge},      {IDC_CLOSE, ui::kRightEdge},
     {IDC_USE, ui::kRightEdge},       {IDC_PREFERENCES, ui::kRightEdge},
     {IDC_COMMAND, ui::kWiden},       {IDC_SEND, ui::kRightEdge},
@@ -235,8 +236,15 @@ QUrl CMainFrame::HelpPageUrl() {
 
 QUrl CMainFrame::OnHelp() {
   const QUrl url = HelpPageUrl();
-  // The program does not wait for the viewer and ignores a failure to start it.
-  if (url.isValid() && HelpOpener()) HelpOpener()(url);
+  // The program does not wait for the viewer; when none opens the page, it says where it is.
+  if (!url.isValid()) {
+    ui::ShowMessage(this, QStringLiteral("The help page %1 was not found next to the program or in "
+                                         "../share/orvane-port-linewright.")
+                              .arg(QLatin1String(kHelpPage)));
+  } else if (HelpOpener() && !HelpOpener()(url)) {
+    ui::ShowMessage(this, QStringLiteral("No web browser could open the help page. It is %1")
+                              .arg(url.toLocalFile()));
+  }
   return url;
 }
 

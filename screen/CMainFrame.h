@@ -59,8 +59,9 @@ class CMainFrame : public QMainWindow {
   // Commands the frame leaves to the application (about, new, open).
   std::function<bool(int)> applicationCommands;
 
-  // Help: opens the help page at its anchor with the desktop's viewer; a failure is
-  // silent. Returns the address it asked for (empty when the page was not found).
+  // Help: opens the help page at its anchor with the desktop's viewer; when the page is
+  // missing or no viewer opens it, a message says so and where the page is. Returns the
+  // address it asked for (empty when the page was not found).
   QUrl OnHelp();
   static QUrl HelpPageUrl();
   // How the help page is opened (tests record it instead).

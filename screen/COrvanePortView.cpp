@@ -17,6 +17,7 @@
 #include "engine/BinaryTextCodec.h"
 #include "resources/OrvanePortIds.h"
 #include "entry/CommandEdit.h"
+#include "platform/OpenFailure.h"
 #include "preferences/PreferencesDialog.h"
 #include "entry/model/CommandHistory.h"
 #include "entry/CommandHistoryDialog.h"
@@ -242,6 +243,7 @@ void COrvanePortView::RefreshModemList() {
 }
 
 void COrvanePortView::OnDeviceGone() {
+  modems_.MarkGone();
   openFlag_ = false;
   session_.Close();
   driver_.Step();
@@ -267,18 +269,30 @@ void COrvanePortView::EnableControls() {
 void COrvanePortView::OnSelectDevice() { modems_.Select(); }
 
 void COrvanePortView::OnOpenLine() {
-  ui::WaitCursor wait;
+  std::optional<ui::WaitCursor> wait(std::in_place);
   host_.ReadControls();
   const uint32_t baud = orvane::ParseBaudText(baudText_.toStdU16String());
   openFlag_ = session_.Open(portText_.toStdU16String(), baud) == 0;
   statusText_ = openFlag_ ? QStringLiteral("Opened") : QStringLiteral("Open Failed");
   if (openFlag_) preferences_.SaveBaudRate(baud);
   driver_.Step();
-  // The status keeps its short text; its tooltip says why and what to do.
-  if (QWidget* status = host_.Control<QWidget>(IDC_STATUS))
-    status->setToolTip(QString::fromStdString(session_.Reason()));
+  // The status keeps its short text; its tooltip and a message say why and what to do.
+  const QString reason = QString::fromStdString(session_.Reason());
+  if (QWidget* status = host_.Control<QWidget>(IDC_STATUS)) status->setToolTip(reason);
   EnableControls();
   host_.ShowMembers();
+  wait.reset();
+  if (!openFlag_) {
+    ui::ShowMessage(this, reason.isEmpty() ? QStringLiteral("Open failed.") : QStringLiteral("Open failed: %1").arg(reason));
+    return;
+  }
+  // Another reader of the same device takes replies away from this one.
+  QStringList others;
+  for (const orvane::PortHolder& holder : orvane::FindPortHolders(portText_.toStdString()))
+    others << QStringLiteral("%1 (pid %2)").arg(QString::fromStdString(holder.program)).arg(holder.pid);
+  if (!others.isEmpty())
+    ui::ShowMessage(this, QStringLiteral("%1 is also open in %2: replies may go there.")
+                              .arg(portText_, others.join(QStringLiteral(", "))));
 }
 
 void COrvanePortView::OnCloseLine() {

@@ -27,6 +27,7 @@ class DeviceWatch;
 class ModemChooser {
  public:
   static constexpr int kNotListed = 9999;
+  static constexpr int kGone = 9998;  // the chosen device, gone since (MarkGone)
   static constexpr size_t kListingCapacity = 100;
 
   // Reads the listings from |hive| at once. |portText| is the screen's bound member of
@@ -44,6 +45,9 @@ class ModemChooser {
   // device name, or the same device by another path), else "<Not Listed>" with
   // |device| typed in the port field. True when the list offered it.
   bool Choose(const QString& device);
+  // The chosen device has gone: it stays in the list, marked "(gone)", and chosen, its
+  // name in the port field, until the user picks another or it comes back.
+  void MarkGone();
   // The choice was made: a listed device's name goes into the port field, which is
   // then read-only; "<Not Listed>" empties the field for typing.
   void Select();
@@ -58,11 +62,13 @@ class ModemChooser {
 
  private:
   void Read();
+  bool Offers(const std::u16string& deviceName) const;
 
   orvane::reg::Hive& hive_;
   ui::TemplateHost& host_;
   QString& portText_;
   std::vector<orvane::PortListing> listings_;
+  orvane::PortListing gone_;  // deviceName empty: none
   std::unique_ptr<DeviceWatch> watch_;
   orvane::DeviceTableOptions table_;
 };

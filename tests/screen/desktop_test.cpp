@@ -46,7 +46,7 @@ class DesktopWindow : public ScreenTest {
 
 TEST_F(DesktopWindow, EnlargedTheListTakesTheRoomAndRightEdgeControlsStayThere) {
   const QRect list = Place(IDC_RESPONSES);
-  const QRect modems = Place(IDC_MODEM), command = Place(IDC_COMMAND);
+  const QRect modems = Place(IDC_MODEM), command = Place(IDC_COMMAND), port = Place(IDC_PORT);
   const int rightEdge[] = {IDC_STATUS, IDC_OPEN, IDC_CLOSE, IDC_PREFERENCES, IDC_SEND};
   std::vector<int> before;
   for (int id : rightEdge) before.push_back(FromRight(id));
@@ -57,6 +57,7 @@ TEST_F(DesktopWindow, EnlargedTheListTakesTheRoomAndRightEdgeControlsStayThere) 
   EXPECT_EQ(growth.height(), 600 - handheld.height());
   EXPECT_EQ(Place(IDC_RESPONSES), list.adjusted(0, 0, growth.width(), growth.height()));
   EXPECT_EQ(Place(IDC_MODEM), modems.adjusted(0, 0, growth.width(), 0));
+  EXPECT_EQ(Place(IDC_PORT), port.adjusted(0, 0, growth.width(), 0));
   EXPECT_EQ(Place(IDC_COMMAND), command.adjusted(0, 0, growth.width(), 0));
   for (size_t i = 0; i < std::size(rightEdge); ++i) EXPECT_EQ(FromRight(rightEdge[i]), before[i]) << i;
   ResponseListCtrl* responses = List(view());

@@ -155,6 +155,12 @@ TEST_F(Shell, AboutHelpAndExit) {
   for (QAction* a : frame->CommandBar()->actions())
     if (ui::CommandIdOf(a) == ID_HELP) a->trigger();
   EXPECT_EQ(helpUrls.size(), 2u);
+  EXPECT_TRUE(script.messages.empty());
+  // With no browser to open it, a message says where the page is.
+  CMainFrame::SetHelpOpener([](const QUrl&) { return false; });
+  EXPECT_TRUE(frame->RouteCommand(ID_HELP));
+  EXPECT_EQ(script.MessageTexts(), QStringList{"No web browser could open the help page. It is " +
+                                               helpUrls[0].toLocalFile()});
 
   EXPECT_TRUE(frame->RouteCommand(ID_APP_EXIT));
   EXPECT_FALSE(frame->isVisible());

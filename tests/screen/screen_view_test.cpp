@@ -9,12 +9,15 @@
 #include <QTimer>
 #include <QtTest/QTest>
 
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <memory>
 
 #include "entry/model/CommandHistory.h"
+#include "platform/OpenFailure.h"
 #include "preferences/PreferenceStore.h"
 #include "screen/CommandResponseDialog.h"
 #include "screen/SendRules.h"
@@ -129,8 +132,11 @@ TEST_F(MainScreen, EveryRowOfTheStateTable) {
 
   OpenOn(*view, "/dev/orvane-no-such-device");
   ExpectState(*view, {"Open Failed", true, false, false, true, true}, false);
-  // The status's tooltip tells why.
+  // The status's tooltip tells why, and so does a message at once.
   EXPECT_TRUE(Ctl<QWidget>(*view, IDC_STATUS)->toolTip().contains("there is no device /dev/orvane-no-such-device"));
+  ASSERT_EQ(script.messages.size(), 1u);
+  EXPECT_TRUE(script.messages[0].text.startsWith("Open failed: "));
+  EXPECT_TRUE(script.messages[0].text.contains("there is no device /dev/orvane-no-such-device"));
 
   OpenOn(*view, modem.path());
   ExpectState(*view, {"Opened", false, true, true, false, false}, true);
@@ -150,6 +156,34 @@ TEST_F(MainScreen, EveryRowOfTheStateTable) {
   view->RunCommand(ID_PORT_CLOSE);
   EXPECT_TRUE(view->RunCommand(ID_PORT_OPEN));
   ExpectState(*view, {"Opened", false, true, true, false, false}, true);
+}
+
+// Another program that has the port open would take replies: Open names it.
+TEST_F(MainScreen, AnotherReaderOfThePortIsNamedAtOpen) {
+  FakeModem modem;
+  ASSERT_TRUE(modem.ok());
+  const pid_t reader = fork();
+  if (reader == 0) {
+    // Holds the device open across the exec, as "cat /dev/ttyX" would.
+    if (open(modem.path().c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK) < 0) _exit(1);
+    execl("/bin/sleep", "sleep", "30", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  ASSERT_GT(reader, 0);
+  const bool seen = QTest::qWaitFor([&] {
+    const auto holders = orvane::FindPortHolders(modem.path());
+    return holders.size() == 1 && holders[0].program == "sleep";
+  }, 5000);
+  auto view = MakeView();
+  if (seen) OpenOn(*view, modem.path());
+  kill(reader, SIGKILL);
+  waitpid(reader, nullptr, 0);
+  ASSERT_TRUE(seen);
+  EXPECT_EQ(Status(*view), "Opened");
+  EXPECT_EQ(script.MessageTexts(),
+            QStringList{QStringLiteral("%1 is also open in sleep (pid %2): replies may go there.")
+                            .arg(QString::fromStdString(modem.path()))
+                            .arg(reader)});
 }
 
 TEST_F(MainScreen, WithoutDevicesOnlyNotListedIsOfferedAndThePortCanBeTyped) {
