@@ -281,6 +281,8 @@ void COrvanePortView::OnOpenLine() {
   if (QWidget* status = host_.Control<QWidget>(IDC_STATUS)) status->setToolTip(reason);
   EnableControls();
   host_.ShowMembers();
+  // Open and the lists are disabled now: the focus goes where the next step is typed.
+  if (QWidget* command = Control(IDC_COMMAND); openFlag_ && command) command->setFocus();
   wait.reset();
   if (!openFlag_) {
     ui::ShowMessage(this, reason.isEmpty() ? QStringLiteral("Open failed.") : QStringLiteral("Open failed: %1").arg(reason));
@@ -334,6 +336,10 @@ bool COrvanePortView::CurrentFraming(orvane::Framing* framing, std::string* prob
 
 void COrvanePortView::OnSend() {
   host_.ReadControls();
+  SendCommand(commandText_.toStdU16String(), true);
+}
+
+void COrvanePortView::SendCommand(const std::u16string& command, bool remember) {
   orvane::Framing framing;
   std::string problem;
   if (!CurrentFraming(&framing, &problem)) {
@@ -342,7 +348,8 @@ void COrvanePortView::OnSend() {
                                    QString::fromStdString(problem)));
     return;
   }
-  sending_ = commandText_.toStdU16String();
+  sending_ = command;
+  rememberSent_ = remember;
   // Until the exchange is recorded (OnSessionStepped).
   waitCursor_.emplace();
   focus_.Hold();
@@ -372,7 +379,8 @@ void COrvanePortView::OnSessionStepped() {
     focus_.Release(Control(IDC_COMMAND));
     // Controls changed during the read (the "Use" box) are taken, not overwritten.
     host_.ReadControls();
-    if (!history_.AddToHistory(sending_)) ui::ShowMessage(this, QStringLiteral("History update failed."));
+    if (rememberSent_ && !history_.AddToHistory(sending_))
+      ui::ShowMessage(this, QStringLiteral("History update failed."));
     host_.ShowMembers();
     // Asked once the driver is done with this step.
     QTimer::singleShot(0, this, [this] { OfferLineEnd(); });
@@ -390,9 +398,10 @@ void COrvanePortView::OfferLineEnd() {
   if (!sent || !orvane::LacksLineEnd(*sent)) return;
   lineEndOffered_ = true;
   const QString name = QString::fromStdU16String(kLineEndProfile);
-  if (!ui::Confirm(this, QStringLiteral("Nothing came back. Modems wait for a carriage return after a command: "
+  if (!ui::Confirm(this, QStringLiteral("No reply came back. Modems wait for a carriage return after a command: "
                                         "add <0D> at its end (AT<0D>), or use a profile that adds it.\n\n"
-                                        "Use the profile \"%1\", which adds <0D>?")
+                                        "Use the profile \"%1\", which adds <0D>, and end the waiting "
+                                        "command with <0D> now?")
                              .arg(name)))
     return;
   orvane::PreferenceProfile profile;
@@ -412,6 +421,9 @@ void COrvanePortView::OfferLineEnd() {
   host_.ReadControls();
   useFlag_ = true;
   host_.ShowMembers();
+  // The device still holds the command: the carriage return alone ends it, so it is
+  // answered now and the next command starts afresh.
+  if (openFlag_ && !IsReading()) SendCommand(std::u16string(), false);
 }
 
 void COrvanePortView::AddResponseEntry(orvane::Bytes reply, const std::u16string& commandText,

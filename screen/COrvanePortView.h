@@ -136,9 +136,12 @@ class COrvanePortView : public QWidget {
   void OnDevicesChanged();
   // The open line's device has gone: it is released and the status says so.
   void OnDeviceGone();
+  // Sends |command| framed by the current profile (when "Use" is ticked); the history
+  // takes it when |remember|.
+  void SendCommand(const std::u16string& command, bool remember);
   // A command that went out without a line end got no reply: says so at once, and on
-  // the user's word makes a profile that adds a carriage return, current and used.
-  // Offered once a run.
+  // the user's word makes a profile that adds a carriage return, current and used, and
+  // sends the carriage return that ends the command the device holds. Offered once a run.
   void OfferLineEnd();
   // The framing of the next send: the current profile's when "Use" is ticked and it
   // loads. False, with the reason in |problem|, when the profile is damaged.
@@ -164,6 +167,7 @@ class COrvanePortView : public QWidget {
   SessionDriver driver_{session_};
   bool openFlag_ = false;  // the line is open
   std::u16string sending_;  // the command as typed while its exchange runs
+  bool rememberSent_ = true;  // it goes into the history
 
   std::optional<ui::WaitCursor> waitCursor_;  // on while a reply is read
   ui::FocusKeeper focus_{this};  // typing during a read changes nothing

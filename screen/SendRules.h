@@ -21,8 +21,9 @@ std::u16string ResponsePreview(std::u16string_view replyText);
 std::u16string RowPreview(const Row& row);
 
 // True when |row| is an exchange whose command went out without a line end (no 0x0D or
-// 0x0A among the bytes sent) and got nothing back until the silence ended it: the
-// device most likely still waits for the end of the command.
+// 0x0A among the bytes sent) and got nothing back but its echo (all of it, some or none)
+// until the silence ended it: the device most likely still waits for the end of the
+// command.
 bool LacksLineEnd(const Row& row);
 
 // The baud text read as a decimal integer the way "%ld" reads it: blanks, an optional

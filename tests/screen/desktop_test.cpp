@@ -169,8 +169,11 @@ TEST_F(DesktopWindow, MenuKeysRunTheirItemsFromTheCommandField) {
   field->setFocus();
   QTest::keyClick(field, Qt::Key_O, Qt::ControlModifier | Qt::ShiftModifier);  // Close: not enabled
   EXPECT_EQ(Status(view()), "Status");
-  QTest::keyClick(field, Qt::Key_O, Qt::ControlModifier);
+  // Opened from the modem list, the focus goes to the command field.
+  view().Control(IDC_MODEM)->setFocus();
+  QTest::keyClick(view().Control(IDC_MODEM), Qt::Key_O, Qt::ControlModifier);
   EXPECT_EQ(Status(view()), "Opened");
+  EXPECT_EQ(QApplication::focusWidget(), field);
   QTest::keyClick(field, Qt::Key_O, Qt::ControlModifier);  // Open: not enabled now
   EXPECT_EQ(Status(view()), "Opened");
   QTest::keyClick(field, Qt::Key_O, Qt::ControlModifier | Qt::ShiftModifier);

@@ -73,25 +73,30 @@ TEST(SendRules, PreviewAndBaudText) {
   // Cut after 20 characters, inside the sixth escape.
   EXPECT_EQ(orvane::ResponsePreview(u"A<01><02><03><04><05>"), u"A<01><02><03><04><05..");
 
-  // Only a command sent without a line end that got nothing back until the silence.
-  struct Case { orvane::RowKind kind; const char16_t* sent; size_t replied; orvane::ReplyEnd end; bool lacks; };
+  // Only a command sent without a line end that got nothing but its echo back until the
+  // silence.
+  struct Case { orvane::RowKind kind; const char16_t* sent; const char* replied; orvane::ReplyEnd end; bool lacks; };
   using orvane::ReplyEnd;
   using orvane::RowKind;
   const Case cases[] = {
-      {RowKind::kExchange, u"AT", 0, ReplyEnd::kSilence, true},
-      {RowKind::kExchange, u"AT<0D>", 0, ReplyEnd::kSilence, false},
-      {RowKind::kExchange, u"<0A>AT", 0, ReplyEnd::kSilence, false},
-      {RowKind::kExchange, u"AT", 2, ReplyEnd::kSilence, false},
-      {RowKind::kExchange, u"AT", 0, ReplyEnd::kStopped, false},
-      {RowKind::kExchange, u"AT", 0, ReplyEnd::kWriteFailed, false},
-      {RowKind::kExchange, u"", 0, ReplyEnd::kSilence, false},
-      {RowKind::kUnsolicited, u"", 0, ReplyEnd::kSilence, false},
+      {RowKind::kExchange, u"AT", "", ReplyEnd::kSilence, true},
+      {RowKind::kExchange, u"AT", "AT", ReplyEnd::kSilence, true},   // the echo
+      {RowKind::kExchange, u"ATI", "A", ReplyEnd::kSilence, true},   // part of it
+      {RowKind::kExchange, u"AT", "ATX", ReplyEnd::kSilence, false},
+      {RowKind::kExchange, u"AT", "OK", ReplyEnd::kSilence, false},
+      {RowKind::kExchange, u"AT<0D>", "", ReplyEnd::kSilence, false},
+      {RowKind::kExchange, u"<0A>AT", "", ReplyEnd::kSilence, false},
+      {RowKind::kExchange, u"AT", "", ReplyEnd::kStopped, false},
+      {RowKind::kExchange, u"AT", "", ReplyEnd::kWriteFailed, false},
+      {RowKind::kExchange, u"", "", ReplyEnd::kSilence, false},
+      {RowKind::kUnsolicited, u"", "", ReplyEnd::kSilence, false},
   };
   for (const Case& c : cases) {
     orvane::Row row;
     row.kind = c.kind;
     row.sent = c.sent;
-    row.replyLength = c.replied;
+    row.reply = B(c.replied);
+    row.replyLength = row.reply.size();
     row.end = c.end;
     EXPECT_EQ(orvane::LacksLineEnd(row), c.lacks) << std::string(c.sent, c.sent + std::char_traits<char16_t>::length(c.sent));
   }
@@ -415,10 +420,11 @@ TEST_F(SendFlow, ADamagedProfileStopsTheSendWithItsReason) {
 }
 
 // "AT" without a line end gets no reply: the screen says why at once and, on the user's
-// word, makes a profile that adds <0D> and uses it; "AT" then works. Asked once a run.
+// word, makes a profile that adds <0D>, uses it and ends the held command with <0D>;
+// "AT" then works. Asked once a run.
 TEST_F(SendFlow, ACommandWithoutALineEndAndNoReplyOffersACarriageReturnProfile) {
   ASSERT_TRUE(Ctl<QCheckBox>(*view, IDC_USE)->isChecked());
-  view->SetTickSource([ms = 0u]() mutable { return ms += 500; });  // a silence passes at once
+  view->SetTickSource([ms = 0u]() mutable { return ms += 4000; });  // a silence passes at once
   script.answers = {ui::Answer::Yes};
   Send(*view, "AT");
   ASSERT_TRUE(QTest::qWaitFor([&] { return !script.messages.empty(); }, 5000));
@@ -432,6 +438,8 @@ TEST_F(SendFlow, ACommandWithoutALineEndAndNoReplyOffersACarriageReturnProfile) 
   EXPECT_TRUE(made.tokens.empty());
   EXPECT_EQ(preferences.LoadCurrentProfileName(), u"Carriage Return");
   EXPECT_TRUE(view->UseFlag());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return List(*view)->RowCount() == 2 && !view->IsReading(); }, 5000));
+  EXPECT_EQ(Cell(*view, 1, 1), "<0D>");
 
   Send(*view, "ATI");  // framed now: no hint, and none again this run
   QTest::qWait(20);
@@ -439,8 +447,11 @@ TEST_F(SendFlow, ACommandWithoutALineEndAndNoReplyOffersACarriageReturnProfile) 
   view->SetTickSource({});
   modem.QueueReply("\r\nOK\r\n");
   Send(*view, "AT");
-  EXPECT_EQ(modem.Commands(), (std::vector<std::string>{"AT", "ATI\r", "AT\r"}));
-  EXPECT_EQ(Cell(*view, 2, 0), "<0D><0A>OK<0D><0A>..");
+  std::string received;  // the device may take "AT" and its <0D> as one command
+  for (const std::string& command : modem.Commands()) received += command;
+  EXPECT_EQ(received, "AT\rATI\rAT\r");
+  EXPECT_EQ(Cell(*view, 3, 0), "<0D><0A>OK<0D><0A>..");
+  EXPECT_EQ(history.LoadHistory(), (std::vector<std::u16string>{u"AT", u"ATI"}));
 }
 
 // The one send that waits for a silence to end its reply.
