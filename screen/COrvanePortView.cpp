@@ -291,7 +291,8 @@ void COrvanePortView::OnOpenLine() {
   // Another reader of the same device takes replies away from this one.
   QStringList others;
   for (const orvane::PortHolder& holder : orvane::FindPortHolders(portText_.toStdString()))
-    others << QStringLiteral("%1 (pid %2)").arg(QString::fromStdString(holder.program)).arg(holder.pid);
+    if (!holder.otherEnd)
+      others << QStringLiteral("%1 (pid %2)").arg(QString::fromStdString(holder.program)).arg(holder.pid);
   if (!others.isEmpty())
     ui::ShowMessage(this, QStringLiteral("%1 is also open in %2: replies may go there.")
                               .arg(portText_, others.join(QStringLiteral(", "))));
