@@ -147,9 +147,8 @@ void CMainFrame::AddMenuKeys() {
   menuKey->setShortcut(QKeySequence(Qt::Key_F10));
   menuKey->setShortcutContext(Qt::WindowShortcut);
   connect(menuKey, &QAction::triggered, this, [this] {
-    if (menuBar_->actions().isEmpty()) return;
-    menuBar_->setFocus(Qt::ShortcutFocusReason);
-    menuBar_->setActiveAction(menuBar_->actions().first());
+    // The focus stays where it is: Escape from the menu gives it back there.
+    if (!menuBar_->actions().isEmpty()) menuBar_->setActiveAction(menuBar_->actions().first());
   });
   addAction(menuKey);
 }

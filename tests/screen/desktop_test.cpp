@@ -188,9 +188,16 @@ TEST_F(DesktopWindow, MenuKeysRunTheirItemsFromTheCommandField) {
   EXPECT_EQ(script.MessageTexts(), QStringList{"Are you sure to clear the response list?"});
   EXPECT_EQ(List(view())->RowCount(), 0);
 
+  // F10 opens the first menu; Escape twice leaves the menus and the keys work again.
   QTest::keyClick(field, Qt::Key_F10);
   EXPECT_EQ(frame()->MenuBar()->activeAction(), frame()->MenuBar()->actions().first());
+  QMenu* port = frame()->MenuBar()->actions().first()->menu();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return port->isVisible(); }));
+  QTest::keyClick(port, Qt::Key_Escape);
   QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+  EXPECT_EQ(QApplication::focusWidget(), field);
+  QTest::keyClick(field, Qt::Key_O, Qt::ControlModifier);
+  EXPECT_EQ(Status(view()), "Opened");
 }
 
 // `OrvanePort DEVICE BAUD`: a listed device is chosen in the modem list, another typed
