@@ -285,7 +285,8 @@ void COrvanePortView::OnOpenLine() {
   if (QWidget* command = Control(IDC_COMMAND); openFlag_ && command) command->setFocus();
   wait.reset();
   if (!openFlag_) {
-    ui::ShowMessage(this, reason.isEmpty() ? QStringLiteral("Open failed.") : QStringLiteral("Open failed: %1").arg(reason));
+    ui::ShowMessage(this, reason.isEmpty() ? QStringLiteral("Open failed.")
+                                           : QStringLiteral("Open failed: %1").arg(reason));
     return;
   }
   // Another reader of the same device takes replies away from this one.

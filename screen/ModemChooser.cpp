@@ -1,10 +1,10 @@
 #include "screen/ModemChooser.h"
 
 #include <QComboBox>
+#include <QFileInfo>
 #include <QSignalBlocker>
 
 #include <algorithm>
-#include <QFileInfo>
 
 #include "engine/RemotePorts.h"
 #include "resources/OrvanePortIds.h"
