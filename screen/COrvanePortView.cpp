@@ -55,12 +55,19 @@ void SetHistory(QWidget* field, const orvane::CommandHistory& history) {
   if (auto* edit = qobject_cast<CommandEdit*>(field)) edit->SetHistory(history);
 }
 
-// Enter (or Ctrl+Return) in the command field presses Send (Up and Down walk the history there).
-void SetDesktopKeys(QWidget* field, QWidget* send) {
+// Enter (or Ctrl+Return) in the command field presses Send (Up and Down walk the history
+// there); with the line closed it says how to open it.
+void SetDesktopKeys(QWidget* field, QWidget* send, std::function<bool()> lineOpen) {
   auto* edit = qobject_cast<CommandEdit*>(field);
   auto* button = qobject_cast<QAbstractButton*>(send);
   if (!edit || !button) return;
-  edit->SetSendKey([button] { button->click(); });  // nothing while Send is disabled
+  edit->SetSendKey([edit, button, lineOpen] {
+    if (lineOpen()) {
+      button->click();  // nothing while a reply is read
+      return;
+    }
+    ui::ShowMessage(edit, QStringLiteral("The line is not open: press Open (Ctrl+O) first."));
+  });
   edit->setToolTip(QStringLiteral("The command to send. Enter sends it; "
                                   "Up and Down recall earlier commands."));
   button->setToolTip(QStringLiteral("Send the command (Enter in the command field)."));
@@ -188,7 +195,7 @@ void COrvanePortView::OnInitialUpdate() {
 
   SetMenuMode(host_, IDC_COMMAND, entry::MenuMode::History);
   SetHistory(Control(IDC_COMMAND), history_);
-  SetDesktopKeys(Control(IDC_COMMAND), Control(IDC_SEND));
+  SetDesktopKeys(Control(IDC_COMMAND), Control(IDC_SEND), [this] { return openFlag_; });
   SetMenuMode(host_, IDC_PORT, entry::MenuMode::Editing);
   if (ResponseListCtrl* list = ResponseList()) list->SetUp();
 

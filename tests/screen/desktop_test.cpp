@@ -169,6 +169,10 @@ TEST_F(DesktopWindow, MenuKeysRunTheirItemsFromTheCommandField) {
   field->setFocus();
   QTest::keyClick(field, Qt::Key_O, Qt::ControlModifier | Qt::ShiftModifier);  // Close: not enabled
   EXPECT_EQ(Status(view()), "Status");
+  // Enter with the line closed says what to do first.
+  QTest::keyClick(field, Qt::Key_Return);
+  EXPECT_EQ(script.MessageTexts(), QStringList{"The line is not open: press Open (Ctrl+O) first."});
+  script.messages.clear();
   // Opened from the modem list, the focus goes to the command field.
   view().Control(IDC_MODEM)->setFocus();
   QTest::keyClick(view().Control(IDC_MODEM), Qt::Key_O, Qt::ControlModifier);
