@@ -110,21 +110,18 @@ void QZBinaryCtrl::scrollContentsBy(int, int) {
 }
 
 bool QZBinaryCtrl::event(QEvent* event) {
-  switch (event->type()) {
-    case QEvent::ShortcutOverride:
-      // The control wants every key: no dialog shortcut may take one from it.
-      event->accept();
-      return true;
-    case QEvent::KeyPress: {
-      auto* key = static_cast<QKeyEvent*>(event);
-      if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) {
-        keyPressEvent(key);  // not a focus move
+  if (event->type() == QEvent::ShortcutOverride) {
+    // The control wants its keys: no dialog shortcut may take one from it. Tab and
+    // Escape, which edit nothing here, move the focus and cancel the dialog.
+    switch (static_cast<QKeyEvent*>(event)->key()) {
+      case Qt::Key_Tab:
+      case Qt::Key_Backtab:
+      case Qt::Key_Escape:
+        break;
+      default:
+        event->accept();
         return true;
-      }
-      break;
     }
-    default:
-      break;
   }
   return QAbstractScrollArea::event(event);
 }
@@ -142,11 +139,12 @@ void QZBinaryCtrl::keyPressEvent(QKeyEvent* event) {
   model_.KeyDown(Key::Other);
   switch (event->key()) {
     case Qt::Key_Backspace: model_.Char(8); break;
-    case Qt::Key_Tab:
-    case Qt::Key_Backtab: model_.Char(9); break;
     case Qt::Key_Return:
     case Qt::Key_Enter: model_.Char(13); break;
-    case Qt::Key_Escape: model_.Char(27); break;
+    case Qt::Key_Escape:
+      // The dialog's: it cancels.
+      event->ignore();
+      return;
     case Qt::Key_Delete: break;  // no forward delete
     default:
       for (QChar c : event->text()) model_.Char(c.unicode());

@@ -102,7 +102,8 @@ bool CommandEdit::KeyFirst(QKeyEvent* event) {
   switch (event->key()) {
     case Qt::Key_Return:
     case Qt::Key_Enter:
-      if (mods != Qt::ControlModifier || !send_) return false;
+      // Enter or Ctrl+Enter; other fields (no send action) swallow Enter in the filter.
+      if ((mods != Qt::NoModifier && mods != Qt::ControlModifier) || !send_) return false;
       send_();
       return true;
     case Qt::Key_Up:

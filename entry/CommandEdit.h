@@ -47,7 +47,7 @@ class CommandEdit : public QLineEdit {
   // as shells do; Down past the newest gives back what was being typed.
   void SetHistory(const orvane::CommandHistory& history) { history_.emplace(history); }
 
-  // Ctrl+Return (or Ctrl+Enter) runs |send|; plain Enter still does nothing.
+  // Return or Enter, plain or with Ctrl, runs |send|. Without it Enter does nothing.
   void SetSendKey(std::function<void()> send) { send_ = std::move(send); }
 
   // Opens the press-and-hold menu at |pos| (field coordinates) and carries out the
@@ -70,7 +70,7 @@ class CommandEdit : public QLineEdit {
   void PickFromHistory();
   // Up (older) or Down (newer) through the history; false when there is no history.
   bool Recall(bool older);
-  // Keys that come before the Enter-key filter: Ctrl+Return, Up and Down.
+  // Keys that come before the Enter-key filter: Return, Up and Down.
   bool KeyFirst(QKeyEvent* event);
   friend class CommandKeys;
 

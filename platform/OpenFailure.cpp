@@ -7,6 +7,9 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <climits>
+#include <cstdlib>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -144,25 +147,54 @@ std::string ExplainBusy(const std::string& path, const std::string& reason) {
 
 }  // namespace
 
+namespace {
+
+// The number N of a pseudo-terminal /dev/pts/N that |devicePath| leads to; empty for
+// other devices.
+std::string PtyIndex(const std::string& devicePath) {
+  char real[PATH_MAX];
+  if (realpath(devicePath.c_str(), real) == nullptr) return {};
+  const std::string path(real);
+  const std::string folder = "/dev/pts/";
+  if (path.compare(0, folder.size(), folder) != 0 || !AllDigits(path.c_str() + folder.size())) return {};
+  return path.substr(folder.size());
+}
+
+// True when the open file |fd| of the process in |processFolder| is the master of
+// pseudo-terminal |index| (its fdinfo names the index).
+bool HoldsPtyMaster(const std::string& processFolder, const std::string& fd, const std::string& index) {
+  std::ifstream info(processFolder + "/fdinfo/" + fd);
+  std::string line;
+  while (std::getline(info, line)) {
+    if (line.compare(0, 10, "tty-index:") != 0) continue;
+    const size_t digits = line.find_first_not_of(" \t", 10);
+    return digits != std::string::npos && line.substr(digits) == index;
+  }
+  return false;
+}
+
+}  // namespace
+
 std::vector<PortHolder> FindPortHolders(const std::string& devicePath, const std::string& procRoot) {
   std::vector<PortHolder> holders;
   struct stat device {};
   if (stat(devicePath.c_str(), &device) != 0 || !S_ISCHR(device.st_mode)) return holders;
+  const std::string ptyIndex = PtyIndex(devicePath);
   const pid_t self = getpid();
   for (const std::string& pidText : Entries(procRoot)) {
     if (!AllDigits(pidText.c_str())) continue;
     const pid_t pid = static_cast<pid_t>(std::stol(pidText));
     if (pid == self) continue;
     const std::string processFolder = procRoot + "/" + pidText;
+    bool holds = false, master = false;
     for (const std::string& fd : Entries(processFolder + "/fd")) {
       if (!AllDigits(fd.c_str())) continue;
       struct stat open {};
-      if (stat((processFolder + "/fd/" + fd).c_str(), &open) == 0 && S_ISCHR(open.st_mode) &&
-          open.st_rdev == device.st_rdev) {
-        holders.push_back({pid, CommandName(processFolder)});
-        break;
-      }
+      if (stat((processFolder + "/fd/" + fd).c_str(), &open) != 0 || !S_ISCHR(open.st_mode)) continue;
+      holds = holds || open.st_rdev == device.st_rdev;
+      master = master || (!ptyIndex.empty() && HoldsPtyMaster(processFolder, fd, ptyIndex));
     }
+    if (holds) holders.push_back({pid, CommandName(processFolder), master});
   }
   std::sort(holders.begin(), holders.end(),
             [](const PortHolder& a, const PortHolder& b) { return a.pid < b.pid; });

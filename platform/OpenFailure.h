@@ -14,6 +14,9 @@ namespace orvane {
 struct PortHolder {
   pid_t pid = 0;
   std::string program;  // the process's command name, as /proc/PID/comm has it
+  // The device is a pseudo-terminal whose other end (its master) this process holds too:
+  // it plays the device (a simulator) rather than reading the port beside its user.
+  bool otherEnd = false;
 };
 
 // The processes (other than this one) with the character device at |devicePath| open, in

@@ -17,6 +17,7 @@
 #include "ui/FormLayout.h"
 #include "ui/Look.h"
 #include "ui/Menus.h"
+#include "ui/Messages.h"
 #include "ui/Zoom.h"
 
 using namespace orvane::port_ids;
@@ -36,7 +37,7 @@ constexpr const char* kHelpPage = "OrvanePortCmd.htm";
 // the response list takes the room both ways, the modem list and the command field
 // widen, the controls at the right edge stay there. The rest keep their places.
 constexpr std::pair<int, ui::Anchor> kFormAnchors[] = {
-    {IDC_MODEM, ui::kWiden},         {IDC_STATUS, ui::kRightEdge},
+    {IDC_MODEM, ui::kWiden},         {IDC_PORT, ui::kWiden},          {IDC_STATUS, ui::kRightEdge},
     {IDC_OPEN, ui::kRightEdge},      {IDC_CLOSE, ui::kRightEdge},
     {IDC_USE, ui::kRightEdge},       {IDC_PREFERENCES, ui::kRightEdge},
     {IDC_COMMAND, ui::kWiden},       {IDC_SEND, ui::kRightEdge},
@@ -100,6 +101,7 @@ bool CMainFrame::Create() {
       RouteCommand(ui::CommandIdOf(action));
     });
   }
+  AddMenuKeys();
   setWindowTitle(QStringLiteral("OrvanePort"));
   setWindowIcon(QIcon(QStringLiteral(":/icons/OrvanePort.png")));
 
@@ -121,6 +123,42 @@ bool CMainFrame::Create() {
   }
   ZoomCommandBar();
   return true;
+}
+
+void CMainFrame::AddMenuKeys() {
+  // The key shown beside a menu item runs it from anywhere in the window, when the
+  // screen's query would enable the item.
+  for (QAction* top : menuBar_->actions()) {
+    if (!top->menu()) continue;
+    for (QAction* item : top->menu()->actions()) {
+      const int id = ui::CommandIdOf(item);
+      if (item->shortcut().isEmpty() || id <= 0) continue;
+      auto* key = new QAction(this);
+      key->setObjectName(QStringLiteral("Key%1").arg(id));
+      key->setShortcut(item->shortcut());
+      key->setShortcutContext(Qt::WindowShortcut);
+      connect(key, &QAction::triggered, this, [this, id] { RunKey(id); });
+      addAction(key);
+    }
+  }
+  // F10 opens the first menu, as on other desktops.
+  auto* menuKey = new QAction(this);
+  menuKey->setObjectName(QStringLiteral("KeyF10"));
+  menuKey->setShortcut(QKeySequence(Qt::Key_F10));
+  menuKey->setShortcutContext(Qt::WindowShortcut);
+  connect(menuKey, &QAction::triggered, this, [this] {
+    // The focus stays where it is: Escape from the menu gives it back there.
+    if (!menuBar_->actions().isEmpty()) menuBar_->setActiveAction(menuBar_->actions().first());
+  });
+  addAction(menuKey);
+}
+
+bool CMainFrame::RunKey(int id) {
+  if (view_) {
+    ui::CommandState state;
+    if (view_->Commands().QueryState(id, &state) && !state.enabled) return false;
+  }
+  return RouteCommand(id);
 }
 
 void CMainFrame::SetView(COrvanePortView* view) {
@@ -197,8 +235,15 @@ QUrl CMainFrame::HelpPageUrl() {
 
 QUrl CMainFrame::OnHelp() {
   const QUrl url = HelpPageUrl();
-  // The program does not wait for the viewer and ignores a failure to start it.
-  if (url.isValid() && HelpOpener()) HelpOpener()(url);
+  // The program does not wait for the viewer; when none opens the page, it says where it is.
+  if (!url.isValid()) {
+    ui::ShowMessage(this, QStringLiteral("The help page %1 was not found next to the program or in "
+                                         "../share/orvane-port-linewright.")
+                              .arg(QLatin1String(kHelpPage)));
+  } else if (HelpOpener() && !HelpOpener()(url)) {
+    ui::ShowMessage(this, QStringLiteral("No web browser could open the help page. It is %1")
+                              .arg(url.toLocalFile()));
+  }
   return url;
 }
 

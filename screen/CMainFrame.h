@@ -54,11 +54,14 @@ class CMainFrame : public QMainWindow {
   // Routes command |id|: screen, frame, then the application's handler. False when no
   // one handles it.
   bool RouteCommand(int id);
+  // A menu item's key: routes command |id| unless the screen's query disables it.
+  bool RunKey(int id);
   // Commands the frame leaves to the application (about, new, open).
   std::function<bool(int)> applicationCommands;
 
-  // Help: opens the help page at its anchor with the desktop's viewer; a failure is
-  // silent. Returns the address it asked for (empty when the page was not found).
+  // Help: opens the help page at its anchor with the desktop's viewer; when the page is
+  // missing or no viewer opens it, a message says so and where the page is. Returns the
+  // address it asked for (empty when the page was not found).
   QUrl OnHelp();
   static QUrl HelpPageUrl();
   // How the help page is opened (tests record it instead).
@@ -71,6 +74,8 @@ class CMainFrame : public QMainWindow {
   COrvanePortView* view_ = nullptr;
   // The command bar's icons and fonts at the zoom.
   void ZoomCommandBar();
+  // The keys of the menu items (shown in the menus) and F10, window-wide.
+  void AddMenuKeys();
 
   QToolBar* commandBar_ = nullptr;
   QMenuBar* menuBar_ = nullptr;

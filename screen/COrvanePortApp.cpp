@@ -1,6 +1,9 @@
 #include "screen/COrvanePortApp.h"
 
+#include <sys/stat.h>
+
 #include <QCoreApplication>
+#include <QFile>
 #include <QFileInfo>
 
 #include "engine/SerialLine.h"
@@ -28,7 +31,39 @@ using orvane::reg::ScopedKey;
 
 constexpr char16_t kRecentFileKey[] = u"Recent File List";
 
+bool NamesADevice(const QString& argument) {
+  if (argument.contains(QLatin1String("://")) || argument.startsWith(QLatin1String("/dev/"))) return true;
+  struct stat st {};
+  return ::stat(QFile::encodeName(argument).constData(), &st) == 0 && S_ISCHR(st.st_mode);
+}
+
 }  // namespace
+
+bool ParseStartArguments(const QStringList& arguments, StartArguments* start, QString* problem) {
+  *start = {};
+  if (arguments.size() > 2) {
+    *problem = QStringLiteral("too many arguments (%1); the usage is OrvanePort [DEVICE [BAUD]]")
+                   .arg(arguments.size());
+    return false;
+  }
+  if (arguments.isEmpty()) return true;
+  if (arguments.size() == 1 && !NamesADevice(arguments[0])) {
+    start->file = arguments[0];
+    return true;
+  }
+  start->device = arguments[0];
+  if (arguments.size() == 2) {
+    bool number = false;
+    const qulonglong baud = arguments[1].toULongLong(&number);
+    if (!number || baud == 0 || baud > 0xFFFFFFFFull) {
+      *problem = QStringLiteral("the baud rate \"%1\" is not a whole number of bits per second (such as 115200)")
+                     .arg(arguments[1]);
+      return false;
+    }
+    start->baud = QString::number(baud);
+  }
+  return true;
+}
 
 COrvanePortApp::COrvanePortApp() : ownHive_(Hive::OpenHandheld(&hiveProblem_)), hive_(*ownHive_) {
   if (!hiveProblem_.empty()) hiveProblem_ = Hive::DefaultHandheldPath() + ": " + hiveProblem_;
@@ -82,11 +117,13 @@ bool COrvanePortApp::InitInstance(const QStringList& arguments) {
   SetRegistryKey(u"Local AppWizard-Generated Applications");
   LoadStdProfileSettings(kRecentFiles);
 
-  // Processing the command line: none gives a new, empty document; one argument opens
-  // that file as the (empty) document. Anything else fails start-up.
-  const QStringList files = arguments.mid(1);
-  if (files.size() > 1) return false;
-  if (!OpenDocumentFile(files.isEmpty() ? QString() : files.first())) return false;
+  // Processing the command line: none gives a new, empty document; a file is opened as
+  // the (empty) document; a device is chosen on the screen. Anything else fails start-up.
+  StartArguments start;
+  QString problem;
+  if (!ParseStartArguments(arguments.mid(1), &start, &problem)) return false;
+  if (!OpenDocumentFile(start.file)) return false;
+  if (!start.device.isEmpty()) view_->ChooseStartPort(start.device, start.baud);
 
   frame_->show();
   frame_->raise();

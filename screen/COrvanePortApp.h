@@ -18,6 +18,19 @@ namespace orvane::reg {
 class Hive;
 }
 
+// What the command line asks for: `OrvanePort [DEVICE [BAUD]]`, or `OrvanePort FILE`.
+struct StartArguments {
+  QString file;    // the (empty) document to open
+  QString device;  // a device path or a port address to select at start
+  QString baud;    // the baud rate to put in the baud box with it
+};
+
+// Reads the arguments after the program's name. An argument is a device when it is a
+// port address (scheme://...), a path under /dev/ or a character device, or when a baud
+// rate follows it; otherwise it names the document. False, with the reason in
+// |problem|, for more than two arguments or a baud rate that is not a whole number.
+bool ParseStartArguments(const QStringList& arguments, StartArguments* start, QString* problem);
+
 class COrvanePortApp {
  public:
   static constexpr int kRecentFiles = 4;
@@ -33,7 +46,9 @@ class COrvanePortApp {
   // Start-up, in order: the framework's settings key and its recent-file list, the
   // single-document template, the command line (a new document: the frame with its
   // command bar and the screen), show the main window, then register the binary
-  // editor's window class. False when start-up fails (the program then ends).
+  // editor's window class. A device on the command line is selected in the modem list
+  // (or typed under "<Not Listed>"), its baud rate put in the baud box. False when
+  // start-up fails (the program then ends).
   bool InitInstance(const QStringList& arguments);
   // Writes the recent-file list back, and the window's place, size and zoom.
   void ExitInstance();

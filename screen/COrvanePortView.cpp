@@ -12,11 +12,13 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QTimer>
 
 #include "engine/BinaryTextCodec.h"
 #include "engine/LineSettingsStore.h"
 #include "resources/OrvanePortIds.h"
 #include "entry/CommandEdit.h"
+#include "platform/OpenFailure.h"
 #include "preferences/PreferencesDialog.h"
 #include "entry/model/CommandHistory.h"
 #include "entry/CommandHistoryDialog.h"
@@ -55,15 +57,22 @@ void SetHistory(QWidget* field, const orvane::CommandHistory& history) {
   if (auto* edit = qobject_cast<CommandEdit*>(field)) edit->SetHistory(history);
 }
 
-// Ctrl+Return in the command field presses Send (Up and Down walk the history there).
-void SetDesktopKeys(QWidget* field, QWidget* send) {
+// Enter (or Ctrl+Return) in the command field presses Send (Up and Down walk the history
+// there); with the line closed it says how to open it.
+void SetDesktopKeys(QWidget* field, QWidget* send, std::function<bool()> lineOpen) {
   auto* edit = qobject_cast<CommandEdit*>(field);
   auto* button = qobject_cast<QAbstractButton*>(send);
   if (!edit || !button) return;
-  edit->SetSendKey([button] { button->click(); });  // nothing while Send is disabled
-  edit->setToolTip(QStringLiteral("The command to send. Ctrl+Return sends it; "
+  edit->SetSendKey([edit, button, lineOpen] {
+    if (lineOpen()) {
+      button->click();  // nothing while a reply is read
+      return;
+    }
+    ui::ShowMessage(edit, QStringLiteral("The line is not open: press Open (Ctrl+O) first."));
+  });
+  edit->setToolTip(QStringLiteral("The command to send. Enter sends it; "
                                   "Up and Down recall earlier commands."));
-  button->setToolTip(QStringLiteral("Send the command (Ctrl+Return in the command field)."));
+  button->setToolTip(QStringLiteral("Send the command (Enter in the command field)."));
 }
 
 }  // namespace
@@ -190,7 +199,7 @@ void COrvanePortView::OnInitialUpdate() {
 
   SetMenuMode(host_, IDC_COMMAND, entry::MenuMode::History);
   SetHistory(Control(IDC_COMMAND), history_);
-  SetDesktopKeys(Control(IDC_COMMAND), Control(IDC_SEND));
+  SetDesktopKeys(Control(IDC_COMMAND), Control(IDC_SEND), [this] { return openFlag_; });
   SetMenuMode(host_, IDC_PORT, entry::MenuMode::Editing);
   if (ResponseListCtrl* list = ResponseList()) list->SetUp();
 
@@ -204,6 +213,13 @@ void COrvanePortView::OnInitialUpdate() {
 
   host_.ShowMembers();
   modems_.Select();
+}
+
+void COrvanePortView::ChooseStartPort(const QString& device, const QString& baud) {
+  modems_.Choose(device);
+  host_.ReadControls();
+  if (!baud.isEmpty()) baudText_ = baud;
+  host_.ShowMembers();
 }
 
 bool COrvanePortView::FollowDevices(const std::string& hiveFile, const orvane::DeviceTableOptions& table,
@@ -238,6 +254,7 @@ void COrvanePortView::RefreshModemList() {
 }
 
 void COrvanePortView::OnDeviceGone() {
+  modems_.MarkGone();
   openFlag_ = false;
   session_.Close();
   driver_.Step();
@@ -263,7 +280,7 @@ void COrvanePortView::EnableControls() {
 void COrvanePortView::OnSelectDevice() { modems_.Select(); }
 
 void COrvanePortView::OnOpenLine() {
-  ui::WaitCursor wait;
+  std::optional<ui::WaitCursor> wait(std::in_place);
   host_.ReadControls();
   const uint32_t baud = orvane::ParseBaudText(baudText_.toStdU16String());
   openFlag_ = session_.Open(portText_.toStdU16String(), baud, -1,
@@ -271,11 +288,27 @@ void COrvanePortView::OnOpenLine() {
   statusText_ = openFlag_ ? QStringLiteral("Opened") : QStringLiteral("Open Failed");
   if (openFlag_) preferences_.SaveBaudRate(baud);
   driver_.Step();
-  // The status keeps its short text; its tooltip says why and what to do.
-  if (QWidget* status = host_.Control<QWidget>(IDC_STATUS))
-    status->setToolTip(QString::fromStdString(session_.Reason()));
+  // The status keeps its short text; its tooltip and a message say why and what to do.
+  const QString reason = QString::fromStdString(session_.Reason());
+  if (QWidget* status = host_.Control<QWidget>(IDC_STATUS)) status->setToolTip(reason);
   EnableControls();
   host_.ShowMembers();
+  // Open and the lists are disabled now: the focus goes where the next step is typed.
+  if (QWidget* command = Control(IDC_COMMAND); openFlag_ && command) command->setFocus();
+  wait.reset();
+  if (!openFlag_) {
+    ui::ShowMessage(this, reason.isEmpty() ? QStringLiteral("Open failed.")
+                                           : QStringLiteral("Open failed: %1").arg(reason));
+    return;
+  }
+  // Another reader of the same device takes replies away from this one.
+  QStringList others;
+  for (const orvane::PortHolder& holder : orvane::FindPortHolders(portText_.toStdString()))
+    if (!holder.otherEnd)
+      others << QStringLiteral("%1 (pid %2)").arg(QString::fromStdString(holder.program)).arg(holder.pid);
+  if (!others.isEmpty())
+    ui::ShowMessage(this, QStringLiteral("%1 is also open in %2: replies may go there.")
+                              .arg(portText_, others.join(QStringLiteral(", "))));
 }
 
 void COrvanePortView::OnCloseLine() {
@@ -317,6 +350,10 @@ bool COrvanePortView::CurrentFraming(orvane::Framing* framing, std::string* prob
 
 void COrvanePortView::OnSend() {
   host_.ReadControls();
+  SendCommand(commandText_.toStdU16String(), true);
+}
+
+void COrvanePortView::SendCommand(const std::u16string& command, bool remember) {
   orvane::Framing framing;
   std::string problem;
   if (!CurrentFraming(&framing, &problem)) {
@@ -325,7 +362,8 @@ void COrvanePortView::OnSend() {
                                    QString::fromStdString(problem)));
     return;
   }
-  sending_ = commandText_.toStdU16String();
+  sending_ = command;
+  rememberSent_ = remember;
   // Until the exchange is recorded (OnSessionStepped).
   waitCursor_.emplace();
   focus_.Hold();
@@ -355,11 +393,51 @@ void COrvanePortView::OnSessionStepped() {
     focus_.Release(Control(IDC_COMMAND));
     // Controls changed during the read (the "Use" box) are taken, not overwritten.
     host_.ReadControls();
-    if (!history_.AddToHistory(sending_)) ui::ShowMessage(this, QStringLiteral("History update failed."));
+    if (rememberSent_ && !history_.AddToHistory(sending_))
+      ui::ShowMessage(this, QStringLiteral("History update failed."));
     host_.ShowMembers();
+    // Asked once the driver is done with this step.
+    QTimer::singleShot(0, this, [this] { OfferLineEnd(); });
   }
   // The device went away: the line is of no more use.
   if (session_.HungUp() && openFlag_) OnDeviceGone();
+}
+
+void COrvanePortView::OfferLineEnd() {
+  if (lineEndOffered_ || IsReading()) return;
+  // The send's row is the newest exchange; unsolicited rows may follow it.
+  const orvane::Row* sent = nullptr;
+  for (int slot = responses_.Count() - 1; slot >= 0 && !sent; --slot)
+    if (!responses_.At(slot).Unsolicited()) sent = &responses_.At(slot);
+  if (!sent || !orvane::LacksLineEnd(*sent)) return;
+  lineEndOffered_ = true;
+  const QString name = QString::fromStdU16String(kLineEndProfile);
+  if (!ui::Confirm(this, QStringLiteral("No reply came back. Modems wait for a carriage return after a command: "
+                                        "add <0D> at its end (AT<0D>), or use a profile that adds it.\n\n"
+                                        "Use the profile \"%1\", which adds <0D>, and end the waiting "
+                                        "command with <0D> now?")
+                             .arg(name)))
+    return;
+  orvane::PreferenceProfile profile;
+  bool saved = preferences_.LoadProfile(kLineEndProfile, &profile);
+  if (!saved) {
+    profile = {};
+    profile.name = kLineEndProfile;
+    profile.suffix = u"<0D>";
+    profile.timeout = 3;
+    saved = preferences_.SaveProfile(profile);
+  }
+  if (!saved || !preferences_.SaveCurrentProfileName(kLineEndProfile)) {
+    ui::ShowMessage(this, QStringLiteral("The profile \"%1\" cannot be saved: add <0D> to the command instead.")
+                              .arg(name));
+    return;
+  }
+  host_.ReadControls();
+  useFlag_ = true;
+  host_.ShowMembers();
+  // The device still holds the command: the carriage return alone ends it, so it is
+  // answered now and the next command starts afresh.
+  if (openFlag_ && !IsReading()) SendCommand(std::u16string(), false);
 }
 
 void COrvanePortView::AddResponseEntry(orvane::Bytes reply, const std::u16string& commandText,

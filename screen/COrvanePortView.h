@@ -49,6 +49,8 @@ class COrvanePortView : public QWidget {
 
  public:
   static constexpr int kNotListed = ModemChooser::kNotListed;
+  // The profile OfferLineEnd makes: suffix <0D>, timeout 3 s, the default tokens.
+  static constexpr char16_t kLineEndProfile[] = u"Carriage Return";
 
   // Construction: empty texts, use flag off, empty response store, then the device
   // discovery into the 100 listings from |hive|'s driver table and remote ports. The
@@ -70,6 +72,10 @@ class COrvanePortView : public QWidget {
   // following), keeping the selected device, or "<Not Listed>" and the typed port, when
   // still offered. While the line is open this waits until it is closed.
   void RefreshModemList();
+
+  // The device named at start (command line): chosen in the modem list, or typed under
+  // "<Not Listed>"; a non-empty |baud| goes into the baud box (saved only by an Open).
+  void ChooseStartPort(const QString& device, const QString& baud);
 
   ui::TemplateHost& Host() { return host_; }
   ui::CommandTable& Commands() { return host_.Commands(); }
@@ -132,6 +138,13 @@ class COrvanePortView : public QWidget {
   void OnDevicesChanged();
   // The open line's device has gone: it is released and the status says so.
   void OnDeviceGone();
+  // Sends |command| framed by the current profile (when "Use" is ticked); the history
+  // takes it when |remember|.
+  void SendCommand(const std::u16string& command, bool remember);
+  // A command that went out without a line end got no reply: says so at once, and on
+  // the user's word makes a profile that adds a carriage return, current and used, and
+  // sends the carriage return that ends the command the device holds. Offered once a run.
+  void OfferLineEnd();
   // The framing of the next send: the current profile's when "Use" is ticked and it
   // loads. False, with the reason in |problem|, when the profile is damaged.
   bool CurrentFraming(orvane::Framing* framing, std::string* problem) const;
@@ -156,6 +169,7 @@ class COrvanePortView : public QWidget {
   SessionDriver driver_{session_};
   bool openFlag_ = false;  // the line is open
   std::u16string sending_;  // the command as typed while its exchange runs
+  bool rememberSent_ = true;  // it goes into the history
 
   std::optional<ui::WaitCursor> waitCursor_;  // on while a reply is read
   ui::FocusKeeper focus_{this};  // typing during a read changes nothing
@@ -163,4 +177,5 @@ class COrvanePortView : public QWidget {
   bool initialized_ = false;
   bool portFieldWasEnabled_ = true;
   bool listStale_ = false;  // a change came while the line was open
+  bool lineEndOffered_ = false;
 };

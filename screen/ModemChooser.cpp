@@ -1,6 +1,10 @@
 #include "screen/ModemChooser.h"
 
 #include <QComboBox>
+#include <QFileInfo>
+#include <QSignalBlocker>
+
+#include <algorithm>
 
 #include "engine/RemotePorts.h"
 #include "resources/OrvanePortIds.h"
@@ -28,6 +32,14 @@ bool ModemChooser::Fill(const std::optional<std::u16string>& deviceName) {
   for (int i = 0; i < ListingCount(); ++i)
     ui::AddComboItem(combo, QString::fromStdU16String(listings_[static_cast<size_t>(i)].displayName), i);
   ui::AddComboItem(combo, QStringLiteral("<Not Listed>"), kNotListed);
+  // The gone device, while it is not back.
+  if (!gone_.deviceName.empty() && !Offers(gone_.deviceName)) {
+    ui::AddComboItem(combo, QString::fromStdU16String(gone_.displayName) + QStringLiteral(" (gone)"), kGone);
+    if (deviceName == gone_.deviceName) {
+      combo->setCurrentIndex(combo->findData(kGone));
+      return true;
+    }
+  }
   if (deviceName) {
     if (deviceName->empty()) {
       combo->setCurrentIndex(combo->findData(kNotListed));
@@ -49,6 +61,20 @@ void ModemChooser::Select() {
   host_.ReadControls();
   auto* combo = host_.Control<QComboBox>(IDC_MODEM);
   const int index = combo && combo->currentIndex() >= 0 ? combo->currentData().toInt() : kNotListed;
+  if (index == kGone && !gone_.deviceName.empty()) {
+    portText_ = QString::fromStdU16String(gone_.deviceName);
+    host_.Enable(IDC_PORT, false);
+    host_.ShowMembers();
+    return;
+  }
+  const bool same = index >= 0 && index < ListingCount() &&
+                    listings_[static_cast<size_t>(index)].deviceName == gone_.deviceName;
+  if (!gone_.deviceName.empty() && combo && !same) {
+    // Another choice: the gone device leaves the list.
+    gone_ = {};
+    const QSignalBlocker quiet(combo);
+    combo->removeItem(combo->findData(kGone));
+  }
   if (index == kNotListed || index < 0 || index >= ListingCount()) {
     portText_.clear();
     host_.Enable(IDC_PORT, true);
@@ -59,6 +85,38 @@ void ModemChooser::Select() {
   host_.ShowMembers();
 }
 
+bool ModemChooser::Offers(const std::u16string& deviceName) const {
+  return std::any_of(listings_.begin(), listings_.end(),
+                     [&](const orvane::PortListing& l) { return l.deviceName == deviceName; });
+}
+
+void ModemChooser::MarkGone() {
+  host_.ReadControls();
+  auto* combo = host_.Control<QComboBox>(IDC_MODEM);
+  const int index = combo && combo->currentIndex() >= 0 ? combo->currentData().toInt() : kNotListed;
+  // A port typed under "<Not Listed>" stays there by itself.
+  if (index >= 0 && index < ListingCount()) gone_ = listings_[static_cast<size_t>(index)];
+}
+
+bool ModemChooser::Choose(const QString& device) {
+  // A by-id link and the node it points at are one device.
+  const QString real = QFileInfo(device).canonicalFilePath();
+  std::optional<std::u16string> offered;
+  for (const orvane::PortListing& listing : listings_) {
+    const QString name = QString::fromStdU16String(listing.deviceName);
+    if (name == device || (!real.isEmpty() && QFileInfo(name).canonicalFilePath() == real)) {
+      offered = listing.deviceName;
+      break;
+    }
+  }
+  Fill(offered.value_or(std::u16string()));
+  Select();
+  if (offered) return true;
+  portText_ = device;
+  host_.ShowMembers();
+  return false;
+}
+
 void ModemChooser::Refresh() {
   host_.ReadControls();
   auto* combo = host_.Control<QComboBox>(IDC_MODEM);
@@ -67,7 +125,8 @@ void ModemChooser::Refresh() {
     const int index = combo->currentData().toInt();
     // "<Not Listed>" is a choice once there was something else to choose or a port was
     // typed there; with an empty list the first device to come is taken.
-    if (index == kNotListed && (ListingCount() > 0 || !portText_.isEmpty())) chosen = std::u16string();
+    if (index == kGone) chosen = gone_.deviceName;
+    else if (index == kNotListed && (ListingCount() > 0 || !portText_.isEmpty())) chosen = std::u16string();
     else if (index >= 0 && index < ListingCount()) chosen = listings_[static_cast<size_t>(index)].deviceName;
   }
   if (watch_) orvane::RefreshDriverTable(hive_, table_);

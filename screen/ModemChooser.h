@@ -27,6 +27,7 @@ class DeviceWatch;
 class ModemChooser {
  public:
   static constexpr int kNotListed = 9999;
+  static constexpr int kGone = 9998;  // the chosen device, gone since (MarkGone)
   static constexpr size_t kListingCapacity = 100;
 
   // Reads the listings from |hive| at once. |portText| is the screen's bound member of
@@ -40,6 +41,13 @@ class ModemChooser {
   // Fills the list from the listings and selects |deviceName| when offered (an empty
   // name: "<Not Listed>"), else the first device. False when it was not offered.
   bool Fill(const std::optional<std::u16string>& deviceName);
+  // Chooses |device| as the user would: the list's entry for it when offered (its
+  // device name, or the same device by another path), else "<Not Listed>" with
+  // |device| typed in the port field. True when the list offered it.
+  bool Choose(const QString& device);
+  // The chosen device has gone: it stays in the list, marked "(gone)", and chosen, its
+  // name in the port field, until the user picks another or it comes back.
+  void MarkGone();
   // The choice was made: a listed device's name goes into the port field, which is
   // then read-only; "<Not Listed>" empties the field for typing.
   void Select();
@@ -54,11 +62,13 @@ class ModemChooser {
 
  private:
   void Read();
+  bool Offers(const std::u16string& deviceName) const;
 
   orvane::reg::Hive& hive_;
   ui::TemplateHost& host_;
   QString& portText_;
   std::vector<orvane::PortListing> listings_;
+  orvane::PortListing gone_;  // deviceName empty: none
   std::unique_ptr<DeviceWatch> watch_;
   orvane::DeviceTableOptions table_;
 };

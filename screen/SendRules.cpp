@@ -13,6 +13,15 @@ std::u16string ResponsePreview(std::u16string_view replyText) {
   return preview;
 }
 
+bool LacksLineEnd(const Row& row) {
+  if (row.Unsolicited() || row.end != ReplyEnd::kSilence || row.replyLength != row.reply.size()) return false;
+  const Bytes sent = DecodeBinaryText(row.sent);
+  // A device that echoes gives back the command's bytes, or their start, and no more.
+  const bool echoOnly = row.reply.size() <= sent.size() && std::equal(row.reply.begin(), row.reply.end(), sent.begin());
+  return echoOnly && !sent.empty() &&
+         std::none_of(sent.begin(), sent.end(), [](uint8_t b) { return b == 0x0D || b == 0x0A; });
+}
+
 std::u16string RowPreview(const Row& row) {
   // Every byte gives at least one character, so the preview needs no more bytes than it
   // has characters.

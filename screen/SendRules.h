@@ -47,6 +47,12 @@ std::u16string BinaryTextLines(const Bytes& bytes);
 // ("\n") instead of escapes.
 std::u16string ReplyAsText(const Bytes& bytes);
 
+// True when |row| is an exchange whose command went out without a line end (no 0x0D or
+// 0x0A among the bytes sent) and got nothing back but its echo (all of it, some or none)
+// until the silence ended it: the device most likely still waits for the end of the
+// command.
+bool LacksLineEnd(const Row& row);
+
 // The baud text read as a decimal integer the way "%ld" reads it: blanks, an optional
 // sign, digits. A text that does not start with a number gives 0; a number beyond the
 // range is taken at the range's end and then as the unsigned 32-bit value, so the open

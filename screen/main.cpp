@@ -1,6 +1,7 @@
 // OrvanePort: the serial-line command terminal.
 #include <QApplication>
 #include <QIcon>
+#include <QStringList>
 #include <cstdio>
 #include <cstring>
 
@@ -18,11 +19,22 @@ namespace {
 int PrintHelp() {
   const std::string page = orvane::layout::FindResource(orvane::layout::ExecutableDir(), "OrvanePortCmd.htm");
   std::printf(
-      "Usage: OrvanePort [FILE]\n"
+      "Usage: OrvanePort [DEVICE [BAUD]]\n"
+      "       OrvanePort FILE\n"
       "\n"
       "Orvane Port Linewright: a serial-line command terminal. Pick a device from the\n"
-      "modem list, press Open, type a command and press Send; every reply is kept in\n"
-      "the response list. FILE is opened as the (empty) document, as on the handheld.\n"
+      "modem list, press Open (Ctrl+O), type a command and press Enter; every reply is\n"
+      "kept in the response list. Modems want a carriage return after a command: type\n"
+      "AT<0D>, or use a profile whose suffix is <0D>.\n"
+      "\n"
+      "DEVICE (a path such as /dev/ttyUSB0, or rfc2217://HOST:PORT or tcp://HOST:PORT)\n"
+      "is selected in the modem list at start, or typed under <Not Listed> when the\n"
+      "list does not offer it; BAUD goes into the baud box. Another single argument is\n"
+      "opened as the (empty) document, as on the handheld.\n"
+      "\n"
+      "Keys: Enter sends; Ctrl+O opens the line, Ctrl+Shift+O closes it; Ctrl+E exports\n"
+      "and Ctrl+L clears the response list; Ctrl+, preferences; Tab moves, Escape\n"
+      "cancels a dialog, F10 opens the menu bar.\n"
       "\n"
       "  --help       show this text\n"
       "  --version    show the version\n"
@@ -44,6 +56,16 @@ int main(int argc, char** argv) {
   if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
     std::printf("OrvanePort %s\n", ORVANE_VERSION);
     return 0;
+  }
+  {
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+    StartArguments start;
+    QString problem;
+    if (!ParseStartArguments(arguments, &start, &problem)) {
+      std::fprintf(stderr, "OrvanePort: %s\nTry 'OrvanePort --help'.\n", problem.toLocal8Bit().constData());
+      return 2;
+    }
   }
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("OrvanePort"));

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds OrvanePort and the modem simulator, starts the simulator on a pseudo-terminal
 # (it lists itself as "Simulated Modem (pts/N)" in the program's modem list) and starts
-# OrvanePort beside it; the simulator stops when OrvanePort ends. With no display, it
+# OrvanePort on that port (OrvanePort DEVICE BAUD); the simulator stops when OrvanePort ends. With no display, it
 # says so and runs the linewright exchange (AT and ATI) against the simulator instead.
 # ORVANE_BUILD_DIR picks the build folder (default: build).
 set -euo pipefail
@@ -53,9 +53,9 @@ has_display() {
 
 start_simulator
 if has_display; then
-  echo "Modem simulator on $sim_device: pick \"Simulated Modem\" in the Modem list, press Open,"
-  echo "type AT<0D> and press Send."
-  "$build/screen/OrvanePort"
+  echo "Modem simulator on $sim_device: OrvanePort starts on it. Press Open (Ctrl+O),"
+  echo "type AT<0D> and press Enter."
+  "$build/screen/OrvanePort" "$sim_device" 115200
 else
   echo "No display: neither DISPLAY nor WAYLAND_DISPLAY is set, so OrvanePort cannot show its"
   echo "window here. Running the same exchange with linewright against the simulator instead."

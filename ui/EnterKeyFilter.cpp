@@ -17,11 +17,9 @@ class EnterKeyFilter : public QObject {
       switch (key->key()) {
         case Qt::Key_Return:
         case Qt::Key_Enter:
-        case Qt::Key_Escape:
-        case Qt::Key_Tab:
-        case Qt::Key_Backtab:
           // Accepting the shortcut override keeps dialog shortcuts away; the key
-          // press itself is consumed here, so it never reaches the dialog.
+          // press itself is consumed here, so it never reaches the dialog. Tab and
+          // Escape take their desktop course: the focus moves, a dialog is cancelled.
           if (type == QEvent::ShortcutOverride) event->accept();
           return true;
         default:

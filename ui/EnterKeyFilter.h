@@ -1,6 +1,6 @@
-// The Enter-key filter of every entry control: the control takes all keys, so Enter,
-// Escape and Tab never press a default button, cancel a dialog or move the focus.
-// Enter is swallowed; Escape and Tab go to the control alone (which ignores them).
+// The Enter-key filter of every entry control: Enter typed there is swallowed, so it
+// never presses a dialog's default button. Tab and Shift+Tab move the focus and Escape
+// cancels a dialog, as everywhere on a desktop.
 #pragma once
 
 class QObject;

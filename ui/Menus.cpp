@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QFile>
+#include <QKeySequence>
 #include <QHash>
 #include <QMenu>
 #include <QMenuBar>
@@ -17,6 +18,7 @@ namespace {
 struct MenuNode {
   enum Kind { Item, Separator, Popup } kind = Item;
   QString text;
+  QKeySequence key;  // shown in the menu; the window runs it (see MenuKeys)
   int id = 0;
   bool checked = false;
   std::vector<MenuNode> children;
@@ -46,6 +48,15 @@ bool ParseMenu(const QString& text, IdTable ids, MenuNode* root, QString* error)
       }
       MenuNode node;
       node.text = m.captured(1);
+      // "Text\tKey", as in the original menu resources.
+      if (const qsizetype tab = node.text.indexOf(QLatin1String("\\t")); tab >= 0) {
+        node.key = QKeySequence::fromString(node.text.mid(tab + 2), QKeySequence::PortableText);
+        node.text.truncate(tab);
+        if (node.key.isEmpty()) {
+          if (error) *error = QStringLiteral("line %1: cannot read the key of \"%2\"").arg(i + 1).arg(node.text);
+          return false;
+        }
+      }
       node.id = *id;
       node.checked = !m.captured(3).isEmpty();
       stack.back()->children.push_back(node);
@@ -93,6 +104,11 @@ void Fill(QMenu* menu, const std::vector<MenuNode>& nodes) {
         QAction* action = menu->addAction(node.text);
         action->setProperty(kCommandIdProperty, node.id);
         action->setData(node.id);
+        if (!node.key.isEmpty()) {
+          // Shown beside the item; the menu runs it only while it is open itself.
+          action->setShortcut(node.key);
+          action->setShortcutContext(Qt::WidgetShortcut);
+        }
         if (node.checked) {
           action->setCheckable(true);
           action->setChecked(true);

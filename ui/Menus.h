@@ -2,7 +2,8 @@
 //
 // A menu resource (":/menus/<id>.menu") is text, one statement per line:
 //   POPUP "Title"  ...  END      a pop-up (nestable)
-//   ITEM "Text" <command id> [CHECKED]
+//   ITEM "Text" <command id> [CHECKED]     "&" marks a mnemonic; "Text\tCtrl+O" names a key
+//                                          (QAction::shortcut, shown in the menu)
 //   SEPARATOR
 // The string table (":/strings.txt") has one `<id> "text"` per line ("\n" is a line
 // break). Both programs' strings are in it; each program reads the entries whose ids

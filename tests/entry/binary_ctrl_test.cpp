@@ -181,11 +181,14 @@ TEST(BinaryCtrl, KeysTapsAndTheCaretGoThroughTheModel) {
   FetchBinaryCtrlData(host);
   EXPECT_EQ(host.FetchedBytes(), (Bytes{0x41, 0x54, 0x0D}));
 
-  // Tab, Enter and Escape are the control's: no focus move, no bytes.
-  QTest::keyClick(control, Qt::Key_Tab);
+  // Enter and Escape add no bytes; Tab moves the focus on and Shift+Tab brings it back.
   QTest::keyClick(control, Qt::Key_Return);
   QTest::keyClick(control, Qt::Key_Escape);
   QTest::keyClick(control, Qt::Key_Delete);
+  EXPECT_TRUE(control->hasFocus());
+  QTest::keyClick(control, Qt::Key_Tab);
+  EXPECT_TRUE(other->hasFocus());
+  QTest::keyClick(other, Qt::Key_Backtab);
   EXPECT_TRUE(control->hasFocus());
   FetchBinaryCtrlData(host);
   EXPECT_EQ(host.length, 3);

@@ -267,23 +267,31 @@ TEST(EntryControls, EnterEscapeAndTabInEveryEntryControlLeaveTheDialogAlone) {
   dialog.show();
   dialog.activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
-  for (QWidget* target : {host.Control(1013), host.Control(1003), host.Control(1001), host.Control(1036)}) {
+  // Enter stays in each field; Tab moves on to the next one, in the template's order.
+  const std::vector<QWidget*> fields = {host.Control(1013), host.Control(1003), host.Control(1001),
+                                        host.Control(1036)};
+  for (size_t i = 0; i < fields.size(); ++i) {
+    QWidget* target = fields[i];
     target->setFocus();
     QWidget* focused = QApplication::focusWidget();
     ASSERT_EQ(focused, target);
-    for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape, Qt::Key_Tab})
-      QTest::keyClick(focused, key);
+    for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter}) QTest::keyClick(focused, key);
     EXPECT_TRUE(dialog.isVisible()) << ui::ControlIdOf(target);
     EXPECT_EQ(QApplication::focusWidget(), target) << ui::ControlIdOf(target);
+    if (i + 1 == fields.size()) break;
+    QTest::keyClick(focused, Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), fields[i + 1]) << ui::ControlIdOf(target);
   }
-  // The baud box's own edit box filters too, when keys reach it directly.
+  // The baud box's own edit box filters too, when keys reach it directly; Escape there
+  // cancels the dialog.
   QTest::keyClicks(baud->lineEdit(), QStringLiteral("9600"));
   QTest::keyClick(baud->lineEdit(), Qt::Key_Return);
-  QTest::keyClick(baud->lineEdit(), Qt::Key_Escape);
   EXPECT_TRUE(dialog.isVisible());
   EXPECT_EQ(baud->currentText(), QStringLiteral("9600"));
   EXPECT_EQ(okPressed, 0);
-  EXPECT_EQ(dialog.result(), 0);
+  QTest::keyClick(baud->lineEdit(), Qt::Key_Escape);
+  EXPECT_FALSE(dialog.isVisible());
+  EXPECT_EQ(dialog.result(), QDialog::Rejected);
 }
 
 }  // namespace

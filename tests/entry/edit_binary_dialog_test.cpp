@@ -104,14 +104,21 @@ TEST(EditBinaryDialog, EditsComeBackOnOkAndAreDroppedOnCancel) {
   }
 }
 
-TEST(EditBinaryDialog, EnterAndEscapeInTheByteAreaDoNotEndTheDialog) {
+TEST(EditBinaryDialog, EnterInTheByteAreaDoesNotEndTheDialogEscapeCancelsIt) {
+  {
+    EditBinaryDialog dialog(QStringLiteral("AT"));
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+    QTest::keyClick(dialog.Editor(), Qt::Key_Escape);
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(dialog.result(), QDialog::Rejected);
+  }
   EditBinaryDialog dialog(QStringLiteral("AT"));
   dialog.show();
   ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
   ASSERT_TRUE(dialog.Editor()->hasFocus());
   QTest::keyClick(dialog.Editor(), Qt::Key_Return);
   QTest::keyClick(dialog.Editor(), Qt::Key_Enter);
-  QTest::keyClick(dialog.Editor(), Qt::Key_Escape);
   EXPECT_TRUE(dialog.isVisible());
   EXPECT_EQ(dialog.result(), 0);
   EXPECT_EQ(dialog.Editor()->Model().Length(), 2);

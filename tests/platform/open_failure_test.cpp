@@ -94,6 +94,43 @@ TEST(OpenFailureTest, BusyNamesTheProgramThatHoldsThePort) {
   waitpid(holder, nullptr, 0);
 }
 
+// A process that holds a pseudo-terminal's master as well as its slave is the device's
+// other end (a simulator); one that holds the slave alone is another reader.
+TEST(OpenFailureTest, APtysOtherEndIsToldFromAnotherReader) {
+  PtyPair pty;
+  ASSERT_TRUE(pty.ok());
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  const pid_t device = fork();
+  if (device == 0) {
+    close(pty.master());  // not this one's other end
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) _exit(1);
+    const int slave = open(ptsname(master), O_RDWR | O_NOCTTY);
+    const std::string name = ptsname(master);
+    if (slave < 0 || write(ready[1], name.c_str(), name.size()) < 0) _exit(1);
+    // Also a reader of the test's own pty, beside its keeper.
+    if (open(pty.path().c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK) < 0) _exit(1);
+    pause();
+    _exit(0);
+  }
+  close(ready[1]);
+  char name[64] = {};
+  ASSERT_TRUE(PtyPair::WaitReadable(ready[0], 10000));
+  ASSERT_GT(read(ready[0], name, sizeof name - 1), 0);
+  close(ready[0]);
+  const std::vector<PortHolder> own = FindPortHolders(name);
+  const std::vector<PortHolder> other = FindPortHolders(pty.path());
+  kill(device, SIGKILL);
+  waitpid(device, nullptr, 0);
+  ASSERT_EQ(own.size(), 1u);
+  EXPECT_EQ(own[0].pid, device);
+  EXPECT_TRUE(own[0].otherEnd);
+  ASSERT_EQ(other.size(), 1u);
+  EXPECT_EQ(other[0].pid, device);
+  EXPECT_FALSE(other[0].otherEnd);
+}
+
 TEST(OpenFailureTest, OtherFailuresCarryTheSystemsReason) {
   EXPECT_EQ(ExplainOpenFailure("/dev/orvane-no-such-port", ENOENT),
             "No such file or directory: there is no device /dev/orvane-no-such-port (is it plugged in?).");

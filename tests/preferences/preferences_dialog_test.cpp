@@ -5,6 +5,7 @@
 #include "preferences/PreferencesDialog.h"
 #include "preferences/UserDefinedDialog.h"
 #include "tests/preferences/dialog_test_support.h"
+#include "tests/support/TabWalk.h"
 #include "ui/Messages.h"
 #include "ui/SoftInputPanel.h"
 
@@ -308,7 +309,7 @@ TEST_F(PreferencesDialogTest, FieldsHaveTheirKindsFilterKeysAndRaiseTheInputPane
     field->setFocus();
     QApplication::processEvents();
     EXPECT_EQ(ui::sip::RaiseCount(), raised + 1) << id;
-    for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape, Qt::Key_Tab})
+    for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter})
       QTest::keyClick(field, key);
     EXPECT_TRUE(d->isVisible()) << id;
     EXPECT_EQ(QApplication::focusWidget(), field) << id;
@@ -324,6 +325,26 @@ TEST_F(PreferencesDialogTest, FieldsHaveTheirKindsFilterKeysAndRaiseTheInputPane
                  IDC_DELETE_TOKEN, IDC_DELETE_PROFILE, IDC_ADD_TOKEN})
     EXPECT_EQ(ui::FindControl(d.get(), id)->palette().color(QPalette::Active, QPalette::ButtonText),
               QColor(0, 0, 225)) << id;
+}
+
+// Tab and Shift+Tab reach every control that is enabled, each once; Escape cancels.
+TEST_F(PreferencesDialogTest, TabWalksEveryControlAndEscapeCancels) {
+  Save(MakeProfile(u"A", u"pa", 4, {u"OK"}));
+  auto d = Open();
+  ui::FindControl(d.get(), IDC_PREFIX)->setFocus();
+  std::vector<QWidget*> forth = test_support::TabWalk(d.get());
+  std::vector<QWidget*> back = test_support::TabWalk(d.get(), true);
+  std::vector<QWidget*> stops = test_support::TabStops(d.get());
+  ASSERT_EQ(back.size(), forth.size());
+  std::reverse(back.begin() + 1, back.end());
+  EXPECT_EQ(back, forth);
+  std::sort(forth.begin(), forth.end());
+  std::sort(stops.begin(), stops.end());
+  EXPECT_EQ(forth, stops) << test_support::Describe(forth) << "| " << test_support::Describe(stops);
+  EXPECT_GE(stops.size(), 8u);
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+  EXPECT_FALSE(d->isVisible());
+  EXPECT_EQ(d->result(), QDialog::Rejected);
 }
 
 TEST_F(PreferencesDialogTest, CancelKeepsTheStoreAsItWas) {

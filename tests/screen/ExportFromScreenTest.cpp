@@ -161,7 +161,7 @@ TEST(ExportFromScreen, MenuBarItemAndToolButtonRunTheSameCommand) {
       for (QAction* a : top->menu()->actions())
         if (ui::CommandIdOf(a) == ID_EXPORT_RESPONSES) item = a;
   ASSERT_NE(item, nullptr);
-  EXPECT_EQ(item->text(), QStringLiteral("Export Response List"));
+  EXPECT_EQ(item->text(), QStringLiteral("&Export Response List"));
   fs::remove(file);
   item->trigger();
   EXPECT_EQ(ReadFile(file), orvane::kExportHeading);  // an empty list: the heading only

@@ -90,6 +90,18 @@ TEST(CommandResponseDialog, CloseEscAndEnterEndTheDialog) {
   ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
   QTest::keyClick(dialog.CommandPane(), Qt::Key_C, Qt::ControlModifier);
   EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("AT<0D>"));
+}
+
+// Tab leaves the response pane for the next control and Shift+Tab comes back to it.
+TEST(CommandResponseDialog, TabWalksTheDialog) {
+  CommandResponseDialog dialog(QStringLiteral("AT"), QStringLiteral("OK"));
+  dialog.show();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+  ASSERT_TRUE(dialog.ResponsePane()->hasFocus());
+  QTest::keyClick(dialog.ResponsePane(), Qt::Key_Tab);
+  EXPECT_NE(QApplication::focusWidget(), dialog.ResponsePane());
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+  EXPECT_EQ(QApplication::focusWidget(), dialog.ResponsePane());
   EXPECT_TRUE(dialog.isVisible());
 }
 

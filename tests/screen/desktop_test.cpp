@@ -1,6 +1,7 @@
 // The main window on a desktop: it grows and zooms, message boxes fit in it, the focus
 // stays put during a read, and the command field takes the keys desktop terminals use.
 #include <QListWidget>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QScrollBar>
 
@@ -8,6 +9,7 @@
 #include "preferences/WindowPlacementStore.h"
 #include "screen/CMainFrame.h"
 #include "tests/screen/ScreenTestSupport.h"
+#include "tests/support/TabWalk.h"
 #include "ui/FormLayout.h"
 #include "ui/Zoom.h"
 
@@ -44,7 +46,7 @@ class DesktopWindow : public ScreenTest {
 
 TEST_F(DesktopWindow, EnlargedTheListTakesTheRoomAndRightEdgeControlsStayThere) {
   const QRect list = Place(IDC_RESPONSES);
-  const QRect modems = Place(IDC_MODEM), command = Place(IDC_COMMAND);
+  const QRect modems = Place(IDC_MODEM), command = Place(IDC_COMMAND), port = Place(IDC_PORT);
   const int rightEdge[] = {IDC_STATUS, IDC_OPEN, IDC_CLOSE, IDC_PREFERENCES, IDC_SEND};
   std::vector<int> before;
   for (int id : rightEdge) before.push_back(FromRight(id));
@@ -55,6 +57,7 @@ TEST_F(DesktopWindow, EnlargedTheListTakesTheRoomAndRightEdgeControlsStayThere) 
   EXPECT_EQ(growth.height(), 600 - handheld.height());
   EXPECT_EQ(Place(IDC_RESPONSES), list.adjusted(0, 0, growth.width(), growth.height()));
   EXPECT_EQ(Place(IDC_MODEM), modems.adjusted(0, 0, growth.width(), 0));
+  EXPECT_EQ(Place(IDC_PORT), port.adjusted(0, 0, growth.width(), 0));
   EXPECT_EQ(Place(IDC_COMMAND), command.adjusted(0, 0, growth.width(), 0));
   for (size_t i = 0; i < std::size(rightEdge); ++i) EXPECT_EQ(FromRight(rightEdge[i]), before[i]) << i;
   ResponseListCtrl* responses = List(view());
@@ -128,6 +131,111 @@ TEST_F(DesktopWindow, AStoredPlacementIsTakenAndAnUnwritableHiveIsNoHarm) {
   second.ExitInstance();
 }
 
+// Tab walks every control the window offers, in the template's order, and Shift+Tab
+// walks them back.
+TEST_F(DesktopWindow, TabAndShiftTabWalkEveryControlOfTheWindow) {
+  frame()->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(frame()));
+  // "<Not Listed>" lets the port field take typing; Close and Send wait for an open line.
+  auto* modems = Ctl<QComboBox>(view(), IDC_MODEM);
+  modems->setCurrentIndex(modems->findData(COrvanePortView::kNotListed));
+  emit modems->activated(modems->currentIndex());
+  modems->setFocus();
+  const std::vector<QWidget*> forth = test_support::TabWalk(frame());
+  std::vector<int> ids;
+  for (QWidget* w : forth) ids.push_back(ui::ControlIdOf(w));
+  EXPECT_EQ(ids, (std::vector<int>{IDC_MODEM, IDC_PORT, IDC_BAUD, IDC_OPEN, IDC_USE, IDC_PREFERENCES,
+                                   IDC_COMMAND, IDC_RESPONSES}));
+  std::vector<QWidget*> stops = test_support::TabStops(frame());
+  std::vector<QWidget*> walked = forth;
+  std::sort(stops.begin(), stops.end());
+  std::sort(walked.begin(), walked.end());
+  EXPECT_EQ(walked, stops) << test_support::Describe(walked) << "| " << test_support::Describe(stops);
+  std::vector<QWidget*> back = test_support::TabWalk(frame(), true);
+  ASSERT_EQ(back.size(), forth.size());
+  std::reverse(back.begin() + 1, back.end());
+  EXPECT_EQ(back, forth);
+}
+
+// The keys the menus show run their items from the command field (the focus's usual
+// home), only when the item is enabled; F10 opens the first menu.
+TEST_F(DesktopWindow, MenuKeysRunTheirItemsFromTheCommandField) {
+  FakeModem modem;
+  ASSERT_TRUE(modem.ok());
+  frame()->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(frame()));
+  Ctl<QLineEdit>(view(), IDC_PORT)->setText(QString::fromStdString(modem.path()));
+  QWidget* field = view().Control(IDC_COMMAND);
+  field->setFocus();
+  QTest::keyClick(field, Qt::Key_O, Qt::ControlModifier | Qt::ShiftModifier);  // Close: not enabled
+  EXPECT_EQ(Status(view()), "Status");
+  // Enter with the line closed says what to do first.
+  QTest::keyClick(field, Qt::Key_Return);
+  EXPECT_EQ(script.MessageTexts(), QStringList{"The line is not open: press Open (Ctrl+O) first."});
+  script.messages.clear();
+  // Opened from the modem list, the focus goes to the command field.
+  view().Control(IDC_MODEM)->setFocus();
+  QTest::keyClick(view().Control(IDC_MODEM), Qt::Key_O, Qt::ControlModifier);
+  EXPECT_EQ(Status(view()), "Opened");
+  EXPECT_EQ(QApplication::focusWidget(), field);
+  QTest::keyClick(field, Qt::Key_O, Qt::ControlModifier);  // Open: not enabled now
+  EXPECT_EQ(Status(view()), "Opened");
+  QTest::keyClick(field, Qt::Key_O, Qt::ControlModifier | Qt::ShiftModifier);
+  EXPECT_EQ(Status(view()), "Closed");
+
+  view().AddResponseEntry(B("OK"), u"AT");
+  QTest::keyClick(field, Qt::Key_E, Qt::ControlModifier);  // export: its options dialog
+  QTest::keyClick(field, Qt::Key_Comma, Qt::ControlModifier);
+  EXPECT_EQ(script.modalDialogs, (std::vector<QString>{"orvane::ExportOptionsDialog", "PreferencesDialog"}));
+  script.answers = {ui::Answer::Yes};
+  QTest::keyClick(field, Qt::Key_L, Qt::ControlModifier);
+  EXPECT_EQ(script.MessageTexts(), QStringList{"Are you sure to clear the response list?"});
+  EXPECT_EQ(List(view())->RowCount(), 0);
+
+  // F10 opens the first menu; Escape twice leaves the menus and the keys work again.
+  QTest::keyClick(field, Qt::Key_F10);
+  EXPECT_EQ(frame()->MenuBar()->activeAction(), frame()->MenuBar()->actions().first());
+  QMenu* port = frame()->MenuBar()->actions().first()->menu();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return port->isVisible(); }));
+  QTest::keyClick(port, Qt::Key_Escape);
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+  EXPECT_EQ(QApplication::focusWidget(), field);
+  QTest::keyClick(field, Qt::Key_O, Qt::ControlModifier);
+  EXPECT_EQ(Status(view()), "Opened");
+}
+
+// `OrvanePort DEVICE BAUD`: a listed device is chosen in the modem list, another typed
+// under "<Not Listed>"; the baud rate goes into the baud box. Bad arguments fail start-up.
+TEST_F(ScreenTest, TheCommandLineChoosesTheDeviceAndBaud) {
+  AddDriver("USB0", "/dev/ttyUSB0", "USB Serial (ttyUSB0)");
+  struct Case { QStringList args; const char* modem; const char* port; const char* baud; } const cases[] = {
+      {{"/dev/ttyUSB0", "9600"}, "USB Serial (ttyUSB0)", "/dev/ttyUSB0", "9600"},
+      {{"rfc2217://127.0.0.1:7795"}, "<Not Listed>", "rfc2217://127.0.0.1:7795", "115200"},
+      {{"/dev/ttyS9", "57600"}, "<Not Listed>", "/dev/ttyS9", "57600"},
+  };
+  for (const Case& c : cases) {
+    COrvanePortApp app(hive());
+    ASSERT_TRUE(app.InitInstance(QStringList{"OrvanePort"} + c.args)) << c.port;
+    COrvanePortView& view = *app.View();
+    EXPECT_EQ(Ctl<QComboBox>(view, IDC_MODEM)->currentText(), QLatin1String(c.modem)) << c.port;
+    EXPECT_EQ(Ctl<QLineEdit>(view, IDC_PORT)->text(), QLatin1String(c.port));
+    EXPECT_EQ(Ctl<QLineEdit>(view, IDC_PORT)->isEnabled(), QLatin1String(c.modem) == "<Not Listed>") << c.port;
+    EXPECT_EQ(Ctl<QComboBox>(view, IDC_BAUD)->currentText(), QLatin1String(c.baud)) << c.port;
+  }
+  StartArguments start;
+  QString problem;
+  for (const QStringList& bad : {QStringList{"/dev/ttyS0", "fast"}, QStringList{"/dev/ttyS0", "0"},
+                                 QStringList{"/dev/ttyS0", "9600", "x"}}) {
+    EXPECT_FALSE(ParseStartArguments(bad, &start, &problem)) << bad.join(' ').toStdString();
+    EXPECT_FALSE(problem.isEmpty());
+    COrvanePortApp app(hive());
+    EXPECT_FALSE(app.InitInstance(QStringList{"OrvanePort"} + bad));
+  }
+  ASSERT_TRUE(ParseStartArguments({"notes.txt"}, &start, &problem));
+  EXPECT_EQ(start.file, "notes.txt");
+  EXPECT_TRUE(start.device.isEmpty());
+}
+
 // The screen's own typing keys, through a line to a device.
 class DesktopKeys : public ScreenTest {
  protected:
@@ -164,7 +272,7 @@ TEST_F(DesktopKeys, TypingDuringAReadLeavesTheSelectionAndTheFocusComesBack) {
   EXPECT_EQ(Focus(), field);
 }
 
-TEST_F(DesktopKeys, CtrlReturnSendsUpAndDownRecallAndEnterSendsNothing) {
+TEST_F(DesktopKeys, UpAndDownRecallAndEnterOrCtrlReturnSends) {
   const std::u16string stored[] = {u"ATI", u"AT+GMM"};  // newest first
   ASSERT_TRUE(history.SaveHistory(stored));
   QTest::keyClicks(field, QStringLiteral("ATZ"));
@@ -176,16 +284,24 @@ TEST_F(DesktopKeys, CtrlReturnSendsUpAndDownRecallAndEnterSendsNothing) {
     EXPECT_EQ(field->text(), QLatin1String(step.shown)) << step.shown;
   }
 
-  QTest::keyClick(field, Qt::Key_Return);
-  QTest::keyClick(field, Qt::Key_Enter);
+  // Each of these keys sends the field's command once; Shift+Return sends nothing.
+  QTest::keyClick(field, Qt::Key_Return, Qt::ShiftModifier);
   EXPECT_FALSE(view->IsReading());
-  modem.QueueReply("\r\nOK\r\n");
-  QTest::keyClick(field, Qt::Key_Return, Qt::ControlModifier);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return List(*view)->RowCount() == 1 && !view->IsReading(); }, 10000));
-  EXPECT_EQ(Cell(*view, 0, 1), "ATZ");
-  EXPECT_EQ(modem.Commands(), std::vector<std::string>{"ATZ"});
+  const std::pair<Qt::Key, Qt::KeyboardModifiers> keys[] = {
+      {Qt::Key_Return, Qt::NoModifier}, {Qt::Key_Enter, Qt::KeypadModifier},
+      {Qt::Key_Return, Qt::ControlModifier}};
+  int sent = 0;
+  for (const auto& [key, mods] : keys) {
+    modem.QueueReply("\r\nOK\r\n");
+    QTest::keyClick(field, key, mods);
+    ++sent;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return List(*view)->RowCount() == sent && !view->IsReading(); }, 10000))
+        << sent;
+    EXPECT_EQ(Cell(*view, sent - 1, 1), "ATZ");
+  }
+  EXPECT_EQ(modem.Commands(), (std::vector<std::string>{"ATZ", "ATZ", "ATZ"}));
   EXPECT_FALSE(field->toolTip().isEmpty());
-  EXPECT_TRUE(Ctl<QPushButton>(*view, IDC_SEND)->toolTip().contains(QLatin1String("Ctrl+Return")));
+  EXPECT_TRUE(Ctl<QPushButton>(*view, IDC_SEND)->toolTip().contains(QLatin1String("Enter")));
 }
 
 }  // namespace

@@ -158,6 +158,35 @@ TEST_F(ModemList, ADeviceThatVanishesEndsTheOpenLine) {
   }
 }
 
+// A chosen device that goes while the line is open stays chosen, marked gone, until the
+// user picks another.
+TEST_F(ModemList, AnOpenDeviceThatGoesStaysChosenMarkedGone) {
+  auto view = FollowingView();
+  Simulator sim;
+  if (!sim.Start(dir_.path())) GTEST_SKIP() << "orvane-modemsim not built";
+  const QString simName = QStringLiteral("Simulated Modem (%1)").arg(QString::fromStdString(sim.path().substr(5)));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Items(*view).contains(simName); }, 5000));
+  auto* modems = Ctl<QComboBox>(*view, IDC_MODEM);
+  modems->setCurrentIndex(modems->findText(simName));
+  emit modems->activated(modems->currentIndex());
+  Click(*view, IDC_OPEN);
+  ASSERT_EQ(Status(*view), "Opened");
+  sim.Kill();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Status(*view) == "Device Gone"; }, 5000));
+  const QString gone = simName + QStringLiteral(" (gone)");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !Items(*view).contains(simName); }, 5000))
+      << Items(*view).join('|').toStdString();
+  EXPECT_EQ(Items(*view).join('|'), "<Not Listed>|" + gone);
+  EXPECT_EQ(Chosen(*view), gone);
+  EXPECT_EQ(PortText(*view).toStdString(), sim.path());
+  EXPECT_FALSE(Enabled(*view, IDC_PORT));
+
+  modems->setCurrentIndex(modems->findText(QStringLiteral("<Not Listed>")));
+  emit modems->activated(modems->currentIndex());
+  EXPECT_EQ(Items(*view).join('|'), "<Not Listed>");
+  EXPECT_TRUE(PortText(*view).isEmpty());
+}
+
 TEST_F(ModemList, RemotePortsDialogAddsAndDeletesWhatTheListOffers) {
   auto view = MakeView();
   int step = 0;

@@ -67,17 +67,23 @@ TEST_F(Shell, StartUpBuildsTheCommandBarMenusAndScreen) {
 
   const auto tops = frame->MenuBar()->actions();
   ASSERT_EQ(tops.size(), 2);
-  EXPECT_EQ(tops[0]->text(), "Port");
-  EXPECT_EQ(tops[1]->text(), "Linewright");
+  EXPECT_EQ(tops[0]->text(), "&Port");
+  EXPECT_EQ(tops[1]->text(), "&Linewright");
   QStringList port, line;
   for (const auto& i : Items(Menu(0))) port << QStringLiteral("%1=%2").arg(i.text).arg(i.id);
   for (const auto& i : Items(Menu(1))) line << QStringLiteral("%1=%2").arg(i.text).arg(i.id);
-  EXPECT_EQ(port.join('|'), "Open=32789|Close=32790|Remote Ports..=32792|Line Settings...=32793|-=0|About Orvane..=57664|"
-            "Help=32774|Exit=57665");
+  EXPECT_EQ(port.join('|'), "&Open=32789|&Close=32790|&Remote Ports..=32792|Line &Settings...=32793|-=0|&About Orvane..=57664|"
+                            "&Help=32774|E&xit=57665");
   EXPECT_EQ(line.join('|'),
-            "Edit As Binary=32786|Command History=32787|-=0|Show Response=32784|"
-            "Export Response List=32785|Clear Response List=32791|-=0|Preferences=1009|"
-            "Use Preferences=32788");
+            "Edit As &Binary=32786|Command &History=32787|-=0|&Show Response=32784|"
+            "&Export Response List=32785|C&lear Response List=32791|-=0|&Preferences=1009|"
+            "&Use Preferences=32788");
+  // The keys the menus show beside their items.
+  QStringList keys;
+  for (QMenu* menu : {Menu(0), Menu(1)})
+    for (QAction* a : menu->actions())
+      if (!a->shortcut().isEmpty()) keys << QStringLiteral("%1=%2").arg(ui::CommandIdOf(a)).arg(a->shortcut().toString());
+  EXPECT_EQ(keys.join('|'), "32789=Ctrl+O|32790=Ctrl+Shift+O|32774=F1|57665=Ctrl+Q|32785=Ctrl+E|32791=Ctrl+L|1009=Ctrl+,");
 
   // Two tool buttons, export then help, and the four tooltips in the bar's order.
   std::vector<int> buttons;
@@ -149,6 +155,12 @@ TEST_F(Shell, AboutHelpAndExit) {
   for (QAction* a : frame->CommandBar()->actions())
     if (ui::CommandIdOf(a) == ID_HELP) a->trigger();
   EXPECT_EQ(helpUrls.size(), 2u);
+  EXPECT_TRUE(script.messages.empty());
+  // With no browser to open it, a message says where the page is.
+  CMainFrame::SetHelpOpener([](const QUrl&) { return false; });
+  EXPECT_TRUE(frame->RouteCommand(ID_HELP));
+  EXPECT_EQ(script.MessageTexts(), QStringList{"No web browser could open the help page. It is " +
+                                               helpUrls[0].toLocalFile()});
 
   EXPECT_TRUE(frame->RouteCommand(ID_APP_EXIT));
   EXPECT_FALSE(frame->isVisible());

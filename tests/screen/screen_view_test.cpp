@@ -9,12 +9,15 @@
 #include <QTimer>
 #include <QtTest/QTest>
 
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <memory>
 
 #include "entry/model/CommandHistory.h"
+#include "platform/OpenFailure.h"
 #include "preferences/PreferenceStore.h"
 #include "screen/CommandResponseDialog.h"
 #include "screen/SendRules.h"
@@ -70,6 +73,34 @@ TEST(SendRules, PreviewAndBaudText) {
   // Cut after 20 characters, inside the sixth escape.
   EXPECT_EQ(orvane::ResponsePreview(u"A<01><02><03><04><05>"), u"A<01><02><03><04><05..");
 
+  // Only a command sent without a line end that got nothing but its echo back until the
+  // silence.
+  struct Case { orvane::RowKind kind; const char16_t* sent; const char* replied; orvane::ReplyEnd end; bool lacks; };
+  using orvane::ReplyEnd;
+  using orvane::RowKind;
+  const Case cases[] = {
+      {RowKind::kExchange, u"AT", "", ReplyEnd::kSilence, true},
+      {RowKind::kExchange, u"AT", "AT", ReplyEnd::kSilence, true},   // the echo
+      {RowKind::kExchange, u"ATI", "A", ReplyEnd::kSilence, true},   // part of it
+      {RowKind::kExchange, u"AT", "ATX", ReplyEnd::kSilence, false},
+      {RowKind::kExchange, u"AT", "OK", ReplyEnd::kSilence, false},
+      {RowKind::kExchange, u"AT<0D>", "", ReplyEnd::kSilence, false},
+      {RowKind::kExchange, u"<0A>AT", "", ReplyEnd::kSilence, false},
+      {RowKind::kExchange, u"AT", "", ReplyEnd::kStopped, false},
+      {RowKind::kExchange, u"AT", "", ReplyEnd::kWriteFailed, false},
+      {RowKind::kExchange, u"", "", ReplyEnd::kSilence, false},
+      {RowKind::kUnsolicited, u"", "", ReplyEnd::kSilence, false},
+  };
+  for (const Case& c : cases) {
+    orvane::Row row;
+    row.kind = c.kind;
+    row.sent = c.sent;
+    row.reply = B(c.replied);
+    row.replyLength = row.reply.size();
+    row.end = c.end;
+    EXPECT_EQ(orvane::LacksLineEnd(row), c.lacks) << std::string(c.sent, c.sent + std::char_traits<char16_t>::length(c.sent));
+  }
+
   EXPECT_EQ(orvane::ParseBaudText(u"9600"), 9600u);
   EXPECT_EQ(orvane::ParseBaudText(u"  115200 baud"), 115200u);
   EXPECT_EQ(orvane::ParseBaudText(u"+300"), 300u);
@@ -106,8 +137,11 @@ TEST_F(MainScreen, EveryRowOfTheStateTable) {
 
   OpenOn(*view, "/dev/orvane-no-such-device");
   ExpectState(*view, {"Open Failed", true, false, false, true, true}, false);
-  // The status's tooltip tells why.
+  // The status's tooltip tells why, and so does a message at once.
   EXPECT_TRUE(Ctl<QWidget>(*view, IDC_STATUS)->toolTip().contains("there is no device /dev/orvane-no-such-device"));
+  ASSERT_EQ(script.messages.size(), 1u);
+  EXPECT_TRUE(script.messages[0].text.startsWith("Open failed: "));
+  EXPECT_TRUE(script.messages[0].text.contains("there is no device /dev/orvane-no-such-device"));
 
   OpenOn(*view, modem.path());
   ExpectState(*view, {"Opened", false, true, true, false, false}, true);
@@ -127,6 +161,34 @@ TEST_F(MainScreen, EveryRowOfTheStateTable) {
   view->RunCommand(ID_PORT_CLOSE);
   EXPECT_TRUE(view->RunCommand(ID_PORT_OPEN));
   ExpectState(*view, {"Opened", false, true, true, false, false}, true);
+}
+
+// Another program that has the port open would take replies: Open names it.
+TEST_F(MainScreen, AnotherReaderOfThePortIsNamedAtOpen) {
+  FakeModem modem;
+  ASSERT_TRUE(modem.ok());
+  const pid_t reader = fork();
+  if (reader == 0) {
+    // Holds the device open across the exec, as "cat /dev/ttyX" would.
+    if (open(modem.path().c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK) < 0) _exit(1);
+    execl("/bin/sleep", "sleep", "30", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  ASSERT_GT(reader, 0);
+  const bool seen = QTest::qWaitFor([&] {
+    const auto holders = orvane::FindPortHolders(modem.path());
+    return holders.size() == 1 && holders[0].program == "sleep";
+  }, 5000);
+  auto view = MakeView();
+  if (seen) OpenOn(*view, modem.path());
+  kill(reader, SIGKILL);
+  waitpid(reader, nullptr, 0);
+  ASSERT_TRUE(seen);
+  EXPECT_EQ(Status(*view), "Opened");
+  EXPECT_EQ(script.MessageTexts(),
+            QStringList{QStringLiteral("%1 is also open in sleep (pid %2): replies may go there.")
+                            .arg(QString::fromStdString(modem.path()))
+                            .arg(reader)});
 }
 
 TEST_F(MainScreen, WithoutDevicesOnlyNotListedIsOfferedAndThePortCanBeTyped) {
@@ -357,6 +419,41 @@ TEST_F(SendFlow, ADamagedProfileStopsTheSendWithItsReason) {
   EXPECT_FALSE(view->IsReading());
 }
 
+// "AT" without a line end gets no reply: the screen says why at once and, on the user's
+// word, makes a profile that adds <0D>, uses it and ends the held command with <0D>;
+// "AT" then works. Asked once a run.
+TEST_F(SendFlow, ACommandWithoutALineEndAndNoReplyOffersACarriageReturnProfile) {
+  ASSERT_TRUE(Ctl<QCheckBox>(*view, IDC_USE)->isChecked());
+  view->SetTickSource([ms = 0u]() mutable { return ms += 4000; });  // a silence passes at once
+  script.answers = {ui::Answer::Yes};
+  Send(*view, "AT");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !script.messages.empty(); }, 5000));
+  EXPECT_EQ(script.messages[0].form, ui::MessageForm::YesNoQuestion);
+  EXPECT_TRUE(script.messages[0].text.contains(QLatin1String("add <0D>"))) << script.messages[0].text.toStdString();
+  orvane::PreferenceProfile made;
+  ASSERT_TRUE(preferences.LoadProfile(u"Carriage Return", &made));
+  EXPECT_EQ(made.suffix, u"<0D>");
+  EXPECT_EQ(made.prefix, u"");
+  EXPECT_EQ(made.timeout, 3);
+  EXPECT_TRUE(made.tokens.empty());
+  EXPECT_EQ(preferences.LoadCurrentProfileName(), u"Carriage Return");
+  EXPECT_TRUE(view->UseFlag());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return List(*view)->RowCount() == 2 && !view->IsReading(); }, 5000));
+  EXPECT_EQ(Cell(*view, 1, 1), "<0D>");
+
+  Send(*view, "ATI");  // framed now: no hint, and none again this run
+  QTest::qWait(20);
+  EXPECT_EQ(script.messages.size(), 1u);
+  view->SetTickSource({});
+  modem.QueueReply("\r\nOK\r\n");
+  Send(*view, "AT");
+  std::string received;  // the device may take "AT" and its <0D> as one command
+  for (const std::string& command : modem.Commands()) received += command;
+  EXPECT_EQ(received, "AT\rATI\rAT\r");
+  EXPECT_EQ(Cell(*view, 3, 0), "<0D><0A>OK<0D><0A>..");
+  EXPECT_EQ(history.LoadHistory(), (std::vector<std::u16string>{u"AT", u"ATI"}));
+}
+
 // The one send that waits for a silence to end its reply.
 TEST_F(SendFlow, AProfileWithTokensIgnoresTheDefaultOnesAndEndsOnItsOwnTimeout) {
   ASSERT_TRUE(preferences.SaveProfile(Profile(u"Own", u"", u"", 1, {u"READY"})));
@@ -552,9 +649,9 @@ TEST_F(MainScreen, TenThousandExchangesKeepTheirOrderAndSlots) {
   EXPECT_EQ(view->Responses().Slot(1), B("partial"));
 }
 
-// Keys in the response list: no key opens a row for editing, Tab walks no cells and
-// moves no focus, and Enter opens nothing, as in every other control of the screen.
-TEST_F(MainScreen, KeysInTheResponseListEditNoRowAndStayThere) {
+// Keys in the response list: no key opens a row for editing, Enter opens nothing, Tab
+// walks no cells but leaves the list for the next control.
+TEST_F(MainScreen, KeysInTheResponseListEditNoRowAndTabLeavesIt) {
   auto view = MakeView();
   view->AddResponseEntry(B("OK"), u"AT");
   view->AddResponseEntry(B("ERROR"), u"AT+BAD");
@@ -570,9 +667,9 @@ TEST_F(MainScreen, KeysInTheResponseListEditNoRowAndStayThere) {
   EXPECT_EQ(list->findChild<QLineEdit*>(), nullptr) << "an editor opened on the row";
   EXPECT_EQ(list->Text(0, 0), "OK..");
   EXPECT_EQ(list->Text(0, 1), "AT");
-  for (Qt::Key key : {Qt::Key_Tab, Qt::Key_Return, Qt::Key_Enter}) {
+  for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Tab}) {
     QTest::keyClick(list, key);
-    EXPECT_EQ(QApplication::focusWidget(), list) << key;
+    EXPECT_EQ(QApplication::focusWidget() == list, key != Qt::Key_Tab) << key;
     EXPECT_EQ(list->currentIndex(), current) << key;
   }
   EXPECT_TRUE(script.modalDialogs.empty());
