@@ -18,7 +18,6 @@
 #include "engine/LineSettingsStore.h"
 #include "resources/OrvanePortIds.h"
 #include "entry/CommandEdit.h"
-#include "platform/OpenFailure.h"
 #include "preferences/PreferencesDialog.h"
 #include "entry/model/CommandHistory.h"
 #include "entry/CommandHistoryDialog.h"
@@ -28,6 +27,7 @@
 #include "screen/CommandResponseDialog.h"
 #include "screen/LineSettingsDialog.h"
 #include "screen/RemotePortsDialog.h"
+#include "screen/SendHints.h"
 #include "screen/ResponseListCtrl.h"
 #include "screen/SendRules.h"
 #include "ui/EnterKeyFilter.h"
@@ -302,13 +302,7 @@ void COrvanePortView::OnOpenLine() {
     return;
   }
   // Another reader of the same device takes replies away from this one.
-  QStringList others;
-  for (const orvane::PortHolder& holder : orvane::FindPortHolders(portText_.toStdString()))
-    if (!holder.otherEnd)
-      others << QStringLiteral("%1 (pid %2)").arg(QString::fromStdString(holder.program)).arg(holder.pid);
-  if (!others.isEmpty())
-    ui::ShowMessage(this, QStringLiteral("%1 is also open in %2: replies may go there.")
-                              .arg(portText_, others.join(QStringLiteral(", "))));
+  if (const QString warning = OtherReadersWarning(portText_); !warning.isEmpty()) ui::ShowMessage(this, warning);
 }
 
 void COrvanePortView::OnCloseLine() {
@@ -404,34 +398,9 @@ void COrvanePortView::OnSessionStepped() {
 }
 
 void COrvanePortView::OfferLineEnd() {
-  if (lineEndOffered_ || IsReading()) return;
-  // The send's row is the newest exchange; unsolicited rows may follow it.
-  const orvane::Row* sent = nullptr;
-  for (int slot = responses_.Count() - 1; slot >= 0 && !sent; --slot)
-    if (!responses_.At(slot).Unsolicited()) sent = &responses_.At(slot);
-  if (!sent || !orvane::LacksLineEnd(*sent)) return;
+  if (lineEndOffered_ || IsReading() || !LastSendLacksLineEnd(responses_)) return;
   lineEndOffered_ = true;
-  const QString name = QString::fromStdU16String(kLineEndProfile);
-  if (!ui::Confirm(this, QStringLiteral("No reply came back. Modems wait for a carriage return after a command: "
-                                        "add <0D> at its end (AT<0D>), or use a profile that adds it.\n\n"
-                                        "Use the profile \"%1\", which adds <0D>, and end the waiting "
-                                        "command with <0D> now?")
-                             .arg(name)))
-    return;
-  orvane::PreferenceProfile profile;
-  bool saved = preferences_.LoadProfile(kLineEndProfile, &profile);
-  if (!saved) {
-    profile = {};
-    profile.name = kLineEndProfile;
-    profile.suffix = u"<0D>";
-    profile.timeout = 3;
-    saved = preferences_.SaveProfile(profile);
-  }
-  if (!saved || !preferences_.SaveCurrentProfileName(kLineEndProfile)) {
-    ui::ShowMessage(this, QStringLiteral("The profile \"%1\" cannot be saved: add <0D> to the command instead.")
-                              .arg(name));
-    return;
-  }
+  if (!AdoptLineEndProfile(this, preferences_)) return;
   host_.ReadControls();
   useFlag_ = true;
   host_.ShowMembers();
@@ -500,14 +469,7 @@ void COrvanePortView::OnCommandHistory() {
 
 void COrvanePortView::OnExportResponseList() {
   host_.ReadControls();
-  std::vector<orvane::ExportRow> rows;
-  for (int slot = 0; slot < responses_.Count(); ++slot) {
-    const orvane::Row& row = responses_.At(slot);
-    std::string end = orvane::ReplyEndName(row.end);
-    if (row.Unsolicited()) end = "unsolicited (" + end + ")";
-    rows.push_back({row.sent, row.reply, row.sentAtMs, row.elapsedMs, std::move(end)});
-  }
-  orvane::ExportResponseList(this, rows);
+  orvane::ExportResponseList(this, orvane::ExportRowsOf(responses_));
   host_.ShowMembers();
 }
 

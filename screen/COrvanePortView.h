@@ -49,8 +49,6 @@ class COrvanePortView : public QWidget {
 
  public:
   static constexpr int kNotListed = ModemChooser::kNotListed;
-  // The profile OfferLineEnd makes: suffix <0D>, timeout 3 s, the default tokens.
-  static constexpr char16_t kLineEndProfile[] = u"Carriage Return";
 
   // Construction: empty texts, use flag off, empty response store, then the device
   // discovery into the 100 listings from |hive|'s driver table and remote ports. The

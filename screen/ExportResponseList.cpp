@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <QFile>
 
+#include "engine/ResponseStore.h"
 #include "screen/ExportOptionsDialog.h"
 #include "ui/Messages.h"
 #include "ui/WaitCursor.h"
@@ -35,6 +36,17 @@ bool ExportResponseList(QWidget* parent, const std::vector<ExportRow>& rows) {
   }
   ui::ShowMessage(parent, QString::fromLatin1(kExportSucceededMessage), ui::MessageForm::OkInfo);
   return true;
+}
+
+std::vector<ExportRow> ExportRowsOf(const ResponseStore& store) {
+  std::vector<ExportRow> rows;
+  rows.reserve(static_cast<size_t>(store.Count()));
+  for (const Row& row : store.Rows()) {
+    std::string end = ReplyEndName(row.end);
+    if (row.Unsolicited()) end = "unsolicited (" + end + ")";
+    rows.push_back({row.sent, row.reply, row.sentAtMs, row.elapsedMs, std::move(end)});
+  }
+  return rows;
 }
 
 }  // namespace orvane
