@@ -11,14 +11,6 @@
 #include <limits>
 
 namespace orvane {
-namespace {
-
-// Input taken in one Advance() before the caller gets its turn back.
-constexpr size_t kSliceBytes = size_t{256} << 10;
-// One read takes up to this much; the assembler cuts it into chunks.
-constexpr size_t kReadBytes = size_t{64} << 10;
-
-}  // namespace
 
 int64_t WallClockUs() {
   return std::chrono::duration_cast<std::chrono::microseconds>(
@@ -112,7 +104,7 @@ Exchange::Wait Exchange::AdvanceRead() {
       Finish(now);
       return Wait::kNothing;
     }
-    if (taken >= kSliceBytes) return Wait::kReadable;
+    if (taken >= kInputSliceBytes) return Wait::kReadable;
     const long n = line_.ReadSome(buffer, std::min(readBuffer_.size(), assembler_.Room()));
     if (n > 0) {
       const size_t got = static_cast<size_t>(n);

@@ -36,6 +36,11 @@ struct Framing {
 // beyond the 32-bit range of milliseconds is clamped to it.
 uint32_t TimeoutMsFromSeconds(int64_t seconds);
 
+// Input taken in one turn before a caller with other work gets its turn back, and the
+// most one read takes.
+inline constexpr size_t kInputSliceBytes = size_t{256} << 10;
+inline constexpr size_t kReadBytes = size_t{64} << 10;
+
 // A write that cannot finish within the reply timeout, and at least this long, fails.
 constexpr uint32_t kMinWriteBoundMs = 5000;
 

@@ -11,11 +11,6 @@
 namespace orvane {
 namespace {
 
-// Input taken in one Advance() between exchanges before the caller gets its turn back.
-constexpr size_t kSliceBytes = size_t{256} << 10;
-// One read takes up to this much.
-constexpr size_t kReadBytes = size_t{64} << 10;
-
 Row RowOf(UnsolicitedRow&& data) {
   Row row;
   row.kind = RowKind::kUnsolicited;
@@ -170,7 +165,7 @@ bool Session::ReadIdle() {
   if (hungUp_ || !line_.IsOpen()) return false;
   if (readBuffer_.empty()) readBuffer_.resize(kReadBytes);
   size_t taken = 0;
-  while (taken < kSliceBytes) {
+  while (taken < kInputSliceBytes) {
     const long n = line_.ReadSome(readBuffer_.data(), readBuffer_.size());
     if (n == 0) {
       unsolicited_.Idle(Now());

@@ -8,8 +8,8 @@
 namespace orvane {
 namespace {
 
-constexpr size_t kSliceBytes = size_t{256} << 10;
-constexpr size_t kReadBytes = size_t{16} << 10;
+// One read between exchanges takes up to this much.
+constexpr size_t kUnsolicitedReadBytes = size_t{16} << 10;
 
 }  // namespace
 
@@ -74,9 +74,9 @@ long ReadUnsolicited(Line& line, UnsolicitedAssembler& assembler, uint32_t (*tic
                      int64_t (*wallMs)()) {
   if (tick == nullptr) tick = SteadyTickMs;
   if (wallMs == nullptr) wallMs = WallClockMs;
-  uint8_t buffer[kReadBytes];
+  uint8_t buffer[kUnsolicitedReadBytes];
   size_t taken = 0;
-  while (taken < kSliceBytes) {
+  while (taken < kInputSliceBytes) {
     const long n = line.ReadSome(buffer, sizeof buffer);
     if (n > 0) {
       assembler.Add(buffer, static_cast<size_t>(n), tick(), wallMs());
