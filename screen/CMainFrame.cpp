@@ -9,6 +9,7 @@
 #include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScreen>
 #include <QToolBar>
 #include <QToolButton>
 
@@ -198,8 +199,24 @@ void CMainFrame::SetZoom(int percent) {
   formLayout_->Apply();
   layout()->invalidate();
   layout()->activate();
-  // The form at its new least size, plus the room it had, scaled alike.
-  resize(minimumSizeHint() + QSize(qRound(growth.width() * ratio), qRound(growth.height() * ratio)));
+  // A maximised or full-screen window keeps its place: the form is laid out within it.
+  if (isMaximized() || isFullScreen()) return;
+  // The form at its new least size, plus the room it had, scaled alike; but the window
+  // grows no further than the screen's available area and stays on it.
+  QSize wanted = minimumSizeHint() + QSize(qRound(growth.width() * ratio), qRound(growth.height() * ratio));
+  const QScreen* shown = screen();
+  if (!shown) {
+    resize(wanted);
+    return;
+  }
+  const QRect room = shown->availableGeometry();
+  const QSize frameExtra = frameGeometry().size() - size();
+  wanted = wanted.boundedTo(room.size() - frameExtra).expandedTo(minimumSizeHint());
+  resize(wanted);
+  const QSize outer = wanted + frameExtra;
+  const int x = qMax(room.left(), qMin(frameGeometry().left(), room.right() + 1 - outer.width()));
+  const int y = qMax(room.top(), qMin(frameGeometry().top(), room.bottom() + 1 - outer.height()));
+  if (QPoint(x, y) != frameGeometry().topLeft()) move(x, y);
 }
 
 void CMainFrame::ZoomIn() { SetZoom(ui::ZoomStepUp(ui::ZoomPercent())); }

@@ -3,6 +3,7 @@
 #include <QListWidget>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QScreen>
 #include <QScrollBar>
 
 #include "entry/EditBinaryDialog.h"
@@ -100,6 +101,25 @@ TEST_F(DesktopWindow, ZoomDoublesTheListsFontAndPlaceAndTheWindowRemembersIt) {
   EXPECT_EQ(ui::ZoomPercent(), 100);
   ASSERT_TRUE(QTest::qWaitFor([&] { return frame()->size() == handheld; }));
   EXPECT_EQ(Place(IDC_RESPONSES), list);
+}
+
+// Zoom grows the window no further than the screen's available area, and a maximised
+// window stays maximised.
+TEST_F(DesktopWindow, ZoomKeepsTheWindowWithinTheScreen) {
+  const QRect room = frame()->screen()->availableGeometry();
+  ResizeTo(QSize(room.width() - 40, room.height() - 60));
+  frame()->SetZoom(200);
+  EXPECT_LE(frame()->frameGeometry().width(), room.width());
+  EXPECT_LE(frame()->frameGeometry().height(), qMax(room.height(), frame()->minimumSizeHint().height()));
+  EXPECT_TRUE(room.contains(frame()->frameGeometry().topLeft()));
+  frame()->SetZoom(100);
+
+  frame()->showMaximized();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return frame()->isMaximized(); }));
+  frame()->SetZoom(150);
+  EXPECT_TRUE(frame()->isMaximized());
+  frame()->SetZoom(100);
+  frame()->showNormal();
 }
 
 TEST_F(DesktopWindow, AMessageBoxWrapsToTheWindowsWidth) {
