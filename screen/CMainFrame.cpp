@@ -1,5 +1,7 @@
 #include "screen/CMainFrame.h"
 
+#include <QApplication>
+
 #include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -199,18 +201,30 @@ void CMainFrame::SetZoom(int percent) {
   formLayout_->Apply();
   layout()->invalidate();
   layout()->activate();
+  const QScreen* shown = screen();
+  const bool placed = isMaximized() || isFullScreen();
+  const QSize frameExtra = frameGeometry().size() - size();
+  // A zoom whose least window does not fit the room it may have (the screen's available
+  // area, or the maximised window) is not taken: its controls would end up off screen.
+  if (ratio > 1.0 && (placed || shown)) {
+    const QSize room = placed ? size() : shown->availableGeometry().size() - frameExtra;
+    const QSize least = minimumSizeHint();
+    if (least.width() > room.width() || least.height() > room.height()) {
+      QApplication::beep();
+      SetZoom(qRound(before * 100));
+      return;
+    }
+  }
   // A maximised or full-screen window keeps its place: the form is laid out within it.
-  if (isMaximized() || isFullScreen()) return;
+  if (placed) return;
   // The form at its new least size, plus the room it had, scaled alike; but the window
   // grows no further than the screen's available area and stays on it.
   QSize wanted = minimumSizeHint() + QSize(qRound(growth.width() * ratio), qRound(growth.height() * ratio));
-  const QScreen* shown = screen();
   if (!shown) {
     resize(wanted);
     return;
   }
   const QRect room = shown->availableGeometry();
-  const QSize frameExtra = frameGeometry().size() - size();
   wanted = wanted.boundedTo(room.size() - frameExtra).expandedTo(minimumSizeHint());
   resize(wanted);
   const QSize outer = wanted + frameExtra;

@@ -90,7 +90,18 @@ void FormLayout::Apply() {
       item.zoomedFont = ZoomedFont(item.baseFont);
       if (widget->font() != item.zoomedFont) widget->setFont(item.zoomedFont);
     }
-    const QRect place = Place(item.base, item.anchor);
+    QRect place = Place(item.base, item.anchor);
+    // A text label lower than its font's line would cut its glyphs (a bold caption's
+    // descenders): it grows about its middle, so the text stays where it was drawn, and
+    // paints over the rule beside it.
+    if (auto* label = qobject_cast<QLabel*>(widget); label && item.picture.isNull() && !label->text().isEmpty()) {
+      const int lineHeight = label->fontMetrics().height();
+      if (lineHeight > place.height()) {
+        const int grow = lineHeight - place.height();
+        place.adjust(0, -grow / 2, 0, grow - grow / 2);
+        label->raise();
+      }
+    }
     if (widget->geometry() != place) widget->setGeometry(place);
     if (!item.picture.isNull()) {
       auto* label = qobject_cast<QLabel*>(widget);

@@ -108,10 +108,17 @@ TEST_F(DesktopWindow, ZoomDoublesTheListsFontAndPlaceAndTheWindowRemembersIt) {
 TEST_F(DesktopWindow, ZoomKeepsTheWindowWithinTheScreen) {
   const QRect room = frame()->screen()->availableGeometry();
   ResizeTo(QSize(room.width() - 40, room.height() - 60));
-  frame()->SetZoom(200);
-  EXPECT_LE(frame()->frameGeometry().width(), room.width());
-  EXPECT_LE(frame()->frameGeometry().height(), qMax(room.height(), frame()->minimumSizeHint().height()));
-  EXPECT_TRUE(room.contains(frame()->frameGeometry().topLeft()));
+  // Zooming in step by step until a step is refused: every step taken fits the screen.
+  for (int step = 0; step < 8; ++step) {
+    frame()->ZoomIn();
+    EXPECT_LE(frame()->frameGeometry().width(), room.width()) << ui::ZoomPercent();
+    EXPECT_LE(frame()->frameGeometry().height(), room.height()) << ui::ZoomPercent();
+    EXPECT_TRUE(room.contains(frame()->frameGeometry().topLeft()));
+    for (const QLabel* label : frame()->View()->findChildren<QLabel*>())
+      if (!label->text().isEmpty())
+        EXPECT_GE(label->height(), label->fontMetrics().height()) << label->text().toStdString();
+  }
+  EXPECT_LT(ui::ZoomPercent(), ui::kZoomMaxPercent) << "the screen is too small for the largest zoom";
   frame()->SetZoom(100);
 
   frame()->showMaximized();
