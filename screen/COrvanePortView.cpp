@@ -8,6 +8,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -251,10 +252,21 @@ void COrvanePortView::RefreshModemList() {
   }
   listStale_ = false;
   modems_.Refresh();
+  host_.ReadControls();
+  // The device that went while open is opened again once it is back, unless the user
+  // chose another meanwhile.
+  if (reopenPort_.isEmpty()) return;
+  if (portText_ != reopenPort_) {
+    reopenPort_.clear();
+  } else if (modems_.GoneIsBack() || (modems_.Typed() && QFileInfo::exists(portText_))) {
+    OpenLine(true);
+  }
 }
 
 void COrvanePortView::OnDeviceGone() {
   modems_.MarkGone();
+  host_.ReadControls();
+  reopenPort_ = portText_;
   openFlag_ = false;
   session_.Close();
   driver_.Step();
@@ -279,12 +291,21 @@ void COrvanePortView::EnableControls() {
 
 void COrvanePortView::OnSelectDevice() { modems_.Select(); }
 
-void COrvanePortView::OnOpenLine() {
+void COrvanePortView::OnOpenLine() { OpenLine(false); }
+
+void COrvanePortView::OpenLine(bool again) {
   std::optional<ui::WaitCursor> wait(std::in_place);
   host_.ReadControls();
   const uint32_t baud = orvane::ParseBaudText(baudText_.toStdU16String());
   openFlag_ = session_.Open(portText_.toStdU16String(), baud, -1,
                             orvane::LoadLineSettings(hive_, portText_.toStdU16String())) == 0;
+  // Opening a device that came back may fail while its node is still being set up: it
+  // stays gone, and the next change the device monitor sees tries again, without a word.
+  if (again && !openFlag_) {
+    driver_.Step();
+    return;
+  }
+  reopenPort_.clear();
   statusText_ = openFlag_ ? QStringLiteral("Opened") : QStringLiteral("Open Failed");
   if (openFlag_) preferences_.SaveBaudRate(baud);
   driver_.Step();

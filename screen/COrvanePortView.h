@@ -106,6 +106,8 @@ class COrvanePortView : public QWidget {
   // Handlers.
   void OnSelectDevice();
   void OnOpenLine();
+  // |again|: the device that went while open is back; a failure leaves it gone, quietly.
+  void OpenLine(bool again);
   void OnCloseLine();
   void OnSend();
   void OnShowResponse();
@@ -176,4 +178,5 @@ class COrvanePortView : public QWidget {
   bool portFieldWasEnabled_ = true;
   bool listStale_ = false;  // a change came while the line was open
   bool lineEndOffered_ = false;
+  QString reopenPort_;  // the port that went while open, to open again when it is back
 };

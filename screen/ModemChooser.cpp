@@ -91,12 +91,23 @@ bool ModemChooser::Offers(const std::u16string& deviceName) const {
 }
 
 void ModemChooser::MarkGone() {
-  host_.ReadControls();
-  auto* combo = host_.Control<QComboBox>(IDC_MODEM);
-  const int index = combo && combo->currentIndex() >= 0 ? combo->currentData().toInt() : kNotListed;
+  const int index = ChosenIndex();
   // A port typed under "<Not Listed>" stays there by itself.
   if (index >= 0 && index < ListingCount()) gone_ = listings_[static_cast<size_t>(index)];
 }
+
+int ModemChooser::ChosenIndex() const {
+  const auto* combo = host_.Control<QComboBox>(IDC_MODEM);
+  return combo && combo->currentIndex() >= 0 ? combo->currentData().toInt() : kNotListed;
+}
+
+bool ModemChooser::GoneIsBack() const {
+  const int index = ChosenIndex();
+  return !gone_.deviceName.empty() && index >= 0 && index < ListingCount() &&
+         listings_[static_cast<size_t>(index)].deviceName == gone_.deviceName;
+}
+
+bool ModemChooser::Typed() const { return ChosenIndex() == kNotListed; }
 
 bool ModemChooser::Choose(const QString& device) {
   // A by-id link and the node it points at are one device.

@@ -48,6 +48,10 @@ class ModemChooser {
   // The chosen device has gone: it stays in the list, marked "(gone)", and chosen, its
   // name in the port field, until the user picks another or it comes back.
   void MarkGone();
+  // The device marked gone is offered again and still chosen.
+  bool GoneIsBack() const;
+  // "<Not Listed>" is chosen: the port field holds a typed port.
+  bool Typed() const;
   // The choice was made: a listed device's name goes into the port field, which is
   // then read-only; "<Not Listed>" empties the field for typing.
   void Select();
@@ -63,6 +67,7 @@ class ModemChooser {
  private:
   void Read();
   bool Offers(const std::u16string& deviceName) const;
+  int ChosenIndex() const;  // the chosen entry's data: a listing's index, kNotListed or kGone
 
   orvane::reg::Hive& hive_;
   ui::TemplateHost& host_;

@@ -159,7 +159,7 @@ TEST_F(ModemList, ADeviceThatVanishesEndsTheOpenLine) {
 }
 
 // A chosen device that goes while the line is open stays chosen, marked gone, until the
-// user picks another.
+// user picks another; when it comes back it is opened again.
 TEST_F(ModemList, AnOpenDeviceThatGoesStaysChosenMarkedGone) {
   auto view = FollowingView();
   Simulator sim;
@@ -180,6 +180,17 @@ TEST_F(ModemList, AnOpenDeviceThatGoesStaysChosenMarkedGone) {
   EXPECT_EQ(Chosen(*view), gone);
   EXPECT_EQ(PortText(*view).toStdString(), sim.path());
   EXPECT_FALSE(Enabled(*view, IDC_PORT));
+
+  // Back under the same name, it is opened again by itself.
+  Simulator back;
+  ASSERT_TRUE(back.Start(dir_.path()));
+  if (back.path() == sim.path()) {
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Status(*view) == "Opened"; }, 5000)) << Status(*view).toStdString();
+    EXPECT_EQ(Chosen(*view), simName);
+    Click(*view, IDC_CLOSE);
+  }
+  back.Kill();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !Items(*view).contains(simName); }, 5000));
 
   modems->setCurrentIndex(modems->findText(QStringLiteral("<Not Listed>")));
   emit modems->activated(modems->currentIndex());
