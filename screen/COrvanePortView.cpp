@@ -450,6 +450,12 @@ void COrvanePortView::OnShowResponse() {
     return;
   }
   const orvane::Row& shown = responses_.At(list->RowData(row));
+  if (size_t dropped = 0; responses_.Dropped(list->RowData(row), &dropped)) {
+    ui::ShowMessage(this, QStringLiteral("This reply's %1 bytes were dropped to keep the response list "
+                                         "within its memory bound.")
+                              .arg(dropped));
+    return;
+  }
   CommandResponseDialog dialog(QString::fromStdU16String(shown.sent),
                                QString::fromStdU16String(orvane::EncodeBinaryText(shown.reply)));
   dialog.SetTimes(shown);
@@ -490,6 +496,13 @@ void COrvanePortView::OnCommandHistory() {
 
 void COrvanePortView::OnExportResponseList() {
   host_.ReadControls();
+  // The oldest replies may have been dropped to keep the list bounded: they would be
+  // written empty, so the user is asked first.
+  if (const size_t dropped = responses_.DroppedBytes(); dropped > 0 &&
+      !ui::Confirm(this, QStringLiteral("The oldest replies (%1 bytes) were dropped to keep the response list "
+                                        "within its memory bound; they would be exported empty. Export anyway?")
+                             .arg(dropped)))
+    return;
   orvane::ExportResponseList(this, orvane::ExportRowsOf(responses_));
   host_.ShowMembers();
 }

@@ -41,9 +41,11 @@ bool ExportResponseList(QWidget* parent, const std::vector<ExportRow>& rows) {
 std::vector<ExportRow> ExportRowsOf(const ResponseStore& store) {
   std::vector<ExportRow> rows;
   rows.reserve(static_cast<size_t>(store.Count()));
+  int slot = 0;
   for (const Row& row : store.Rows()) {
     std::string end = ReplyEndName(row.end);
     if (row.Unsolicited()) end = "unsolicited (" + end + ")";
+    if (size_t dropped = 0; store.Dropped(slot++, &dropped)) end += ", reply dropped (" + std::to_string(dropped) + " bytes)";
     rows.push_back({row.sent, row.reply, row.sentAtMs, row.elapsedMs, std::move(end)});
   }
   return rows;

@@ -219,12 +219,12 @@ void ResponseListCtrl::keyPressEvent(QKeyEvent* event) {
 void ResponseListCtrl::AddDesktopItems(QMenu* menu) {
   menu->addSeparator();
   const bool any = !SelectedRows().isEmpty();
-  QAction* copy = menu->addAction(QStringLiteral("Copy"), this, &ResponseListCtrl::Copy);
+  QAction* copy = menu->addAction(QStringLiteral("&Copy"), this, &ResponseListCtrl::Copy);
   copy->setShortcut(QKeySequence::Copy);
   copy->setEnabled(any);
-  menu->addAction(QStringLiteral("Copy Reply as Text"), this, &ResponseListCtrl::CopyReplyAsText)
+  menu->addAction(QStringLiteral("Copy Reply as &Text"), this, &ResponseListCtrl::CopyReplyAsText)
       ->setEnabled(any);
-  QAction* time = menu->addAction(QStringLiteral("Show Time Column"));
+  QAction* time = menu->addAction(QStringLiteral("Show T&ime Column"));
   time->setCheckable(true);
   time->setChecked(TimeColumnShown());
   connect(time, &QAction::toggled, this, &ResponseListCtrl::SetTimeColumnShown);

@@ -110,7 +110,7 @@ TEST(ExportFromScreen, ResponseListMenuWritesTheRecordedExchanges) {
   HoldOnList(list, list->RowRect(1).center());
 
   ASSERT_EQ(script.popups.size(), 1u);
-  EXPECT_TRUE(script.popups[0].contains(QStringLiteral("Export Response List")));
+  EXPECT_TRUE(script.popups[0].contains(QStringLiteral("&Export Response List")));
   ASSERT_EQ(script.MessageTexts(), QStringList{QStringLiteral("Response list exported successfully.")});
 
   orvane::ExportOptions options;

@@ -211,9 +211,13 @@ TEST_F(DesktopWindow, MenuKeysRunTheirItemsFromTheCommandField) {
   EXPECT_EQ(Status(view()), "Closed");
 
   view().AddResponseEntry(B("OK"), u"AT");
-  QTest::keyClick(field, Qt::Key_E, Qt::ControlModifier);  // export: its options dialog
-  QTest::keyClick(field, Qt::Key_Comma, Qt::ControlModifier);
-  EXPECT_EQ(script.modalDialogs, (std::vector<QString>{"orvane::ExportOptionsDialog", "PreferencesDialog"}));
+  List(view())->SelectRow(0);
+  field->setFocus();
+  for (Qt::Key key : {Qt::Key_E, Qt::Key_Comma, Qt::Key_B, Qt::Key_H, Qt::Key_I})
+    QTest::keyClick(field, key, Qt::ControlModifier);
+  EXPECT_EQ(script.modalDialogs, (std::vector<QString>{"orvane::ExportOptionsDialog", "PreferencesDialog",
+                                                       "EditBinaryDialog", "CommandHistoryDialog",
+                                                       "CommandResponseDialog"}));
   script.answers = {ui::Answer::Yes};
   QTest::keyClick(field, Qt::Key_L, Qt::ControlModifier);
   EXPECT_EQ(script.MessageTexts(), QStringList{"Are you sure to clear the response list?"});

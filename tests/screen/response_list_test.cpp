@@ -12,6 +12,7 @@
 #include <string>
 
 #include "engine/ResponseStore.h"
+#include "screen/ExportResponseList.h"
 #include "screen/ResponseFeed.h"
 #include "screen/ResponseListCtrl.h"
 #include "screen/SendRules.h"
@@ -106,6 +107,7 @@ TEST(ResponseStoreBound, DropsTheOldestRowsBytesAndKeepsTheRows) {
   EXPECT_EQ(store.Slot(2), B(std::string(50, 'b')));
   EXPECT_EQ(store.ReplyBytes(), 80u);
   EXPECT_EQ(store.Count(), 4);
+  EXPECT_EQ(orvane::ExportRowsOf(store)[1].end, "token, reply dropped (40 bytes)");
 
   // A row larger than the bound alone leaves no bytes at all; a flood stays bounded.
   store.Add(MakeRow(std::string(150, 'd'), ReplyEnd::kLimit));
@@ -229,13 +231,13 @@ TEST_F(ResponseList, CopyGivesTheWholeCommandAndReply) {
   list.SelectRow(1);
   script.onPopup = [](QMenu& menu) {
     for (QAction* action : menu.actions())
-      if (action->text() == "Copy Reply as Text") action->trigger();
+      if (action->text() == "Copy Reply as &Text") action->trigger();
     return 0;
   };
   list.TapAndHold(list.RowRect(1).center());
   EXPECT_EQ(QApplication::clipboard()->text(), "\nRING\n");
   ASSERT_EQ(script.popups.size(), 1u);
-  EXPECT_TRUE(script.popups[0].join('|').endsWith("-|Copy|Copy Reply as Text|Show Time Column"));
+  EXPECT_TRUE(script.popups[0].join('|').endsWith("-|&Copy|Copy Reply as &Text|Show T&ime Column"));
 
   EXPECT_FALSE(list.TimeColumnShown());
   script.onPopup = [](QMenu& menu) {

@@ -83,7 +83,8 @@ TEST_F(Shell, StartUpBuildsTheCommandBarMenusAndScreen) {
   for (QMenu* menu : {Menu(0), Menu(1)})
     for (QAction* a : menu->actions())
       if (!a->shortcut().isEmpty()) keys << QStringLiteral("%1=%2").arg(ui::CommandIdOf(a)).arg(a->shortcut().toString());
-  EXPECT_EQ(keys.join('|'), "32789=Ctrl+O|32790=Ctrl+Shift+O|32774=F1|57665=Ctrl+Q|32785=Ctrl+E|32791=Ctrl+L|1009=Ctrl+,");
+  EXPECT_EQ(keys.join('|'), "32789=Ctrl+O|32790=Ctrl+Shift+O|32774=F1|57665=Ctrl+Q|32786=Ctrl+B|32787=Ctrl+H|32784=Ctrl+I|32785=Ctrl+E|"
+            "32791=Ctrl+L|1009=Ctrl+,");
 
   // Two tool buttons, export then help, and the four tooltips in the bar's order.
   std::vector<int> buttons;

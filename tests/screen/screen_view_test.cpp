@@ -557,8 +557,8 @@ TEST_F(SendFlow, TapAndHoldSelectsTheRowAndOffersTheResponseMenu) {
   list->TapAndHold(onSecond);
   ASSERT_EQ(script.popups.size(), 1u);
   EXPECT_EQ(script.popups[0].join('|'),
-            "Show Response|Export Response List|-|Clear Response List|-|Copy|Copy Reply as Text|"
-            "Show Time Column");
+            "&Show Response|&Export Response List|-|C&lear Response List|-|&Copy|Copy Reply as &Text|"
+            "Show T&ime Column");
   EXPECT_EQ(list->FirstSelectedRow(), 1);
   EXPECT_EQ(script.MessageTexts(), QStringList{"Are you sure to clear the response list?"});
 
