@@ -1,5 +1,7 @@
 #include "screen/FindBar.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QBoxLayout>
 #include <QKeyEvent>
@@ -70,10 +72,13 @@ FindBar::FindBar(QMainWindow* frame, ResponseListCtrl* list, ui::CommandTable& c
   connect(field_, &QLineEdit::textEdited, this, [this] { SetMessage({}); });
   connect(matchCase_, &QToolButton::toggled, this, [this] { SetMessage({}); });
 
+  // The lines of text never widen the window: what does not fit is cut.
   message_ = new QLabel(content);
   message_->setObjectName(QStringLiteral("FindMessage"));
+  message_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   count_ = new QLabel(content);
   count_->setObjectName(QStringLiteral("FilterCount"));
+  count_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   rows->addWidget(findRow_);
   rows->addWidget(message_);
   rows->addWidget(count_);
@@ -173,8 +178,7 @@ void FindBar::Find(bool forward) {
   if (!wrapped)
     SetMessage({});
   else
-    SetMessage(forward ? QStringLiteral("Passed the end; continued from the top.")
-                       : QStringLiteral("Passed the top; continued from the end."));
+    SetMessage(forward ? QStringLiteral("Continued from the top.") : QStringLiteral("Continued from the end."));
 }
 
 void FindBar::SetRowFilter(const orvane::RowFilter& filter) {
@@ -212,22 +216,27 @@ void FindBar::ShowParts() {
   auto* frame = qobject_cast<QMainWindow*>(window);
   const bool free = frame && !frame->isMaximized() && !frame->isFullScreen();
   if (wanted != isHidden() || !frame) {
-    if (wanted) setVisible(true);
+    if (wanted) {
+      setVisible(true);
+      tallest_ = std::max(tallest_, sizeHint().height());
+    }
     return;
   }
   if (wanted) {
     // A window at its least height grows by the bar (the list cannot be shorter than the
     // handheld's); a taller one gives the bar the room of the list.
-    const int least = window->minimumSizeHint().height();
-    grewWindow_ = free && window->height() <= least;
+    grewWindow_ = free && window->height() <= window->minimumSizeHint().height();
+    heightBefore_ = window->height();
     setVisible(true);
+    tallest_ = sizeHint().height();
     return;
   }
-  const bool atLeast = free && window->height() <= window->minimumSizeHint().height();
+  // The window goes back to its height when it has grown by no more than the bar.
+  const bool onlyTheBar = free && window->height() <= heightBefore_ + tallest_;
   setVisible(false);
-  if (grewWindow_ && atLeast) {
+  if (grewWindow_ && onlyTheBar) {
     window->layout()->activate();
-    window->resize(window->width(), window->minimumSizeHint().height());
+    window->resize(window->width(), std::max(heightBefore_, window->minimumSizeHint().height()));
   }
   grewWindow_ = false;
 }

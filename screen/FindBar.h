@@ -72,5 +72,7 @@ class FindBar : public QToolBar {
   QLabel* count_;
   bool findOpen_ = false;
   bool grewWindow_ = false;  // the window was made taller for the bar
+  int heightBefore_ = 0;     // the window's height before
+  int tallest_ = 0;          // the bar's tallest while shown
   QPointer<QWidget> returnFocus_;
 };

@@ -93,9 +93,9 @@ TEST_F(FindFilter, FindsInCommandsRepliesAndNotesGoingRoundTheEnd) {
   } steps[] = {
       {"ring", true, 1, ""},
       {"ring", true, 4, ""},
-      {"ring", true, 1, "Passed the end; continued from the top."},
-      {"ring", false, 4, "Passed the top; continued from the end."},
-      {"<0D><0A>ok", true, 0, "Passed the end; continued from the top."},  // binary text
+      {"ring", true, 1, "Continued from the top."},
+      {"ring", false, 4, "Continued from the end."},
+      {"<0D><0A>ok", true, 0, "Continued from the top."},  // binary text
       {"cpin", true, 2, ""},                                                 // the command
       {"nothing like it", true, 2, "Not found: nothing like it"},            // stays put
   };
@@ -111,7 +111,7 @@ TEST_F(FindFilter, FindsInCommandsRepliesAndNotesGoingRoundTheEnd) {
   EXPECT_EQ(list->FirstSelectedRow(), 1);
   commands.Dispatch(orvane::port_ids::ID_FIND_PREVIOUS);
   EXPECT_EQ(list->FirstSelectedRow(), 1);
-  EXPECT_EQ(bar.Message(), "Passed the top; continued from the end.");
+  EXPECT_EQ(bar.Message(), "Continued from the end.");
 
   // Notes are searched too.
   bar.SetNotes([](const orvane::Row& row) {
@@ -200,6 +200,18 @@ TEST_F(ScreenTest, TheFindBarOpensInTheWindowOnlyWhenAskedFor) {
   QTest::keyClicks(bar->Field(), "ati");
   QTest::keyClick(bar->Field(), Qt::Key_F3);
   EXPECT_EQ(List(*app.View())->FirstSelectedRow(), 0);
+  QTest::keyClick(bar->Field(), Qt::Key_F3);
+  EXPECT_EQ(bar->Message(), "Continued from the top.");
+  // Its messages and count make it no wider than the handheld's screen.
+  app.View()->Commands().Dispatch(ID_HIDE_UNSOLICITED);
+  EXPECT_EQ(bar->CountText(), "1 of 1 rows shown");
+  bar->Field()->clear();
+  QTest::keyClicks(bar->Field(), QString(60, QLatin1Char('x')));
+  QTest::keyClick(bar->Field(), Qt::Key_Return);
+  EXPECT_TRUE(bar->Message().startsWith("Not found: xxx"));
+  QApplication::processEvents();
+  EXPECT_EQ(frame->width(), handheld.width());
+  app.View()->Commands().Dispatch(ID_HIDE_UNSOLICITED);
 
   QTest::keyClick(bar->Field(), Qt::Key_Escape);
   EXPECT_TRUE(bar->isHidden());
