@@ -102,6 +102,11 @@
   X(ID_CLEAR_RESPONSES,       32791)                                                   \
   X(ID_REMOTE_PORTS,          32792)                                                   \
   X(ID_LINE_SETTINGS,         32793)                                                   \
+  X(ID_FIND,                  32800) /* find and filter in the response list */        \
+  X(ID_FIND_NEXT,             32801)                                                   \
+  X(ID_FIND_PREVIOUS,         32802)                                                   \
+  X(ID_HIDE_UNSOLICITED,      32803)                                                   \
+  X(ID_ONLY_TROUBLED,         32804)                                                   \
   X(ID_FILE_NEW,              57600)                                                   \
   X(ID_FILE_OPEN,             57601)                                                   \
   X(ID_EDIT_COPY,             57634)                                                   \

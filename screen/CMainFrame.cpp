@@ -17,6 +17,7 @@
 
 #include "platform/InstallLayout.h"
 #include "screen/COrvanePortView.h"
+#include "screen/FindBar.h"
 #include "ui/FormLayout.h"
 #include "ui/Look.h"
 #include "ui/Menus.h"
@@ -174,6 +175,7 @@ void CMainFrame::SetView(COrvanePortView* view) {
   view->resize(formLayout_->MinimumSize());
   formLayout_->Apply();
   setCentralWidget(view);
+  if (view->ResponseList()) new FindBar(this, view->ResponseList(), view->Commands());  // hidden until asked for
   adjustSize();
   if (width() < formLayout_->MinimumSize().width()) resize(formLayout_->MinimumSize().width(), height());
 }

@@ -16,6 +16,7 @@
 #include <QResizeEvent>
 
 #include "resources/OrvanePortIds.h"
+#include "screen/ResponseFilter.h"
 #include "screen/ResponseListModel.h"
 #include "ui/EnterKeyFilter.h"
 #include "ui/Menus.h"
@@ -64,10 +65,12 @@ static_assert(ResponseListCtrl::kResponseColumn == ResponseListModel::kResponseC
               ResponseListCtrl::kCommandColumn == ResponseListModel::kCommandColumn);
 
 ResponseListCtrl::ResponseListCtrl(QWidget* parent)
-    : QTableView(parent), model_(new ResponseListModel(this)) {
+    : QTableView(parent),
+      model_(new ResponseListModel(this)),
+      filter_(new ResponseFilter(model_, this)) {
   // The model is set once, here: the screen's notifications connect to this view's
   // selection model when the screen is built.
-  setModel(model_);
+  setModel(filter_);
   setEditTriggers(QAbstractItemView::NoEditTriggers);
   setTabKeyNavigation(false);  // Tab leaves the list, as it does every other control
   setWordWrap(false);
@@ -181,7 +184,7 @@ void ResponseListCtrl::SetTimeColumnShown(bool shown) {
 
 QList<int> ResponseListCtrl::SelectedRows() const {
   QList<int> rows;
-  for (const QModelIndex& index : selectionModel()->selectedRows()) rows << index.row();
+  for (const QModelIndex& index : selectionModel()->selectedRows()) rows << RowOf(index);
   std::sort(rows.begin(), rows.end());
   return rows;
 }
@@ -233,8 +236,8 @@ void ResponseListCtrl::AddDesktopItems(QMenu* menu) {
 void ResponseListCtrl::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
   QTableView::currentChanged(current, previous);
   // The mark's frame goes round the row: both rows are drawn again in full.
-  viewport()->update(RowRect(previous.row()));
-  viewport()->update(RowRect(current.row()));
+  viewport()->update(ShownRowRect(previous.row()));
+  viewport()->update(ShownRowRect(current.row()));
 }
 
 void ResponseListCtrl::focusInEvent(QFocusEvent* event) {
@@ -277,24 +280,40 @@ void ResponseListCtrl::DeleteAllRows() { model_->Clear(); }
 
 void ResponseListCtrl::RefreshPreviews() { model_->ColumnChanged(kResponseColumn); }
 
+int ResponseListCtrl::RowOf(const QModelIndex& shown) const {
+  return filter_->mapToSource(shown).row();  // -1 for an invalid index
+}
+
+QModelIndex ResponseListCtrl::ShownIndex(int row) const {
+  return filter_->mapFromSource(model_->index(row, 0));
+}
+
 int ResponseListCtrl::FirstSelectedRow() const {
+  // The filter keeps the rows' order: the first shown is the first.
   int first = -1;
   for (const QItemSelectionRange& range : selectionModel()->selection())
     if (first < 0 || range.top() < first) first = range.top();
-  return first;
+  return first < 0 ? -1 : filter_->RowOfShown(first);
 }
 
 void ResponseListCtrl::SelectRow(int row) {
-  if (row < 0 || row >= RowCount()) {
+  const QModelIndex index = ShownIndex(row);
+  if (!index.isValid()) {
     selectionModel()->clearSelection();
     return;
   }
-  selectionModel()->setCurrentIndex(model_->index(row, 0), QItemSelectionModel::ClearAndSelect |
-                                                               QItemSelectionModel::Rows);
+  selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
+void ResponseListCtrl::RevealRow(int row) {
+  SelectRow(row);
+  if (const QModelIndex index = ShownIndex(row); index.isValid()) scrollTo(index);
 }
 
 void ResponseListCtrl::SetSelectionMark(int row) {
-  const QModelIndex index = model_->index(row, 0);  // invalid for a row not there
+  const QModelIndex index = ShownIndex(row);
+  // A hidden row cannot be the anchor: the mark stays where it is.
+  if (!index.isValid() && row >= 0 && row < RowCount()) return;
   // The view would otherwise scroll to its new current row.
   const bool scrolls = hasAutoScroll();
   setAutoScroll(false);
@@ -303,19 +322,17 @@ void ResponseListCtrl::SetSelectionMark(int row) {
 }
 
 int ResponseListCtrl::SelectionMark() const {
-  const QModelIndex current = selectionModel()->currentIndex();
-  return current.isValid() ? current.row() : -1;
+  return RowOf(selectionModel()->currentIndex());
 }
 
-QRect ResponseListCtrl::RowRect(int row) const {
-  if (row < 0 || row >= RowCount()) return {};
-  return QRect(0, rowViewportPosition(row), viewport()->width(), rowHeight(row));
+QRect ResponseListCtrl::ShownRowRect(int shown) const {
+  if (shown < 0 || shown >= filter_->ShownCount()) return {};
+  return QRect(0, rowViewportPosition(shown), viewport()->width(), rowHeight(shown));
 }
 
-int ResponseListCtrl::RowAt(const QPoint& pos) const {
-  const QModelIndex index = indexAt(pos);
-  return index.isValid() ? index.row() : -1;
-}
+QRect ResponseListCtrl::RowRect(int row) const { return ShownRowRect(ShownIndex(row).row()); }
+
+int ResponseListCtrl::RowAt(const QPoint& pos) const { return RowOf(indexAt(pos)); }
 
 void ResponseListCtrl::TapAndHold(const QPoint& pos) {
   if (const int row = RowAt(pos); row >= 0) SelectRow(row);

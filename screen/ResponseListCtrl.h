@@ -13,6 +13,11 @@
 // the first row on when it is larger than the handheld's, once the user has scrolled
 // to the end otherwise). Ctrl+C and "Copy" copy the selected rows' command and whole
 // reply; "Copy Reply as Text" the reply with its line ends as line breaks.
+//
+// The list can hide rows (Filter): rows are still numbered as they were appended, row k
+// being the k-th row since the last clear, whether it is shown or not, so every caller
+// (Show Response, copy, the feed's selection mark) names the same row as before. A
+// hidden row is never selected and has no place on the screen.
 #pragma once
 
 #include <QPoint>
@@ -23,6 +28,7 @@
 #include "ui/PressAndHold.h"
 
 class QMenu;
+class ResponseFilter;
 class ResponseListModel;
 namespace orvane {
 class ResponseStore;
@@ -47,8 +53,10 @@ class ResponseListCtrl : public QTableView {
   bool MenuFlag() const { return menuFlag_; }
   void SetMenuFlag(bool on) { menuFlag_ = on; }
 
-  // Rows. A row that is not there reads as empty text and data -1.
+  // Rows, shown or not. A row that is not there reads as empty text and data -1.
   int RowCount() const;
+  // Which rows are shown, and finding in them.
+  ResponseFilter* Filter() const { return filter_; }
   // The store the rows are read from: column 0 previews a row's reply, column 1 shows
   // its command as sent. It must outlive the list.
   void SetStore(const orvane::ResponseStore* store);
@@ -61,16 +69,18 @@ class ResponseListCtrl : public QTableView {
   // The store changed rows already shown (their bytes were dropped): shows them again.
   void RefreshPreviews();
 
-  // Selection: the first selected row (-1 when none); selecting a row (-1 clears).
+  // Selection: the first selected row (-1 when none); selecting a row (-1, or a hidden
+  // row, clears). RevealRow also scrolls the row into view.
   int FirstSelectedRow() const;
   void SelectRow(int row);
+  void RevealRow(int row);
   // The selection mark, the anchor of keyboard selection: setting it changes neither
   // the selection nor the scroll position. -1 when there is none.
   void SetSelectionMark(int row);
   int SelectionMark() const;
 
   // Geometry in viewport coordinates: a row's rectangle across every column (empty when
-  // the row is not there), and the row at a point (-1 when none).
+  // the row is not there or hidden), and the row at a point (-1 when none).
   QRect RowRect(int row) const;
   int RowAt(const QPoint& pos) const;
 
@@ -124,8 +134,13 @@ class ResponseListCtrl : public QTableView {
   // Adds the copy and time column items to the list's menu.
   void AddDesktopItems(QMenu* menu);
   QList<int> SelectedRows() const;
+  // The model's row of a shown index, and the shown index of a row (invalid when hidden).
+  int RowOf(const QModelIndex& shown) const;
+  QModelIndex ShownIndex(int row) const;
+  QRect ShownRowRect(int shown) const;
 
   ResponseListModel* model_;
+  ResponseFilter* filter_;
   bool menuFlag_ = false;
   bool setUp_ = false;
   int baseWidth_ = 0;  // the list's size at 100% when it was set up

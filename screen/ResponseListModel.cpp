@@ -75,6 +75,7 @@ int ResponseListModel::AppendRow(int slot) {
   const int row = Count();
   beginInsertRows(QModelIndex(), row, row);
   rows_.push_back(slot);
+  marks_.push_back(store_ ? orvane::MarkOf(store_->At(slot)) : orvane::RowMark::kNone);
   endInsertRows();
   return row;
 }
@@ -83,6 +84,8 @@ void ResponseListModel::Clear() {
   beginResetModel();
   rows_.clear();
   rows_.shrink_to_fit();
+  marks_.clear();
+  marks_.shrink_to_fit();
   endResetModel();
 }
 
@@ -148,6 +151,15 @@ QString ResponseListModel::ReplyText(int row) const {
 
 int ResponseListModel::RowData(int row) const {
   return Has(row) ? SlotOf(row) : -1;
+}
+
+const orvane::Row& ResponseListModel::RowOf(int row) const {
+  static const orvane::Row kNoRow;
+  return Has(row) && store_ ? store_->At(SlotOf(row)) : kNoRow;
+}
+
+orvane::RowMark ResponseListModel::Mark(int row) const {
+  return Has(row) ? marks_[static_cast<size_t>(row)] : orvane::RowMark::kNone;
 }
 
 int ResponseListModel::rowCount(const QModelIndex& parent) const {

@@ -13,6 +13,9 @@
 #include <QString>
 #include <vector>
 
+#include "engine/Row.h"
+#include "screen/SendRules.h"
+
 namespace orvane {
 class ResponseStore;
 }
@@ -51,6 +54,10 @@ class ResponseListModel : public QAbstractTableModel {
   void ColumnChanged(int column);
   // The integer attached to |row| (its slot number); -1 for a row that is not there.
   int RowData(int row) const;
+  // The store's row behind |row| (an empty row for a row that is not there), and how it
+  // ended as it was appended (kept, so it stays when the store drops the row's bytes).
+  const orvane::Row& RowOf(int row) const;
+  orvane::RowMark Mark(int row) const;
 
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
   int columnCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -66,6 +73,7 @@ class ResponseListModel : public QAbstractTableModel {
 
   const orvane::ResponseStore* store_ = nullptr;
   std::vector<int> rows_;  // each row's slot
+  std::vector<orvane::RowMark> marks_;  // each row's mark
   int previewChars_ = 0;
   bool marked_ = false;
 };

@@ -3,7 +3,9 @@
 //     answers at once, beside the same exchange run bare on a line with poll(): the
 //     difference is what the screen and its event loop add to every send;
 //   - appending the 10th and the 10 000th exchange to the response list, on its own
-//     and on a shown screen with the repaint it causes.
+//     and on a shown screen with the repaint it causes;
+//   - finding text only the last of 100 000 rows holds, and filtering those rows, beside
+//     appending one row.
 #include <QApplication>
 #include <QLineEdit>
 #include <QPushButton>
@@ -18,6 +20,8 @@
 #include "platform/Registry.h"
 #include "resources/OrvanePortIds.h"
 #include "screen/COrvanePortView.h"
+#include "screen/ResponseFilter.h"
+#include "screen/ResponseListCtrl.h"
 #include "tests/support/SimulatorThread.h"
 #include "ui/Messages.h"
 
@@ -103,6 +107,58 @@ void BM_AppendExchangeShown(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_AppendExchangeShown)->Arg(10)->Arg(10000)->Iterations(30)->Unit(benchmark::kMicrosecond);
+
+// A screen holding N rows of a typical reply, the last one holding "needle".
+std::unique_ptr<COrvanePortView> ScreenWithRows(orvane::reg::Hive& hive, int n) {
+  auto view = std::make_unique<COrvanePortView>(hive);
+  view->OnInitialUpdate();
+  const orvane::Bytes reply = orvane::DecodeBinaryText(u"<0D><0A>+CSQ: 20,99<0D><0A><0D><0A>OK<0D><0A>");
+  for (int i = 1; i < n; ++i) view->AddResponseEntry(reply, u"AT+CSQ<0D>");
+  view->AddResponseEntry(orvane::DecodeBinaryText(u"<0D><0A>needle<0D><0A>OK<0D><0A>"), u"AT+CSQ<0D>");
+  return view;
+}
+
+// One search through every row (either case).
+void BM_FindInRows(benchmark::State& state) {
+  const auto hive = orvane::reg::Hive::OpenMemory();
+  ui::ScriptedUi script;
+  const auto view = ScreenWithRows(*hive, static_cast<int>(state.range(0)));
+  const ResponseFilter* shown = view->ResponseList()->Filter();
+  const orvane::RowNeedle needle(u"NEEDLE", false);
+  for (auto _ : state) {
+    bool wrapped = false;
+    benchmark::DoNotOptimize(shown->Find(needle, -1, true, &wrapped));
+  }
+}
+BENCHMARK(BM_FindInRows)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+// A filter turned on and off again.
+void BM_FilterRows(benchmark::State& state) {
+  const auto hive = orvane::reg::Hive::OpenMemory();
+  ui::ScriptedUi script;
+  const auto view = ScreenWithRows(*hive, static_cast<int>(state.range(0)));
+  ResponseFilter* shown = view->ResponseList()->Filter();
+  orvane::RowFilter troubled;
+  troubled.onlyTroubled = true;
+  for (auto _ : state) {
+    shown->SetRowFilter(troubled);
+    shown->SetRowFilter({});
+  }
+}
+BENCHMARK(BM_FilterRows)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+// Appending the 100 000th row with the filter on, beside the filtering above.
+void BM_AppendFiltered(benchmark::State& state) {
+  const auto hive = orvane::reg::Hive::OpenMemory();
+  ui::ScriptedUi script;
+  const auto view = ScreenWithRows(*hive, static_cast<int>(state.range(0)));
+  orvane::RowFilter unsolicited;
+  unsolicited.hideUnsolicited = true;
+  view->ResponseList()->Filter()->SetRowFilter(unsolicited);
+  const orvane::Bytes reply = Ok();
+  for (auto _ : state) view->AddResponseEntry(reply, u"AT<0D>");
+}
+BENCHMARK(BM_AppendFiltered)->Arg(100000)->Iterations(30)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

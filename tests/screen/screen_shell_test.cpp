@@ -76,7 +76,9 @@ TEST_F(Shell, StartUpBuildsTheCommandBarMenusAndScreen) {
                             "&Help=32774|E&xit=57665");
   EXPECT_EQ(line.join('|'),
             "Edit As &Binary=32786|Command &History=32787|-=0|&Show Response=32784|"
-            "&Export Response List=32785|C&lear Response List=32791|-=0|&Preferences=1009|"
+            "&Export Response List=32785|C&lear Response List=32791|-=0|&Find...=32800|"
+            "Find &Next=32801|Find Pre&vious=32802|Hide Unsol&icited Rows=32803|"
+            "&Only ERROR, Silence or Cut=32804|-=0|&Preferences=1009|"
             "&Use Preferences=32788");
   // The keys the menus show beside their items.
   QStringList keys;
@@ -84,7 +86,7 @@ TEST_F(Shell, StartUpBuildsTheCommandBarMenusAndScreen) {
     for (QAction* a : menu->actions())
       if (!a->shortcut().isEmpty()) keys << QStringLiteral("%1=%2").arg(ui::CommandIdOf(a)).arg(a->shortcut().toString());
   EXPECT_EQ(keys.join('|'), "32789=Ctrl+O|32790=Ctrl+Shift+O|32774=F1|57665=Ctrl+Q|32786=Ctrl+B|32787=Ctrl+H|32784=Ctrl+I|32785=Ctrl+E|"
-            "32791=Ctrl+L|1009=Ctrl+,");
+            "32791=Ctrl+L|32800=Ctrl+F|32801=F3|32802=Shift+F3|1009=Ctrl+,");
 
   // Two tool buttons, export then help, and the four tooltips in the bar's order.
   std::vector<int> buttons;
