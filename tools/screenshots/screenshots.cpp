@@ -56,6 +56,7 @@
 #include "screen/COrvanePortApp.h"
 #include "screen/COrvanePortView.h"
 #include "screen/CommandResponseDialog.h"
+#include "screen/FindBar.h"
 #include "screen/ResponseListCtrl.h"
 #include "tests/support/PtyPair.h"
 #include "ui/Menus.h"
@@ -386,6 +387,19 @@ void DesktopList() {
   };
   view.RunCommand(ID_SHOW_RESPONSE);
   Check(script.modalDialogs.size() == 1, "the viewer opened");
+
+  // The find bar on the same list, a match found and the unsolicited rows hidden.
+  if (auto* bar = frame->findChild<FindBar*>(); Check(bar != nullptr, "the window has a find bar")) {
+    frame->RouteCommand(ID_FIND);
+    if (auto* field = bar->findChild<QLineEdit*>()) field->setText(QStringLiteral("ERROR"));
+    bar->Find(true);
+    frame->RouteCommand(ID_HIDE_UNSOLICITED);
+    QApplication::processEvents();
+    Save(*frame, QStringLiteral("main-1200x800-find.png"));
+    frame->RouteCommand(ID_HIDE_UNSOLICITED);
+    bar->Close();
+    QApplication::processEvents();  // the window's layout lets go of the bar's height
+  }
   ReportMessages(script, "the desktop list");
   // The dialogs drawn next are the handheld's size again.
   frame->resize(handheld);
