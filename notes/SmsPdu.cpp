@@ -283,82 +283,49 @@ void ReadUserData(Reader& in, int firstOctet, int dcs, SmsMessage* message) {
 }
 
 void DecodeTpdu(Reader& in, SmsMessage* m) {
+  // Each step either reads its field or says where the PDU ended.
+  const auto need = [m](bool read, const char* problem) {
+    if (!read) m->problem = problem;
+    return read;
+  };
   int first = 0;
-  if (!in.Octet(&first)) {
-    m->problem = "no message after the service centre";
-    return;
-  }
   int pid = 0;
   int dcs = 0;
-  switch (first & 0x03) {
-    case 0:
-      m->type = SmsMessage::Type::kDeliver;
-      if (!ReadAddress(in, &m->address)) {
-        m->problem = "ends in the sender's address";
-        return;
-      }
-      if (!in.Octet(&pid) || !in.Octet(&dcs)) {
-        m->problem = "ends before the coding scheme";
-        return;
-      }
-      if (!ReadTime(in, &m->timeStamp)) {
-        m->problem = "ends in the time stamp";
-        return;
-      }
-      ReadUserData(in, first, dcs, m);
-      return;
-    case 1: {
-      m->type = SmsMessage::Type::kSubmit;
-      if (!in.Octet(&m->messageReference)) {
-        m->problem = "ends before the message reference";
-        return;
-      }
-      if (!ReadAddress(in, &m->address)) {
-        m->problem = "ends in the recipient's address";
-        return;
-      }
-      if (!in.Octet(&pid) || !in.Octet(&dcs)) {
-        m->problem = "ends before the coding scheme";
-        return;
-      }
-      const int vpf = (first >> 3) & 0x03;
-      if (!in.Skip(vpf == 0 ? 0 : vpf == 2 ? 1 : 7)) {
-        m->problem = "ends in the validity period";
-        return;
-      }
-      ReadUserData(in, first, dcs, m);
-      return;
-    }
-    case 2: {
-      m->type = SmsMessage::Type::kStatusReport;
-      if (!in.Octet(&m->messageReference)) {
-        m->problem = "ends before the message reference";
-        return;
-      }
-      if (!ReadAddress(in, &m->address)) {
-        m->problem = "ends in the recipient's address";
-        return;
-      }
-      if (!ReadTime(in, &m->timeStamp) || !ReadTime(in, &m->dischargeTime)) {
-        m->problem = "ends in a time stamp";
-        return;
-      }
-      if (!in.Octet(&m->status)) {
-        m->problem = "ends before the status";
-        return;
-      }
-      // Optional: which of protocol id, coding scheme and user data follow.
-      int present = 0;
-      if (!in.Octet(&present)) return;
-      if ((present & 0x01) && !in.Octet(&pid)) return;
-      if ((present & 0x02) && !in.Octet(&dcs)) return;
-      if (present & 0x04) ReadUserData(in, first, dcs, m);
-      return;
-    }
-    default:
-      m->problem = "not a message type this decodes";
+  if (!need(in.Octet(&first), "no message after the service centre")) return;
+  const int type = first & 0x03;
+  if (type == 3) {
+    m->problem = "not a message type this decodes";
+    return;
+  }
+  if (type == 0) {
+    m->type = SmsMessage::Type::kDeliver;
+    if (!need(ReadAddress(in, &m->address), "ends in the sender's address")) return;
+  } else {
+    m->type = type == 1 ? SmsMessage::Type::kSubmit : SmsMessage::Type::kStatusReport;
+    if (!need(in.Octet(&m->messageReference), "ends before the message reference") ||
+        !need(ReadAddress(in, &m->address), "ends in the recipient's address"))
       return;
   }
+  if (type == 2) {
+    if (!need(ReadTime(in, &m->timeStamp) && ReadTime(in, &m->dischargeTime), "ends in a time stamp") ||
+        !need(in.Octet(&m->status), "ends before the status"))
+      return;
+    // Optional: which of protocol id, coding scheme and user data follow.
+    int present = 0;
+    if (!in.Octet(&present)) return;
+    if ((present & 0x01) && !in.Octet(&pid)) return;
+    if ((present & 0x02) && !in.Octet(&dcs)) return;
+    if (present & 0x04) ReadUserData(in, first, dcs, m);
+    return;
+  }
+  if (!need(in.Octet(&pid) && in.Octet(&dcs), "ends before the coding scheme")) return;
+  if (type == 0) {
+    if (!need(ReadTime(in, &m->timeStamp), "ends in the time stamp")) return;
+  } else {
+    const int vpf = (first >> 3) & 0x03;
+    if (!need(in.Skip(vpf == 0 ? 0 : vpf == 2 ? 1 : 7), "ends in the validity period")) return;
+  }
+  ReadUserData(in, first, dcs, m);
 }
 
 }  // namespace
