@@ -167,10 +167,19 @@ class Annotator {
   }
 
   // A message in PDU mode: the header's last field is the message's length in octets
-  // (without the service centre), the next line the PDU in hex.
+  // (without the service centre), the next line the PDU in hex. Text mode has more
+  // fields, and a status in words where PDU mode has a number.
   bool Pdu(std::string_view name, const std::vector<std::string_view>& fields, std::string_view next) {
     long length = 0;
-    if (fields.empty() || !ParseNumber(fields.back(), &length) || !IsHexLine(next)) return false;
+    long number = 0;
+    const size_t statusAt = name == "+CMGL" ? 1 : 0;
+    const size_t most = name == "+CMGL" ? 4 : name == "+CMGR" ? 3 : name == "+CMT" ? 2 : 1;
+    if (fields.empty() || fields.size() > most || !ParseNumber(fields.back(), &length) ||
+        !IsHexLine(next))
+      return false;
+    if ((name == "+CMGR" || name == "+CMGL") &&
+        (fields.size() < statusAt + 2 || !ParseNumber(fields[statusAt], &number)))
+      return false;
     std::vector<uint8_t> pdu;
     if (!ParseHexOctets(next, &pdu)) return false;
     // With the service centre's address in front, as modems print it; a PDU exactly as

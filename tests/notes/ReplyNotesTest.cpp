@@ -130,8 +130,12 @@ TEST(ReplyNotes, DecodeMessagesInPduMode) {
       {"\r\n+CMT: ,28\r\n07917283010010F5440B917238880900F100089930925161958009060804012C030200E9\r\n",
        {"SMSC +27381000015", "SMS from +27838890001", "sent 99/03/29 15:16:59 +02:00",
         "part 2 of 3 (reference 300)", "text (UCS2): \u00E9"}},
-      // Text mode: the line after the header is the text, not a PDU.
+      // Text mode: the line after the header is the text, not a PDU, even when it looks
+      // like hex and the header ends in a length.
       {"\r\n+CMGR: \"REC READ\",\"+31628870634\",,\"11/01/09,10:26:26+04\"\r\nCAFE\r\n", {}},
+      {"\r\n+CMGR: \"REC READ\",\"+316\",,\"11/01/09,10:26:26+04\",145,4,0,8,\"+316\",145,4\r\n"
+       "00480069\r\n", {}},
+      {"\r\n+CMGL: 1,\"REC READ\",\"+316\",,4\r\n00480069\r\n", {}},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(Notes("AT+CMGR=1\r", c.reply), c.notes) << c.reply;
