@@ -44,7 +44,8 @@ std::vector<ExportRow> ExportRowsOf(const ResponseStore& store) {
   for (const Row& row : store.Rows()) {
     std::string end = ReplyEndName(row.end);
     if (row.Unsolicited()) end = "unsolicited (" + end + ")";
-    rows.push_back({row.sent, row.reply, row.sentAtMs, row.elapsedMs, std::move(end), row.kind});
+    rows.push_back({row.sent, row.reply, row.sentAtMs, row.elapsedMs, std::move(end)});
+    rows.back().kind = row.kind;
   }
   return rows;
 }
