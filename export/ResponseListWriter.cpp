@@ -7,6 +7,7 @@
 #include <ostream>
 
 #include "engine/Exchange.h"
+#include "notes/ReplyNotes.h"
 #include "platform/SafeWrite.h"
 
 namespace orvane {
@@ -102,6 +103,26 @@ void WriteSections(Buffer& out, const Bytes& bytes, bool text, bool hex, bool he
   if (hexText) WriteSection(out, bytes.data(), bytes.size(), Layout::HexText, perLine, line);
 }
 
+// The row's notes as lines of the device's code page ('?' for a character it lacks).
+void WriteNotes(Buffer& out, const ExportRow& row) {
+  const Bytes command = DecodeBinaryText(row.commandText);
+  const std::vector<std::string> notes = notes::ReplyNotes(
+      std::string_view(reinterpret_cast<const char*>(command.data()), command.size()),
+      row.responseBytes.data(), row.responseBytes.size(), row.kind);
+  if (notes.empty()) return;
+  static constexpr char kNotes[] = "\n\nNotes:\n";
+  out.Put(kNotes, sizeof(kNotes) - 1);
+  for (const std::string& note : notes) {
+    out.Put('\n');
+    const std::u16string text = Utf8ToUtf16(note);
+    for (size_t i = 0; i < text.size(); ++i) {
+      // A character beyond the first 65536 is one '?', not two.
+      if (text[i] >= 0xD800 && text[i] <= 0xDBFF && i + 1 < text.size()) ++i;
+      out.Put(static_cast<char>(CharToDeviceByte(text[i])));
+    }
+  }
+}
+
 class StreamSink : public ExportSink {
  public:
   explicit StreamSink(std::ostream& out) : out_(out) {}
@@ -166,6 +187,7 @@ bool WriteResponseList(ExportSink& sink, const std::vector<ExportRow>& rows,
     out.Put(kResponse, sizeof(kResponse) - 1);
     WriteSections(out, row.responseBytes, options.exportResponseText,
                   options.exportResponseBinary, options.exportResponseBinaryText, perLine, line);
+    if (options.exportNotes) WriteNotes(out, row);
     out.MaybeFlush();
   }
   return out.Flush();

@@ -1,6 +1,6 @@
 // The response list as a text file: a four-line heading, then for every exchange its
 // command and its response in the chosen layouts (text, hex, hex and text), N bytes
-// to a line. 8-bit bytes, single line feeds, each dump line opened by its line feed.
+// to a line, and on request its time and its notes. 8-bit bytes, single line feeds, each dump line opened by its line feed.
 // No Qt here: the screen hands over plain rows.
 #pragma once
 
@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/BinaryTextCodec.h"
+#include "engine/Row.h"
 
 namespace orvane {
 
@@ -25,6 +26,9 @@ struct ExportOptions {
   bool exportResponseBinaryText = true;
   // Each row's command section is preceded by a line with its time (see ExportRow).
   bool exportTime = false;
+  // Each row's response section is followed by its notes (see notes/ReplyNotes.h), in
+  // the device's code page, when it has any.
+  bool exportNotes = false;
 };
 
 constexpr int kMaxBytesPerLine = 4096;
@@ -38,6 +42,7 @@ struct ExportRow {
   int64_t sentAtMs = 0;        // wall clock, ms since 1970 (unsolicited: the first byte)
   uint32_t elapsedMs = 0;      // ms to the end
   std::string end{};           // how the exchange ended, as shown
+  RowKind kind = RowKind::kExchange;  // for the notes
 };
 
 // The heading's four lines, joined by line feeds, without a final line feed.

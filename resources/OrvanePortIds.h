@@ -90,6 +90,7 @@
   X(IDC_DTR,                  1051)                                                    \
   X(IDC_RTS,                  1052)                                                    \
   X(IDC_SEND_BREAK,           1053)                                                    \
+  X(IDC_EXPORT_NOTES,         1054) /* export options: the notes on each row */       \
   /* Commands of the menus, the tool bar and the entry fields' menus */                \
   X(ID_HELP,                  32774)                                                   \
   X(ID_SHOW_RESPONSE,         32784)                                                   \

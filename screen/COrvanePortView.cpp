@@ -24,6 +24,7 @@
 #include "entry/CommandHistoryDialog.h"
 #include "entry/EditBinaryDialog.h"
 #include "screen/ExportResponseList.h"
+#include "notes/ReplyNotes.h"
 #include "preferences/PreferenceStore.h"
 #include "screen/CommandResponseDialog.h"
 #include "screen/LineSettingsDialog.h"
@@ -459,6 +460,7 @@ void COrvanePortView::OnShowResponse() {
   CommandResponseDialog dialog(QString::fromStdU16String(shown.sent),
                                QString::fromStdU16String(orvane::EncodeBinaryText(shown.reply)));
   dialog.SetTimes(shown);
+  dialog.SetNotes(orvane::notes::ReplyNotes(shown));
   ui::RunModal(dialog);
 }
 

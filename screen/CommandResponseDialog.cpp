@@ -26,6 +26,9 @@ constexpr ui::Anchor kReplyTimeAnchor{0, 1, kCommandShare, 0};
 // Narrower than this much extra width, the text view goes below the bytes.
 constexpr int kBesideWidth = 160;
 const QRect kResponsePaneRect(12, 150, 211, 110);
+// The notes' box: three lines under the reply, keeping to the dialog's foot.
+constexpr int kNotesHeight = 44;
+constexpr int kNotesGap = 3;
 
 }  // namespace
 
@@ -87,6 +90,27 @@ void CommandResponseDialog::CreateTextView(QRect* paneRect, ui::Anchor* paneAnch
   }
 }
 
+void CommandResponseDialog::SetNotes(const std::vector<std::string>& notes) {
+  QStringList lines;
+  for (const std::string& note : notes) lines << QString::fromStdString(note);
+  notes_ = lines.join(QLatin1Char('\n'));
+}
+
+void CommandResponseDialog::CreateNotesView(QRect* paneRect) {
+  const QRect base(paneRect->left(), paneRect->bottom() + 1 - kNotesHeight, paneRect->width(),
+                   kNotesHeight);
+  paneRect->setHeight(paneRect->height() - kNotesHeight - kNotesGap);
+  notesView_ = new QPlainTextEdit(this);
+  notesView_->setObjectName(QStringLiteral("replyNotes"));
+  notesView_->setReadOnly(true);
+  notesView_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+  notesView_->setPlainText(notes_);
+  notesView_->setToolTip(notes_);
+  notesView_->setGeometry(PlaceAtRunTime(base, ui::kBottomWide));
+  Layout().Add(notesView_, base, ui::kBottomWide);
+  notesView_->show();
+}
+
 void CommandResponseDialog::CopyReply() {
   QApplication::clipboard()->setText(responseText_);
 }
@@ -117,6 +141,7 @@ void CommandResponseDialog::OnInitDialog() {
   CreatePane(commandPane_, commandText_, QRect(12, 50, 211, 70), kCommandPaneAnchor);
   QRect paneRect = kResponsePaneRect;
   ui::Anchor paneAnchor = kResponsePaneAnchor;
+  if (!notes_.isEmpty()) CreateNotesView(&paneRect);
   if (grown_) CreateTextView(&paneRect, &paneAnchor);
   CreatePane(responsePane_, responseText_, paneRect, paneAnchor);
   if (grown_ && !timingWords_.isEmpty()) replyTimeText_ = timingWords_;

@@ -8,9 +8,15 @@
 // text (binary text, a line break after each <0A>) beside the bytes, or below them when
 // the room is taller than wide; a "Copy" button copies the whole reply; the reply's
 // timing line is in words.
+//
+// A reply with notes (an error code named, a short message decoded) shows them in a
+// box under the reply, which gives up that much of its height; one without, none.
 #pragma once
 
 #include <QString>
+
+#include <string>
+#include <vector>
 
 class QPlainTextEdit;
 
@@ -36,6 +42,10 @@ class CommandResponseDialog : public ui::TemplateDialog {
   // first byte and to the end, and how it ended; none when not known.
   void SetTimes(const orvane::Row& row);
   const QString& SentText() const { return sentText_; }
+  // The notes shown under the reply (set before the dialog runs), one a line.
+  void SetNotes(const std::vector<std::string>& notes);
+  // The box of notes; none when there are no notes.
+  QPlainTextEdit* NotesView() const { return notesView_; }
   const QString& ReplyTimeText() const { return replyTimeText_; }
 
   QZBinaryCtrl* CommandPane() const { return commandPane_.window; }
@@ -63,6 +73,11 @@ class CommandResponseDialog : public ui::TemplateDialog {
   QString timingWords_;
   bool grown_ = false;
   QPlainTextEdit* replyText_ = nullptr;
+  QString notes_;
+  QPlainTextEdit* notesView_ = nullptr;
+
+  // The box of notes at the foot of the reply's place, which shrinks by its height.
+  void CreateNotesView(QRect* paneRect);
 
   // The text view and the Copy button of a grown dialog; the response pane's place.
   void CreateTextView(QRect* paneRect, ui::Anchor* paneAnchor);

@@ -23,6 +23,7 @@ ExportOptionsDialog::ExportOptionsDialog(QWidget* parent)
   host_.BindCheck(IDC_RESPONSE_BINARY, &responseBinary_);
   host_.BindCheck(IDC_RESPONSE_BINARY_TEXT, &responseBinaryText_);
   host_.BindCheck(IDC_EXPORT_TIME, &time_);
+  host_.BindCheck(IDC_EXPORT_NOTES, &notes_);
 }
 
 void ExportOptionsDialog::OnInitDialog() {
@@ -37,6 +38,7 @@ void ExportOptionsDialog::OnInitDialog() {
   responseBinary_ = options_.exportResponseBinary;
   responseBinaryText_ = options_.exportResponseBinaryText;
   time_ = options_.exportTime;
+  notes_ = options_.exportNotes;
   host_.ShowMembers();
 
   if (auto* caption = Control<QLabel>(IDC_EXPORT_CAPTION)) {
@@ -54,6 +56,7 @@ void ExportOptionsDialog::OnOK() {
   options_.exportResponseBinary = responseBinary_;
   options_.exportResponseBinaryText = responseBinaryText_;
   options_.exportTime = time_;
+  options_.exportNotes = notes_;
 
   // Index 0, 1, 2 -> 8, 16, 32; with no selection the first choice stands.
   const auto* combo = Control<QComboBox>(IDC_BYTES_PER_LINE);

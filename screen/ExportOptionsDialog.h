@@ -1,6 +1,6 @@
 // Asks how the response list is to be written: bytes per line, which of the three
-// layouts the commands and the responses get, and whether each exchange's time goes
-// with it. It only collects the choices;
+// layouts the commands and the responses get, and whether each exchange's time and its
+// notes go with it. It only collects the choices;
 // every run starts from the same opening values.
 #pragma once
 
@@ -27,7 +27,7 @@ class ExportOptionsDialog : public ui::TemplateDialog {
   // The check boxes' bound members.
   bool commandText_ = false, commandBinary_ = false, commandBinaryText_ = false;
   bool responseText_ = false, responseBinary_ = false, responseBinaryText_ = false;
-  bool time_ = false;
+  bool time_ = false, notes_ = false;
 };
 
 }  // namespace orvane

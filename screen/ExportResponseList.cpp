@@ -47,6 +47,7 @@ std::vector<ExportRow> ExportRowsOf(const ResponseStore& store) {
     if (row.Unsolicited()) end = "unsolicited (" + end + ")";
     if (size_t dropped = 0; store.Dropped(slot++, &dropped)) end += ", reply dropped (" + std::to_string(dropped) + " bytes)";
     rows.push_back({row.sent, row.reply, row.sentAtMs, row.elapsedMs, std::move(end)});
+    rows.back().kind = row.kind;
   }
   return rows;
 }

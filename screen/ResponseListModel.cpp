@@ -6,10 +6,12 @@
 #include <QIcon>
 #include <QPainter>
 #include <QPixmap>
+#include <QStringList>
 #include <algorithm>
 #include <array>
 
 #include "engine/ResponseStore.h"
+#include "notes/ReplyNotes.h"
 #include "screen/SendRules.h"
 
 namespace {
@@ -184,12 +186,20 @@ QVariant ResponseListModel::data(const QModelIndex& index, int role) const {
       if (!marks) return {};
       return MarkIcon(orvane::MarkOf(store_->At(SlotOf(index.row()))));
     case Qt::ToolTipRole: {
-      if (!marks) return {};
+      // How the reply ended (marked lists only), then its notes, one a line.
+      if (store_ == nullptr) return {};
       const orvane::Row& shown = store_->At(SlotOf(index.row()));
-      const QString name = QString::fromLatin1(orvane::RowMarkName(orvane::MarkOf(shown)));
-      const QString timing = QString::fromStdString(orvane::TimingWords(shown));
-      if (name.isEmpty()) return timing;
-      return timing.isEmpty() ? name : name + QStringLiteral(": ") + timing;
+      QStringList lines;
+      if (marks) {
+        const QString name = QString::fromLatin1(orvane::RowMarkName(orvane::MarkOf(shown)));
+        const QString timing = QString::fromStdString(orvane::TimingWords(shown));
+        if (name.isEmpty()) lines << timing;
+        else lines << (timing.isEmpty() ? name : name + QStringLiteral(": ") + timing);
+      }
+      for (const std::string& note : orvane::notes::ReplyNotes(shown))
+        lines << QString::fromStdString(note);
+      if (lines.isEmpty()) return {};
+      return lines.join(QLatin1Char('\n'));
     }
     default:
       return {};

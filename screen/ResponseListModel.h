@@ -5,7 +5,8 @@
 //
 // On a list wider than the handheld's the preview shows as many characters as the
 // column takes (SetPreviewChars) and each reply is marked with how it ended: an icon
-// whose glyph tells it without colour, and the words in its tool tip (SetMarked). The
+// whose glyph tells it without colour, and the words in its tool tip (SetMarked). A
+// row's tool tip also holds its notes (an error code named, a short message decoded). The
 // third column, the time of the row, is shown only when the list asks for it.
 #pragma once
 

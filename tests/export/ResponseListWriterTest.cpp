@@ -470,3 +470,32 @@ TEST(ExportFormat, TimeLinePrecedesEachCommandOnlyWhenAskedFor) {
   else ::unsetenv("TZ");
   ::tzset();
 }
+
+// Notes follow a row's response only when asked for and only for a row that has some,
+// in the device's code page; without the option the file is the same as before.
+TEST(ResponseListWriter, NotesOnlyWhenAskedForAndOnlyWhereThereAreSome) {
+  ExportRow error = Row(u"AT+CPIN?<0D>", {});
+  const std::string errorReply = "\r\n+CME ERROR: 10\r\n";
+  error.responseBytes.assign(errorReply.begin(), errorReply.end());
+  ExportRow ring = Row(u"", {'\r', '\n', 'R', 'I', 'N', 'G', '\r', '\n'});
+  ring.kind = orvane::RowKind::kUnsolicited;
+  ExportRow ucs2 = Row(u"AT+CMGR=2<0D>", {});
+  const std::string pdu =
+      "\r\n+CMGR: 1,,23\r\n07917283010010F5040B917238880900F100089930925161958002D83DDE00\r\n"
+      "+CMGR: 1,,21\r\n07917283010010F5040B917238880900F10008993092516195800200E9\r\n";
+  ucs2.responseBytes.assign(pdu.begin(), pdu.end());
+  const ExportRow plain = Row(u"AT<0D>", {'O', 'K'});
+  const std::vector<ExportRow> rows = {error, ring, ucs2, plain};
+
+  ExportOptions noted = NoFlags();
+  noted.exportNotes = true;
+  const std::string sms = "\nSMSC +27381000015\nSMS from +27838890001\nsent 99/03/29 15:16:59 +02:00";
+  EXPECT_EQ(orvane::FormatResponseList(rows, noted),
+            kHeading + "\n\nCommand:\n\n\nResponse:\n\n\nNotes:\n\n+CME ERROR 10: SIM not inserted" +
+                "\n\nCommand:\n\n\nResponse:\n\n\nNotes:\n\nincoming call" +
+                "\n\nCommand:\n\n\nResponse:\n\n\nNotes:\n" + sms + "\ntext (UCS2): ?" + sms +
+                "\ntext (UCS2): \xE9" + "\n\nCommand:\n\n\nResponse:\n");
+  EXPECT_EQ(orvane::FormatResponseList(rows, NoFlags()),
+            kHeading + "\n\nCommand:\n\n\nResponse:\n\n\nCommand:\n\n\nResponse:\n" +
+                "\n\nCommand:\n\n\nResponse:\n\n\nCommand:\n\n\nResponse:\n");
+}

@@ -26,7 +26,7 @@ namespace {
 
 const int kChecks[] = {IDC_COMMAND_TEXT,  IDC_COMMAND_BINARY,  IDC_COMMAND_BINARY_TEXT,
                        IDC_RESPONSE_TEXT, IDC_RESPONSE_BINARY, IDC_RESPONSE_BINARY_TEXT,
-                       IDC_EXPORT_TIME};
+                       IDC_EXPORT_TIME,   IDC_EXPORT_NOTES};
 
 std::vector<bool> Ticks(const ExportOptionsDialog& d) {
   std::vector<bool> ticks;
@@ -77,7 +77,7 @@ TEST(ExportOptionsDialog, OpensWithCaptionItemsAndDefaultLayouts) {
   EXPECT_EQ(items, (QStringList{"8", "16", "32"}));
   EXPECT_EQ(combo->currentIndex(), 0);
 
-  EXPECT_EQ(Ticks(d), (std::vector<bool>{false, false, true, false, false, true, false}));
+  EXPECT_EQ(Ticks(d), (std::vector<bool>{false, false, true, false, false, true, false, false}));
   // "&&" in the template shows a single ampersand.
   EXPECT_EQ(QWidget::tr("Command Binary && Text"),
             d.Control<QCheckBox>(IDC_COMMAND_BINARY_TEXT)->text());
@@ -97,7 +97,7 @@ TEST(ExportOptionsDialog, OkAtOnceGivesTheOpeningValues) {
   EXPECT_FALSE(o.exportCommandText || o.exportCommandBinary || o.exportResponseText ||
                o.exportResponseBinary);
   EXPECT_TRUE(o.exportCommandBinaryText && o.exportResponseBinaryText);
-  EXPECT_FALSE(o.exportTime);
+  EXPECT_FALSE(o.exportTime || o.exportNotes);
 }
 
 TEST(ExportOptionsDialog, ChoicesMapToOptionsAndEveryRunStartsAfresh) {
@@ -119,7 +119,7 @@ TEST(ExportOptionsDialog, ChoicesMapToOptionsAndEveryRunStartsAfresh) {
     const auto& o = d.Options();
     EXPECT_EQ(o.bytesPerLine, 32);
     EXPECT_TRUE(o.exportCommandText && o.exportCommandBinary && o.exportResponseText &&
-                o.exportResponseBinary && o.exportTime);
+                o.exportResponseBinary && o.exportTime && o.exportNotes);
     EXPECT_FALSE(o.exportCommandBinaryText || o.exportResponseBinaryText);
   }
   {
@@ -132,7 +132,7 @@ TEST(ExportOptionsDialog, ChoicesMapToOptionsAndEveryRunStartsAfresh) {
       return d.result();
     };
     ExportOptionsDialog d;
-    EXPECT_EQ(Ticks(d), (std::vector<bool>{false, false, false, false, false, false, false}));  // not yet opened
+    EXPECT_EQ(Ticks(d), (std::vector<bool>{false, false, false, false, false, false, false, false}));  // not yet opened
     ASSERT_EQ(ui::RunModal(d), QDialog::Accepted);
     EXPECT_EQ(d.Options().bytesPerLine, 16);
     // No layout at all is accepted.
@@ -141,7 +141,7 @@ TEST(ExportOptionsDialog, ChoicesMapToOptionsAndEveryRunStartsAfresh) {
   ExportOptionsDialog again;
   again.EnsureInitialized();
   EXPECT_EQ(again.Control<QComboBox>(IDC_BYTES_PER_LINE)->currentIndex(), 0);
-  EXPECT_EQ(Ticks(again), (std::vector<bool>{false, false, true, false, false, true, false}));
+  EXPECT_EQ(Ticks(again), (std::vector<bool>{false, false, true, false, false, true, false, false}));
 }
 
 TEST(ExportOptionsDialog, CancelEndsWithCancel) {

@@ -42,6 +42,39 @@ TEST(CommandResponseDialog, ShowsCommandAndReplyBytesInTheirPanes) {
   EXPECT_EQ(QApplication::focusWidget(), dialog.ResponsePane());
 }
 
+// Notes go in a box under the reply, which gives up that height; grown, the box keeps
+// to the dialog's foot and widens with it.
+TEST(CommandResponseDialog, NotesShowUnderTheReply) {
+  CommandResponseDialog dialog(QStringLiteral("AT+CPIN?<0D>"),
+                               QStringLiteral("<0D><0A>+CME ERROR: 10<0D><0A>"));
+  dialog.SetNotes({"+CME ERROR 10: SIM not inserted", "second note"});
+  dialog.EnsureInitialized();
+  ASSERT_NE(dialog.NotesView(), nullptr);
+  EXPECT_EQ(dialog.NotesView()->toPlainText(),
+            QStringLiteral("+CME ERROR 10: SIM not inserted\nsecond note"));
+  EXPECT_TRUE(dialog.NotesView()->isReadOnly());
+  EXPECT_EQ(dialog.NotesView()->geometry(), QRect(12, 216, 211, 44));
+  EXPECT_EQ(dialog.ResponsePane()->geometry(), QRect(12, 150, 211, 63));
+
+  CommandResponseDialog without(QStringLiteral("AT<0D>"), QStringLiteral("OK"));
+  without.SetNotes({});
+  without.EnsureInitialized();
+  EXPECT_EQ(without.NotesView(), nullptr);
+  EXPECT_EQ(without.ResponsePane()->geometry(), QRect(12, 150, 211, 110));
+
+  ui::SetWindowGrowth(QSize(300, 200));
+  CommandResponseDialog grown(QStringLiteral("AT<0D>"), QStringLiteral("OK"));
+  grown.SetNotes({"a note"});
+  grown.EnsureInitialized();
+  ui::SetWindowGrowth({});
+  ASSERT_NE(grown.NotesView(), nullptr);
+  ASSERT_NE(grown.ReplyTextView(), nullptr);
+  EXPECT_GT(grown.NotesView()->width(), 211);
+  EXPECT_GT(grown.NotesView()->geometry().top(), grown.ResponsePane()->geometry().bottom());
+  EXPECT_GT(grown.NotesView()->geometry().top(), grown.ReplyTextView()->geometry().bottom());
+  EXPECT_LE(grown.NotesView()->geometry().bottom(), grown.height());
+}
+
 TEST(CommandResponseDialog, EmptyReplyAndLongReplies) {
   {
     CommandResponseDialog dialog(QStringLiteral("AT"), QString());

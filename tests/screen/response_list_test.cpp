@@ -194,6 +194,23 @@ TEST_F(ResponseList, AWiderColumnShowsMoreOfTheReplyAndMarksHowItEnded) {
   EXPECT_TRUE(first.data(Qt::DecorationRole).isNull());
 }
 
+// A row's notes are in its tool tip at any size: alone on the handheld, after how the
+// reply ended on a wider list. A row without notes has no tool tip on the handheld.
+TEST_F(ResponseList, ToolTipsHoldTheNotes) {
+  Add("\r\n+CME ERROR: 10\r\n");
+  Add("\r\nOK\r\n");
+  Add("\r\n+CREG: 5\r\n", ReplyEnd::kSilence, true);
+  const auto tip = [&](int row) { return list.model()->index(row, 0).data(Qt::ToolTipRole).toString(); };
+  EXPECT_EQ(tip(0), "+CME ERROR 10: SIM not inserted");
+  EXPECT_EQ(tip(1), QString());
+  EXPECT_EQ(tip(2), "network registration (CREG): registered, roaming");
+  ResizeTo(QSize(900, 300));
+  ASSERT_TRUE(list.Wide());
+  const QStringList lines = tip(0).split(QLatin1Char('\n'));
+  ASSERT_EQ(lines.size(), 2) << tip(0).toStdString();
+  EXPECT_EQ(lines[1], "+CME ERROR 10: SIM not inserted");
+}
+
 TEST_F(ResponseList, ALargerListFollowsNewRowsUntilScrolledUp) {
   // At the handheld's size new rows go below, as they always did.
   for (int i = 0; i < 40; ++i) Add("R" + std::to_string(i));

@@ -1,5 +1,6 @@
 // A strict reader of one flat JSON object per line (string, number, null, true and
-// false values), enough to check what linewright --json prints.
+// false values, and non-empty arrays of strings), enough to check what linewright
+// --json prints.
 #pragma once
 
 #include <cctype>
@@ -10,7 +11,7 @@
 namespace orvane::testing {
 
 // The object's members, each value as its decoded string (numbers and literals as
-// written); nullopt when |line| is not exactly one well-formed JSON object.
+// written, an array's strings joined by line feeds); nullopt when |line| is not exactly one well-formed JSON object.
 inline std::optional<std::map<std::string, std::string>> ParseFlatJson(const std::string& line) {
   size_t i = 0;
   auto ws = [&] {
@@ -80,6 +81,22 @@ inline std::optional<std::map<std::string, std::string>> ParseFlatJson(const std
     *out = line.substr(start, i - start);
     return true;
   };
+  auto array = [&](std::string* out) {
+    ++i;  // '['
+    for (;;) {
+      std::string item;
+      ws();
+      if (!string(&item)) return false;
+      if (!out->empty()) out->push_back('\n');
+      out->append(item);
+      ws();
+      if (i < line.size() && line[i] == ',') {
+        ++i;
+        continue;
+      }
+      return i < line.size() && line[i++] == ']';
+    }
+  };
   std::map<std::string, std::string> members;
   ws();
   if (i >= line.size() || line[i++] != '{') return std::nullopt;
@@ -95,7 +112,9 @@ inline std::optional<std::map<std::string, std::string>> ParseFlatJson(const std
       ws();
       if (i >= line.size() || line[i++] != ':') return std::nullopt;
       ws();
-      if (!(i < line.size() && line[i] == '"' ? string(&value) : scalar(&value))) return std::nullopt;
+      const char first = i < line.size() ? line[i] : '\0';
+      if (!(first == '"' ? string(&value) : first == '[' ? array(&value) : scalar(&value)))
+        return std::nullopt;
       if (!members.emplace(key, value).second) return std::nullopt;
       ws();
       if (i < line.size() && line[i] == ',') {

@@ -406,9 +406,31 @@ TEST_F(LinewrightAgainstSimulator, CommandFileJsonAndListen) {
   }
   const auto late = testing::ParseFlatJson(lines[2]);
   ASSERT_TRUE(late.has_value()) << lines[2];
-  EXPECT_EQ(late->size(), 2u);
+  EXPECT_EQ(late->size(), 3u);
   EXPECT_EQ(late->at("unsolicited"), "<0D><0A>RING<0D><0A>");
+  EXPECT_EQ(late->at("notes"), "incoming call");
   EXPECT_TRUE(IsIsoTime(late->at("at"))) << lines[2];
+}
+
+// The simulator's stored messages in PDU mode and its error command, with their notes;
+// a reply without notes has no "notes" member.
+TEST_F(LinewrightAgainstSimulator, JsonCarriesTheNotes) {
+  const Result r = RunLinewright({"--json", "--suffix", "<0D>", device, "9600", "ATE0", "AT+CMGF=0",
+                                  "AT+CMGR=2", "AT+CMGR=4", "AT+SIMCME=10", "AT+CMGR=9"});
+  EXPECT_EQ(r.code, kExitOk);
+  const std::vector<std::string> lines = Lines(r.out);
+  ASSERT_EQ(lines.size(), 6u) << r.out;
+  const char* sms = "SMSC +27381000015\nSMS from +27838890001\nsent 99/03/29 15:16:59 +02:00\n";
+  const std::string expected[] = {
+      "", "",
+      sms + std::string("text (UCS2): \u041F\u0440\u0438\u0432\u0435\u0442 \U0001F600"),
+      sms + std::string("part 2 of 2 (reference 42)\ntext (GSM 7-bit): part two."),
+      "+CME ERROR 10: SIM not inserted", "+CMS ERROR 321: invalid memory index"};
+  for (size_t i = 0; i < lines.size(); ++i) {
+    const auto object = testing::ParseFlatJson(lines[i]);
+    ASSERT_TRUE(object.has_value()) << lines[i];
+    EXPECT_EQ(object->count("notes") ? object->at("notes") : "", expected[i]) << lines[i];
+  }
 }
 
 TEST_F(LinewrightAgainstSimulator, FailOnStopsAfterTheFirstReplyHoldingTheText) {

@@ -57,6 +57,31 @@ TEST_F(ModemSimTest, AnswersLikeAHayesModem) {
   EXPECT_EQ(Exchange(u"AT"), u"AT<0D><0D><0A>OK<0D><0A>");
 }
 
+// Short messages: text mode (the start) answers AT+CMGR with ERROR as before; PDU mode
+// reads the stored messages; a reset goes back to text mode. AT+SIMCME=n is an error.
+TEST_F(ModemSimTest, StoredMessagesInPduModeAndErrorCodes) {
+  struct Case {
+    const char16_t* command;
+    const char16_t* reply;
+  };
+  const Case cases[] = {
+      {u"ATE0", u"ATE0<0D><0D><0A>OK<0D><0A>"},
+      {u"AT+CMGF?", u"<0D><0A>+CMGF: 1<0D><0A><0D><0A>OK<0D><0A>"},
+      {u"AT+CMGR=1", u"<0D><0A>ERROR<0D><0A>"},
+      {u"AT+CMGF=0", u"<0D><0A>OK<0D><0A>"},
+      {u"AT+CMGR=1", u"<0D><0A>+CMGR: 1,,28<0D><0A><0D><0A>07917283010010F5040BC87238880900F10000"
+                     u"993092516195800AE8329BFD4697D9EC37<0D><0A><0D><0A>OK<0D><0A>"},
+      {u"AT+CMGR=5", u"<0D><0A>+CMS ERROR: 321<0D><0A>"},
+      {u"AT+CMGR=x", u"<0D><0A>ERROR<0D><0A>"},
+      {u"AT+CMGF=2", u"<0D><0A>ERROR<0D><0A>"},
+      {u"AT+SIMCME=10", u"<0D><0A>+CME ERROR: 10<0D><0A>"},
+      {u"AT+SIMCME=65536", u"<0D><0A>ERROR<0D><0A>"},
+      {u"ATZ", u"<0D><0A>OK<0D><0A>"},
+      {u"AT+CMGR=1", u"AT+CMGR=1<0D><0D><0A>ERROR<0D><0A>"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(Exchange(c.command, 500), c.reply) << Utf16ToUtf8(c.command);
+}
+
 TEST_F(ModemSimTest, LongRepliesArriveWholeAcrossChunks) {
   Exchange(u"ATE0");
   const std::u16string reply = Exchange(u"AT+SIMBYTES=600", 150);

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <ostream>
 
+#include "notes/ReplyNotes.h"
+
 namespace orvane::linewright {
 
 namespace {
@@ -35,6 +37,18 @@ size_t Utf8SequenceLength(std::string_view s) {
   for (size_t i = 2; i < length; ++i)
     if (b(i) < 0x80 || b(i) > 0xBF) return 0;
   return length;
+}
+
+// ,"notes":[...] for the notes on a row; nothing when there are none.
+void AppendNotes(const std::vector<std::string>& notes, std::string* out) {
+  if (notes.empty()) return;
+  out->append(",\"notes\":[");
+  for (size_t i = 0; i < notes.size(); ++i) {
+    out->append(i == 0 ? "\"" : ",\"");
+    AppendJsonString(notes[i], out);
+    out->push_back('"');
+  }
+  out->push_back(']');
 }
 
 }  // namespace
@@ -113,6 +127,7 @@ void Report::OnRowBegun(const Row& row) {
   running_.sent = row.sent;
   running_.sentAtMs = row.sentAtMs;
   headDone_ = false;
+  noted_.clear();
 }
 
 void Report::OnRead(std::span<const uint8_t> bytes, int64_t, RowKind kind) {
@@ -121,6 +136,9 @@ void Report::OnRead(std::span<const uint8_t> bytes, int64_t, RowKind kind) {
   text_.clear();
   AppendBinaryTextUtf8(bytes.data(), bytes.size(), &text_);
   if (json_) {
+    // The notes read the reply's start only; the rest passes through.
+    const size_t room = notes::kMaxAnnotatedBytes - std::min(noted_.size(), notes::kMaxAnnotatedBytes);
+    noted_.insert(noted_.end(), bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(std::min(room, bytes.size())));
     escaped_.clear();
     AppendJsonString(text_, &escaped_);
     Write(escaped_);
@@ -160,7 +178,12 @@ void Report::EndReply(const Row& exchange) {
     tail += ",\"elapsed_ms\":" + std::to_string(exchange.elapsedMs);
     tail += ",\"end\":\"";
     tail += ReplyEndName(exchange.end);
-    tail += "\"}\n";
+    tail += '"';
+    const Bytes sent = DecodeBinaryText(exchange.sent);
+    AppendNotes(notes::ReplyNotes(std::string_view(reinterpret_cast<const char*>(sent.data()), sent.size()),
+                                  noted_.data(), noted_.size(), RowKind::kExchange),
+                &tail);
+    tail += "}\n";
     Write(tail);
   } else {
     out_ << '\n';
@@ -175,7 +198,9 @@ void Report::Unsolicited(const Row& row) {
   if (json_) {
     line = "{\"unsolicited\":\"";
     AppendJsonString(text_, &line);
-    line += "\",\"at\":\"" + FormatLocalTimeIso(row.sentAtMs) + "\"}\n";
+    line += "\",\"at\":\"" + FormatLocalTimeIso(row.sentAtMs) + '"';
+    AppendNotes(notes::ReplyNotes(row), &line);
+    line += "}\n";
   } else {
     line = FormatLocalTimeIso(row.sentAtMs) + " unsolicited: " + text_ + "\n";
   }

@@ -1,6 +1,6 @@
 // What linewright prints: observers of its session that print each reply as it arrives
 // and each row of unsolicited data, as plain binary text lines or as one JSON object per
-// line, and look for the --fail-on texts in each reply.
+// line (with the notes on each row), and look for the --fail-on texts in each reply.
 #pragma once
 
 #include <cstddef>
@@ -78,6 +78,7 @@ class Report : public SessionObserver {
   bool headDone_ = false;
   std::string text_;
   std::string escaped_;
+  Bytes noted_;  // the start of the reply in flight, for its notes (--json)
 };
 
 }  // namespace orvane::linewright

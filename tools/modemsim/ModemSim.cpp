@@ -11,6 +11,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 namespace orvane::modemsim {
 namespace {
@@ -20,6 +21,19 @@ constexpr long kMaxDelayMs = 600000;
 constexpr long kMaxReplyBytes = 16L * 1024 * 1024;
 
 const char kIdentification[] = "Orvane Modem Simulator";
+
+// The messages AT+CMGR reads in PDU mode, each with its length without the service
+// centre: a GSM 7-bit one, a UCS2 one, and the two parts of a concatenated one.
+struct StoredMessage {
+  int length;
+  const char* pdu;
+};
+constexpr StoredMessage kStoredMessages[] = {
+    {28, "07917283010010F5040BC87238880900F10000993092516195800AE8329BFD4697D9EC37"},
+    {37, "07917283010010F5040B917238880900F100089930925161958012041F044004380432043504420020D83DDE00"},
+    {34, "07917283010010F5440B917238880900F1000099309251619580110500032A0201A061391DF476975920"},
+    {33, "07917283010010F5440B917238880900F1000099309251619580100500032A0202E061391D44BFBF5D"},
+};
 const char kRevision[] = "1.0";
 
 const char kHelp[] =
@@ -34,6 +48,10 @@ const char kHelp[] =
     "  ATD...        dial: NO CARRIER\n"
     "  ATH, ATL, ATM, ATX, AT&C, AT&D, AT&K   accepted, no effect\n"
     "  AT+GMI, AT+GMM, AT+GMR   maker, model, revision\n"
+    "  AT+CMGF=0 / =1    short messages in PDU / text mode (text at start; AT+CMGF? shows)\n"
+    "  AT+CMGR=n         in PDU mode, stored message n: 1 GSM 7-bit, 2 UCS2, 3 and 4 the\n"
+    "                    two parts of one message (+CMS ERROR: 321 for any other n);\n"
+    "                    in text mode ERROR\n"
     "Test commands:\n"
     "  AT+SIMDELAY=ms    wait ms before every later reply (0 = off)\n"
     "  AT+SIMTRICKLE=ms  send later replies one byte every ms (0 = off)\n"
@@ -48,6 +66,7 @@ const char kHelp[] =
     "                     stops it; ATZ too)\n"
     "  AT+SIMLATE=ms,text  answer OK, then send \"\\r\\ntext\\r\\n\" ms after the OK\n"
     "                     (text may be quoted: AT+SIMLATE=200,\"+QTEMP: 31\")\n"
+    "  AT+SIMCME=n       reply \"+CME ERROR: n\" (n up to 65535)\n"
     "  AT+SIMHELP        this list\n"
     "  AT+SIMDELAY?, AT+SIMTRICKLE? and AT+SIMURC? show the setting.\n"
     "Unsolicited texts go out between replies, never inside one.\n";
@@ -156,6 +175,7 @@ void ModemSim::ResetSettings() {
   urcText_.clear();
   urcBytes_.clear();
   registers_.clear();
+  pduMode_ = false;
 }
 
 std::string ModemSim::ResultCode(int code) const {
@@ -331,6 +351,22 @@ void ModemSim::ProcessLine(const std::string& raw) {
         s.lateMs = static_cast<int>(n);
         Trace(">> (" + Printable(s.bytes) + " " + std::to_string(n) + " ms after that)");
         out_.push_back(std::move(s));
+        return;
+      } else if (name == "CMGF" && op == "?") {
+        info += std::string("+CMGF: ") + (pduMode_ ? "0" : "1") + "\n";
+      } else if (name == "CMGF" && op == "=" && (value == "0" || value == "1")) {
+        pduMode_ = value == "0";
+      } else if (name == "CMGR" && op == "=" && pduMode_) {
+        if (!ParseNumber(value, 999, &n)) return fail();
+        if (n < 1 || n > static_cast<long>(std::size(kStoredMessages))) {
+          Reply(InfoText(info) + InfoText("+CMS ERROR: 321"));
+          return;
+        }
+        const StoredMessage& m = kStoredMessages[n - 1];
+        info += "+CMGR: 1,," + std::to_string(m.length) + "\n" + m.pdu + "\n";
+      } else if (name == "SIMCME" && op == "=") {
+        if (!ParseNumber(value, 65535, &n)) return fail();
+        if (!quiet_) Reply(InfoText(info) + InfoText("+CME ERROR: " + std::to_string(n)));
         return;
       } else if (name == "SIMHELP" && op.empty()) {
         info += kHelp;

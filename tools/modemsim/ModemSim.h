@@ -94,6 +94,7 @@ class ModemSim {
   int replyDelayMs_ = 0;
   int replyTrickleMs_ = 0;
   std::map<int, int> registers_;
+  bool pduMode_ = false;  // AT+CMGF=0: short messages as PDUs
   Log log_;
 };
 

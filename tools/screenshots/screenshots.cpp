@@ -55,6 +55,7 @@
 #include "screen/CMainFrame.h"
 #include "screen/COrvanePortApp.h"
 #include "screen/COrvanePortView.h"
+#include "notes/ReplyNotes.h"
 #include "screen/CommandResponseDialog.h"
 #include "screen/FindBar.h"
 #include "screen/ResponseListCtrl.h"
@@ -541,6 +542,18 @@ void BinaryDialogs() {
       if (Check(d.ResponsePane()->Model().TopRow() == 2, "the reply is scrolled down two rows"))
         Save(d, QStringLiteral("command_response_dialog.png"));
     }
+  }
+  {
+    // A reply with notes: an error code named under the bytes.
+    orvane::Row row;
+    row.sent = u"AT+CPIN?<0D>";
+    const std::string reply = "\r\n+CME ERROR: 10\r\n";
+    row.reply.assign(reply.begin(), reply.end());
+    CommandResponseDialog d(QString::fromStdU16String(row.sent),
+                            QString::fromStdU16String(orvane::EncodeBinaryText(row.reply)));
+    d.SetNotes(orvane::notes::ReplyNotes(row));
+    if (ShowActive(d) && Check(d.NotesView() != nullptr, "the viewer shows the notes"))
+      Save(d, QStringLiteral("command_response_notes.png"));
   }
   {
     const std::unique_ptr<Hive> hive = Hive::OpenMemory();
