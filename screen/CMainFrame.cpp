@@ -1,8 +1,7 @@
 #include "screen/CMainFrame.h"
 
-#include <QApplication>
-
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -15,6 +14,7 @@
 #include <QToolBar>
 #include <QToolButton>
 
+#include "notes/ReplyNotes.h"
 #include "platform/InstallLayout.h"
 #include "screen/COrvanePortView.h"
 #include "screen/FindBar.h"
@@ -175,7 +175,10 @@ void CMainFrame::SetView(COrvanePortView* view) {
   view->resize(formLayout_->MinimumSize());
   formLayout_->Apply();
   setCentralWidget(view);
-  if (view->ResponseList()) new FindBar(this, view->ResponseList(), view->Commands());  // hidden until asked for
+  if (view->ResponseList()) {
+    auto* find = new FindBar(this, view->ResponseList(), view->Commands());  // hidden until asked for
+    find->SetNotes([](const orvane::Row& row) { return orvane::notes::ReplyNotes(row); });
+  }
   adjustSize();
   if (width() < formLayout_->MinimumSize().width()) resize(formLayout_->MinimumSize().width(), height());
 }

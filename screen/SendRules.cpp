@@ -51,7 +51,11 @@ RowMark MarkOf(const Row& row) {
       const std::string_view reply(reinterpret_cast<const char*>(row.reply.data()),
                                    row.reply.size());
       const size_t ok = reply.rfind("\r\nOK\r\n");
-      const size_t error = reply.rfind("\r\nERROR\r\n");
+      // A plain ERROR, or a module's numbered one; the last of them counts.
+      size_t error = std::string_view::npos;
+      for (const std::string_view code : {"\r\nERROR\r\n", "\r\n+CME ERROR:", "\r\n+CMS ERROR:"})
+        if (const size_t at = reply.rfind(code); at != std::string_view::npos && (error == std::string_view::npos || at > error))
+          error = at;
       if (ok == std::string_view::npos && error == std::string_view::npos) return RowMark::kToken;
       if (ok == std::string_view::npos) return RowMark::kError;
       if (error == std::string_view::npos) return RowMark::kOk;

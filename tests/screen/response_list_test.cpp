@@ -50,6 +50,8 @@ TEST(ListRules, MarksTimingAndReplyText) {
       {"AT\r\r\nERROR\r\n", ReplyEnd::kToken, false, RowMark::kError},
       {"\r\nERROR\r\n\r\nOK\r\n", ReplyEnd::kToken, false, RowMark::kOk},  // the later one
       {"\r\nOK\r\n\r\nERROR\r\n", ReplyEnd::kToken, false, RowMark::kError},
+      {"\r\n+CME ERROR: 10\r\n", ReplyEnd::kToken, false, RowMark::kError},
+      {"\r\n+CMS ERROR: 321\r\n", ReplyEnd::kToken, false, RowMark::kError},
       {"READY>", ReplyEnd::kToken, false, RowMark::kToken},  // a profile's own token
       {"\r\nOK", ReplyEnd::kSilence, false, RowMark::kSilence},
       {"xxxx", ReplyEnd::kLimit, false, RowMark::kCut},
