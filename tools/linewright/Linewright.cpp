@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <poll.h>
+#include <sys/stat.h>
 
 #include <cstring>
 #include <memory>
@@ -9,6 +10,8 @@
 
 #include "engine/BinaryTextCodec.h"
 #include "engine/NetworkLine.h"
+#include "engine/Sequence.h"
+#include "engine/SequenceRunner.h"
 #include "engine/Session.h"
 #include "platform/Registry.h"
 #include "preferences/PreferenceStore.h"
@@ -342,12 +345,6 @@ bool ApplyHandheldProfile(Options* options, std::string* error) {
 
 namespace {
 
-// A line of a command file that is no command: blank, or a comment.
-bool NoCommand(const std::string& line) {
-  const size_t first = line.find_first_not_of(" \t");
-  return first == std::string::npos || line[first] == '#';
-}
-
 SessionOptions SessionOptionsFor(const Options& options) {
   SessionOptions session;
   session.maxReplyBytes = options.maxBytes;
@@ -402,7 +399,11 @@ class Runner : public SessionObserver {
       session_.Stop();
       return WaitFailed(error);
     }
-    const Row& row = lastExchange_;
+    return Ended(lastExchange_);
+  }
+
+  // What an exchange's end means for the run: kExitOk to go on.
+  int Ended(const Row& row) {
     if (row.end == ReplyEnd::kWriteFailed) {
       if (row.error == ECANCELED) return kExitInterrupted;
       err_ << "linewright: write failed on " << options_.device << ": "
@@ -430,36 +431,125 @@ class Runner : public SessionObserver {
     return kExitOk;
   }
 
-  // Sends each line of |reader| (named |name| in messages) as a command, skipping blank
-  // lines and comments in a command |file|. The line is opened before the first command
-  // when it is not open yet. While it waits for more input, what the device says by
-  // itself is printed.
-  int SendLines(LineReader& reader, const std::string& name, bool file) {
+  // Sends each line of standard input (|reader|) as a command, opening the line first.
+  // While it waits for more input, what the device says by itself is printed.
+  int SendLines(LineReader& reader) {
     std::string line;
     for (;;) {
       switch (reader.Take(&line)) {
         case LineReader::Status::kLine: {
-          if (file && NoCommand(line)) continue;
-          int code = opened_ ? kExitOk : Open();
-          if (code == kExitOk) code = Exchange(Utf8ToUtf16(line));
+          const int code = Exchange(Utf8ToUtf16(line));
           if (code != kExitOk) return code;
           continue;
         }
         case LineReader::Status::kEnd: return kExitOk;
-        case LineReader::Status::kTooLong:
-          err_ << "linewright: line " << reader.LineNumber() << " of " << name
-               << " is longer than 1 MiB (" << LineReader::kMaxLineBytes << " bytes)\n";
-          return kExitUsage;
+        case LineReader::Status::kTooLong: return TooLong(reader, "standard input");
         default: break;  // more to read
       }
       const int code = WaitForInput(reader.Descriptor());
       if (code != kExitOk) return code;
-      if (reader.Fill() != LineReader::Status::kFailed) continue;
-      if (!file) {
+      if (reader.Fill() == LineReader::Status::kFailed) {
         err_ << "linewright: cannot read standard input\n";
         return kExitFailure;
       }
-      return FileUnreadable(name, reader.Error());
+    }
+  }
+
+  // Runs the sequence file |name| read through |reader| step by step as it is read. The
+  // line is opened for its first step. A file that can be read whole is checked whole
+  // before, so a mistake in it is reported before anything is sent.
+  int RunSequence(LineReader& reader, const std::string& name) {
+    if (const int code = CheckSequence(name); code != kExitOk) return code;
+    SequenceParser parser;
+    SequenceRunner runner(session_, options_.framing);
+    int ended = kExitOk;
+    runner.exchangeEnded = [this, &ended](const Row& row) { return (ended = Ended(row)) == kExitOk; };
+    runner.onStepBegun = [this](const Step& step) { report_.SetStep(step.line, step.number); };
+    runner.onChecked = [this](const Step& step, bool held) { report_.Checked(step.line, step.number, step.source, held); };
+    std::string line;
+    SequenceError error;
+    for (;;) {
+      switch (runner.Advance()) {
+        case SequenceState::kDone: return out_ ? kExitOk : OutputFailed();
+        case SequenceState::kFailed: {
+          const SequenceFailure& failure = runner.Failure();
+          if (failure.declined) return ended;
+          if (failure.hungUp) return HungUp(session_.HangupError());
+          err_ << "linewright: " << DescribeFailure(name, failure) << '\n';
+          return kExitExpectFailed;
+        }
+        case SequenceState::kStopped: return kExitInterrupted;
+        case SequenceState::kRunning:
+          switch (DriveSequence(runner, session_, stopFd_)) {
+            case RunEnd::kStop: return kExitInterrupted;
+            case RunEnd::kPollFailed: return WaitFailed(errno);
+            case RunEnd::kLineEnded: return HungUp(session_.HangupError());
+            default: break;
+          }
+          if (!out_) return OutputFailed();
+          continue;
+        case SequenceState::kNeedStep: break;
+      }
+      Step step;
+      switch (reader.Take(&line)) {
+        case LineReader::Status::kLine:
+          switch (parser.Take(line, reader.LineNumber(), &step, &error)) {
+            case SequenceParser::Result::kError: return BadStep(name, error);
+            case SequenceParser::Result::kNone: continue;
+            case SequenceParser::Result::kStep: break;
+          }
+          if (!opened_) {
+            if (const int code = Open(); code != kExitOk) return code;
+          }
+          runner.Add(std::move(step));
+          continue;
+        case LineReader::Status::kEnd:
+          if (!parser.End(&error)) return BadStep(name, error);
+          runner.Finish();
+          continue;
+        case LineReader::Status::kTooLong: return TooLong(reader, name);
+        default: break;  // more to read
+      }
+      if (const int code = WaitForInput(reader.Descriptor()); code != kExitOk) return code;
+      if (reader.Fill() == LineReader::Status::kFailed) return FileUnreadable(name, reader.Error());
+    }
+  }
+
+  int TooLong(const LineReader& reader, const std::string& name) {
+    err_ << "linewright: line " << reader.LineNumber() << " of " << name << " is longer than 1 MiB ("
+         << LineReader::kMaxLineBytes << " bytes)\n";
+    return kExitUsage;
+  }
+
+  int BadStep(const std::string& name, const SequenceError& error) {
+    err_ << "linewright: " << name << ":" << error.line << ": " << error.message << '\n';
+    return kExitUsage;
+  }
+
+  // A regular file is read once through before it runs, for its mistakes.
+  int CheckSequence(const std::string& name) {
+    struct stat info {};
+    if (stat(name.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return kExitOk;
+    int error = 0;
+    const std::unique_ptr<LineReader> reader = LineReader::OpenFile(name, &error);
+    if (!reader) return FileUnreadable(name, error);
+    SequenceParser parser;
+    SequenceError problem;
+    std::string line;
+    Step step;
+    for (;;) {
+      switch (reader->Take(&line)) {
+        case LineReader::Status::kLine:
+          if (parser.Take(line, reader->LineNumber(), &step, &problem) == SequenceParser::Result::kError)
+            return BadStep(name, problem);
+          continue;
+        case LineReader::Status::kEnd: return parser.End(&problem) ? kExitOk : BadStep(name, problem);
+        case LineReader::Status::kTooLong: return TooLong(*reader, name);
+        case LineReader::Status::kFailed: return FileUnreadable(name, reader->Error());
+        case LineReader::Status::kMore:
+          if (reader->Fill() == LineReader::Status::kFailed) return FileUnreadable(name, reader->Error());
+          continue;
+      }
     }
   }
 
@@ -560,9 +650,9 @@ int Run(const Options& options, int inFd, std::ostream& out, std::ostream& err, 
     int error = 0;
     const std::unique_ptr<LineReader> file = LineReader::OpenFile(options.commandFile, &error);
     if (!file) return run.FileUnreadable(options.commandFile, error);
-    // The file is read as the run goes; the line is opened for its first command, so a
-    // file that cannot be read, or a line too long before that command, is refused first.
-    code = run.SendLines(*file, options.commandFile, true);
+    // The file is read as the run goes; the line is opened for its first step, so a
+    // file that cannot be read, or a mistake before that step, is refused first.
+    code = run.RunSequence(*file, options.commandFile);
     if (code == kExitOk && !run.Opened()) code = run.Open();  // a file without commands
   } else if ((code = run.Open()) == kExitOk) {
     if (!options.commands.empty()) {
@@ -572,7 +662,7 @@ int Run(const Options& options, int inFd, std::ostream& out, std::ostream& err, 
       }
     } else if (options.listenMs < 0 && inFd >= 0) {
       LineReader input(inFd);
-      code = run.SendLines(input, "standard input", false);
+      code = run.SendLines(input);
     }
   }
   if (code == kExitOk && options.listenMs >= 0) code = run.Listen(-1, options.listenMs);

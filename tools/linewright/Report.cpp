@@ -113,6 +113,8 @@ void Report::OnRowBegun(const Row& row) {
   running_.sent = row.sent;
   running_.sentAtMs = row.sentAtMs;
   headDone_ = false;
+  rowLine_ = stepLine_;
+  rowStep_ = stepNumber_;
 }
 
 void Report::OnRead(std::span<const uint8_t> bytes, int64_t, RowKind kind) {
@@ -160,11 +162,22 @@ void Report::EndReply(const Row& exchange) {
     tail += ",\"elapsed_ms\":" + std::to_string(exchange.elapsedMs);
     tail += ",\"end\":\"";
     tail += ReplyEndName(exchange.end);
-    tail += "\"}\n";
+    tail += '"';
+    if (rowLine_ != 0) tail += ",\"line\":" + std::to_string(rowLine_) + ",\"step\":" + std::to_string(rowStep_);
+    tail += "}\n";
     Write(tail);
   } else {
     out_ << '\n';
   }
+  out_.flush();
+}
+
+void Report::Checked(size_t line, size_t number, const std::string& source, bool held) {
+  if (!json_) return;
+  std::string record = "{\"line\":" + std::to_string(line) + ",\"step\":" + std::to_string(number) + ",\"check\":\"";
+  AppendJsonString(source, &record);
+  record += held ? "\",\"held\":true}\n" : "\",\"held\":false}\n";
+  Write(record);
   out_.flush();
 }
 
