@@ -42,8 +42,13 @@ bool TakeText(std::string_view* text, std::string* out) {
   return true;
 }
 
-bool ParseWhole(std::string_view text, uint64_t max, uint64_t* value) {
-  if (text.empty() || text.size() > 12) return false;
+bool NameStart(char16_t c) { return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') || c == u'_'; }
+bool NameChar(char16_t c) { return NameStart(c) || (c >= u'0' && c <= u'9'); }
+
+}  // namespace
+
+bool ParseWholeNumber(std::string_view text, uint64_t max, uint64_t* value) {
+  if (text.empty() || text.size() > 19) return false;
   uint64_t v = 0;
   for (char c : text) {
     if (c < '0' || c > '9') return false;
@@ -53,11 +58,6 @@ bool ParseWhole(std::string_view text, uint64_t max, uint64_t* value) {
   *value = v;
   return true;
 }
-
-bool NameStart(char16_t c) { return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') || c == u'_'; }
-bool NameChar(char16_t c) { return NameStart(c) || (c >= u'0' && c <= u'9'); }
-
-}  // namespace
 
 bool ParseDuration(std::string_view text, uint32_t* ms) {
   uint64_t scale = 1000;
@@ -70,10 +70,10 @@ bool ParseDuration(std::string_view text, uint32_t* ms) {
   const size_t dot = text.find('.');
   uint64_t whole = 0;
   uint64_t part = 0;
-  if (!ParseWhole(text.substr(0, dot), kMaxDurationMs, &whole)) return false;
+  if (!ParseWholeNumber(text.substr(0, dot), kMaxDurationMs, &whole)) return false;
   if (dot != std::string_view::npos) {
     const std::string_view fraction = text.substr(dot + 1);
-    if (scale == 1 || fraction.empty() || fraction.size() > 3 || !ParseWhole(fraction, 999, &part)) return false;
+    if (scale == 1 || fraction.empty() || fraction.size() > 3 || !ParseWholeNumber(fraction, 999, &part)) return false;
     for (size_t i = fraction.size(); i < 3; ++i) part *= 10;
   }
   const uint64_t total = whole * scale + part;
@@ -250,7 +250,7 @@ SequenceParser::Result SequenceParser::Directive(std::string_view keyword, std::
     } else {
       const std::string_view count = TakeWord(&rest);
       uint64_t tries = 0;
-      if (!ParseWhole(count, kMaxTries, &tries) || tries < 2)
+      if (!ParseWholeNumber(count, kMaxTries, &tries) || tries < 2)
         return fail("@retry needs TRIES, 2 to " + std::to_string(kMaxTries) + ", then an optional DURATION");
       uint32_t pause = 0;
       if (!rest.empty() && !duration(rest, &pause)) return Result::kError;

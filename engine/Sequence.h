@@ -105,6 +105,9 @@ bool ParseSequence(std::string_view text, std::vector<Step>* steps, SequenceErro
 // An expectation's /REGEX/ (binary text) compiled; false with the reason in |error|.
 bool CompilePattern(std::u16string_view pattern, std::regex* regex, std::string* error);
 
+// Decimal digits only (at most 19 of them) as a number up to |max|.
+bool ParseWholeNumber(std::string_view text, uint64_t max, uint64_t* value);
+
 // "2", "0.05", "50ms", "2s" as milliseconds (at most a day). False when it is none.
 bool ParseDuration(std::string_view text, uint32_t* ms);
 

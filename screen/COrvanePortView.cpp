@@ -364,15 +364,18 @@ void COrvanePortView::OnRunSequence(int recent) {
     return;
   }
   orvane::Framing framing;
-  std::string problem;
-  if (!CurrentFraming(&framing, &problem)) {
-    ui::ShowMessage(this, QStringLiteral("The profile %1 cannot be loaded: %2. The sequence was not run.")
-                              .arg(QString::fromStdU16String(preferences_.LoadCurrentProfileName()),
-                                   QString::fromStdString(problem)));
-    return;
-  }
+  if (!CurrentFraming(&framing, QStringLiteral("The sequence was not run."))) return;
   sequence_.Run(recent, framing);
   EnableControls();
+}
+
+bool COrvanePortView::CurrentFraming(orvane::Framing* framing, const QString& notDone) {
+  std::string problem;
+  if (CurrentFraming(framing, &problem)) return true;
+  ui::ShowMessage(this, QStringLiteral("The profile %1 cannot be loaded: %2. ")
+                                .arg(QString::fromStdU16String(preferences_.LoadCurrentProfileName()),
+                                     QString::fromStdString(problem)) + notDone);
+  return false;
 }
 
 void COrvanePortView::OnSend() {
@@ -382,13 +385,7 @@ void COrvanePortView::OnSend() {
 
 void COrvanePortView::SendCommand(const std::u16string& command, bool remember) {
   orvane::Framing framing;
-  std::string problem;
-  if (!CurrentFraming(&framing, &problem)) {
-    ui::ShowMessage(this, QStringLiteral("The profile %1 cannot be loaded: %2. The command was not sent.")
-                              .arg(QString::fromStdU16String(preferences_.LoadCurrentProfileName()),
-                                   QString::fromStdString(problem)));
-    return;
-  }
+  if (!CurrentFraming(&framing, QStringLiteral("The command was not sent."))) return;
   sending_ = command;
   rememberSent_ = remember;
   // Until the exchange is recorded (OnSessionStepped).

@@ -151,6 +151,8 @@ class COrvanePortView : public QWidget {
   // The framing of the next send: the current profile's when "Use" is ticked and it
   // loads. False, with the reason in |problem|, when the profile is damaged.
   bool CurrentFraming(orvane::Framing* framing, std::string* problem) const;
+  // The same; when the profile is damaged, a message says why and that |notDone|.
+  bool CurrentFraming(orvane::Framing* framing, const QString& notDone);
 
   orvane::reg::Hive& hive_;
   ui::TemplateHost host_;

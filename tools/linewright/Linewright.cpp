@@ -158,15 +158,7 @@ const char kHelp[] =
     "  linewright --listen 60 /dev/ttyUSB0 115200\n";
 
 bool ParseUnsigned(const std::string& text, uint64_t max, uint64_t* value) {
-  if (text.empty() || text.size() > 19) return false;
-  uint64_t v = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-    v = v * 10 + static_cast<uint64_t>(c - '0');
-  }
-  if (v > max) return false;
-  *value = v;
-  return true;
+  return ParseWholeNumber(text, max, value);
 }
 
 bool ParseUnsigned(const std::string& text, uint32_t* value) {
