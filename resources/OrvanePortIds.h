@@ -108,6 +108,12 @@
   X(ID_FIND_PREVIOUS,         32802)                                                   \
   X(ID_HIDE_UNSOLICITED,      32803)                                                   \
   X(ID_ONLY_TROUBLED,         32804)                                                   \
+  X(ID_RUN_SEQUENCE,          32810)                                                   \
+  X(ID_STOP_SEQUENCE,         32811)                                                   \
+  X(ID_RECENT_SEQUENCE_1,     32812)                                                   \
+  X(ID_RECENT_SEQUENCE_2,     32813)                                                   \
+  X(ID_RECENT_SEQUENCE_3,     32814)                                                   \
+  X(ID_RECENT_SEQUENCE_4,     32815)                                                   \
   X(ID_FILE_NEW,              57600)                                                   \
   X(ID_FILE_OPEN,             57601)                                                   \
   X(ID_EDIT_COPY,             57634)                                                   \

@@ -115,6 +115,17 @@ COrvanePortView::COrvanePortView(orvane::reg::Hive& hive, QWidget* parent)
   AddCommand(IDC_PREFERENCES, &COrvanePortView::OnPreferences);
   AddCommand(ID_REMOTE_PORTS, &COrvanePortView::OnRemotePorts);
   AddCommand(ID_LINE_SETTINGS, &COrvanePortView::OnLineSettings);
+  AddCommand(ID_RUN_SEQUENCE, [](COrvanePortView* v) { v->OnRunSequence(); });
+  AddCommand(ID_STOP_SEQUENCE, &COrvanePortView::OnStopSequence);
+  const int recent[] = {ID_RECENT_SEQUENCE_1, ID_RECENT_SEQUENCE_2, ID_RECENT_SEQUENCE_3, ID_RECENT_SEQUENCE_4};
+  for (int i = 0; i < 4; ++i) AddCommand(recent[i], [i](COrvanePortView* v) { v->OnRunSequence(i); });
+  Commands().OnQuery(ID_STOP_SEQUENCE, [this](ui::CommandState& s) { s.Enable(sequence_.Running()); });
+  sequence_.showStatus = [this](const QString& text) {
+    host_.ReadControls();
+    statusText_ = text;
+    host_.ShowMembers();
+  };
+  sequence_.ended = [this] { EnableControls(); };
   host_.OnNotify(IDC_RESPONSES, ui::Notify::DoubleClick, [this] { RunCommand(ID_SHOW_RESPONSE); });
 
   Commands().OnQuery(ID_PORT_OPEN, [this](ui::CommandState& s) { s.Enable(!openFlag_); });
@@ -147,10 +158,10 @@ COrvanePortView::~COrvanePortView() {
 
 void COrvanePortView::SetTickSource(std::function<uint32_t()> tick) { session_.SetTick(std::move(tick)); }
 
-void COrvanePortView::AddCommand(int id, void (COrvanePortView::*handler)()) {
+void COrvanePortView::AddCommand(int id, std::function<void(COrvanePortView*)> handler) {
   auto guarded = [this, id, handler] {
     if (IsReading() && RefusedWhileReading(id)) return;
-    (this->*handler)();
+    handler(this);
   };
   if (qobject_cast<QAbstractButton*>(Control(id)))
     host_.OnNotify(id, ui::Notify::Clicked, guarded);
@@ -163,7 +174,8 @@ bool COrvanePortView::RefusedWhileReading(int id) const {
     case IDC_SEND: case IDC_OPEN: case ID_PORT_OPEN: case IDC_PREFERENCES:
     case ID_SHOW_RESPONSE: case ID_EXPORT_RESPONSES: case ID_CLEAR_RESPONSES:
     case ID_EDIT_AS_BINARY: case ID_COMMAND_HISTORY: case ID_APP_ABOUT: case ID_REMOTE_PORTS:
-    case ID_LINE_SETTINGS:
+    case ID_LINE_SETTINGS: case ID_RUN_SEQUENCE: case ID_RECENT_SEQUENCE_1: case ID_RECENT_SEQUENCE_2:
+    case ID_RECENT_SEQUENCE_3: case ID_RECENT_SEQUENCE_4:
       return true;
     default:
       return false;
@@ -178,6 +190,7 @@ bool COrvanePortView::RunCommand(int id) {
 void COrvanePortView::UpdateMenu(QMenu* menu) {
   if (!menu) return;
   Commands().UpdateMenu(menu);
+  sequence_.UpdateMenu(menu);
   if (!IsReading()) return;
   for (QAction* action : menu->actions())
     if (RefusedWhileReading(ui::CommandIdOf(action))) action->setEnabled(false);
@@ -328,7 +341,8 @@ void COrvanePortView::OpenLine(bool again) {
 }
 
 void COrvanePortView::OnCloseLine() {
-  // A read in progress ends here and is recorded before the line closes.
+  // A read in progress ends here and is recorded before the line closes; so does a run.
+  sequence_.Stop();
   const bool closed = session_.Close();
   driver_.Step();
   ui::WaitCursor wait;
@@ -341,6 +355,7 @@ void COrvanePortView::OnCloseLine() {
 }
 
 void COrvanePortView::EndRead() {
+  sequence_.Stop();
   session_.Close();
   driver_.Step();
 }
@@ -364,6 +379,27 @@ bool COrvanePortView::CurrentFraming(orvane::Framing* framing, std::string* prob
   return problem->empty();
 }
 
+void COrvanePortView::OnRunSequence(int recent) {
+  host_.ReadControls();
+  if (!openFlag_) {
+    ui::ShowMessage(this, QStringLiteral("The line is not open: press Open (Ctrl+O) first, then run the sequence."));
+    return;
+  }
+  orvane::Framing framing;
+  if (!CurrentFraming(&framing, QStringLiteral("The sequence was not run."))) return;
+  sequence_.Run(recent, framing);
+  EnableControls();
+}
+
+bool COrvanePortView::CurrentFraming(orvane::Framing* framing, const QString& notDone) {
+  std::string problem;
+  if (CurrentFraming(framing, &problem)) return true;
+  ui::ShowMessage(this, QStringLiteral("The profile %1 cannot be loaded: %2. ")
+                                .arg(QString::fromStdU16String(preferences_.LoadCurrentProfileName()),
+                                     QString::fromStdString(problem)) + notDone);
+  return false;
+}
+
 void COrvanePortView::OnSend() {
   host_.ReadControls();
   SendCommand(commandText_.toStdU16String(), true);
@@ -371,13 +407,7 @@ void COrvanePortView::OnSend() {
 
 void COrvanePortView::SendCommand(const std::u16string& command, bool remember) {
   orvane::Framing framing;
-  std::string problem;
-  if (!CurrentFraming(&framing, &problem)) {
-    ui::ShowMessage(this, QStringLiteral("The profile %1 cannot be loaded: %2. The command was not sent.")
-                              .arg(QString::fromStdU16String(preferences_.LoadCurrentProfileName()),
-                                   QString::fromStdString(problem)));
-    return;
-  }
+  if (!CurrentFraming(&framing, QStringLiteral("The command was not sent."))) return;
   sending_ = command;
   rememberSent_ = remember;
   // Until the exchange is recorded (OnSessionStepped).
@@ -401,6 +431,7 @@ void COrvanePortView::SendCommand(const std::u16string& command, bool remember) 
 }
 
 void COrvanePortView::OnSessionStepped() {
+  sequence_.Stepped();
   if (waitCursor_ && !IsReading()) {
     // The send's exchange has ended and its row is in the list.
     waitCursor_.reset();

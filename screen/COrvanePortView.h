@@ -36,6 +36,7 @@
 #include "preferences/PreferenceStore.h"
 #include "screen/ModemChooser.h"
 #include "screen/ResponseFeed.h"
+#include "screen/SequenceRun.h"
 #include "screen/SessionDriver.h"
 #include "ui/FocusKeeper.h"
 #include "ui/TemplateHost.h"
@@ -87,8 +88,9 @@ class COrvanePortView : public QWidget {
   bool OpenFlag() const { return openFlag_; }
   bool UseFlag() const { return useFlag_; }
 
-  // True while a reply is read (the send flow's exchange is not yet recorded).
-  bool IsReading() const { return session_.Busy(); }
+  // True while a reply is read (the send flow's exchange is not yet recorded) or a
+  // sequence runs.
+  bool IsReading() const { return session_.Busy() || sequence_.Running(); }
   // Commands refused while a reply is read: they would start another exchange or
   // open a dialog.
   bool RefusedWhileReading(int id) const;
@@ -125,11 +127,14 @@ class COrvanePortView : public QWidget {
   void OnEditAsBinary();
   void OnCommandHistory();
   void OnPreferences();
+  // Linewright > Run Sequence (|recent|: a file run before, 0 the newest; -1: pick one).
+  void OnRunSequence(int recent = -1);
+  void OnStopSequence() { sequence_.Stop(); }
 
  private:
   // Adds a command to the screen's table, refused while a reply is read when it is in
   // the refused list. A button of the same id presses into the same handler.
-  void AddCommand(int id, void (COrvanePortView::*handler)());
+  void AddCommand(int id, std::function<void(COrvanePortView*)> handler);
   // The state of the controls that depend on the open flag and on a read in progress.
   void EnableControls();
   // The session was advanced: a send's exchange may have ended, the device gone.
@@ -148,6 +153,8 @@ class COrvanePortView : public QWidget {
   // The framing of the next send: the current profile's when "Use" is ticked and it
   // loads. False, with the reason in |problem|, when the profile is damaged.
   bool CurrentFraming(orvane::Framing* framing, std::string* problem) const;
+  // The same; when the profile is damaged, a message says why and that |notDone|.
+  bool CurrentFraming(orvane::Framing* framing, const QString& notDone);
 
   orvane::reg::Hive& hive_;
   ui::TemplateHost host_;
@@ -167,6 +174,7 @@ class COrvanePortView : public QWidget {
   ResponseFeed feed_{responses_};
   orvane::Session session_;
   SessionDriver driver_{session_};
+  SequenceRun sequence_{hive_, session_, driver_, this};
   bool openFlag_ = false;  // the line is open
   std::u16string sending_;  // the command as typed while its exchange runs
   bool rememberSent_ = true;  // it goes into the history

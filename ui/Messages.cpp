@@ -194,6 +194,20 @@ std::optional<QString> AskSaveFileName(QWidget* parent, const SaveFileRequest& r
   return dialog.selectedFiles().first();
 }
 
+std::optional<QString> AskOpenFileName(QWidget* parent, const SaveFileRequest& request) {
+  if (g_script) {
+    g_script->openRequests.push_back(request);
+    if (g_script->onOpenFile) return g_script->onOpenFile(request);
+    return std::nullopt;
+  }
+  QFileDialog dialog(parent, request.title);
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  dialog.setNameFilters(request.filters);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  return dialog.selectedFiles().first();
+}
+
 int RunModal(QDialog& dialog) {
   if (auto* t = qobject_cast<TemplateDialog*>(&dialog)) t->EnsureInitialized();
   if (g_script) {

@@ -78,7 +78,9 @@ TEST_F(Shell, StartUpBuildsTheCommandBarMenusAndScreen) {
             "Edit As &Binary=32786|Command &History=32787|-=0|&Show Response=32784|"
             "&Export Response List=32785|C&lear Response List=32791|-=0|&Find...=32800|"
             "Find &Next=32801|Find Pre&vious=32802|Hide Unsol&icited Rows=32803|"
-            "&Only ERROR, Silence or Cut=32804|-=0|&Preferences=1009|"
+            "&Only ERROR, Silence or Cut=32804|-=0|&Run Sequence...=32810|"
+            "S&top Sequence=32811|&1 Recent Sequence=32812|&2 Recent Sequence=32813|&3 Recent Sequence=32814|"
+            "&4 Recent Sequence=32815|-=0|&Preferences=1009|"
             "&Use Preferences=32788");
   // The keys the menus show beside their items.
   QStringList keys;
@@ -86,7 +88,7 @@ TEST_F(Shell, StartUpBuildsTheCommandBarMenusAndScreen) {
     for (QAction* a : menu->actions())
       if (!a->shortcut().isEmpty()) keys << QStringLiteral("%1=%2").arg(ui::CommandIdOf(a)).arg(a->shortcut().toString());
   EXPECT_EQ(keys.join('|'), "32789=Ctrl+O|32790=Ctrl+Shift+O|32774=F1|57665=Ctrl+Q|32786=Ctrl+B|32787=Ctrl+H|32784=Ctrl+I|32785=Ctrl+E|"
-            "32791=Ctrl+L|32800=Ctrl+F|32801=F3|32802=Shift+F3|1009=Ctrl+,");
+            "32791=Ctrl+L|32800=Ctrl+F|32801=F3|32802=Shift+F3|32810=Ctrl+R|32811=Ctrl+Shift+R|1009=Ctrl+,");
 
   // Two tool buttons, export then help, and the four tooltips in the bar's order.
   std::vector<int> buttons;

@@ -396,7 +396,8 @@ TEST_F(LinewrightAgainstSimulator, CommandFileJsonAndListen) {
   for (size_t i = 0; i < 2; ++i) {
     const auto object = testing::ParseFlatJson(lines[i]);
     ASSERT_TRUE(object.has_value()) << lines[i];
-    EXPECT_EQ(object->size(), 6u) << lines[i];
+    EXPECT_EQ(object->size(), 8u) << lines[i];
+    EXPECT_EQ(object->at("line"), i == 0 ? "1" : "5") << "the command's line in the file";
     EXPECT_EQ(object->at("command"), exchanges[i].command);
     EXPECT_EQ(object->at("reply"), exchanges[i].reply);
     EXPECT_EQ(object->at("end"), "token");

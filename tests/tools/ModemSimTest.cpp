@@ -1,6 +1,7 @@
 #include "tools/modemsim/ModemSim.h"
 
 #include <gtest/gtest.h>
+#include <poll.h>
 
 #include "engine/Exchange.h"
 #include "engine/SerialLine.h"
@@ -57,7 +58,7 @@ TEST_F(ModemSimTest, AnswersLikeAHayesModem) {
   EXPECT_EQ(Exchange(u"AT"), u"AT<0D><0D><0A>OK<0D><0A>");
 }
 
-// Short messages: text mode (the start) answers AT+CMGR with ERROR as before; PDU mode
+// Short messages: text mode (the start) has no message 1 until one is sent; PDU mode
 // reads the stored messages; a reset goes back to text mode. AT+SIMCME=n is an error.
 TEST_F(ModemSimTest, StoredMessagesInPduModeAndErrorCodes) {
   struct Case {
@@ -67,7 +68,7 @@ TEST_F(ModemSimTest, StoredMessagesInPduModeAndErrorCodes) {
   const Case cases[] = {
       {u"ATE0", u"ATE0<0D><0D><0A>OK<0D><0A>"},
       {u"AT+CMGF?", u"<0D><0A>+CMGF: 1<0D><0A><0D><0A>OK<0D><0A>"},
-      {u"AT+CMGR=1", u"<0D><0A>ERROR<0D><0A>"},
+      {u"AT+CMGR=1", u"<0D><0A>+CMS ERROR: 321<0D><0A>"},
       {u"AT+CMGF=0", u"<0D><0A>OK<0D><0A>"},
       {u"AT+CMGR=1", u"<0D><0A>+CMGR: 1,,28<0D><0A><0D><0A>07917283010010F5040BC87238880900F10000"
                      u"993092516195800AE8329BFD4697D9EC37<0D><0A><0D><0A>OK<0D><0A>"},
@@ -77,7 +78,7 @@ TEST_F(ModemSimTest, StoredMessagesInPduModeAndErrorCodes) {
       {u"AT+SIMCME=10", u"<0D><0A>+CME ERROR: 10<0D><0A>"},
       {u"AT+SIMCME=65536", u"<0D><0A>ERROR<0D><0A>"},
       {u"ATZ", u"<0D><0A>OK<0D><0A>"},
-      {u"AT+CMGR=1", u"AT+CMGR=1<0D><0D><0A>ERROR<0D><0A>"},
+      {u"AT+CMGR=1", u"AT+CMGR=1<0D><0D><0A>+CMS ERROR: 321<0D><0A>"},
   };
   for (const Case& c : cases) EXPECT_EQ(Exchange(c.command, 500), c.reply) << Utf16ToUtf8(c.command);
 }
@@ -158,6 +159,30 @@ TEST_F(ModemSimTest, HangUpEndsTheReadAndTheSimulator) {
   // The line stays open until closed; writing to a device that went away fails.
   const uint8_t byte = 'A';
   EXPECT_NE(line.Write(&byte, 1), 0);
+}
+
+// Text-mode messages: the prompt, Ctrl+Z sends, ESC cancels; one to the own number comes
+// back as +CMTI and is read and deleted by its index. Registration after AT+SIMREG.
+TEST_F(ModemSimTest, TextMessagesAndRegistration) {
+  const std::u16string ok = u"<0D><0A>OK<0D><0A>";
+  EXPECT_EQ(Exchange(u"ATE0"), u"ATE0<0D>" + ok);
+  EXPECT_EQ(Exchange(u"AT+CMGS=\"+15550100\""), u"<0D><0A>ERROR<0D><0A>") << "not in text mode";
+  EXPECT_EQ(Exchange(u"AT+CMGF=1"), ok);
+  EXPECT_EQ(Exchange(u"AT+CMGS=\"+15550199\"", 2000, {u"> "}), u"<0D><0A>>> ");
+  EXPECT_EQ(Exchange(u"<1B>"), ok) << "cancelled";
+  EXPECT_EQ(Exchange(u"AT+CMGS=\"+15550100\"", 2000, {u"> "}), u"<0D><0A>>> ");
+  EXPECT_EQ(Exchange(u"Hi<1A>"), u"<0D><0A>+CMGS: 1<0D><0A>" + ok);
+  pollfd incoming{line.Descriptor(), POLLIN, 0};
+  ASSERT_EQ(poll(&incoming, 1, 10000), 1) << "the message comes back";
+  EXPECT_EQ(Exchange(u"AT"), u"<0D><0A>+CMTI: \"SM\",1<0D><0A>" + ok);
+  const std::u16string head = u"<0D><0A>+CMGR: \"REC UNREAD\",\"+15550100\",,\"26/12/08,02:00:00+00\"<0D><0A>";
+  EXPECT_EQ(Exchange(u"AT+CMGR=1"), head + u"<0D><0A>Hi<0D><0A>" + ok);
+  EXPECT_NE(Exchange(u"AT+CMGR=1").find(u"REC READ"), std::u16string::npos);
+  EXPECT_EQ(Exchange(u"AT+CMGD=1"), ok);
+  EXPECT_EQ(Exchange(u"AT+CMGR=1", 200), u"<0D><0A>+CMS ERROR: 321<0D><0A>");
+  EXPECT_EQ(Exchange(u"AT+SIMREG=1"), ok);
+  EXPECT_EQ(Exchange(u"AT+CREG?"), u"<0D><0A>+CREG: 0,2<0D><0A>" + ok);
+  EXPECT_EQ(Exchange(u"AT+CREG?"), u"<0D><0A>+CREG: 0,1<0D><0A>" + ok);
 }
 
 }  // namespace

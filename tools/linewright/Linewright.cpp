@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <poll.h>
+#include <sys/stat.h>
 
 #include <cstring>
 #include <memory>
@@ -9,6 +10,8 @@
 
 #include "engine/BinaryTextCodec.h"
 #include "engine/NetworkLine.h"
+#include "engine/Sequence.h"
+#include "engine/SequenceRunner.h"
 #include "engine/Session.h"
 #include "platform/Registry.h"
 #include "preferences/PreferenceStore.h"
@@ -46,9 +49,11 @@ const char kHelp[] =
     "                   above, when given too, win over the profile's values)\n"
     "  --max-bytes N    cut a reply at N bytes (default 16777216); the cut is\n"
     "                   reported on standard error\n"
-    "  -f, --file FILE  read the commands from FILE, one a line, as the run goes;\n"
-    "                   blank lines and lines starting with '#' are skipped (write\n"
-    "                   a command that starts with '#' as <23>...)\n"
+    "  -f, --file FILE  run the sequence file FILE, a step a line, as it is read:\n"
+    "                   each plain line is a command; blank lines and lines\n"
+    "                   starting with '#' are skipped (write a command that starts\n"
+    "                   with '#' as <23>..., one with '@' as <40>...); lines\n"
+    "                   starting with '@' are the steps below\n"
     "  --fail-on TEXT   stop after the first reply that contains TEXT and exit with\n"
     "                   status 7; repeat for more (e.g. --fail-on\n"
     "                   '<0D><0A>ERROR<0D><0A>'). Without it an ERROR reply is\n"
@@ -75,6 +80,37 @@ const char kHelp[] =
     "                   come back in time\n"
     "  -h, --help       this text\n"
     "  --version        the version\n"
+    "\n"
+    "Sequence files (-f):\n"
+    "  COMMAND                a command, framed as usual; its reply is read\n"
+    "  @send COMMAND          the same, for a command starting with '@' or '#'\n"
+    "  @raw BYTES             BYTES sent as written (no --prefix, --suffix); reply\n"
+    "                         read as usual\n"
+    "  @prompt TEXT COMMAND   COMMAND's reply ends as soon as TEXT arrives; the step\n"
+    "                         fails when it does not (TEXT with blanks in \"quotes\")\n"
+    "  @expect TEXT|/REGEX/   the last reply (or notice waited for) holds TEXT, or a\n"
+    "                         line of it matches REGEX (ECMAScript)\n"
+    "  @wait TIME TEXT|/REGEX/\n"
+    "                         unsolicited data holding TEXT, or a line matching\n"
+    "                         REGEX, arrives within TIME (counted from the last\n"
+    "                         command's end)\n"
+    "  @capture NAME /REGEX/  REGEX's first group (or whole match) in the last reply\n"
+    "                         or notice becomes ${NAME} in later steps\n"
+    "  @pause TIME            send nothing for TIME\n"
+    "  @timeout TIME          the next command's reply ends after TIME of silence\n"
+    "  @retry TRIES [TIME]    try the next command (@raw, @prompt, @wait) and the\n"
+    "                         @expect and @capture lines after it up to TRIES times,\n"
+    "                         TIME apart, until they hold\n"
+    "  TIME is seconds (2, 0.05) or 50ms / 2s. Texts and commands are binary text.\n"
+    "  A step that fails ends the run with status 8 and a message naming the file,\n"
+    "  the line, the step, what it expected and what came. With --json each\n"
+    "  exchange has \"line\" and \"step\", and each check a record of its own:\n"
+    "    {\"line\":4,\"step\":2,\"check\":\"@expect OK\",\"held\":true}\n"
+    "  Example (a text message, waiting for the prompt \"> \"):\n"
+    "    AT+CMGF=1\n"
+    "    @prompt \"> \" AT+CMGS=\"+15550100\"\n"
+    "    @raw Hello<1A>\n"
+    "    @expect +CMGS:\n"
     "\n"
     "DEVICE is a path such as /dev/ttyUSB0, or COMn: for /dev/ttyS<n-1>, or a\n"
     "serial port on another machine: rfc2217://HOST:PORT (a serial server such as\n"
@@ -106,7 +142,8 @@ const char kHelp[] =
     "Exit status:\n"
     "  0  all commands sent and replies read\n"
     "  1  standard input or output failed\n"
-    "  2  usage error, the file named by -f cannot be read, a line of commands\n"
+    "  2  usage error, the file named by -f cannot be read or has a mistake (its\n"
+    "     line is named), a line of commands\n"
     "     (in that file or on standard input) is longer than 1 MiB, or the profile\n"
     "     named by --profile cannot be used\n"
     "  3  the device could not be opened (or connected to)\n"
@@ -115,6 +152,7 @@ const char kHelp[] =
     "     listening; with --reconnect, the device did not come back in time)\n"
     "  6  interrupted (SIGINT, SIGTERM); what had arrived is printed\n"
     "  7  a reply contained a --fail-on text; the run stopped after printing it\n"
+    "  8  a step of the sequence file (-f) did not get what it expected\n"
     "\n"
     "Examples:\n"
     "  linewright --suffix '<0D>' /dev/ttyUSB0 115200 AT ATI\n"
@@ -123,15 +161,7 @@ const char kHelp[] =
     "  linewright --listen 60 /dev/ttyUSB0 115200\n";
 
 bool ParseUnsigned(const std::string& text, uint64_t max, uint64_t* value) {
-  if (text.empty() || text.size() > 19) return false;
-  uint64_t v = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-    v = v * 10 + static_cast<uint64_t>(c - '0');
-  }
-  if (v > max) return false;
-  *value = v;
-  return true;
+  return ParseWholeNumber(text, max, value);
 }
 
 bool ParseUnsigned(const std::string& text, uint32_t* value) {
@@ -345,12 +375,6 @@ bool ApplyHandheldProfile(Options* options, std::string* error) {
 
 namespace {
 
-// A line of a command file that is no command: blank, or a comment.
-bool NoCommand(const std::string& line) {
-  const size_t first = line.find_first_not_of(" \t");
-  return first == std::string::npos || line[first] == '#';
-}
-
 SessionOptions SessionOptionsFor(const Options& options) {
   SessionOptions session;
   session.maxReplyBytes = options.maxBytes;
@@ -405,7 +429,11 @@ class Runner : public SessionObserver {
       session_.Stop();
       return WaitFailed(error);
     }
-    const Row& row = lastExchange_;
+    return Ended(lastExchange_);
+  }
+
+  // What an exchange's end means for the run: kExitOk to go on.
+  int Ended(const Row& row) {
     if (row.end == ReplyEnd::kWriteFailed) {
       if (row.error == ECANCELED) return kExitInterrupted;
       err_ << "linewright: write failed on " << options_.device << ": "
@@ -433,36 +461,125 @@ class Runner : public SessionObserver {
     return kExitOk;
   }
 
-  // Sends each line of |reader| (named |name| in messages) as a command, skipping blank
-  // lines and comments in a command |file|. The line is opened before the first command
-  // when it is not open yet. While it waits for more input, what the device says by
-  // itself is printed.
-  int SendLines(LineReader& reader, const std::string& name, bool file) {
+  // Sends each line of standard input (|reader|) as a command, opening the line first.
+  // While it waits for more input, what the device says by itself is printed.
+  int SendLines(LineReader& reader) {
     std::string line;
     for (;;) {
       switch (reader.Take(&line)) {
         case LineReader::Status::kLine: {
-          if (file && NoCommand(line)) continue;
-          int code = opened_ ? kExitOk : Open();
-          if (code == kExitOk) code = Exchange(Utf8ToUtf16(line));
+          const int code = Exchange(Utf8ToUtf16(line));
           if (code != kExitOk) return code;
           continue;
         }
         case LineReader::Status::kEnd: return kExitOk;
-        case LineReader::Status::kTooLong:
-          err_ << "linewright: line " << reader.LineNumber() << " of " << name
-               << " is longer than 1 MiB (" << LineReader::kMaxLineBytes << " bytes)\n";
-          return kExitUsage;
+        case LineReader::Status::kTooLong: return TooLong(reader, "standard input");
         default: break;  // more to read
       }
       const int code = WaitForInput(reader.Descriptor());
       if (code != kExitOk) return code;
-      if (reader.Fill() != LineReader::Status::kFailed) continue;
-      if (!file) {
+      if (reader.Fill() == LineReader::Status::kFailed) {
         err_ << "linewright: cannot read standard input\n";
         return kExitFailure;
       }
-      return FileUnreadable(name, reader.Error());
+    }
+  }
+
+  // Runs the sequence file |name| read through |reader| step by step as it is read. The
+  // line is opened for its first step. A file that can be read whole is checked whole
+  // before, so a mistake in it is reported before anything is sent.
+  int RunSequence(LineReader& reader, const std::string& name) {
+    if (const int code = CheckSequence(name); code != kExitOk) return code;
+    SequenceParser parser;
+    SequenceRunner runner(session_, options_.framing);
+    int ended = kExitOk;
+    runner.exchangeEnded = [this, &ended](const Row& row) { return (ended = Ended(row)) == kExitOk; };
+    runner.onStepBegun = [this](const Step& step) { report_.SetStep(step.line, step.number); };
+    runner.onChecked = [this](const Step& step, bool held) { report_.Checked(step.line, step.number, step.source, held); };
+    std::string line;
+    SequenceError error;
+    for (;;) {
+      switch (runner.Advance()) {
+        case SequenceState::kDone: return out_ ? kExitOk : OutputFailed();
+        case SequenceState::kFailed: {
+          const SequenceFailure& failure = runner.Failure();
+          if (failure.declined) return ended;
+          if (failure.hungUp) return HungUp(session_.HangupError());
+          err_ << "linewright: " << DescribeFailure(name, failure) << '\n';
+          return kExitExpectFailed;
+        }
+        case SequenceState::kStopped: return kExitInterrupted;
+        case SequenceState::kRunning:
+          switch (DriveSequence(runner, session_, stopFd_)) {
+            case RunEnd::kStop: return kExitInterrupted;
+            case RunEnd::kPollFailed: return WaitFailed(errno);
+            case RunEnd::kLineEnded: return HungUp(session_.HangupError());
+            default: break;
+          }
+          if (!out_) return OutputFailed();
+          continue;
+        case SequenceState::kNeedStep: break;
+      }
+      Step step;
+      switch (reader.Take(&line)) {
+        case LineReader::Status::kLine:
+          switch (parser.Take(line, reader.LineNumber(), &step, &error)) {
+            case SequenceParser::Result::kError: return BadStep(name, error);
+            case SequenceParser::Result::kNone: continue;
+            case SequenceParser::Result::kStep: break;
+          }
+          if (!opened_) {
+            if (const int code = Open(); code != kExitOk) return code;
+          }
+          runner.Add(std::move(step));
+          continue;
+        case LineReader::Status::kEnd:
+          if (!parser.End(&error)) return BadStep(name, error);
+          runner.Finish();
+          continue;
+        case LineReader::Status::kTooLong: return TooLong(reader, name);
+        default: break;  // more to read
+      }
+      if (const int code = WaitForInput(reader.Descriptor()); code != kExitOk) return code;
+      if (reader.Fill() == LineReader::Status::kFailed) return FileUnreadable(name, reader.Error());
+    }
+  }
+
+  int TooLong(const LineReader& reader, const std::string& name) {
+    err_ << "linewright: line " << reader.LineNumber() << " of " << name << " is longer than 1 MiB ("
+         << LineReader::kMaxLineBytes << " bytes)\n";
+    return kExitUsage;
+  }
+
+  int BadStep(const std::string& name, const SequenceError& error) {
+    err_ << "linewright: " << name << ":" << error.line << ": " << error.message << '\n';
+    return kExitUsage;
+  }
+
+  // A regular file is read once through before it runs, for its mistakes.
+  int CheckSequence(const std::string& name) {
+    struct stat info {};
+    if (stat(name.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return kExitOk;
+    int error = 0;
+    const std::unique_ptr<LineReader> reader = LineReader::OpenFile(name, &error);
+    if (!reader) return FileUnreadable(name, error);
+    SequenceParser parser;
+    SequenceError problem;
+    std::string line;
+    Step step;
+    for (;;) {
+      switch (reader->Take(&line)) {
+        case LineReader::Status::kLine:
+          if (parser.Take(line, reader->LineNumber(), &step, &problem) == SequenceParser::Result::kError)
+            return BadStep(name, problem);
+          continue;
+        case LineReader::Status::kEnd: return parser.End(&problem) ? kExitOk : BadStep(name, problem);
+        case LineReader::Status::kTooLong: return TooLong(*reader, name);
+        case LineReader::Status::kFailed: return FileUnreadable(name, reader->Error());
+        case LineReader::Status::kMore:
+          if (reader->Fill() == LineReader::Status::kFailed) return FileUnreadable(name, reader->Error());
+          continue;
+      }
     }
   }
 
@@ -563,9 +680,9 @@ int Run(const Options& options, int inFd, std::ostream& out, std::ostream& err, 
     int error = 0;
     const std::unique_ptr<LineReader> file = LineReader::OpenFile(options.commandFile, &error);
     if (!file) return run.FileUnreadable(options.commandFile, error);
-    // The file is read as the run goes; the line is opened for its first command, so a
-    // file that cannot be read, or a line too long before that command, is refused first.
-    code = run.SendLines(*file, options.commandFile, true);
+    // The file is read as the run goes; the line is opened for its first step, so a
+    // file that cannot be read, or a mistake before that step, is refused first.
+    code = run.RunSequence(*file, options.commandFile);
     if (code == kExitOk && !run.Opened()) code = run.Open();  // a file without commands
   } else if ((code = run.Open()) == kExitOk) {
     if (!options.commands.empty()) {
@@ -575,7 +692,7 @@ int Run(const Options& options, int inFd, std::ostream& out, std::ostream& err, 
       }
     } else if (options.listenMs < 0 && inFd >= 0) {
       LineReader input(inFd);
-      code = run.SendLines(input, "standard input", false);
+      code = run.SendLines(input);
     }
   }
   if (code == kExitOk && options.listenMs >= 0) code = run.Listen(-1, options.listenMs);

@@ -23,7 +23,8 @@ enum ExitCode : int {
   kExitWriteFailed = 4, // a command could not be written to the device (or not in time)
   kExitHangup = 5,      // a reply ended because the device hung up or a read failed
   kExitInterrupted = 6, // SIGINT or SIGTERM ended the run
-  kExitFailOn = 7       // a reply held a text given with --fail-on
+  kExitFailOn = 7,      // a reply held a text given with --fail-on
+  kExitExpectFailed = 8 // a step of a sequence file did not get what it expected
 };
 
 struct Options {

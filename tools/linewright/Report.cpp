@@ -128,6 +128,8 @@ void Report::OnRowBegun(const Row& row) {
   running_.sentAtMs = row.sentAtMs;
   headDone_ = false;
   noted_.clear();
+  rowLine_ = stepLine_;
+  rowStep_ = stepNumber_;
 }
 
 void Report::OnRead(std::span<const uint8_t> bytes, int64_t, RowKind kind) {
@@ -183,11 +185,21 @@ void Report::EndReply(const Row& exchange) {
     AppendNotes(notes::ReplyNotes(std::string_view(reinterpret_cast<const char*>(sent.data()), sent.size()),
                                   noted_.data(), noted_.size(), RowKind::kExchange),
                 &tail);
+    if (rowLine_ != 0) tail += ",\"line\":" + std::to_string(rowLine_) + ",\"step\":" + std::to_string(rowStep_);
     tail += "}\n";
     Write(tail);
   } else {
     out_ << '\n';
   }
+  out_.flush();
+}
+
+void Report::Checked(size_t line, size_t number, const std::string& source, bool held) {
+  if (!json_) return;
+  std::string record = "{\"line\":" + std::to_string(line) + ",\"step\":" + std::to_string(number) + ",\"check\":\"";
+  AppendJsonString(source, &record);
+  record += held ? "\",\"held\":true}\n" : "\",\"held\":false}\n";
+  Write(record);
   out_.flush();
 }
 

@@ -65,6 +65,13 @@ class Report : public SessionObserver {
   void OnRead(std::span<const uint8_t> bytes, int64_t atUs, RowKind kind) override;
   void OnRowEnded(const Row& row) override;
 
+  // A step of a sequence file begins: with --json the exchanges it sends carry its file
+  // line and number.
+  void SetStep(size_t line, size_t number) { stepLine_ = line, stepNumber_ = number; }
+  // A step that expects something (|source| as written) ended: with --json a record says
+  // whether its expectation held.
+  void Checked(size_t line, size_t number, const std::string& source, bool held);
+
  private:
   void Head(const Row& exchange);
   void EndReply(const Row& exchange);
@@ -76,6 +83,8 @@ class Report : public SessionObserver {
   bool timestamps_;
   Row running_;  // the exchange in flight: its command and send time
   bool headDone_ = false;
+  size_t stepLine_ = 0, stepNumber_ = 0;  // the step running; 0: none
+  size_t rowLine_ = 0, rowStep_ = 0;      // the step of the exchange in flight
   std::string text_;
   std::string escaped_;
   Bytes noted_;  // the start of the reply in flight, for its notes (--json)

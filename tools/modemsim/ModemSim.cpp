@@ -35,6 +35,10 @@ constexpr StoredMessage kStoredMessages[] = {
     {33, "07917283010010F5440B917238880900F1000099309251619580100500032A0202E061391D44BFBF5D"},
 };
 const char kRevision[] = "1.0";
+const char kOwnNumber[] = "+15550100";
+constexpr size_t kMaxMessage = 1024;
+constexpr size_t kMaxMessages = 30;
+constexpr int kIncomingMs = 1000;
 
 const char kHelp[] =
     "Standard commands (several may follow one AT, as in ATE0V1):\n"
@@ -51,7 +55,13 @@ const char kHelp[] =
     "  AT+CMGF=0 / =1    short messages in PDU / text mode (text at start; AT+CMGF? shows)\n"
     "  AT+CMGR=n         in PDU mode, stored message n: 1 GSM 7-bit, 2 UCS2, 3 and 4 the\n"
     "                    two parts of one message (+CMS ERROR: 321 for any other n);\n"
-    "                    in text mode ERROR\n"
+    "                    in text mode the message n sent to the own number\n"
+    "  AT+CMGS=\"number\"  (text mode) prompt \"\\r\\n> \", then the text up to Ctrl+Z (0x1A) is\n"
+    "                    sent (ESC cancels): +CMGS: n, OK. A text to the simulator's own\n"
+    "                    number, +15550100, comes back 1 s later as +CMTI: \"SM\",index\n"
+    "  AT+CMGD=n         delete the stored message n\n"
+    "  AT+CNUM           the own number\n"
+    "  AT+CREG?          +CREG: 0,1 (registered), or 0,2 while searching\n"
     "Test commands:\n"
     "  AT+SIMDELAY=ms    wait ms before every later reply (0 = off)\n"
     "  AT+SIMTRICKLE=ms  send later replies one byte every ms (0 = off)\n"
@@ -67,6 +77,7 @@ const char kHelp[] =
     "  AT+SIMLATE=ms,text  answer OK, then send \"\\r\\ntext\\r\\n\" ms after the OK\n"
     "                     (text may be quoted: AT+SIMLATE=200,\"+QTEMP: 31\")\n"
     "  AT+SIMCME=n       reply \"+CME ERROR: n\" (n up to 65535)\n"
+    "  AT+SIMREG=n       the next n AT+CREG? report 0,2 (searching)\n"
     "  AT+SIMHELP        this list\n"
     "  AT+SIMDELAY?, AT+SIMTRICKLE? and AT+SIMURC? show the setting.\n"
     "Unsolicited texts go out between replies, never inside one.\n";
@@ -232,6 +243,10 @@ void ModemSim::OnInput(const char* data, size_t length) {
       s.bytes.assign(1, c);
       out_.push_back(std::move(s));
     }
+    if (composing_) {
+      Compose(c);
+      continue;
+    }
     if (c == '\r') {
       const std::string line = line_;
       const bool tooLong = lineTooLong_;
@@ -368,6 +383,9 @@ void ModemSim::ProcessLine(const std::string& raw) {
         if (!ParseNumber(value, 65535, &n)) return fail();
         if (!quiet_) Reply(InfoText(info) + InfoText("+CME ERROR: " + std::to_string(n)));
         return;
+      } else if (int result = 0; Network(name, op, value, &info, &result)) {
+        if (result == 4) return fail();
+        if (result == 1) return;
       } else if (name == "SIMHELP" && op.empty()) {
         info += kHelp;
       } else if (name == "SIMBYTES" && op == "=") {
@@ -479,6 +497,83 @@ void ModemSim::ProcessLine(const std::string& raw) {
     }
   }
   Reply(InfoText(info) + ResultCode(0));
+}
+
+bool ModemSim::Network(const std::string& name, const std::string& op, const std::string& value,
+                       std::string* info, int* result) {
+  long n = 0;
+  std::string unquoted = value;
+  if (unquoted.size() >= 2 && unquoted.front() == '"' && unquoted.back() == '"')
+    unquoted = unquoted.substr(1, unquoted.size() - 2);
+  *result = 0;
+  if (name == "CMGS" && op == "=") {
+    if (pduMode_ || unquoted.empty()) {
+      *result = 4;
+      return true;
+    }
+    composing_ = true;
+    composeTo_ = unquoted;
+    composed_.clear();
+    Reply("\r\n> ");
+    *result = 1;
+  } else if ((name == "CMGR" || name == "CMGD") && op == "=") {
+    if (!ParseNumber(value, 999, &n)) {
+      *result = 4;
+      return true;
+    }
+    const auto found = messages_.find(static_cast<int>(n));
+    if (name == "CMGD") {
+      if (found != messages_.end()) messages_.erase(found);
+    } else if (found == messages_.end()) {
+      Reply(InfoText("+CMS ERROR: 321"));
+      *result = 1;
+    } else {
+      *info += "+CMGR: \"" + std::string(found->second.read ? "REC READ" : "REC UNREAD") + "\",\"" +
+               found->second.from + "\",,\"26/12/08,02:00:00+00\"\n" + found->second.text + "\n";
+      found->second.read = true;
+    }
+  } else if (name == "CNUM" && op.empty()) {
+    *info += std::string("+CNUM: \"\",\"") + kOwnNumber + "\",145\n";
+  } else if (name == "CREG" && op == "?") {
+    *info += std::string("+CREG: 0,") + (searchingPolls_ > 0 ? "2" : "1") + "\n";
+    if (searchingPolls_ > 0) --searchingPolls_;
+  } else if (name == "CREG" && op == "=") {
+    if (!ParseNumber(value, 2, &n)) *result = 4;
+  } else if (name == "SIMREG" && op == "=") {
+    if (!ParseNumber(value, 1000, &n)) *result = 4;
+    else searchingPolls_ = static_cast<int>(n);
+  } else {
+    return false;
+  }
+  return true;
+}
+
+void ModemSim::Compose(char c) {
+  if (c == 0x1B) {
+    composing_ = false;
+    Trace("<< (message cancelled)");
+    Reply(ResultCode(0));
+    return;
+  }
+  if (c != 0x1A) {
+    // The line feed that may follow the command's carriage return is not text.
+    if (!(c == '\n' && composed_.empty()) && composed_.size() < kMaxMessage) composed_.push_back(c);
+    return;
+  }
+  composing_ = false;
+  Trace("<< (message to " + composeTo_ + ") " + Printable(composed_));
+  replyDelayMs_ = delayMs_;
+  replyTrickleMs_ = trickleMs_;
+  messageRef_ = (messageRef_ + 1) % 256;
+  Reply(InfoText("+CMGS: " + std::to_string(messageRef_)) + ResultCode(0));
+  if (composeTo_ != kOwnNumber || messages_.size() >= kMaxMessages) return;
+  int index = 1;
+  while (messages_.count(index) != 0) ++index;
+  messages_[index] = Message{kOwnNumber, composed_, false};
+  Segment s;
+  s.bytes = InfoText("+CMTI: \"SM\"," + std::to_string(index));
+  s.lateMs = kIncomingMs;
+  out_.push_back(std::move(s));
 }
 
 std::string ModemSim::TakeDueUnsolicited(Clock::time_point now) {

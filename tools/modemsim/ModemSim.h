@@ -68,6 +68,12 @@ class ModemSim {
   // Milliseconds until the next unsolicited text is due (0: now; -1: none scheduled).
   int MsUntilUnsolicited(Clock::time_point now) const;
   void Trace(const std::string& line) const;
+  // The SMS and network registration commands: false when |name| is none of them;
+  // otherwise true with |*result| 0 (go on with the line), 1 (answered) or 4 (ERROR).
+  bool Network(const std::string& name, const std::string& op, const std::string& value,
+               std::string* info, int* result);
+  // A byte of a message being typed after the AT+CMGS prompt.
+  void Compose(char c);
 
   int master_ = -1;
   int keeper_ = -1;  // a slave descriptor kept open so the master never reads a hang-up
@@ -96,6 +102,19 @@ class ModemSim {
   std::map<int, int> registers_;
   bool pduMode_ = false;  // AT+CMGF=0: short messages as PDUs
   Log log_;
+
+  // Text messages: the mode, the one being typed (to composeTo_), the stored ones.
+  struct Message {
+    std::string from;
+    std::string text;
+    bool read = false;
+  };
+  bool composing_ = false;
+  std::string composeTo_;
+  std::string composed_;
+  int messageRef_ = 0;
+  std::map<int, Message> messages_;
+  int searchingPolls_ = 0;  // AT+CREG? polls still to report "searching"
 };
 
 }  // namespace orvane::modemsim
