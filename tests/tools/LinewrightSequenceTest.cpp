@@ -70,8 +70,8 @@ TEST_F(SequenceAgainstSimulator, StepsHoldOrFailWithTheirLine) {
        "AT+CMGF=1\n@prompt \"> \" AT+CMGS=\"+15550199\"\n@raw Hi<1A>\n@expect /^\\+CMGS: \\d+$/\n"
        "@prompt \"> \" AT+CMGS=\"+1\"\n@raw <1B>\n@expect OK",
        kExitOk, "Hi<1A><0D><0A>+CMGS: 1<0D><0A><0D><0A>OK<0D><0A>\n", 1, ""},
-      {"prompt missing", "ATE0\n@prompt \"> \" AT+CMGS=\"+1\"", kExitExpectFailed, "ERROR", 1,
-       "2: step 2 (@prompt \"> \" AT+CMGS=\"+1\") failed: expected the prompt \"> \"; got "
+      {"prompt missing", "ATE0\nAT+CMGF=0\n@prompt \"> \" AT+CMGS=\"+1\"", kExitExpectFailed, "ERROR", 1,
+       "3: step 3 (@prompt \"> \" AT+CMGS=\"+1\") failed: expected the prompt \"> \"; got "
        "\"<0D><0A>ERROR<0D><0A>\"\n"},
       {"expectation fails", "ATE0\nATI\n# the revision is not on that line\n@expect /Simulator \\d/\nAT", kExitExpectFailed,
        "ATE0", 1,

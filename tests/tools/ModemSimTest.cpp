@@ -166,6 +166,7 @@ TEST_F(ModemSimTest, HangUpEndsTheReadAndTheSimulator) {
 TEST_F(ModemSimTest, TextMessagesAndRegistration) {
   const std::u16string ok = u"<0D><0A>OK<0D><0A>";
   EXPECT_EQ(Exchange(u"ATE0"), u"ATE0<0D>" + ok);
+  EXPECT_EQ(Exchange(u"AT+CMGF=0"), ok);
   EXPECT_EQ(Exchange(u"AT+CMGS=\"+15550100\""), u"<0D><0A>ERROR<0D><0A>") << "not in text mode";
   EXPECT_EQ(Exchange(u"AT+CMGF=1"), ok);
   EXPECT_EQ(Exchange(u"AT+CMGS=\"+15550199\"", 2000, {u"> "}), u"<0D><0A>>> ");
