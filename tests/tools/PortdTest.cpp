@@ -1,0 +1,292 @@
+// The port service with real clients: linewright processes and read-only links, against
+// the modem simulator.
+#include <errno.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/service/PortProtocol.h"
+#include "engine/service/PortService.h"
+#include "engine/service/ServiceLink.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/SimulatorThread.h"
+#include "tests/support/Unprivileged.h"
+#include "tools/orvane-portd/Portd.h"
+
+namespace orvane::service {
+namespace {
+
+using testing::Process;
+using Clock = std::chrono::steady_clock;
+
+// Rows a link has seen, gathered on its own thread.
+class Watcher : public SessionObserver {
+ public:
+  void OnRowBegun(const Row& row) override {
+    std::lock_guard lock(mutex_);
+    begun_.push_back(row);
+    changed_.notify_all();
+  }
+  void OnRowEnded(const Row& row) override {
+    std::lock_guard lock(mutex_);
+    ended_.push_back(row);
+    changed_.notify_all();
+  }
+  // Waits (at most 60 s, a hang guard) until |ready| holds for the rows ended and begun.
+  template <typename Ready>
+  bool WaitFor(Ready ready) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, std::chrono::seconds(60), [&] { return ready(ended_, begun_); });
+  }
+  std::vector<Row> Ended() {
+    std::lock_guard lock(mutex_);
+    return ended_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::vector<Row> begun_, ended_;
+};
+
+bool HasRow(const std::vector<Row>& rows, RowKind kind, const std::string& inReply, const std::string& command = {}) {
+  for (const Row& row : rows) {
+    const std::string reply(row.reply.begin(), row.reply.end());
+    if (row.kind == kind && reply.find(inReply) != std::string::npos &&
+        (command.empty() || Utf16ToUtf8(row.typed) == command))
+      return true;
+  }
+  return false;
+}
+
+std::string RunAndRead(Process& p) {
+  p.CloseInput();
+  return p.ReadAll();
+}
+
+class PortService : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(sim.ok()) << sim.error();
+    // A runtime folder others may enter, so that only the service's own folder keeps them out.
+    runtime = std::filesystem::temp_directory_path() / ("portd-test-" + std::to_string(getpid()));
+    std::filesystem::create_directories(runtime);
+    ::chmod(runtime.c_str(), 0755);
+    const char* old = std::getenv("XDG_RUNTIME_DIR");
+    if (old) oldRuntime = old;
+    hadRuntime = old != nullptr;
+    setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    unsetenv("ORVANE_PORTD");
+
+    PortServiceOptions options;
+    options.name = sim.path();
+    options.baud = 115200;
+    options.clientOutputBytes = 256 << 10;
+    service = std::make_unique<service::PortService>(options);
+    std::string reason;
+    ASSERT_EQ(service->Start(&reason), 0) << reason;
+    ASSERT_EQ(pipe2(stop, O_CLOEXEC), 0);
+    runner = std::thread([this] { end = service->Run(stop[0]); });
+
+    int error = 0;
+    LinkOptions watch;
+    watch.readOnly = true;
+    reader = ServiceLink::Attach(sim.path(), 115200, {}, watch, -1, &error, &reason);
+    ASSERT_TRUE(reader) << reason;
+    reader->SetSink(&watcher);
+    pumping = std::thread([this] {
+      while (!quit && !reader->Ended()) reader->Pump(50);
+    });
+  }
+
+  void TearDown() override {
+    quit = true;
+    if (pumping.joinable()) pumping.join();
+    if (runner.joinable()) {
+      [[maybe_unused]] ssize_t n = write(stop[1], "x", 1);
+      runner.join();
+      EXPECT_EQ(end, service::PortService::End::kStopped);
+    }
+    for (int fd : stop)
+      if (fd >= 0) close(fd);
+    if (hadRuntime) setenv("XDG_RUNTIME_DIR", oldRuntime.c_str(), 1);
+    else unsetenv("XDG_RUNTIME_DIR");
+    std::filesystem::remove_all(runtime);
+  }
+
+  Process Linewright(std::vector<std::string> args) {
+    args.insert(args.begin(), {LINEWRIGHT_TOOL, "--suffix", "<0D>"});
+    Process p;
+    EXPECT_TRUE(p.Start(args));
+    return p;
+  }
+
+  testing::SimulatorThread sim;
+  std::filesystem::path runtime;
+  std::string oldRuntime;
+  bool hadRuntime = false;
+  std::unique_ptr<service::PortService> service;
+  int stop[2] = {-1, -1};
+  std::thread runner;
+  service::PortService::End end = service::PortService::End::kFailed;
+  std::unique_ptr<ServiceLink> reader;
+  Watcher watcher;
+  std::thread pumping;
+  std::atomic<bool> quit = false;
+};
+
+TEST_F(PortService, ClientsGetTheirOwnRepliesInOrderAndLateOnesWhatCameBefore) {
+  // A late result that comes after its client has gone reaches a client attaching later.
+  Process first = Linewright({sim.path(), "115200", "AT+SIMLATE=50,\"+LATE: 1\""});
+  EXPECT_EQ(RunAndRead(first), "AT+SIMLATE=50,\"+LATE: 1\"<0D><0D><0A>OK<0D><0A>\n");
+  EXPECT_EQ(first.Wait(), 0);
+  ASSERT_TRUE(watcher.WaitFor([](const std::vector<Row>& ended, auto&) {
+    return HasRow(ended, RowKind::kUnsolicited, "+LATE: 1");
+  }));
+  Process late = Linewright({"--listen", "0.3", sim.path(), "115200"});
+  EXPECT_NE(RunAndRead(late).find(" unsolicited: <0D><0A>+LATE: 1<0D><0A>\n"), std::string::npos);
+  EXPECT_EQ(late.Wait(), 0);
+
+  // Two clients at once, 500 commands each: the simulator echoes each command, so every
+  // reply names the command it belongs to.
+  const std::filesystem::path files[2] = {runtime / "a.at", runtime / "b.at"};
+  const char* tags[2] = {"A", "B"};
+  for (int c = 0; c < 2; ++c) {
+    std::ofstream out(files[c]);
+    for (int i = 0; i < 500; ++i) out << "AT+" << tags[c] << i << '\n';
+  }
+  Process clients[2] = {Linewright({"-f", files[0], sim.path(), "115200"}),
+                        Linewright({"-f", files[1], sim.path(), "115200"})};
+  std::string outputs[2];
+  std::thread second([&] { outputs[1] = RunAndRead(clients[1]); });
+  outputs[0] = RunAndRead(clients[0]);
+  second.join();
+  for (int c = 0; c < 2; ++c) {
+    EXPECT_EQ(clients[c].Wait(), 0);
+    std::istringstream lines(outputs[c]);
+    std::string line;
+    // Each starts with the late result kept from before it attached.
+    ASSERT_TRUE(std::getline(lines, line));
+    EXPECT_NE(line.find(" unsolicited: <0D><0A>+LATE: 1<0D><0A>"), std::string::npos) << line;
+    int i = 0;
+    for (; std::getline(lines, line); ++i)
+      ASSERT_EQ(line, "AT+" + std::string(tags[c]) + std::to_string(i) + "<0D><0D><0A>ERROR<0D><0A>") << i;
+    EXPECT_EQ(i, 500) << tags[c];
+  }
+
+  // The read-only client saw every exchange, each with its own reply, and the late result.
+  ASSERT_TRUE(watcher.WaitFor([](const std::vector<Row>& ended, auto&) { return ended.size() >= 1002; }));
+  int exchanges = 0;
+  for (const Row& row : watcher.Ended()) {
+    if (row.Unsolicited()) continue;
+    ++exchanges;
+    const std::string reply(row.reply.begin(), row.reply.end());
+    EXPECT_EQ(reply.rfind(Utf16ToUtf8(row.typed) + "\r", 0), 0u) << reply;
+  }
+  EXPECT_EQ(exchanges, 1001);
+  EXPECT_TRUE(HasRow(watcher.Ended(), RowKind::kUnsolicited, "+LATE: 1"));
+}
+
+TEST_F(PortService, ClientsThatDieOrNeverReadLeaveTheOthersWorking) {
+  // Killed while its reply is read: the reply is still read to its end.
+  Process killed = Linewright({"--timeout", "300", sim.path(), "115200", "AT+SIMPROMPT"});
+  ASSERT_TRUE(watcher.WaitFor([](auto&, const std::vector<Row>& begun) {
+    return !begun.empty() && Utf16ToUtf8(begun.back().typed) == "AT+SIMPROMPT";
+  }));
+  ::kill(killed.pid, SIGKILL);
+  killed.Wait();
+  ASSERT_TRUE(watcher.WaitFor([](const std::vector<Row>& ended, auto&) {
+    return HasRow(ended, RowKind::kExchange, "\r\n> ", "AT+SIMPROMPT");
+  }));
+  EXPECT_EQ(watcher.Ended().back().end, ReplyEnd::kSilence);
+
+  // A client that never reads is dropped once its output is over the bound.
+  const int silent = ConnectToService(SocketPathFor(sim.path()));
+  ASSERT_GE(silent, 0);
+  const std::string attach = "{\"op\":\"attach\",\"read_only\":true}\n";
+  ASSERT_EQ(write(silent, attach.data(), attach.size()), static_cast<ssize_t>(attach.size()));
+  for (int round = 0; round < 8; ++round) {
+    Process big = Linewright({"--timeout", "200", sim.path(), "115200", "AT+SIMBYTES=200000"});
+    EXPECT_GT(RunAndRead(big).size(), 200000u);
+    EXPECT_EQ(big.Wait(), 0);
+  }
+  Process after = Linewright({sim.path(), "115200", "AT"});
+  EXPECT_EQ(RunAndRead(after), "AT<0D><0D><0A>OK<0D><0A>\n");
+  EXPECT_EQ(after.Wait(), 0);
+  // The silent client's end of the connection has been closed by the service.
+  ::fcntl(silent, F_SETFL, O_NONBLOCK);
+  char sink[65536];
+  ssize_t n = 0;
+  const auto until = Clock::now() + std::chrono::seconds(20);
+  while ((n = read(silent, sink, sizeof sink)) != 0 && Clock::now() < until)
+    if (n < 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  EXPECT_EQ(n, 0);
+  close(silent);
+}
+
+TEST_F(PortService, AnotherUserCannotConnect) {
+  if (geteuid() != 0) GTEST_SKIP() << "running a client as another user needs root";
+  const std::string path = SocketPathFor(sim.path());
+  const int code = testing::AsUnprivilegedUser([&] {
+    const int fd = ConnectToService(path);
+    return fd < 0 && errno == EACCES ? 0 : 1;
+  });
+  EXPECT_EQ(code, 0);
+  struct stat st {};
+  ASSERT_EQ(stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+TEST(PortNames, EscapedAsSystemdDoes) {
+  const struct {
+    const char* name;
+    const char* escaped;
+  } cases[] = {{"/dev/ttyUSB0", "dev-ttyUSB0"},
+               {"/dev/serial/by-id/usb-FTDI_A1-if00", "dev-serial-by\\x2did-usb\\x2dFTDI_A1\\x2dif00"},
+               {"rfc2217://lab:2001", "rfc2217:--lab:2001"},
+               {"tcp://[::1]:3001", "tcp:--\\x5b::1\\x5d:3001"}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(EscapePortName(c.name), c.escaped);
+    // A path comes back without its leading '/', as systemd's %I gives it.
+    EXPECT_EQ(UnescapePortName(c.escaped), std::string(c.name).substr(c.name[0] == '/' ? 1 : 0));
+  }
+}
+
+TEST(PortdArguments, LineSettingsUnitNamesAndMistakes) {
+  auto parse = [](std::vector<const char*> args, portd::Options* o, std::string* error) {
+    args.insert(args.begin(), "orvane-portd");
+    return portd::ParseArguments(static_cast<int>(args.size()), args.data(), o, error);
+  };
+  portd::Options o;
+  std::string error;
+  ASSERT_TRUE(parse({"--linger", "3", "--parity", "even", "--unit", "dev-ttyUSB0", "9600"}, &o, &error)) << error;
+  EXPECT_EQ(o.service.name, "/dev/ttyUSB0");
+  EXPECT_EQ(o.service.baud, 9600u);
+  EXPECT_EQ(o.service.lingerMs, 3000);
+  EXPECT_EQ(o.service.settings.parity, Parity::kEven);
+  for (std::vector<const char*> bad : {std::vector<const char*>{"--timeout", "5", "/dev/x", "9600"},
+                                       {"/dev/x"},
+                                       {"/dev/x", "9600", "AT"},
+                                       {"--parity", "sometimes", "/dev/x", "9600"},
+                                       {"--linger", "soon", "/dev/x", "9600"}}) {
+    portd::Options ignored;
+    EXPECT_FALSE(parse(bad, &ignored, &error)) << bad[0];
+    EXPECT_FALSE(error.empty());
+  }
+}
+
+}  // namespace
+}  // namespace orvane::service
