@@ -136,6 +136,8 @@ class COrvanePortView : public QWidget {
   void OnDevicesChanged();
   // The open line's device has gone: it is released and the status says so.
   void OnDeviceGone();
+  // A port shared through its service: the status says so, with the clients attached.
+  void ShowSharedStatus();
   // Sends |command| framed by the current profile (when "Use" is ticked); the history
   // takes it when |remember|.
   void SendCommand(const std::u16string& command, bool remember);
@@ -176,4 +178,5 @@ class COrvanePortView : public QWidget {
   bool portFieldWasEnabled_ = true;
   bool listStale_ = false;  // a change came while the line was open
   bool lineEndOffered_ = false;
+  int sharedShown_ = 0;  // the clients the status shows; 0: not shared
 };

@@ -22,6 +22,7 @@
 #include "engine/service/PortService.h"
 #include "engine/service/ServiceLink.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/PortServiceThread.h"
 #include "tests/support/SimulatorThread.h"
 #include "tests/support/Unprivileged.h"
 #include "tools/orvane-portd/Portd.h"
@@ -79,29 +80,20 @@ std::string RunAndRead(Process& p) {
 
 class PortService : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(sim.ok()) << sim.error();
-    // A runtime folder others may enter, so that only the service's own folder keeps them out.
-    runtime = std::filesystem::temp_directory_path() / ("portd-test-" + std::to_string(getpid()));
-    std::filesystem::create_directories(runtime);
-    ::chmod(runtime.c_str(), 0755);
-    const char* old = std::getenv("XDG_RUNTIME_DIR");
-    if (old) oldRuntime = old;
-    hadRuntime = old != nullptr;
-    setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
-    unsetenv("ORVANE_PORTD");
-
+  static PortServiceOptions Options(const std::string& device) {
     PortServiceOptions options;
-    options.name = sim.path();
+    options.name = device;
     options.baud = 115200;
     options.clientOutputBytes = 256 << 10;
-    service = std::make_unique<service::PortService>(options);
-    std::string reason;
-    ASSERT_EQ(service->Start(&reason), 0) << reason;
-    ASSERT_EQ(pipe2(stop, O_CLOEXEC), 0);
-    runner = std::thread([this] { end = service->Run(stop[0]); });
+    return options;
+  }
 
+  void SetUp() override {
+    ASSERT_TRUE(sim.ok()) << sim.error();
+    unsetenv("ORVANE_PORTD");
+    ASSERT_TRUE(service.ok()) << service.error();
     int error = 0;
+    std::string reason;
     LinkOptions watch;
     watch.readOnly = true;
     reader = ServiceLink::Attach(sim.path(), 115200, {}, watch, -1, &error, &reason);
@@ -115,16 +107,7 @@ class PortService : public ::testing::Test {
   void TearDown() override {
     quit = true;
     if (pumping.joinable()) pumping.join();
-    if (runner.joinable()) {
-      [[maybe_unused]] ssize_t n = write(stop[1], "x", 1);
-      runner.join();
-      EXPECT_EQ(end, service::PortService::End::kStopped);
-    }
-    for (int fd : stop)
-      if (fd >= 0) close(fd);
-    if (hadRuntime) setenv("XDG_RUNTIME_DIR", oldRuntime.c_str(), 1);
-    else unsetenv("XDG_RUNTIME_DIR");
-    std::filesystem::remove_all(runtime);
+    EXPECT_EQ(service.Stop(), service::PortService::End::kStopped);
   }
 
   Process Linewright(std::vector<std::string> args) {
@@ -135,13 +118,7 @@ class PortService : public ::testing::Test {
   }
 
   testing::SimulatorThread sim;
-  std::filesystem::path runtime;
-  std::string oldRuntime;
-  bool hadRuntime = false;
-  std::unique_ptr<service::PortService> service;
-  int stop[2] = {-1, -1};
-  std::thread runner;
-  service::PortService::End end = service::PortService::End::kFailed;
+  testing::PortServiceThread service{Options(sim.path())};
   std::unique_ptr<ServiceLink> reader;
   Watcher watcher;
   std::thread pumping;
@@ -162,7 +139,7 @@ TEST_F(PortService, ClientsGetTheirOwnRepliesInOrderAndLateOnesWhatCameBefore) {
 
   // Two clients at once, 500 commands each: the simulator echoes each command, so every
   // reply names the command it belongs to.
-  const std::filesystem::path files[2] = {runtime / "a.at", runtime / "b.at"};
+  const std::filesystem::path files[2] = {service.runtime() / "a.at", service.runtime() / "b.at"};
   const char* tags[2] = {"A", "B"};
   for (int c = 0; c < 2; ++c) {
     std::ofstream out(files[c]);
