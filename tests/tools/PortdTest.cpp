@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <mutex>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -225,6 +226,56 @@ TEST_F(PortService, AnotherUserCannotConnect) {
   struct stat st {};
   ASSERT_EQ(stat(path.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+// Sets environment variables for its lifetime.
+class ScopedEnv {
+ public:
+  ScopedEnv(std::initializer_list<std::pair<const char*, std::string>> values) {
+    for (const auto& [name, value] : values) {
+      const char* old = std::getenv(name);
+      saved_.push_back({name, old ? std::optional<std::string>(old) : std::nullopt});
+      setenv(name, value.c_str(), 1);
+    }
+  }
+  ~ScopedEnv() {
+    for (const auto& [name, old] : saved_) {
+      if (old) setenv(name, old->c_str(), 1);
+      else unsetenv(name);
+    }
+  }
+
+ private:
+  std::vector<std::pair<const char*, std::optional<std::string>>> saved_;
+};
+
+TEST(PortServiceOnDemand, TheFirstClientStartsItAndOthersGoThroughIt) {
+  auto simulator = std::make_unique<testing::SimulatorThread>();
+  testing::SimulatorThread& sim = *simulator;
+  ASSERT_TRUE(sim.ok()) << sim.error();
+  const std::string device = sim.path();
+  const auto runtime = std::filesystem::temp_directory_path() / ("orvane-portd-auto-" + std::to_string(getpid()));
+  std::filesystem::create_directories(runtime);
+  {
+    ScopedEnv env({{"XDG_RUNTIME_DIR", runtime.string()}, {"ORVANE_PORTD", "auto"}, {"ORVANE_PORTD_PROGRAM", PORTD_TOOL}});
+    for (int i = 0; i < 2; ++i) {
+      // The second finds the device held by the service the first started: it can only
+      // have gone through that service.
+      Process p;
+      ASSERT_TRUE(p.Start({LINEWRIGHT_TOOL, "--suffix", "<0D>", sim.path(), "115200", "AT"}));
+      EXPECT_EQ(RunAndRead(p), "AT<0D><0D><0A>OK<0D><0A>\n") << i;
+      EXPECT_EQ(p.Wait(), 0);
+      EXPECT_TRUE(std::filesystem::exists(SocketPathFor(sim.path())));
+    }
+  }
+  // The simulator's end is the device's hang-up: the service ends and removes its socket.
+  simulator.reset();
+  const auto socket = runtime / "orvane-port-linewright" / (EscapePortName(device) + ".sock");
+  const auto until = Clock::now() + std::chrono::seconds(20);
+  while (std::filesystem::exists(socket) && Clock::now() < until)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_FALSE(std::filesystem::exists(socket));
+  std::filesystem::remove_all(runtime);
 }
 
 TEST(PortNames, EscapedAsSystemdDoes) {
