@@ -45,12 +45,26 @@ class Reader {
       if (i_ >= s_.size()) return false;
       const char e = s_[i_++];
       switch (e) {
-        case '"': case '\\': case '/': out->push_back(e); break;
-        case 'b': out->push_back('\b'); break;
-        case 'f': out->push_back('\f'); break;
-        case 'n': out->push_back('\n'); break;
-        case 'r': out->push_back('\r'); break;
-        case 't': out->push_back('\t'); break;
+        case '"':
+        case '\\':
+        case '/':
+          out->push_back(e);
+          break;
+        case 'b':
+          out->push_back('\b');
+          break;
+        case 'f':
+          out->push_back('\f');
+          break;
+        case 'n':
+          out->push_back('\n');
+          break;
+        case 'r':
+          out->push_back('\r');
+          break;
+        case 't':
+          out->push_back('\t');
+          break;
         case 'u': {
           uint32_t cp = 0;
           if (!Hex4(&cp)) return false;
@@ -66,7 +80,8 @@ class Reader {
           Utf8(cp, out);
           break;
         }
-        default: return false;
+        default:
+          return false;
       }
     }
     return false;
@@ -101,10 +116,14 @@ class Reader {
     for (int k = 0; k < 4; ++k) {
       const char c = s_[i_++];
       uint32_t d = 0;
-      if (c >= '0' && c <= '9') d = static_cast<uint32_t>(c - '0');
-      else if (c >= 'a' && c <= 'f') d = static_cast<uint32_t>(c - 'a' + 10);
-      else if (c >= 'A' && c <= 'F') d = static_cast<uint32_t>(c - 'A' + 10);
-      else return false;
+      if (c >= '0' && c <= '9')
+        d = static_cast<uint32_t>(c - '0');
+      else if (c >= 'a' && c <= 'f')
+        d = static_cast<uint32_t>(c - 'a' + 10);
+      else if (c >= 'A' && c <= 'F')
+        d = static_cast<uint32_t>(c - 'A' + 10);
+      else
+        return false;
       *v = *v * 16 + d;
     }
     return true;
@@ -235,11 +254,21 @@ void AppendJsonQuoted(std::string_view text, std::string* out) {
   out->push_back('"');
   for (const char c : text) {
     switch (c) {
-      case '"': *out += "\\\""; break;
-      case '\\': *out += "\\\\"; break;
-      case '\n': *out += "\\n"; break;
-      case '\r': *out += "\\r"; break;
-      case '\t': *out += "\\t"; break;
+      case '"':
+        *out += "\\\"";
+        break;
+      case '\\':
+        *out += "\\\\";
+        break;
+      case '\n':
+        *out += "\\n";
+        break;
+      case '\r':
+        *out += "\\r";
+        break;
+      case '\t':
+        *out += "\\t";
+        break;
       default:
         if (static_cast<unsigned char>(c) < 0x20) {
           char buffer[8];

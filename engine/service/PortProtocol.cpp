@@ -20,26 +20,22 @@ namespace {
 constexpr char kFolder[] = "orvane-port-linewright";
 
 bool Plain(unsigned char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == ':' ||
-         c == '_' || c == '.';
-}
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == ':' || c == '_' || c == '.';
 }
 
 struct EndName {
   ReplyEnd end;
   const char* name;
 };
-constexpr EndName kEnds[] = {{ReplyEnd::kNone, ""},         {ReplyEnd::kToken, "token"},
-                             {ReplyEnd::kSilence, "silence"}, {ReplyEnd::kHangup, "hangup"},
-                             {ReplyEnd::kStopped, "stopped"}, {ReplyEnd::kLimit, "limit"},
+constexpr EndName kEnds[] = {{ReplyEnd::kNone, ""},
+                             {ReplyEnd::kToken, "token"},
+                             {ReplyEnd::kSilence, "silence"},
+                             {ReplyEnd::kHangup, "hangup"},
+                             {ReplyEnd::kStopped, "stopped"},
+                             {ReplyEnd::kLimit, "limit"},
                              {ReplyEnd::kWriteFailed, "write failed"},
-                             {ReplyEnd::kCommand, "command"}, {ReplyEnd::kClosed, "closed"}};
+                             {ReplyEnd::kCommand, "command"},
+                             {ReplyEnd::kClosed, "closed"}};
 
 std::u16string Text16(const std::string& utf8) { return Utf8ToUtf16(utf8); }
 
@@ -89,23 +85,6 @@ std::string EscapePortName(std::string_view name) {
   return out;
 }
 
-std::string UnescapePortName(std::string_view escaped) {
-  std::string out;
-  for (size_t i = 0; i < escaped.size(); ++i) {
-    const char c = escaped[i];
-    if (c == '-') {
-      out.push_back('/');
-    } else if (c == '\\' && i + 3 < escaped.size() && escaped[i + 1] == 'x' && HexValue(escaped[i + 2]) >= 0 &&
-               HexValue(escaped[i + 3]) >= 0) {
-      out.push_back(static_cast<char>(HexValue(escaped[i + 2]) * 16 + HexValue(escaped[i + 3])));
-      i += 3;
-    } else {
-      out.push_back(c);
-    }
-  }
-  return out;
-}
-
 std::string SocketPathFor(std::string_view name) {
   const std::string dir = SocketDirectory();
   if (dir.empty()) return {};
@@ -148,14 +127,14 @@ int PrepareSocketDirectory(const std::string& directory, std::string* reason) {
 }
 
 long PeerUid(int fd) {
-  ucred cred {};
+  ucred cred{};
   socklen_t length = sizeof cred;
   if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &length) != 0) return -1;
   return static_cast<long>(cred.uid);
 }
 
 int ConnectToService(const std::string& path) {
-  sockaddr_un address {};
+  sockaddr_un address{};
   address.sun_family = AF_UNIX;
   if (path.empty() || path.size() >= sizeof address.sun_path) {
     errno = ENAMETOOLONG;
@@ -195,8 +174,10 @@ void AddRowMembers(JsonWriter& json, const Row& row, bool withReply) {
       .Add("command", Utf16ToUtf8(row.typed))
       .Add("sent", Utf16ToUtf8(row.sent))
       .Add("sent_at_ms", row.sentAtMs);
-  if (row.firstByteMs < 0) json.AddNull("first_byte_ms");
-  else json.Add("first_byte_ms", row.firstByteMs);
+  if (row.firstByteMs < 0)
+    json.AddNull("first_byte_ms");
+  else
+    json.Add("first_byte_ms", row.firstByteMs);
   json.Add("elapsed_ms", row.elapsedMs)
       .Add("end", ReplyEndName(row.end))
       .Add("error", row.error)

@@ -26,9 +26,8 @@ std::string SocketDirectory(std::string* reason = nullptr);
 // The name a port is known by: a local path that exists resolved to the device it leads
 // to; anything else as given.
 std::string CanonicalPortName(std::string_view name);
-// systemd-escape's escaping of |name| (with --path for an absolute path), and back.
+// systemd-escape's escaping of |name| (with --path for an absolute path).
 std::string EscapePortName(std::string_view name);
-std::string UnescapePortName(std::string_view escaped);
 // The socket of port |name| (empty when there is no socket folder). A long name is cut
 // and ends in a hash of the whole, so it fits a socket address.
 std::string SocketPathFor(std::string_view name);

@@ -54,6 +54,10 @@ struct PortService::Client {
   std::deque<Pending> queue;
 
   size_t Waiting() const { return out.size() - outStart; }
+  // Something waits that the client should have now: what it is sent is flushed. What
+  // is not urgent (a row's begin, the bytes written) goes with the next that is, so an
+  // exchange wakes its client once.
+  bool urgent = false;
 };
 
 // A row that has begun and not ended: what a client attaching now is told of it.
@@ -80,8 +84,10 @@ int PortService::Start(std::string* reason) {
   path_ = options_.socketPath.empty() ? SocketPathFor(options_.name) : options_.socketPath;
   if (path_.empty()) {
     std::string why;
-    if (SocketDirectory(&why).empty()) *reason = why;
-    else *reason = "no socket name fits for " + options_.name;
+    if (SocketDirectory(&why).empty())
+      *reason = why;
+    else
+      *reason = "no socket name fits for " + options_.name;
     return EINVAL;
   }
   const std::string dir = path_.substr(0, path_.rfind('/'));
@@ -98,7 +104,7 @@ int PortService::Start(std::string* reason) {
     return error;
   }
   listenFd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-  sockaddr_un address {};
+  sockaddr_un address{};
   address.sun_family = AF_UNIX;
   std::memcpy(address.sun_path, path_.c_str(), path_.size() + 1);
   // A socket left by a service that ended without removing it is nobody's.
@@ -137,9 +143,9 @@ PortService::End PortService::Run(int stopFd) {
   for (;;) {
     Session::Wait wait = session_.Advance();
     // Each turn takes one waiting command, so this ends.
-    while (!hungUp_ && !session_.Busy() && wait != Session::Wait::kNothing && StartNext())
-      wait = session_.Advance();
-    for (auto& client : clients_) Flush(*client);
+    while (!hungUp_ && !session_.Busy() && wait != Session::Wait::kNothing && StartNext()) wait = session_.Advance();
+    for (auto& client : clients_)
+      if (client->urgent) Flush(*client);
     Reap();
     if (hungUp_ || wait == Session::Wait::kNothing) {
       Broadcast(JsonWriter().Add("event", "closed").Add("reason", hangupReason_).Done());
@@ -170,7 +176,7 @@ PortService::End PortService::Run(int stopFd) {
       if (!client->closing && client->queue.size() < options_.clientQueue &&
           client->Waiting() < options_.clientOutputBytes)
         events |= POLLIN;
-      if (client->Waiting() > 0) events |= POLLOUT;
+      if (client->urgent && client->Waiting() > 0) events |= POLLOUT;
       fds.push_back({client->fd, events, 0});
     }
     const int ready = ::poll(fds.data(), fds.size(), timeout);
@@ -265,7 +271,9 @@ void PortService::Handle(Client& client, const std::string& line) {
     bool readOnly = false, stream = false, replay = true;
     if (!json.Bool("read_only", &readOnly, false) || !json.Bool("stream", &stream, false) ||
         !json.Bool("replay", &replay, true)) {
-      Deliver(client, JsonWriter().Add("event", "error").Add("message", "read_only, stream and replay are true or false").Done());
+      Deliver(
+          client,
+          JsonWriter().Add("event", "error").Add("message", "read_only, stream and replay are true or false").Done());
       return;
     }
     Attach(client, readOnly, stream, replay);
@@ -321,7 +329,9 @@ void PortService::Attach(Client& client, bool readOnly, bool stream, bool replay
     AddRowMembers(begun, open->row, false);
     Deliver(client, begun.Done());
     if (stream && !open->bytes.empty())
-      Deliver(client, JsonWriter().Add("event", "read").Add("kind", RowKindName(open->row.kind)).Add("bytes", open->bytes).Done());
+      Deliver(
+          client,
+          JsonWriter().Add("event", "read").Add("kind", RowKindName(open->row.kind)).Add("bytes", open->bytes).Done());
   }
   if (first) CountChanged();
 }
@@ -330,14 +340,22 @@ void PortService::Queue(Client& client, const JsonObject& json) {
   int64_t id = 0;
   json.Number("id", &id, 0);
   if (client.readOnly) {
-    Deliver(client, JsonWriter().Add("event", "error").Add("id", id).Add("message", "attached read-only: nothing can be sent").Done());
+    Deliver(client, JsonWriter()
+                        .Add("event", "error")
+                        .Add("id", id)
+                        .Add("message", "attached read-only: nothing can be sent")
+                        .Done());
     return;
   }
   Pending pending;
   pending.id = id;
   std::string command, error;
   if (!json.Text("command", &command) || !ReadFraming(json, &pending.framing, &error)) {
-    Deliver(client, JsonWriter().Add("event", "error").Add("id", id).Add("message", error.empty() ? "command is a string" : error).Done());
+    Deliver(client, JsonWriter()
+                        .Add("event", "error")
+                        .Add("id", id)
+                        .Add("message", error.empty() ? "command is a string" : error)
+                        .Done());
     return;
   }
   pending.typed = Utf8ToUtf16(command);
@@ -414,15 +432,18 @@ void PortService::OnRowBegun(const Row& row) {
   AddRowMembers(json, row, false);
   const std::string common = json.Done();
   const std::string mine = common.substr(0, common.size() - 2) + ",\"id\":" + std::to_string(ownerId_) + "}\n";
-  Tell(row.kind, [&](Client& client, bool owns) { Deliver(client, owns ? mine : common); });
+  Tell(row.kind, [&](Client& client, bool owns) { Deliver(client, owns ? mine : common, false); });
   (row.kind == RowKind::kExchange ? openExchange_ : openUnsolicited_) = std::move(open);
 }
 
 void PortService::OnWritten(std::span<const uint8_t> bytes, int64_t atUs) {
-  const std::string message =
-      JsonWriter().Add("event", "written").Add("bytes", BytesText(bytes.data(), bytes.size())).Add("at_us", atUs).Done();
+  const std::string message = JsonWriter()
+                                  .Add("event", "written")
+                                  .Add("bytes", BytesText(bytes.data(), bytes.size()))
+                                  .Add("at_us", atUs)
+                                  .Done();
   Tell(RowKind::kExchange, [&](Client& client, bool) {
-    if (client.stream) Deliver(client, message);
+    if (client.stream) Deliver(client, message, false);
   });
 }
 
@@ -430,12 +451,8 @@ void PortService::OnRead(std::span<const uint8_t> bytes, int64_t atUs, RowKind k
   const std::string text = BytesText(bytes.data(), bytes.size());
   OpenRow* open = (kind == RowKind::kExchange ? openExchange_ : openUnsolicited_).get();
   if (open && open->bytes.size() < options_.ringBytes) open->bytes += text;
-  const std::string message = JsonWriter()
-                                  .Add("event", "read")
-                                  .Add("kind", RowKindName(kind))
-                                  .Add("bytes", text)
-                                  .Add("at_us", atUs)
-                                  .Done();
+  const std::string message =
+      JsonWriter().Add("event", "read").Add("kind", RowKindName(kind)).Add("bytes", text).Add("at_us", atUs).Done();
   Tell(kind, [&](Client& client, bool) {
     if (client.stream) Deliver(client, message);
   });
@@ -499,7 +516,7 @@ std::string PortService::Status() const {
       .Done();
 }
 
-void PortService::Deliver(Client& client, const std::string& message) {
+void PortService::Deliver(Client& client, const std::string& message, bool urgent) {
   if (client.dead || client.closing) return;
   if (client.Waiting() >= options_.clientOutputBytes) {
     Drop(client, "it does not read what it is sent");
@@ -510,6 +527,7 @@ void PortService::Deliver(Client& client, const std::string& message) {
     client.outStart = 0;
   }
   client.out += message;
+  client.urgent = client.urgent || urgent;
 }
 
 void PortService::Broadcast(const std::string& message) {
@@ -530,6 +548,7 @@ void PortService::Flush(Client& client) {
   if (client.Waiting() == 0) {
     client.out.clear();
     client.outStart = 0;
+    client.urgent = false;
     if (client.closing) client.dead = true;
   } else if (client.outStart > (size_t{1} << 20)) {
     client.out.erase(0, client.outStart);
@@ -565,8 +584,8 @@ void PortService::Reap() {
 }
 
 size_t PortService::Attached() const {
-  return static_cast<size_t>(std::count_if(clients_.begin(), clients_.end(),
-                                           [](const auto& c) { return c->attached && !c->dead; }));
+  return static_cast<size_t>(
+      std::count_if(clients_.begin(), clients_.end(), [](const auto& c) { return c->attached && !c->dead; }));
 }
 
 void PortService::CountChanged() {

@@ -84,7 +84,7 @@ class PortService : private SessionObserver {
   std::string Status() const;
 
   // Sends |message| to |client|, or drops the client when it has not read what waits.
-  void Deliver(Client& client, const std::string& message);
+  void Deliver(Client& client, const std::string& message, bool urgent = true);
   // Whether a row of |kind| owned by client |owner| goes to |client|.
   bool Hears(const Client& client, RowKind kind, uint64_t owner) const;
   template <typename Make>
@@ -107,7 +107,7 @@ class PortService : private SessionObserver {
 
   std::vector<std::unique_ptr<Client>> clients_;
   uint64_t nextNumber_ = 1;
-  size_t turn_ = 0;  // where the next look for a waiting command starts
+  size_t turn_ = 0;     // where the next look for a waiting command starts
   uint64_t owner_ = 0;  // client of the exchange in flight (0: none)
   int64_t ownerId_ = 0;
   std::unique_ptr<OpenRow> openExchange_;

@@ -2,8 +2,8 @@
 
 #include <errno.h>
 #include <fcntl.h>
-#include <poll.h>
 #include <linux/close_range.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -346,8 +346,7 @@ void ServiceLink::Close() {
   fd_ = -1;
 }
 
-int StartService(std::string_view name, uint32_t baud, const LineSettings& settings, int stopFd,
-                 std::string* reason) {
+int StartService(std::string_view name, uint32_t baud, const LineSettings& settings, int stopFd, std::string* reason) {
   std::vector<std::string> args;
   const char* program = std::getenv("ORVANE_PORTD_PROGRAM");
   std::string beside;
@@ -358,9 +357,12 @@ int StartService(std::string_view name, uint32_t baud, const LineSettings& setti
     beside = std::string(self, static_cast<size_t>(n));
     beside = beside.substr(0, beside.rfind('/') + 1) + "orvane-portd";
   }
-  if (program && *program) args.push_back(program);
-  else if (!beside.empty() && ::access(beside.c_str(), X_OK) == 0) args.push_back(beside);
-  else args.push_back("orvane-portd");
+  if (program && *program)
+    args.push_back(program);
+  else if (!beside.empty() && ::access(beside.c_str(), X_OK) == 0)
+    args.push_back(beside);
+  else
+    args.push_back("orvane-portd");
   int ready[2];
   if (::pipe2(ready, O_CLOEXEC) != 0) {
     const int error = errno;

@@ -23,8 +23,8 @@ namespace orvane::service {
 class JsonObject;
 
 struct LinkOptions {
-  bool readOnly = false;  // sees every client's rows, sends nothing
-  bool replay = true;     // takes the rows the service kept from before
+  bool readOnly = false;    // sees every client's rows, sends nothing
+  bool replay = true;       // takes the rows the service kept from before
   bool keepReplies = true;  // exchange rows keep their bytes (OnRead has them anyway)
   // The environment's ORVANE_PORTD when not set: "auto" starts a service for a port
   // that has none, "off" never uses one.
@@ -42,8 +42,7 @@ class ServiceLink {
   // one was there or was started but attaching failed. Input on |stopFd| (-1: none)
   // cancels the wait (ECANCELED).
   static std::unique_ptr<ServiceLink> Attach(std::string_view name, uint32_t baud, const LineSettings& settings,
-                                             const LinkOptions& options, int stopFd, int* error,
-                                             std::string* reason);
+                                             const LinkOptions& options, int stopFd, int* error, std::string* reason);
 
   // Where the events go: the session's observers.
   void SetSink(SessionObserver* sink) { sink_ = sink; }
@@ -102,7 +101,6 @@ class ServiceLink {
 // outlives the caller) and waits until it listens. 0, or an errno value with the
 // service's reason. The program is ORVANE_PORTD_PROGRAM when set, else orvane-portd
 // beside the running program, else the one on PATH.
-int StartService(std::string_view name, uint32_t baud, const LineSettings& settings, int stopFd,
-                 std::string* reason);
+int StartService(std::string_view name, uint32_t baud, const LineSettings& settings, int stopFd, std::string* reason);
 
 }  // namespace orvane::service

@@ -39,8 +39,10 @@ class PortServiceThread {
     for (int fd : stop_)
       if (fd >= 0) close(fd);
     service_.reset();
-    if (hadRuntime_) setenv("XDG_RUNTIME_DIR", oldRuntime_.c_str(), 1);
-    else unsetenv("XDG_RUNTIME_DIR");
+    if (hadRuntime_)
+      setenv("XDG_RUNTIME_DIR", oldRuntime_.c_str(), 1);
+    else
+      unsetenv("XDG_RUNTIME_DIR");
     std::error_code ignored;
     std::filesystem::remove_all(runtime_, ignored);
   }

@@ -29,8 +29,8 @@ const char kHelp[] =
     "Options:\n"
     "  --linger SECONDS  end this long after the last client left (default 10)\n"
     "  --stay            never end for want of clients\n"
-    "  --unit            DEVICE is the escaped instance name of the systemd unit\n"
-    "                    (%i, e.g. dev-ttyUSB0 for /dev/ttyUSB0)\n"
+    "  --unit            DEVICE is the instance of the systemd unit as %I gives\n"
+    "                    it: a name that is no URL gets a leading '/'\n"
     "  --ready-fd N      write \"ready\" to descriptor N once listening, or the reason\n"
     "                    why not, and close it (used by clients that start a service)\n"
     "  --data-bits N, --parity P, --stop-bits N, --flow F, --dtr on|off,\n"
@@ -44,10 +44,11 @@ const char kHelp[] =
     "  $XDG_RUNTIME_DIR/orvane-port-linewright/NAME.sock (mode 0600, the folder 0700;\n"
     "  a connection from another user is refused). NAME is the device a local path\n"
     "  leads to, or the URL, escaped as systemd-escape does (/dev/ttyUSB0 gives\n"
-    "  dev-ttyUSB0), so it is also the instance of orvane-portd@.service:\n"
-    "    systemctl --user start orvane-portd@dev-ttyUSB0\n"
-    "  (the baud rate and the options come from\n"
-    "  ~/.config/orvane-port-linewright/portd-NAME.conf: BAUD=115200, OPTIONS=...).\n"
+    "  dev-ttyUSB0), so it is also the instance of the systemd user unit\n"
+    "  orvane-portd@.service, which keeps the service running:\n"
+    "    systemctl --user enable --now orvane-portd@dev-ttyUSB0\n"
+    "  (its baud rate, 115200 unless told, and options come from\n"
+    "  ~/.config/orvane-port-linewright/portd-NAME.conf: BAUD=9600, OPTIONS=...).\n"
     "\n"
     "Protocol:\n"
     "  One JSON object per line each way; bytes are binary text (<0D> for a carriage\n"
@@ -86,8 +87,8 @@ const char kHelp[] =
     "  ORVANE_PORTD=auto OrvanePort /dev/ttyUSB0 115200\n";
 
 bool LineOption(const std::string& name) {
-  return name == "--data-bits" || name == "--parity" || name == "--stop-bits" || name == "--flow" ||
-         name == "--dtr" || name == "--rts";
+  return name == "--data-bits" || name == "--parity" || name == "--stop-bits" || name == "--flow" || name == "--dtr" ||
+         name == "--rts";
 }
 
 bool Whole(const std::string& text, int64_t max, int64_t* value) {
@@ -190,10 +191,8 @@ bool ParseArguments(int argc, const char* const* argv, Options* options, std::st
   linewright::Options line;
   if (!linewright::ParseArguments(static_cast<int>(args.size()), args.data(), &line, error)) return false;
   std::string device = line.device;
-  if (unit) {
-    device = service::UnescapePortName(device);
-    if (device.find("://") == std::string::npos && (device.empty() || device[0] != '/')) device = "/" + device;
-  }
+  // systemd gives a path's instance name back without its leading '/'.
+  if (unit && device.find("://") == std::string::npos && (device.empty() || device[0] != '/')) device = "/" + device;
   if (device.empty()) {
     *error = "DEVICE is empty";
     return false;

@@ -71,6 +71,7 @@ int main(int argc, char** argv) {
     case orvane::service::PortService::End::kFailed:
       std::cerr << "orvane-portd: waiting failed\n";
       return kExitFailure;
-    default: return kExitOk;
+    default:
+      return kExitOk;
   }
 }
