@@ -115,7 +115,7 @@ bool Session::Busy() const { return exchange_ != nullptr || (service_ && service
 
 int Session::SendBreak(uint32_t ms) {
   if (!IsOpen()) return EBADF;
-  if (service_) return ENOTSUP;
+  if (service_) return service_->SendBreak(ms);
   if (Busy()) return EBUSY;
   return line_.SendBreak(ms);
 }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "engine/Session.h"
+#include "benchmarks/engine/BenchMedian.h"
 #include "tests/support/PortServiceThread.h"
 #include "tests/support/SimulatorThread.h"
 
@@ -33,10 +34,7 @@ struct Ends : orvane::SessionObserver {
   }
 };
 
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v.empty() ? 0 : v[v.size() / 2];
-}
+using orvane::bench::Median;
 
 }  // namespace
 

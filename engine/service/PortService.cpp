@@ -36,6 +36,7 @@ std::string Quoted(const std::string& text) {
 
 struct PortService::Pending {
   int64_t id = 0;
+  uint32_t breakMs = 0;  // a break of this long instead of a command
   std::u16string typed;
   Framing framing;
 };
@@ -200,6 +201,8 @@ PortService::End PortService::Run(int stopFd) {
       const short revents = fds[i + 3].revents;
       Client& client = *clients_[i];
       if (revents & POLLOUT) Flush(client);
+      // A client that has said all it will and is gone has nothing more coming.
+      if (client.closing && (revents & (POLLHUP | POLLERR))) client.dead = true;
       if (revents & (POLLIN | POLLHUP | POLLERR)) ReadFrom(client);
     }
   }
@@ -230,6 +233,7 @@ void PortService::ReadFrom(Client& client) {
     if (n == 0) {
       // No more input: what waits for it is still sent, then it is closed.
       client.closing = true;
+      client.urgent = true;
       if (client.Waiting() == 0) client.dead = true;
       break;
     }
@@ -288,6 +292,16 @@ void PortService::Handle(Client& client, const std::string& line) {
     Deliver(client, JsonWriter().Add("event", "error").Add("id", id).Add("message", "attach first").Done());
   } else if (op == "send") {
     Queue(client, json);
+  } else if (op == "break") {
+    int64_t ms = kDefaultBreakMs;
+    if (client.readOnly || !json.Number("ms", &ms, kDefaultBreakMs) || ms < 1 || ms > kMaxBreakMs) {
+      Deliver(client, JsonWriter().Add("event", "break").Add("id", id).Add("error", client.readOnly ? EPERM : EINVAL).Done());
+      return;
+    }
+    Pending pending;
+    pending.id = id;
+    pending.breakMs = static_cast<uint32_t>(ms);
+    client.queue.push_back(std::move(pending));
   } else if (op == "stop") {
     StopExchange(client, id);
   } else {
@@ -389,6 +403,12 @@ bool PortService::StartNext() {
     turn_ = (turn_ + k + 1) % clients_.size();
     Pending next = std::move(client.queue.front());
     client.queue.pop_front();
+    if (next.breakMs > 0) {
+      // Between exchanges, in its turn: the line is held in the break state meanwhile.
+      const int error = session_.SendBreak(next.breakMs);
+      Deliver(client, JsonWriter().Add("event", "break").Add("id", next.id).Add("error", error).Done());
+      return true;
+    }
     owner_ = client.number;
     ownerId_ = next.id;
     if (!session_.Send(next.typed, next.framing)) {

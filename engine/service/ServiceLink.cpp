@@ -168,6 +168,21 @@ bool ServiceLink::Send(std::u16string_view typed, const Framing& framing) {
   return true;
 }
 
+int ServiceLink::SendBreak(uint32_t ms) {
+  if (ended_) return EBADF;
+  if (busy_) return EBUSY;
+  if (options_.readOnly) return EPERM;
+  breakId_ = nextId_++;
+  breakError_ = ETIMEDOUT;
+  Write(JsonWriter().Add("op", "break").Add("id", breakId_).Add("ms", ms).Done());
+  // Other clients' exchanges may run first.
+  const auto until = Clock::now() + std::chrono::milliseconds(ms + kStopMs + kAttachMs);
+  while (breakId_ != 0 && !ended_ && Pump(MsLeft(until))) {
+  }
+  breakId_ = 0;
+  return ended_ ? EIO : breakError_;
+}
+
 void ServiceLink::Stop() {
   if (!busy_ || ended_) return;
   Write(JsonWriter().Add("op", "stop").Add("id", id_).Done());
@@ -220,6 +235,14 @@ void ServiceLink::Handle(const std::string& line) {
     HandleRow(json, false);
   } else if (event == "row") {
     HandleRow(json, true);
+  } else if (event == "break") {
+    int64_t id = 0, error = 0;
+    json.Number("id", &id, 0);
+    json.Number("error", &error, 0);
+    if (id == breakId_ && id != 0) {
+      breakError_ = static_cast<int>(error);
+      breakId_ = 0;
+    }
   } else if (event == "clients") {
     int64_t count = clients_;
     json.Number("count", &count, clients_);

@@ -63,6 +63,9 @@ class ServiceLink {
   bool Busy() const { return busy_; }
   // Ends this client's exchange now; waits (briefly) for the service to end it.
   void Stop();
+  // Has the service send a break of |ms| between exchanges, in this client's turn, and
+  // waits for it: 0 or an errno value, as Line::SendBreak.
+  int SendBreak(uint32_t ms);
   // Sends and takes what can be done now; kNothing once the service or line is gone.
   Wait Advance();
   // Ends this client's exchange and the row of unsolicited data it has open, and
@@ -90,6 +93,8 @@ class ServiceLink {
   bool ended_ = false;
   int64_t nextId_ = 1;
   int64_t id_ = 0;  // of this client's exchange in flight
+  int64_t breakId_ = 0;  // of the break asked for, until its answer
+  int breakError_ = 0;
   std::string in_;
   std::string out_;
   std::unique_ptr<Open> exchange_;

@@ -41,6 +41,9 @@ TEST_F(SharedPortScreen, SaysSharedWithTheClientCountAndWorksAsOnTheLine) {
   Send(*view, "AT<0D>");
   ASSERT_EQ(List(*view)->RowCount(), 2);
   EXPECT_EQ(view->Responses().Slot(1), orvane::Bytes({'A', 'T', '\r', '\r', '\n', 'O', 'K', '\r', '\n'}));
+  // A break goes through the service too, checked as the line checks it.
+  EXPECT_EQ(view->Session().SendBreak(1), 0);
+  EXPECT_EQ(view->Session().SendBreak(0), EINVAL);
   other.reset();
   EXPECT_TRUE(QTest::qWaitFor([&] { return Status(*view) == "Shared (1)"; }, 10000)) << Status(*view).toStdString();
 

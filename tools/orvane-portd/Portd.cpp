@@ -60,6 +60,8 @@ const char kHelp[] =
     "    {\"op\":\"send\",\"id\":1,\"command\":\"AT\",\"suffix\":\"<0D>\",\"timeout_ms\":3000,\n"
     "     \"prefix\":\"\",\"tokens\":[]}      queue a command (tokens: none = default)\n"
     "    {\"op\":\"stop\",\"id\":1}           end it now (or take it from the queue)\n"
+    "    {\"op\":\"break\",\"id\":2,\"ms\":250}  a break between exchanges, in turn;\n"
+    "                                   answered {\"event\":\"break\",\"id\":2,\"error\":0}\n"
     "    {\"op\":\"status\"}                 device, clients, queued commands\n"
     "    {\"op\":\"bye\"}                    leave\n"
     "  Events: begun (a row began; \"id\" on the sender's own), ended (the row: kind,\n"
@@ -113,83 +115,56 @@ std::vector<std::unique_ptr<SessionObserver>> SessionObservers(const Options& op
 }
 
 bool ParseArguments(int argc, const char* const* argv, Options* options, std::string* error) {
-  // The line settings are linewright's options: its parser takes them with DEVICE and BAUD.
+  // The service's own options are taken here; the line settings, DEVICE and BAUD (and
+  // --help, --version, --) go to linewright's parser, which takes them the same way.
   std::vector<std::string> forward = {"orvane-portd"};
-  std::vector<std::string> positional;
   bool unit = false;
   bool ended = false;
   for (int i = 1; i < argc; ++i) {
-    std::string arg = argv[i];
-    if (ended || arg.size() < 2 || arg[0] != '-') {
-      positional.push_back(arg);
-      continue;
-    }
-    if (arg == "--") {
-      ended = true;
-      continue;
-    }
-    if (arg == "-h" || arg == "--help") {
-      options->help = true;
-      return true;
-    }
-    if (arg == "--version") {
-      options->version = true;
-      return true;
-    }
-    if (arg == "--stay") {
-      options->service.lingerMs = -1;
-      continue;
-    }
-    if (arg == "--unit") {
-      unit = true;
-      continue;
-    }
-    std::string name = arg, value;
+    const std::string arg = argv[i];
     const size_t eq = arg.find('=');
-    const bool inline_ = eq != std::string::npos;
-    if (inline_) {
-      name = arg.substr(0, eq);
-      value = arg.substr(eq + 1);
-    }
-    if (name != "--linger" && name != "--ready-fd" && !LineOption(name)) {
-      *error = "unknown option '" + arg + "'";
-      return false;
-    }
-    if (!inline_) {
-      if (i + 1 >= argc) {
+    const std::string name = arg.substr(0, eq);
+    ended = ended || arg == "--";
+    if (ended || arg.size() < 2 || arg[0] != '-' || arg == "-h" || arg == "--help" || arg == "--version") {
+      forward.push_back(arg);
+    } else if (LineOption(name)) {
+      forward.push_back(arg);
+      if (eq == std::string::npos && i + 1 < argc) forward.push_back(argv[++i]);
+    } else if (arg == "--stay") {
+      options->service.lingerMs = -1;
+    } else if (arg == "--unit") {
+      unit = true;
+    } else if (name == "--linger" || name == "--ready-fd") {
+      if (eq == std::string::npos && i + 1 >= argc) {
         *error = "option '" + name + "' needs a value";
         return false;
       }
-      value = argv[++i];
-    }
-    int64_t n = 0;
-    if (name == "--linger") {
-      if (!Whole(value, 7 * 24 * 3600, &n)) {
-        *error = "invalid --linger '" + value + "' (seconds, 0 to 604800)";
+      const std::string value = eq == std::string::npos ? argv[++i] : arg.substr(eq + 1);
+      int64_t n = 0;
+      const bool linger = name == "--linger";
+      if (!Whole(value, linger ? 7 * 24 * 3600 : 1 << 20, &n) || (!linger && n < 3)) {
+        *error = "invalid " + name + " '" + value + "' (" +
+                 (linger ? "seconds, 0 to 604800" : "a descriptor number, 3 or more") + ")";
         return false;
       }
-      options->service.lingerMs = n * 1000;
-    } else if (name == "--ready-fd") {
-      if (!Whole(value, 1 << 20, &n) || n < 3) {
-        *error = "invalid --ready-fd '" + value + "' (a descriptor number, 3 or more)";
-        return false;
-      }
-      options->readyFd = static_cast<int>(n);
+      if (linger) options->service.lingerMs = n * 1000;
+      else options->readyFd = static_cast<int>(n);
     } else {
-      forward.push_back(name);
-      forward.push_back(value);
+      *error = "unknown option '" + arg + "'";
+      return false;
     }
   }
-  if (positional.size() > 2) {
-    *error = "unexpected argument '" + positional[2] + "' (DEVICE and BAUD only)";
-    return false;
-  }
-  forward.push_back("--");
-  for (const std::string& p : positional) forward.push_back(p);
   std::vector<const char*> args;
   for (const std::string& a : forward) args.push_back(a.c_str());
   linewright::Options line;
   if (!linewright::ParseArguments(static_cast<int>(args.size()), args.data(), &line, error)) return false;
+  options->help = line.help;
+  options->version = line.version;
+  if (line.help || line.version) return true;
+  if (!line.commands.empty()) {
+    *error = "unexpected argument '" + Utf16ToUtf8(line.commands.front()) + "' (DEVICE and BAUD only)";
+    return false;
+  }
   std::string device = line.device;
   // systemd gives a path's instance name back without its leading '/'.
   if (unit && device.find("://") == std::string::npos && (device.empty() || device[0] != '/')) device = "/" + device;
