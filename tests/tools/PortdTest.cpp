@@ -3,7 +3,9 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -212,6 +214,100 @@ TEST_F(PortService, ClientsThatDieOrNeverReadLeaveTheOthersWorking) {
     if (n < 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
   EXPECT_EQ(n, 0);
   close(silent);
+}
+
+// A connection spoken to line by line, as a person with socat would.
+class RawClient {
+ public:
+  explicit RawClient(const std::string& device) : fd_(ConnectToService(SocketPathFor(device))) {}
+  ~RawClient() {
+    if (fd_ >= 0) close(fd_);
+  }
+  bool ok() const { return fd_ >= 0; }
+  int fd() const { return fd_; }
+  void Say(const std::string& line) {
+    const std::string text = line + "\n";
+    [[maybe_unused]] ssize_t n = ::send(fd_, text.data(), text.size(), MSG_NOSIGNAL);
+  }
+  // The next line that holds |part|; empty when none comes within 20 s.
+  std::string Await(const std::string& part) {
+    const auto until = Clock::now() + std::chrono::seconds(20);
+    for (;;) {
+      for (size_t eol; (eol = in_.find('\n')) != std::string::npos;) {
+        const std::string line = in_.substr(0, eol);
+        in_.erase(0, eol + 1);
+        if (line.find(part) != std::string::npos) return line;
+      }
+      pollfd p{fd_, POLLIN, 0};
+      char buffer[4096];
+      ssize_t n = 0;
+      if (Clock::now() >= until || ::poll(&p, 1, 100) < 0 || (p.revents && (n = read(fd_, buffer, sizeof buffer)) <= 0))
+        return {};
+      in_.append(buffer, static_cast<size_t>(n));
+    }
+  }
+
+ private:
+  int fd_;
+  std::string in_;
+};
+
+TEST_F(PortService, BadInputIsAnsweredAndTheConnectionGoesOn) {
+  RawClient person(sim.path());
+  ASSERT_TRUE(person.ok());
+  const struct {
+    const char* line;
+    const char* answer;
+  } cases[] = {
+      {"not json", "\"message\":\"expected a JSON object at column 1\""},
+      {"{\"op\":\"send\",\"id\":4,\"command\":\"AT\"}", "\"message\":\"attach first\""},
+      {"{\"op\":\"attach\",\"read_only\":\"yes\"}", "read_only, stream and replay are true or false"},
+      {"{\"op\":\"attach\"}", "\"event\":\"attached\""},
+      {"{\"op\":\"dance\",\"id\":5}", "unknown op 'dance'"},
+      {"{\"op\":\"send\",\"id\":6,\"command\":\"AT\",\"timeout_ms\":-1}", "timeout_ms is a whole number"},
+      {"{\"op\":\"break\",\"id\":7,\"ms\":0}", "\"event\":\"break\",\"id\":7,\"error\":22"},
+      {"{\"op\":\"send\",\"id\":8,\"command\":\"AT\",\"suffix\":\"<0D>\"}",
+       "\"reply\":\"AT<0D><0D><0A>OK<0D><0A>\",\"id\":8"},
+      {"{\"op\":\"status\"}", "\"clients\":2,\"read_only_clients\":1"},
+      {"{\"op\":\"bye\"}", "\"event\":\"bye\""},
+  };
+  for (const auto& c : cases) {
+    person.Say(c.line);
+    EXPECT_NE(person.Await(c.answer), "") << c.line;
+  }
+}
+
+TEST_F(PortService, AFloodingClientIsBoundedAndOthersGetTheirTurn) {
+  // Commands sent as fast as the socket takes them, none of the replies read.
+  RawClient flood(sim.path());
+  ASSERT_TRUE(flood.ok());
+  flood.Say("{\"op\":\"attach\"}");
+  ::fcntl(flood.fd(), F_SETFL, O_NONBLOCK);
+  const std::string command = "{\"op\":\"send\",\"command\":\"AT\",\"suffix\":\"<0D>\"}\n";
+  size_t sent = 0;
+  const auto until = Clock::now() + std::chrono::seconds(20);
+  for (int stalls = 0; stalls < 20 && Clock::now() < until;) {
+    if (::send(flood.fd(), command.data(), command.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(command.size())) {
+      ++sent;
+    } else {
+      ++stalls;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+  }
+  // The socket filled up: the service holds no more than 256 of the flood's commands.
+  EXPECT_GT(sent, 256u);
+  RawClient asker(sim.path());
+  asker.Say("{\"op\":\"status\"}");
+  JsonObject status;
+  std::string error;
+  int64_t queued = -1;
+  ASSERT_TRUE(status.Parse(asker.Await("\"event\":\"status\""), &error)) << error;
+  ASSERT_TRUE(status.Number("queued", &queued, -1));
+  EXPECT_GE(queued, 0);
+  EXPECT_LE(queued, 256);
+  Process other = Linewright({sim.path(), "115200", "AT"});
+  EXPECT_EQ(RunAndRead(other), "AT<0D><0D><0A>OK<0D><0A>\n");
+  EXPECT_EQ(other.Wait(), 0);
 }
 
 TEST_F(PortService, AnotherUserCannotConnect) {
