@@ -109,6 +109,8 @@ int Session::OpenService(std::string_view name, uint32_t baud, int stopFd, const
 
 int Session::Descriptor() const { return service_ ? service_->Descriptor() : line_.Descriptor(); }
 
+std::string Session::Failure() const { return service_ ? service_->EndReason() : line_.Failure(); }
+
 int Session::SharedClients() const { return service_ ? service_->Clients() : 0; }
 
 bool Session::Busy() const { return exchange_ != nullptr || (service_ && service_->Busy()); }

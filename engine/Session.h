@@ -109,6 +109,9 @@ class Session {
   // The settings the line was last opened with.
   const LineSettings& Settings() const { return settings_; }
   NamedLine& Line() { return line_; }
+  // Why the line stopped working, for a person, when more is known than the errno (a
+  // network peer that was dropped, a port service that ended); empty otherwise.
+  std::string Failure() const;
   int Descriptor() const;
   // The port is shared through a port service: how many clients it has (this one
   // included); 0 when the line is held here.

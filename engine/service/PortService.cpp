@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "engine/NetworkLine.h"
 #include "engine/service/PortProtocol.h"
 
 namespace orvane::service {
@@ -512,7 +513,9 @@ void PortService::OnRowEnded(const Row& row) {
 void PortService::OnHangup(int error) {
   hungUp_ = true;
   hangupReason_ = session_.Line().Failure();
-  if (hangupReason_.empty()) hangupReason_ = error == EIO ? "the device hung up" : std::strerror(error);
+  if (hangupReason_.empty() && error != EIO) hangupReason_ = std::string("read failed: ") + std::strerror(error);
+  if (hangupReason_.empty())
+    hangupReason_ = IsNetworkName(options_.name) ? "the server closed the connection" : "the device hung up";
   Broadcast(JsonWriter().Add("event", "hangup").Add("error", error).Add("reason", hangupReason_).Done());
 }
 

@@ -365,9 +365,13 @@ TEST(PortServiceOnDemand, TheFirstClientStartsItAndOthersGoThroughIt) {
       EXPECT_EQ(p.Wait(), 0);
       EXPECT_TRUE(std::filesystem::exists(SocketPathFor(sim.path())));
     }
+    // The device hangs up: the client hears it as on the line, and the service ends
+    // and removes its socket.
+    Process last;
+    ASSERT_TRUE(last.Start({LINEWRIGHT_TOOL, "--suffix", "<0D>", "--listen", "20", device, "115200", "AT+SIMHANGUP=50"}));
+    RunAndRead(last);
+    EXPECT_EQ(last.Wait(), 5);
   }
-  // The simulator's end is the device's hang-up: the service ends and removes its socket.
-  simulator.reset();
   const auto socket = runtime / "orvane-port-linewright" / (EscapePortName(device) + ".sock");
   const auto until = Clock::now() + std::chrono::seconds(20);
   while (std::filesystem::exists(socket) && Clock::now() < until)

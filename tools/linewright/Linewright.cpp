@@ -525,7 +525,7 @@ class Runner : public SessionObserver {
 
   int HungUp(int readError) {
     err_ << "linewright: " << options_.device;
-    const std::string failure = session_.Line().Failure();
+    const std::string failure = session_.Failure();
     if (!failure.empty()) err_ << ": " << failure;
     else if (readError != EIO) err_ << ": read failed: " << std::strerror(readError);
     else if (IsNetworkName(options_.device)) err_ << ": the server closed the connection";
