@@ -168,6 +168,7 @@ class COrvanePortView : public QWidget {
   orvane::Session session_;
   SessionDriver driver_{session_};
   bool openFlag_ = false;  // the line is open
+  int sharedShown_ = 0;  // the clients of the port's service the status shows; 0: not shared
   std::u16string sending_;  // the command as typed while its exchange runs
   bool rememberSent_ = true;  // it goes into the history
 
@@ -178,5 +179,4 @@ class COrvanePortView : public QWidget {
   bool portFieldWasEnabled_ = true;
   bool listStale_ = false;  // a change came while the line was open
   bool lineEndOffered_ = false;
-  int sharedShown_ = 0;  // the clients the status shows; 0: not shared
 };
