@@ -49,6 +49,7 @@ struct PortService::Client {
   bool readOnly = false;
   bool stream = false;
   bool closing = false;  // said bye: flushed, then closed
+  bool inputEnded = false;  // sends nothing more: closed once its commands have run
   bool dead = false;
   std::string in;
   std::string out;
@@ -146,8 +147,13 @@ PortService::End PortService::Run(int stopFd) {
     Session::Wait wait = session_.Advance();
     // Each turn takes one waiting command, so this ends.
     while (!hungUp_ && !session_.Busy() && wait != Session::Wait::kNothing && StartNext()) wait = session_.Advance();
-    for (auto& client : clients_)
+    for (auto& client : clients_) {
+      // Lines left while its queue was full are taken as it empties.
+      if (!client->in.empty()) TakeLines(*client);
       if (client->urgent) Flush(*client);
+      if (client->inputEnded && client->queue.empty() && owner_ != client->number && client->Waiting() == 0)
+        client->dead = true;
+    }
     Reap();
     if (hungUp_ || wait == Session::Wait::kNothing) {
       Broadcast(JsonWriter().Add("event", "closed").Add("reason", hangupReason_).Done());
@@ -175,7 +181,7 @@ PortService::End PortService::Run(int stopFd) {
     for (const auto& client : clients_) {
       short events = 0;
       // A client whose commands pile up, or who does not read its replies, is not read.
-      if (!client->closing && client->queue.size() < options_.clientQueue &&
+      if (!client->closing && !client->inputEnded && client->queue.size() < options_.clientQueue &&
           client->Waiting() < options_.clientOutputBytes)
         events |= POLLIN;
       if (client->urgent && client->Waiting() > 0) events |= POLLOUT;
@@ -203,7 +209,7 @@ PortService::End PortService::Run(int stopFd) {
       Client& client = *clients_[i];
       if (revents & POLLOUT) Flush(client);
       // A client that has said all it will and is gone has nothing more coming.
-      if (client.closing && (revents & (POLLHUP | POLLERR))) client.dead = true;
+      if ((client.closing || client.inputEnded) && (revents & (POLLHUP | POLLERR))) client.dead = true;
       if (revents & (POLLIN | POLLHUP | POLLERR)) ReadFrom(client);
     }
   }
@@ -226,39 +232,40 @@ void PortService::Accept() {
 }
 
 void PortService::ReadFrom(Client& client) {
-  if (client.dead) return;
   char buffer[16384];
   size_t taken = 0;
-  while (taken < kReadTurnBytes && !client.dead && !client.closing) {
+  while (taken < kReadTurnBytes && !client.dead && !client.closing && !client.inputEnded &&
+         client.queue.size() < options_.clientQueue) {
     const ssize_t n = ::recv(client.fd, buffer, sizeof buffer, 0);
     if (n == 0) {
-      // No more input: what waits for it is still sent, then it is closed.
-      client.closing = true;
+      // No more input: its commands still run and what they bring is still sent.
+      client.inputEnded = true;
       client.urgent = true;
-      if (client.Waiting() == 0) client.dead = true;
-      break;
-    }
-    if (n < 0 && errno != EAGAIN && errno != EINTR) {
-      client.dead = true;
       break;
     }
     if (n < 0) {
       if (errno == EINTR) continue;
+      if (errno != EAGAIN) client.dead = true;
       break;
     }
     taken += static_cast<size_t>(n);
     client.in.append(buffer, static_cast<size_t>(n));
-    size_t start = 0;
-    for (size_t end; !client.dead && !client.closing && (end = client.in.find('\n', start)) != std::string::npos;
-         start = end + 1) {
-      Handle(client, client.in.substr(start, end - start));
-    }
-    client.in.erase(0, start);
+    TakeLines(client);
     if (client.in.size() > kMaxLineBytes) {
       Drop(client, "a line longer than 1 MiB");
       break;
     }
   }
+}
+
+void PortService::TakeLines(Client& client) {
+  size_t start = 0;
+  for (size_t end; !client.dead && !client.closing && client.queue.size() < options_.clientQueue &&
+                   (end = client.in.find('\n', start)) != std::string::npos;
+       start = end + 1) {
+    Handle(client, client.in.substr(start, end - start));
+  }
+  client.in.erase(0, start);
 }
 
 void PortService::Handle(Client& client, const std::string& line) {

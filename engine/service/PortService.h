@@ -75,6 +75,8 @@ class PortService : private SessionObserver {
 
   void Accept();
   void ReadFrom(Client& client);
+  // Handles the complete lines |client| has sent, while its queue has room.
+  void TakeLines(Client& client);
   void Handle(Client& client, const std::string& line);
   void Attach(Client& client, bool readOnly, bool stream, bool replay);
   void Queue(Client& client, const JsonObject& json);

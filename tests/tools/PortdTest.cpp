@@ -275,6 +275,11 @@ TEST_F(PortService, BadInputIsAnsweredAndTheConnectionGoesOn) {
     person.Say(c.line);
     EXPECT_NE(person.Await(c.answer), "") << c.line;
   }
+  // As from a pipe through socat: the input ends before the reply comes, which still does.
+  RawClient piped(sim.path());
+  piped.Say("{\"op\":\"attach\"}\n{\"op\":\"send\",\"id\":9,\"command\":\"ATI\",\"suffix\":\"<0D>\"}");
+  ::shutdown(piped.fd(), SHUT_WR);
+  EXPECT_NE(piped.Await("Orvane Modem Simulator"), "");
 }
 
 TEST_F(PortService, AFloodingClientIsBoundedAndOthersGetTheirTurn) {
