@@ -385,6 +385,28 @@ TEST(PortServiceOnDemand, TheFirstClientStartsItAndOthersGoThroughIt) {
   std::filesystem::remove_all(runtime);
 }
 
+TEST(PortServiceLinger, EndsTheLingerTimeAfterTheLastClientLeft) {
+  testing::SimulatorThread sim;
+  ASSERT_TRUE(sim.ok()) << sim.error();
+  PortServiceOptions options;
+  options.name = sim.path();
+  options.baud = 115200;
+  options.lingerMs = 300;
+  testing::PortServiceThread service(options);
+  ASSERT_TRUE(service.ok()) << service.error();
+  int error = 0;
+  std::string reason;
+  auto client = ServiceLink::Attach(sim.path(), 115200, {}, {}, -1, &error, &reason);
+  ASSERT_TRUE(client) << reason;
+  client->Close();
+  const std::string socket = SocketPathFor(sim.path());
+  const auto until = Clock::now() + std::chrono::seconds(20);
+  while (std::filesystem::exists(socket) && Clock::now() < until)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_FALSE(std::filesystem::exists(socket));
+  EXPECT_EQ(service.Stop(), service::PortService::End::kIdle);
+}
+
 TEST(PortNames, EscapedAsSystemdDoes) {
   const struct {
     const char* name;
