@@ -208,9 +208,10 @@ PortService::End PortService::Run(int stopFd) {
       const short revents = fds[i + 3].revents;
       Client& client = *clients_[i];
       if (revents & POLLOUT) Flush(client);
-      // A client that has said all it will and is gone has nothing more coming.
-      if ((client.closing || client.inputEnded) && (revents & (POLLHUP | POLLERR))) client.dead = true;
-      if (revents & (POLLIN | POLLHUP | POLLERR)) ReadFrom(client);
+      if (revents & POLLIN) ReadFrom(client);
+      // Closed both ways (a half-closed client gets POLLIN and reads its end): nobody is
+      // left to answer. Its exchange in flight still runs to its end.
+      if (revents & (POLLHUP | POLLERR)) client.dead = true;
     }
   }
 }
