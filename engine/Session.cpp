@@ -1,5 +1,7 @@
 #include "engine/Session.h"
 
+#include "engine/service/ServiceLink.h"
+
 #include <errno.h>
 #include <poll.h>
 
@@ -25,6 +27,28 @@ Row RowOf(UnsolicitedRow&& data) {
 
 }  // namespace
 
+// The service's events, told to the session's observers as the line's would be.
+class Session::ServiceEvents : public SessionObserver {
+ public:
+  explicit ServiceEvents(Session& session) : s_(session) {}
+  void OnWritten(std::span<const uint8_t> bytes, int64_t atUs) override {
+    s_.Tell([&](SessionObserver& o) { o.OnWritten(bytes, atUs); });
+  }
+  void OnRead(std::span<const uint8_t> bytes, int64_t atUs, RowKind kind) override {
+    s_.Tell([&](SessionObserver& o) { o.OnRead(bytes, atUs, kind); });
+  }
+  void OnRowBegun(const Row& row) override {
+    s_.Tell([&](SessionObserver& o) { o.OnRowBegun(row); });
+  }
+  void OnRowEnded(const Row& row) override {
+    s_.Tell([&](SessionObserver& o) { o.OnRowEnded(row); });
+  }
+  void OnHangup(int error) override { s_.HangUp(error); }
+
+ private:
+  Session& s_;
+};
+
 Session::Session(SessionOptions options)
     : options_(std::move(options)),
       unsolicited_(options_.unsolicitedSilenceMs, options_.maxReplyBytes) {}
@@ -32,6 +56,7 @@ Session::Session(SessionOptions options)
 Session::~Session() {
   // Nobody is told any more: the owner closes first when its observers should hear it.
   observers_.clear();
+  if (service_) service_->Close();
   exchange_.reset();
   line_.Close();
 }
@@ -48,7 +73,12 @@ void Session::RemoveObserver(SessionObserver* observer) {
 uint32_t Session::Now() const { return options_.tick ? options_.tick() : SteadyTickMs(); }
 
 int Session::Open(std::string_view name, uint32_t baud, int stopFd, const LineSettings& settings) {
-  if (line_.Held()) Close();
+  if (line_.Held() || service_) Close();
+  serviceReason_.clear();
+  if (options_.viaService) {
+    const int error = OpenService(name, baud, stopFd, settings);
+    if (error >= 0) return error;
+  }
   const int error = line_.Open(name, baud, stopFd, settings);
   if (error != 0) return error;
   device_ = std::string(name);
@@ -62,8 +92,32 @@ int Session::Open(std::u16string_view name, uint32_t baud, int stopFd, const Lin
   return Open(std::string_view(Utf16ToUtf8(name)), baud, stopFd, settings);
 }
 
+int Session::OpenService(std::string_view name, uint32_t baud, int stopFd, const LineSettings& settings) {
+  int error = 0;
+  service::LinkOptions link;
+  link.keepReplies = options_.keepReplies;
+  service_ = service::ServiceLink::Attach(name, baud, settings, link, stopFd, &error, &serviceReason_);
+  if (!service_) return error != 0 ? error : -1;  // -1: no service, the line is opened here
+  serviceEvents_ = std::make_unique<ServiceEvents>(*this);
+  service_->SetSink(serviceEvents_.get());
+  device_ = std::string(name);
+  baud_ = service_->Baud();
+  settings_ = settings;
+  Opened();
+  return 0;
+}
+
+int Session::Descriptor() const { return service_ ? service_->Descriptor() : line_.Descriptor(); }
+
+std::string Session::Failure() const { return service_ ? service_->EndReason() : line_.Failure(); }
+
+int Session::SharedClients() const { return service_ ? service_->Clients() : 0; }
+
+bool Session::Busy() const { return exchange_ != nullptr || (service_ && service_->Busy()); }
+
 int Session::SendBreak(uint32_t ms) {
   if (!IsOpen()) return EBADF;
+  if (service_) return service_->SendBreak(ms);
   if (Busy()) return EBUSY;
   return line_.SendBreak(ms);
 }
@@ -77,6 +131,12 @@ void Session::Opened() {
 }
 
 bool Session::Close() {
+  if (service_) {
+    service_->Close();
+    service_.reset();
+    Tell([](SessionObserver& o) { o.OnClosed(); });
+    return true;
+  }
   if (!line_.Held()) return false;
   if (exchange_) {
     exchange_->Stop();
@@ -92,6 +152,7 @@ bool Session::Close() {
 
 bool Session::Send(std::u16string_view typed, const Framing& framing) {
   if (!IsOpen() || Busy()) return false;
+  if (service_) return service_->Send(typed, framing);
   // Whatever the device said before is a row of its own, never part of this reply.
   if (!ReadIdle()) return false;
   EndUnsolicited(ReplyEnd::kCommand);
@@ -119,12 +180,14 @@ bool Session::Send(std::u16string_view typed, const Framing& framing) {
 }
 
 void Session::Stop() {
+  if (service_) service_->Stop();
   if (!exchange_) return;
   exchange_->Stop();
   FinishExchange();
 }
 
 Session::Wait Session::Advance() {
+  if (service_) return hungUp_ ? Wait::kNothing : service_->Advance();
   if (!line_.IsOpen() || hungUp_) return Wait::kNothing;
   if (exchange_) {
     const Wait wait = exchange_->Advance();
@@ -136,6 +199,8 @@ Session::Wait Session::Advance() {
 }
 
 int Session::MsUntilDeadline() const {
+  // A shared port's times are kept by its service.
+  if (service_) return -1;
   if (exchange_) return exchange_->MsUntilDeadline();
   if (!IsOpen()) return -1;
   return unsolicited_.MsUntilSilenceEnds(Now());

@@ -29,6 +29,10 @@
 
 namespace orvane {
 
+namespace service {
+class ServiceLink;
+}
+
 class SessionObserver {
  public:
   virtual ~SessionObserver() = default;
@@ -62,6 +66,9 @@ struct SessionOptions {
   uint32_t unsolicitedSilenceMs = kDefaultResponseTimeoutMs;
   // The wrapping millisecond tick; the steady clock when not set.
   std::function<uint32_t()> tick;
+  // Open goes through the port service holding the port when one does (the session's
+  // events then come from the service; see engine/service/ServiceLink.h).
+  bool viaService = true;
 };
 
 class Session {
@@ -87,13 +94,13 @@ class Session {
   // flight, EBADF when no line is open.
   int SendBreak(uint32_t ms = kDefaultBreakMs);
   // Why the last Open failed (empty after a success).
-  const std::string& Reason() const { return line_.Reason(); }
+  const std::string& Reason() const { return serviceReason_.empty() ? line_.Reason() : serviceReason_; }
   // Ends the exchange in flight (stopped), reads what waits and ends the pending row of
   // unsolicited data (closed), then closes the line. False when no line was held.
   bool Close();
 
   // A line is held and has not hung up.
-  bool IsOpen() const { return line_.IsOpen() && !hungUp_; }
+  bool IsOpen() const { return (line_.IsOpen() || service_) && !hungUp_; }
   // The device hung up (or a read failed) since the line was opened.
   bool HungUp() const { return hungUp_; }
   int HangupError() const { return hangupError_; }
@@ -102,14 +109,20 @@ class Session {
   // The settings the line was last opened with.
   const LineSettings& Settings() const { return settings_; }
   NamedLine& Line() { return line_; }
-  int Descriptor() const { return line_.Descriptor(); }
+  // Why the line stopped working, for a person, when more is known than the errno (a
+  // network peer that was dropped, a port service that ended); empty otherwise.
+  std::string Failure() const;
+  int Descriptor() const;
+  // The port is shared through a port service: how many clients it has (this one
+  // included); 0 when the line is held here.
+  int SharedClients() const;
 
   // Starts an exchange of |typed| framed by |framing|. What the device said before
   // becomes a row of its own first (ended by the command). False, and nothing sent,
   // when no line is open, an exchange is in flight, or the device hung up meanwhile.
   bool Send(std::u16string_view typed, const Framing& framing);
   // An exchange is in flight.
-  bool Busy() const { return exchange_ != nullptr; }
+  bool Busy() const;
   // Ends the exchange in flight now, keeping what arrived (its row ends stopped; during
   // the write, as a failed write with ECANCELED).
   void Stop();
@@ -137,6 +150,9 @@ class Session {
   void DeliverUnsolicited();
   void HangUp(int error);
 
+  class ServiceEvents;
+  int OpenService(std::string_view name, uint32_t baud, int stopFd, const LineSettings& settings);
+
   template <typename Call>
   void Tell(Call call) {
     for (SessionObserver* observer : observers_) call(*observer);
@@ -157,6 +173,11 @@ class Session {
   UnsolicitedAssembler unsolicited_;
   bool unsolicitedBegun_ = false;  // the pending unsolicited row was announced
   std::vector<uint8_t> readBuffer_;
+
+  // Held instead of the line while the port is shared (see SessionOptions::viaService).
+  std::unique_ptr<service::ServiceLink> service_;
+  std::unique_ptr<ServiceEvents> serviceEvents_;
+  std::string serviceReason_;
 };
 
 // Drives |session| in poll() until |done| (when given) says so, the line has closed or

@@ -30,6 +30,7 @@
 #include "screen/LineSettingsDialog.h"
 #include "screen/RemotePortsDialog.h"
 #include "screen/SendHints.h"
+#include "screen/SharedPortStatus.h"
 #include "screen/ResponseListCtrl.h"
 #include "screen/SendRules.h"
 #include "ui/EnterKeyFilter.h"
@@ -321,11 +322,13 @@ void COrvanePortView::OpenLine(bool again) {
   }
   reopenPort_.clear();
   statusText_ = openFlag_ ? QStringLiteral("Opened") : QStringLiteral("Open Failed");
+  sharedShown_ = 0;
   if (openFlag_) preferences_.SaveBaudRate(baud);
   driver_.Step();
   // The status keeps its short text; its tooltip and a message say why and what to do.
   const QString reason = QString::fromStdString(session_.Reason());
   if (QWidget* status = host_.Control<QWidget>(IDC_STATUS)) status->setToolTip(reason);
+  ShowSharedStatus();
   EnableControls();
   host_.ShowMembers();
   // Open and the lists are disabled now: the focus goes where the next step is typed.
@@ -336,7 +339,9 @@ void COrvanePortView::OpenLine(bool again) {
                                            : QStringLiteral("Open failed: %1").arg(reason));
     return;
   }
-  // Another reader of the same device takes replies away from this one.
+  // Another reader of the same device takes replies away from this one (a port service
+  // holding it does not: it shares the replies out).
+  if (session_.SharedClients() > 0) return;
   if (const QString warning = OtherReadersWarning(portText_); !warning.isEmpty()) ui::ShowMessage(this, warning);
 }
 
@@ -446,8 +451,20 @@ void COrvanePortView::OnSessionStepped() {
     // Asked once the driver is done with this step.
     QTimer::singleShot(0, this, [this] { OfferLineEnd(); });
   }
+  if (openFlag_ && session_.SharedClients() != sharedShown_) {
+    ShowSharedStatus();
+    host_.ShowMembers();
+  }
   // The device went away: the line is of no more use.
   if (session_.HungUp() && openFlag_) OnDeviceGone();
+}
+
+void COrvanePortView::ShowSharedStatus() {
+  sharedShown_ = session_.SharedClients();
+  if (sharedShown_ == 0) return;
+  const SharedPortStatus shared = DescribeSharedPort(sharedShown_);
+  statusText_ = shared.text;
+  if (QWidget* status = host_.Control<QWidget>(IDC_STATUS)) status->setToolTip(shared.tip);
 }
 
 void COrvanePortView::OfferLineEnd() {

@@ -143,6 +143,8 @@ class COrvanePortView : public QWidget {
   void OnDevicesChanged();
   // The open line's device has gone: it is released and the status says so.
   void OnDeviceGone();
+  // A port shared through its service: the status says so, with the clients attached.
+  void ShowSharedStatus();
   // Sends |command| framed by the current profile (when "Use" is ticked); the history
   // takes it when |remember|.
   void SendCommand(const std::u16string& command, bool remember);
@@ -176,6 +178,7 @@ class COrvanePortView : public QWidget {
   SessionDriver driver_{session_};
   SequenceRun sequence_{hive_, session_, driver_, this};
   bool openFlag_ = false;  // the line is open
+  int sharedShown_ = 0;  // the clients of the port's service the status shows; 0: not shared
   std::u16string sending_;  // the command as typed while its exchange runs
   bool rememberSent_ = true;  // it goes into the history
 

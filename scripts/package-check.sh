@@ -32,7 +32,8 @@ dpkg-deb --info "$deb" | sed -n '/Package:/,$p'
 step "its files"
 dpkg-deb --contents "$deb" | tee "$work/contents"
 app=io.github.orvane.OrvanePortLinewright
-for f in usr/bin/OrvanePort usr/bin/linewright usr/bin/orvane-reg usr/bin/orvane-modemsim \
+for f in usr/bin/OrvanePort usr/bin/linewright usr/bin/orvane-portd usr/bin/orvane-reg usr/bin/orvane-modemsim \
+  usr/lib/systemd/user/orvane-portd@.service usr/share/man/man1/orvane-portd.1.gz \
   usr/bin/OrvaneInstaller usr/bin/orvane-appmgr \
   usr/share/orvane-port-linewright/OrvanePortCmd.htm \
   usr/lib/orvane-port-linewright/handheld/OrvanePortCmd.ini \

@@ -11,6 +11,7 @@
 
 #include "engine/Exchange.h"
 #include "engine/LineFactory.h"
+#include "benchmarks/engine/BenchMedian.h"
 #include "tests/support/NetServers.h"
 #include "tests/support/SimulatorThread.h"
 
@@ -20,10 +21,7 @@ using Clock = std::chrono::steady_clock;
 
 using Simulator = orvane::testing::SimulatorThread;
 
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v.empty() ? 0 : v[v.size() / 2];
-}
+using orvane::bench::Median;
 
 }  // namespace
 

@@ -119,6 +119,12 @@ const char kHelp[] =
     "address in brackets, e.g. rfc2217://[::1]:3001. A closed connection is a\n"
     "hang-up (status 5).\n"
     "\n"
+    "A port that a port service (orvane-portd) holds is used through it, with no\n"
+    "option: each reply is this run's own, the rest works as on the line, and\n"
+    "what the device said by itself before the run (as far as the service kept\n"
+    "it) is printed first. With ORVANE_PORTD=auto in the environment a service is\n"
+    "started for a port that has none; ORVANE_PORTD=off opens the port directly.\n"
+    "\n"
     "Output:\n"
     "  Replies are printed as they arrive, each ended by a line feed. What the\n"
     "  device sends while no command is in flight (between commands read from\n"
@@ -639,7 +645,7 @@ class Runner : public SessionObserver {
 
   int HungUp(int readError) {
     err_ << "linewright: " << options_.device;
-    const std::string failure = session_.Line().Failure();
+    const std::string failure = session_.Failure();
     if (!failure.empty()) err_ << ": " << failure;
     else if (readError != EIO) err_ << ": read failed: " << std::strerror(readError);
     else if (IsNetworkName(options_.device)) err_ << ": the server closed the connection";
