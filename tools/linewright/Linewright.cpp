@@ -8,6 +8,7 @@
 #include <ostream>
 
 #include "engine/BinaryTextCodec.h"
+#include "engine/Journal.h"
 #include "engine/NetworkLine.h"
 #include "engine/Session.h"
 #include "platform/Registry.h"
@@ -21,6 +22,7 @@ namespace {
 
 const char kHelp[] =
     "Usage: linewright [OPTION]... DEVICE BAUD [COMMAND]...\n"
+    "  or:  linewright [--timestamps|--json] --replay JOURNAL\n"
     "\n"
     "Opens the serial device DEVICE at BAUD (by default 8 data bits, no parity, one\n"
     "stop bit, DTR and RTS on, no flow control), sends each COMMAND and prints each\n"
@@ -73,6 +75,13 @@ const char kHelp[] =
     "                   asked again); the wait follows plugging, so a device back\n"
     "                   in time is opened at once. Exit status 5 when it does not\n"
     "                   come back in time\n"
+    "  --journal PATH   write every event of the session (open, settings, each\n"
+    "                   chunk written and read with its time, rows, hang-up, close)\n"
+    "                   to the journal file PATH, appended; when PATH is a folder\n"
+    "                   (or ends in '/'), to a new file there for each session,\n"
+    "                   the folder kept under 1 GiB by removing the oldest\n"
+    "  --replay FILE    print the rows of the journal FILE as they were printed\n"
+    "                   live (with --timestamps or --json too); no DEVICE or BAUD\n"
     "  -h, --help       this text\n"
     "  --version        the version\n"
     "\n"
@@ -199,7 +208,8 @@ bool ParseArguments(int argc, const char* const* argv, Options* options, std::st
         name == "--timeout" || name == "--token" || name == "--prefix" || name == "--suffix" ||
         name == "--profile" || name == "--max-bytes" || name == "--file" || name == "--fail-on" ||
         name == "--listen" || name == "--reconnect" || name == "--data-bits" || name == "--parity" ||
-        name == "--stop-bits" || name == "--flow" || name == "--dtr" || name == "--rts";
+        name == "--stop-bits" || name == "--flow" || name == "--dtr" || name == "--rts" ||
+        name == "--journal" || name == "--replay";
     if (!takesValue) {
       *error = "unknown option '" + arg + "'";
       return false;
@@ -235,6 +245,12 @@ bool ParseArguments(int argc, const char* const* argv, Options* options, std::st
         return false;
       }
       (name == "--dtr" ? options->line.dtr : options->line.rts) = value == "on";
+    } else if (name == "--journal" || name == "--replay") {
+      if (value.empty()) {
+        *error = "option '" + name + "' needs a file name";
+        return false;
+      }
+      (name == "--journal" ? options->journal : options->replay) = value;
     } else if (name == "--file") {
       if (value.empty()) {
         *error = "option '--file' needs a file name";
@@ -287,6 +303,13 @@ bool ParseArguments(int argc, const char* const* argv, Options* options, std::st
       options->suffixGiven = true;
       options->framing.suffix = Utf8ToUtf16(value);
     }
+  }
+  if (!options->replay.empty()) {
+    if (!positional.empty() || !options->journal.empty() || !options->commandFile.empty()) {
+      *error = "--replay takes no DEVICE, BAUD, commands, -f or --journal";
+      return false;
+    }
+    return true;
   }
   if (positional.size() < 2) {
     *error = positional.empty() ? "missing DEVICE and BAUD" : "missing BAUD";
@@ -375,6 +398,14 @@ class Runner : public SessionObserver {
         report_(out, options.json, options.timestamps),
         failOn_(DecodeAll(options.failOn)),
         session_(SessionOptionsFor(options)) {
+    // The journal first: a byte is in it before it is printed.
+    if (!options.journal.empty()) {
+      JournalOptions journal;
+      journal.path = options.journal;
+      journal.onProblem = [this](const std::string& message) { err_ << "linewright: " << message << '\n'; };
+      journal_ = std::make_unique<JournalWriter>(std::move(journal));
+      session_.AddObserver(journal_.get());
+    }
     session_.AddObserver(&report_);
     session_.AddObserver(&failOn_);
     session_.AddObserver(this);
@@ -543,6 +574,7 @@ class Runner : public SessionObserver {
   std::ostream& out_;
   std::ostream& err_;
   int stopFd_;
+  std::unique_ptr<JournalWriter> journal_;
   Report report_;
   ReplySearch failOn_;
   Session session_;
@@ -552,6 +584,21 @@ class Runner : public SessionObserver {
 };
 
 }  // namespace
+
+int Replay(const Options& options, std::ostream& out, std::ostream& err) {
+  Report report(out, options.json, options.timestamps);
+  JournalReader reader(report);
+  std::string error;
+  if (!reader.ReadFile(options.replay, &error)) {
+    err << "linewright: " << error << '\n';
+    return kExitUsage;
+  }
+  if (reader.BadLines() != 0)
+    err << "linewright: " << options.replay << ": " << reader.BadLines()
+        << " lines are not journal lines and were skipped (the first is line " << reader.FirstBadLine() << ")\n";
+  out.flush();
+  return out ? kExitOk : kExitFailure;
+}
 
 int Run(const Options& options, int inFd, std::ostream& out, std::ostream& err, int stopFd) {
   Runner run(options, out, err, stopFd);
