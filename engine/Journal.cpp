@@ -256,12 +256,9 @@ bool JournalWriter::OpenFile(const std::string& device, int64_t atUs) {
   struct stat st {};
   size_ = fstat(fd_, &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
   file_ = path;
-  reported_ = false;
-  problem_.clear();
   sinceCapCheck_ = 0;
   if (size_ == 0) out_ = kHeader;
-  if (folder_) KeepWithinCap();
-  return fd_ >= 0;
+  return true;
 }
 
 void JournalWriter::CloseFile(bool sync) {
@@ -332,6 +329,11 @@ void JournalWriter::Flush() {
   }
   size_ += done;
   sinceCapCheck_ += done;
+  if (fd_ >= 0 && done != 0) {
+    // Written again: the next problem is news.
+    reported_ = false;
+    problem_.clear();
+  }
   out_.clear();
   if (folder_ && fd_ >= 0 && sinceCapCheck_ > options_.capBytes / 16) KeepWithinCap();
 }
@@ -376,6 +378,8 @@ void JournalWriter::OnOpened(const std::string& device, uint32_t baud) {
   AppendEscaped(device, &text);
   Line(now, "open", text);
   Flush();
+  // The folder is measured with the new session in it.
+  if (folder_ && fd_ >= 0) KeepWithinCap();
 }
 
 void JournalWriter::OnSettings(const LineSettings& settings) {

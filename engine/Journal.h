@@ -74,7 +74,8 @@ struct JournalOptions {
   // written) removed first; a session that alone outgrows it stops being journaled.
   uint64_t capBytes = kDefaultJournalCapBytes;
   // A problem (folder or file not writable, disk full, cap reached) for a person. Said
-  // once; the session goes on without its journal until a file opens again.
+  // once until the journal is written again; the session goes on without its journal
+  // until its next open.
   std::function<void(const std::string& message)> onProblem;
 };
 
@@ -117,7 +118,7 @@ class JournalWriter : public SessionObserver {
   uint64_t size_ = 0;           // bytes in file_
   uint64_t sinceCapCheck_ = 0;  // bytes written since the folder was last measured
   uint64_t rowOffset_ = 0;
-  bool reported_ = false;       // a problem was said and no file opened since
+  bool reported_ = false;       // a problem was said and nothing written since
   std::string problem_;
   std::string out_;             // the event being written
 };
