@@ -20,7 +20,7 @@ namespace orvane {
 namespace {
 
 constexpr char kHeader[] = "# Orvane Port Linewright session journal 1\n";
-// A chunk is split after this many bytes (and after every line feed).
+// A chunk is split after this many bytes.
 constexpr size_t kBytesPerLine = 128;
 
 std::string ErrnoText(int error) { return std::strerror(error); }
@@ -355,9 +355,7 @@ void JournalWriter::Chunk(char mark, std::span<const uint8_t> bytes, int64_t atU
   size_t at = 0;
   bool first = true;
   while (at < bytes.size()) {
-    size_t end = std::min(bytes.size(), at + kBytesPerLine);
-    const auto* feed = static_cast<const uint8_t*>(std::memchr(bytes.data() + at, '\n', end - at));
-    if (feed) end = static_cast<size_t>(feed - bytes.data()) + 1;
+    const size_t end = std::min(bytes.size(), at + kBytesPerLine);
     out_ += time;
     out_ += ' ';
     out_ += mark;

@@ -10,9 +10,8 @@
 //   2026-12-08T03:05:07.001000+01:00 cmd ATI
 //   2026-12-08T03:05:07.001000+01:00 sent ATI<0D>
 //   2026-12-08T03:05:07.001210+01:00 > ATI<0D>
-//   2026-12-08T03:05:07.013455+01:00 < <0D><0A>
-//   2026-12-08T03:05:07.013455+01:00 <+ Orvane Modem<0D><0A>
-//   2026-12-08T03:05:07.016002+01:00 ] token bytes=20 first=12 elapsed=15 at=1765159507001 error=0
+//   2026-12-08T03:05:07.013455+01:00 < ATI<0D><0D><0A>Orvane Modem<0D><0A>
+//   2026-12-08T03:05:07.016002+01:00 ] token bytes=17 first=12 elapsed=15 at=1765159507001 error=0
 //   2026-12-08T03:05:09.500000+01:00 hangup 5
 //   2026-12-08T03:05:09.500100+01:00 close
 //
@@ -23,8 +22,7 @@
 //   [ exchange|unsolicited  a row began; its time is the row's send (first byte) time
 //   cmd TEXT, sent TEXT     an exchange's command as typed and as sent (after its "[")
 //   > BYTES, < BYTES        a chunk written, a chunk read; BYTES in binary text
-//   >+ BYTES, <+ BYTES      the same chunk continued: a chunk is split after each line
-//                           feed byte and every 128 bytes
+//   >+ BYTES, <+ BYTES      the same chunk continued: a chunk is split every 128 bytes
 //   ] END bytes=N first=MS|none elapsed=MS at=MS error=E   a row ended: how (token,
 //                           silence, hangup, stopped, limit, write-failed, command,
 //                           closed), its length, ms to the first byte and to the end, its
