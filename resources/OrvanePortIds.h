@@ -102,6 +102,9 @@
   X(ID_CLEAR_RESPONSES,       32791)                                                   \
   X(ID_REMOTE_PORTS,          32792)                                                   \
   X(ID_LINE_SETTINGS,         32793)                                                   \
+  X(ID_SESSION_JOURNAL,       32840)                                                   \
+  X(ID_JOURNAL_FOLDER,        32841)                                                   \
+  X(ID_OPEN_JOURNAL,          32842)                                                   \
   X(ID_FILE_NEW,              57600)                                                   \
   X(ID_FILE_OPEN,             57601)                                                   \
   X(ID_EDIT_COPY,             57634)                                                   \

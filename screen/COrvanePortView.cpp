@@ -87,7 +87,10 @@ COrvanePortView::COrvanePortView(orvane::reg::Hive& hive, QWidget* parent)
       // devices the driver table offers, and the remote ports.
       modems_(hive, host_, portText_) {
   setObjectName(QStringLiteral("COrvanePortView"));
+  // The journal has a row's bytes before the list shows it, and learns the row's slot after.
+  session_.AddObserver(journal_.Writer());
   session_.AddObserver(&feed_);
+  session_.AddObserver(&journal_);
   driver_.stepped = [this] { OnSessionStepped(); };
 
   host_.BindText(IDC_BAUD, &baudText_);
@@ -113,6 +116,7 @@ COrvanePortView::COrvanePortView(orvane::reg::Hive& hive, QWidget* parent)
   AddCommand(IDC_PREFERENCES, &COrvanePortView::OnPreferences);
   AddCommand(ID_REMOTE_PORTS, &COrvanePortView::OnRemotePorts);
   AddCommand(ID_LINE_SETTINGS, &COrvanePortView::OnLineSettings);
+  AddJournalCommands(Commands(), journal_, [this](int id) { return IsReading() && RefusedWhileReading(id); });
   host_.OnNotify(IDC_RESPONSES, ui::Notify::DoubleClick, [this] { RunCommand(ID_SHOW_RESPONSE); });
 
   Commands().OnQuery(ID_PORT_OPEN, [this](ui::CommandState& s) { s.Enable(!openFlag_); });
@@ -140,6 +144,8 @@ COrvanePortView::COrvanePortView(orvane::reg::Hive& hive, QWidget* parent)
 COrvanePortView::~COrvanePortView() {
   // Nothing more reaches the list; the line is closed with the session.
   session_.RemoveObserver(&feed_);
+  session_.RemoveObserver(&journal_);
+  session_.RemoveObserver(journal_.Writer());
   driver_.stepped = nullptr;
 }
 
@@ -161,7 +167,7 @@ bool COrvanePortView::RefusedWhileReading(int id) const {
     case IDC_SEND: case IDC_OPEN: case ID_PORT_OPEN: case IDC_PREFERENCES:
     case ID_SHOW_RESPONSE: case ID_EXPORT_RESPONSES: case ID_CLEAR_RESPONSES:
     case ID_EDIT_AS_BINARY: case ID_COMMAND_HISTORY: case ID_APP_ABOUT: case ID_REMOTE_PORTS:
-    case ID_LINE_SETTINGS:
+    case ID_LINE_SETTINGS: case ID_OPEN_JOURNAL: case ID_JOURNAL_FOLDER:
       return true;
     default:
       return false;
@@ -428,7 +434,7 @@ void COrvanePortView::OnShowResponse() {
                     QStringLiteral("Please select from the response list, before attempting to show."));
     return;
   }
-  const orvane::Row& shown = responses_.At(list->RowData(row));
+  const orvane::Row shown = journal_.RowWithBytes(list->RowData(row));
   CommandResponseDialog dialog(QString::fromStdU16String(shown.sent),
                                QString::fromStdU16String(orvane::EncodeBinaryText(shown.reply)));
   dialog.SetTimes(shown);
@@ -469,11 +475,12 @@ void COrvanePortView::OnCommandHistory() {
 
 void COrvanePortView::OnExportResponseList() {
   host_.ReadControls();
-  orvane::ExportResponseList(this, orvane::ExportRowsOf(responses_));
+  orvane::ExportResponseList(this, journal_.ExportRows());
   host_.ShowMembers();
 }
 
 void COrvanePortView::OnClearResponses() {
   if (!ui::Confirm(this, QStringLiteral("Are you sure to clear the response list?"))) return;
   feed_.Clear();
+  journal_.Forget();
 }

@@ -37,6 +37,7 @@
 #include "screen/ModemChooser.h"
 #include "screen/ResponseFeed.h"
 #include "screen/SessionDriver.h"
+#include "screen/SessionJournal.h"
 #include "ui/FocusKeeper.h"
 #include "ui/TemplateHost.h"
 #include "ui/WaitCursor.h"
@@ -80,6 +81,7 @@ class COrvanePortView : public QWidget {
   QWidget* Control(int id) const { return host_.Control(id); }
   ResponseListCtrl* ResponseList() const { return feed_.List(); }
   orvane::Session& Session() { return session_; }
+  SessionJournal& Journal() { return journal_; }
   orvane::NamedLine& Line() { return session_.Line(); }
   // Every row in order, as the list shows them (row k is slot k).
   const orvane::ResponseStore& Responses() const { return responses_; }
@@ -165,6 +167,7 @@ class COrvanePortView : public QWidget {
   ResponseFeed feed_{responses_};
   orvane::Session session_;
   SessionDriver driver_{session_};
+  SessionJournal journal_{hive_, session_, responses_, feed_, this};
   bool openFlag_ = false;  // the line is open
   std::u16string sending_;  // the command as typed while its exchange runs
   bool rememberSent_ = true;  // it goes into the history

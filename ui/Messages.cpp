@@ -194,6 +194,16 @@ std::optional<QString> AskSaveFileName(QWidget* parent, const SaveFileRequest& r
   return dialog.selectedFiles().first();
 }
 
+std::optional<QString> AskOpenFileName(QWidget* parent, const SaveFileRequest& request) {
+  if (g_script) return g_script->onOpenFile ? g_script->onOpenFile(request) : std::nullopt;
+  QFileDialog dialog(parent, request.title);
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  dialog.setNameFilters(request.filters);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  return dialog.selectedFiles().first();
+}
+
 int RunModal(QDialog& dialog) {
   if (auto* t = qobject_cast<TemplateDialog*>(&dialog)) t->EnsureInitialized();
   if (g_script) {

@@ -42,6 +42,10 @@ struct SaveFileRequest {
 // Asks for a file name to save to; nothing when the user cancels.
 std::optional<QString> AskSaveFileName(QWidget* parent, const SaveFileRequest& request);
 
+// Asks for an existing file to open (the request's title and filters); nothing when the
+// user cancels.
+std::optional<QString> AskOpenFileName(QWidget* parent, const SaveFileRequest& request);
+
 // Runs |dialog| modally and returns its result (QDialog::Accepted / Rejected).
 // Dialogs made from templates are initialised first.
 int RunModal(QDialog& dialog);
@@ -69,6 +73,8 @@ class ScriptedUi {
   // Answers the save-file dialog (default: cancelled); every request is recorded.
   std::function<std::optional<QString>(const SaveFileRequest&)> onSaveFile;
   std::vector<SaveFileRequest> saveRequests;
+  // Answers the open-file dialog (default: cancelled).
+  std::function<std::optional<QString>(const SaveFileRequest&)> onOpenFile;
   // Runs a modal dialog (already initialised) and returns its result; the default
   // rejects it. Dialogs' class names are recorded in order.
   std::function<int(QDialog&)> onModal;
