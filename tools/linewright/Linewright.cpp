@@ -109,12 +109,22 @@ const char kHelp[] =
     "  one of token, silence, hangup, stopped, limit), and each unsolicited row\n"
     "    {\"unsolicited\":\"<0D><0A>RING<0D><0A>\",\"at\":\"...\"}\n"
     "\n"
+    "Journal:\n"
+    "  UTF-8 text, one event a line: local ISO 8601 time with microseconds, a\n"
+    "  mark and its text, e.g.\n"
+    "    2026-12-07T16:04:05.012345+01:00 < <0D><0A>OK<0D><0A>\n"
+    "  Marks: open (baud, device), settings, [ (a row began: exchange or\n"
+    "  unsolicited), cmd and sent (its command as typed and as sent), > and <\n"
+    "  (bytes written and read, in binary text; >+ and <+ continue a chunk split\n"
+    "  every 128 bytes), ] (a row ended: how, bytes=, first=, elapsed=, at=,\n"
+    "  error=), hangup, close. Lines starting with '#' are comments.\n"
+    "\n"
     "Exit status:\n"
     "  0  all commands sent and replies read\n"
     "  1  standard input or output failed\n"
-    "  2  usage error, the file named by -f cannot be read, a line of commands\n"
-    "     (in that file or on standard input) is longer than 1 MiB, or the profile\n"
-    "     named by --profile cannot be used\n"
+    "  2  usage error, the file named by -f or --replay cannot be read, a line of\n"
+    "     commands (in that file or on standard input) is longer than 1 MiB, or the\n"
+    "     profile named by --profile cannot be used\n"
     "  3  the device could not be opened (or connected to)\n"
     "  4  a command could not be written, or not within the timeout (at least 5 s)\n"
     "  5  a reply ended because the device hung up or a read failed (also while\n"
@@ -126,7 +136,9 @@ const char kHelp[] =
     "  linewright --suffix '<0D>' /dev/ttyUSB0 115200 AT ATI\n"
     "  linewright --suffix '<0D>' --json --fail-on '<0D><0A>ERROR<0D><0A>' \\\n"
     "      -f setup.at /dev/ttyUSB0 115200\n"
-    "  linewright --listen 60 /dev/ttyUSB0 115200\n";
+    "  linewright --listen 60 /dev/ttyUSB0 115200\n"
+    "  linewright --journal ~/serial-logs/ --suffix '<0D>' /dev/ttyUSB0 115200 ATI\n"
+    "  linewright --json --replay ~/serial-logs/20261208-030506-ttyUSB0.journal\n";
 
 bool ParseUnsigned(const std::string& text, uint64_t max, uint64_t* value) {
   if (text.empty() || text.size() > 19) return false;
