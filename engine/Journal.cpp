@@ -172,24 +172,7 @@ std::string DefaultJournalFolder() {
   return base + "/orvane-port-linewright/journal";
 }
 
-std::string FormatJournalTime(int64_t us) {
-  int64_t seconds = us / 1000000;
-  int64_t fraction = us % 1000000;
-  if (fraction < 0) {
-    fraction += 1000000;
-    --seconds;
-  }
-  const time_t t = static_cast<time_t>(seconds);
-  tm local{};
-  if (localtime_r(&t, &local) == nullptr) return "1970-01-01T00:00:00.000000+00:00";
-  const long offset = local.tm_gmtoff / 60;
-  const long offsetAbs = offset < 0 ? -offset : offset;
-  char text[64];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%06d%c%02ld:%02ld", local.tm_year + 1900,
-                local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec,
-                static_cast<int>(fraction), offset < 0 ? '-' : '+', offsetAbs / 60, offsetAbs % 60);
-  return text;
-}
+std::string FormatJournalTime(int64_t us) { return FormatLocalTimeIso(us, 6); }
 
 bool ParseJournalTime(std::string_view text, int64_t* us) {
   // 2026-12-08T03:05:06.123456+01:00

@@ -119,7 +119,7 @@ orvane::Row SessionJournal::RowWithBytes(int slot) const {
   orvane::Row read;
   std::string error;
   if (orvane::ReadJournalRowAt(place->second.file, place->second.offset, &read, &error) &&
-      read.replyLength == row.replyLength)
+      read.reply.size() == row.replyLength)
     row.reply = std::move(read.reply);
   return row;
 }
