@@ -232,7 +232,8 @@ bool JournalWriter::OpenFile(const std::string& device, int64_t atUs) {
     fd_ = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
   }
   if (fd_ < 0) {
-    Fail("The session journal cannot be written: " + path + ": " + ErrnoText(errno) +
+    const int why = errno;
+    Fail("The session journal cannot be written: " + path + ": " + ErrnoText(why) +
          ". The session goes on without it.");
     return false;
   }
