@@ -100,7 +100,7 @@ bool SessionJournal::ShowJournal(const QString& path) {
     feed_.Add(std::move(row.row));
   }
   if (bad != 0)
-    ui::ShowMessage(parent_.data(), QStringLiteral("%1 lines of %2 are not journal lines and were skipped.")
+    ui::ShowMessage(parent_.data(), QStringLiteral("%1 of the lines of %2 were not journal lines and were skipped.")
                                         .arg(bad)
                                         .arg(QFileInfo(path).fileName()));
   return true;

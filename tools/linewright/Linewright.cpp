@@ -607,7 +607,8 @@ int Replay(const Options& options, std::ostream& out, std::ostream& err) {
   }
   if (reader.BadLines() != 0)
     err << "linewright: " << options.replay << ": " << reader.BadLines()
-        << " lines are not journal lines and were skipped (the first is line " << reader.FirstBadLine() << ")\n";
+        << (reader.BadLines() == 1 ? " line is not a journal line and was" : " lines are not journal lines and were")
+        << " skipped (the first is line " << reader.FirstBadLine() << ")\n";
   out.flush();
   return out ? kExitOk : kExitFailure;
 }
