@@ -355,6 +355,7 @@ void JournalWriter::Chunk(char mark, std::span<const uint8_t> bytes, int64_t atU
 void JournalWriter::OnOpened(const std::string& device, uint32_t baud) {
   const int64_t now = WallClockUs();
   if (folder_) CloseFile(true);
+  rowOpen_ = false;
   if (fd_ < 0 && !OpenFile(device, now)) return;
   std::string text = std::to_string(baud) + " ";
   AppendEscaped(device, &text);
@@ -384,6 +385,7 @@ void JournalWriter::OnRead(std::span<const uint8_t> bytes, int64_t atUs, RowKind
 void JournalWriter::OnRowBegun(const Row& row) {
   if (fd_ < 0) return;
   rowOffset_ = size_ + out_.size();
+  rowOpen_ = true;
   const int64_t at = row.sentAtMs != 0 ? row.sentAtMs * 1000 : WallClockUs();
   Line(at, "[", row.Unsolicited() ? "unsolicited" : "exchange");
   if (!row.Unsolicited()) {
@@ -395,6 +397,9 @@ void JournalWriter::OnRowBegun(const Row& row) {
 
 void JournalWriter::OnRowEnded(const Row& row) {
   if (fd_ < 0) return;
+  // A row begun before this journal began (turned on meanwhile) still reads as a row.
+  if (!rowOpen_) OnRowBegun(row);
+  rowOpen_ = false;
   std::string text = EndName(row.end);
   text += " bytes=" + std::to_string(row.replyLength);
   text += row.firstByteMs < 0 ? std::string(" first=none") : " first=" + std::to_string(row.firstByteMs);

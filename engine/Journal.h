@@ -116,6 +116,7 @@ class JournalWriter : public SessionObserver {
   uint64_t size_ = 0;           // bytes in file_
   uint64_t sinceCapCheck_ = 0;  // bytes written since the folder was last measured
   uint64_t rowOffset_ = 0;
+  bool rowOpen_ = false;        // a row was begun and has not ended
   bool reported_ = false;       // a problem was said and nothing written since
   std::string problem_;
   std::string out_;             // the event being written
