@@ -587,40 +587,49 @@ void JournalReader::EndRow(std::string_view text, int64_t) {
 
 namespace {
 
-class RowCollector : public SessionObserver {
+// Hands each row on as it ends, with where it began.
+class RowTaker : public SessionObserver {
  public:
-  explicit RowCollector(std::vector<JournalRow>* rows) : rows_(rows) {}
-  void OnRowEnded(const Row& row) override { rows_->push_back({row, reader->LastRowOffset()}); }
+  explicit RowTaker(const std::function<void(JournalRow row)>& take) : take_(take) {}
+  void OnRowEnded(const Row& row) override { take_({row, reader->LastRowOffset()}); }
   const JournalReader* reader = nullptr;
 
  private:
-  std::vector<JournalRow>* rows_;
+  const std::function<void(JournalRow row)>& take_;
 };
 
-// Reads |path| from |offset| into |rows|; a row the file ends within comes last.
-bool Collect(const std::string& path, uint64_t offset, bool oneRow, std::vector<JournalRow>* rows,
-             std::string* error, size_t* badLines) {
-  RowCollector collect(rows);
-  JournalReader reader(collect);
-  collect.reader = &reader;
+// Reads |path| from |offset| (only its first row when |oneRow|), handing each row to |take|;
+// a row the file ends within comes last.
+bool TakeRows(const std::string& path, uint64_t offset, bool oneRow,
+              const std::function<void(JournalRow row)>& take, std::string* error, size_t* badLines) {
+  RowTaker taker(take);
+  JournalReader reader(taker);
+  taker.reader = &reader;
   if (!reader.ReadFile(path, error, offset, oneRow)) return false;
-  if (Row row; !(oneRow && !rows->empty()) && reader.Unfinished(&row))
-    rows->push_back({std::move(row), reader.UnfinishedOffset()});
+  if (Row row; reader.Unfinished(&row))
+    take({std::move(row), reader.UnfinishedOffset()});
   if (badLines) *badLines = reader.BadLines();
   return true;
 }
 
 }  // namespace
 
+bool ForEachJournalRow(const std::string& path, const std::function<void(JournalRow row)>& take,
+                       std::string* error, size_t* badLines) {
+  return TakeRows(path, 0, false, take, error, badLines);
+}
+
 bool ReadJournalRows(const std::string& path, std::vector<JournalRow>* rows, std::string* error,
                      size_t* badLines) {
   rows->clear();
-  return Collect(path, 0, false, rows, error, badLines);
+  return ForEachJournalRow(path, [rows](JournalRow row) { rows->push_back(std::move(row)); }, error, badLines);
 }
 
 bool ReadJournalRowAt(const std::string& path, uint64_t offset, Row* row, std::string* error) {
   std::vector<JournalRow> rows;
-  if (!Collect(path, offset, true, &rows, error, nullptr)) return false;
+  if (!TakeRows(path, offset, true, [&rows](JournalRow taken) { rows.push_back(std::move(taken)); }, error,
+                nullptr))
+    return false;
   if (rows.empty()) {
     *error = "no row at byte " + std::to_string(offset) + " of " + path;
     return false;

@@ -167,7 +167,13 @@ struct JournalRow {
   uint64_t offset = 0;
 };
 
-// Every row of the journal at |path|, with its bytes (a row cut short by the file's end
+// Every row of the journal at |path| in order, with its bytes, handed to |take| as it is
+// read (so a long journal is never held whole); a row cut short by the file's end comes
+// last, with end kNone. False with a message when it cannot be read; |badLines| (when
+// given) counts the lines that were not journal lines.
+bool ForEachJournalRow(const std::string& path, const std::function<void(JournalRow row)>& take,
+                       std::string* error, size_t* badLines = nullptr);
+// The same rows in a vector: every row of the journal at |path|, with its bytes (a row cut short by the file's end
 // is there with end kNone). False with a message when it cannot be read; |badLines| (when
 // given) counts the lines that were not journal lines.
 bool ReadJournalRows(const std::string& path, std::vector<JournalRow>* rows, std::string* error,

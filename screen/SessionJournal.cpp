@@ -1,5 +1,10 @@
 #include "screen/SessionJournal.h"
 
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
@@ -86,19 +91,24 @@ void SessionJournal::OpenJournal() {
 }
 
 bool SessionJournal::ShowJournal(const QString& path) {
-  std::vector<orvane::JournalRow> rows;
-  std::string error;
-  size_t bad = 0;
-  if (!orvane::ReadJournalRows(path.toStdString(), &rows, &error, &bad)) {
-    ui::ShowMessage(parent_.data(), QStringLiteral("The journal cannot be shown: %1").arg(QString::fromStdString(error)));
+  const std::string file = path.toStdString();
+  if (access(file.c_str(), R_OK) != 0) {
+    const int why = errno;
+    ui::ShowMessage(parent_.data(), QStringLiteral("The journal cannot be shown: cannot read %1: %2")
+                                        .arg(path, QString::fromLocal8Bit(std::strerror(why))));
     return false;
   }
   feed_.Clear();
   places_.clear();
-  for (orvane::JournalRow& row : rows) {
-    places_[store_.Count()] = {path.toStdString(), row.offset};
+  std::string error;
+  size_t bad = 0;
+  const bool read = orvane::ForEachJournalRow(file, [&](orvane::JournalRow row) {
+    places_[store_.Count()] = {file, row.offset};
     feed_.Add(std::move(row.row));
-  }
+  }, &error, &bad);
+  if (!read)
+    ui::ShowMessage(parent_.data(), QStringLiteral("The journal could not be read to its end: %1")
+                                        .arg(QString::fromStdString(error)));
   if (bad != 0)
     ui::ShowMessage(parent_.data(), QStringLiteral("%1 of the lines of %2 were not journal lines and were skipped.")
                                         .arg(bad)
