@@ -3,7 +3,9 @@
 
 #include "platform/TextConvert.h"
 
+#include <algorithm>
 #include <array>
+#include <cstring>
 
 namespace orvane {
 namespace {
@@ -91,22 +93,50 @@ std::u16string EncodeBinaryText(const uint8_t* bytes, size_t length) {
   return out;
 }
 
-void AppendBinaryTextUtf8(const uint8_t* bytes, size_t length, std::string* out) {
-  out->reserve(out->size() + length + length / 2);
-  for (size_t i = 0; i < length; ++i) {
-    const uint8_t b = bytes[i];
+namespace {
+
+// Each byte's binary text in UTF-8: up to four characters and how many.
+struct Utf8Text {
+  char text[4];
+  uint8_t length;
+};
+
+constexpr std::array<Utf8Text, 256> MakeUtf8Texts() {
+  std::array<Utf8Text, 256> table{};
+  for (int i = 0; i < 256; ++i) {
+    const auto b = static_cast<uint8_t>(i);
+    Utf8Text& t = table[static_cast<size_t>(i)];
     if (b == 0x3C || b == 0x3E) {
-      out->append(2, static_cast<char>(b));
+      t = {{static_cast<char>(b), static_cast<char>(b), 0, 0}, 2};
     } else if (b >= 0x20 && b <= 0x7E) {
-      out->push_back(static_cast<char>(b));
+      t = {{static_cast<char>(b), 0, 0, 0}, 1};
     } else if (b >= 0xA0) {  // U+00A0..U+00FF in two UTF-8 bytes
-      const char pair[2] = {static_cast<char>(0xC0 | (b >> 6)), static_cast<char>(0x80 | (b & 0x3F))};
-      out->append(pair, 2);
+      t = {{static_cast<char>(0xC0 | (b >> 6)), static_cast<char>(0x80 | (b & 0x3F)), 0, 0}, 2};
     } else {
-      const char escape[4] = {'<', static_cast<char>(kHexUpper[b >> 4]),
-                              static_cast<char>(kHexUpper[b & 0x0F]), '>'};
-      out->append(escape, 4);
+      t = {{'<', static_cast<char>(kHexUpper[b >> 4]), static_cast<char>(kHexUpper[b & 0x0F]), '>'}, 4};
     }
+  }
+  return table;
+}
+
+constexpr std::array<Utf8Text, 256> kUtf8Texts = MakeUtf8Texts();
+
+}  // namespace
+
+void AppendBinaryTextUtf8(const uint8_t* bytes, size_t length, std::string* out) {
+  // Made in a block on the stack and appended a block at a time.
+  constexpr size_t kBlock = 4096;
+  char block[kBlock * 4];
+  out->reserve(out->size() + length + length / 2);
+  for (size_t at = 0; at < length; at += kBlock) {
+    const size_t end = std::min(length, at + kBlock);
+    char* p = block;
+    for (size_t i = at; i < end; ++i) {
+      const Utf8Text& t = kUtf8Texts[bytes[i]];
+      std::memcpy(p, t.text, 4);
+      p += t.length;
+    }
+    out->append(block, static_cast<size_t>(p - block));
   }
 }
 

@@ -164,12 +164,15 @@ void RunToEnd(Exchange& exchange, const Line& line, int stopFd) {
   }
 }
 
-std::string FormatLocalTimeIso(int64_t msSinceEpoch) {
-  // Floor division: a time before 1970 still has its milliseconds in 0..999.
-  int64_t seconds = msSinceEpoch / 1000;
-  int64_t ms = msSinceEpoch % 1000;
-  if (ms < 0) {
-    ms += 1000;
+std::string FormatLocalTimeIso(int64_t msSinceEpoch) { return FormatLocalTimeIso(msSinceEpoch, 3); }
+
+std::string FormatLocalTimeIso(int64_t sinceEpoch, int fractionDigits) {
+  const int64_t perSecond = fractionDigits == 6 ? 1000000 : 1000;
+  // Floor division: a time before 1970 still has its fraction in 0..perSecond-1.
+  int64_t seconds = sinceEpoch / perSecond;
+  int64_t fraction = sinceEpoch % perSecond;
+  if (fraction < 0) {
+    fraction += perSecond;
     --seconds;
   }
   const time_t t = static_cast<time_t>(seconds);
@@ -178,10 +181,10 @@ std::string FormatLocalTimeIso(int64_t msSinceEpoch) {
   const long offset = local.tm_gmtoff / 60;
   const long offsetAbs = offset < 0 ? -offset : offset;
   char text[64];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03d%c%02ld:%02ld",
+  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%0*d%c%02ld:%02ld",
                 local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
-                local.tm_sec, static_cast<int>(ms), offset < 0 ? '-' : '+', offsetAbs / 60,
-                offsetAbs % 60);
+                local.tm_sec, fractionDigits == 6 ? 6 : 3, static_cast<int>(fraction), offset < 0 ? '-' : '+',
+                offsetAbs / 60, offsetAbs % 60);
   return text;
 }
 

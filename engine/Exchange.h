@@ -77,6 +77,9 @@ int64_t WallClockUs();
 // |msSinceEpoch| as ISO 8601 local time with milliseconds and the zone's offset,
 // "2026-12-07T15:03:36.123+01:00" ("?" when the time cannot be converted).
 std::string FormatLocalTimeIso(int64_t msSinceEpoch);
+// The same for a time in ms (|fractionDigits| 3) or in microseconds (6) since 1970, with
+// as many digits of the second's fraction.
+std::string FormatLocalTimeIso(int64_t sinceEpoch, int fractionDigits);
 
 class Exchange {
  public:

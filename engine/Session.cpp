@@ -128,6 +128,7 @@ void Session::Opened() {
   unsolicited_ = UnsolicitedAssembler(options_.unsolicitedSilenceMs, options_.maxReplyBytes);
   unsolicitedBegun_ = false;
   Tell([this](SessionObserver& o) { o.OnOpened(device_, baud_); });
+  Tell([this](SessionObserver& o) { o.OnSettings(settings_); });
 }
 
 bool Session::Close() {

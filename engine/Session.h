@@ -38,6 +38,8 @@ class SessionObserver {
   virtual ~SessionObserver() = default;
   // The line to |device| was opened at |baud|.
   virtual void OnOpened(const std::string& device, uint32_t baud) { (void)device, (void)baud; }
+  // The line's settings: told after OnOpened, and again whenever they change.
+  virtual void OnSettings(const LineSettings& settings) { (void)settings; }
   // The line took |bytes| of a command at |atUs| (wall clock, microseconds since 1970).
   virtual void OnWritten(std::span<const uint8_t> bytes, int64_t atUs) { (void)bytes, (void)atUs; }
   // |bytes| arrived at |atUs|, part of the row of |kind| that is open.

@@ -114,6 +114,9 @@
   X(ID_RECENT_SEQUENCE_2,     32813)                                                   \
   X(ID_RECENT_SEQUENCE_3,     32814)                                                   \
   X(ID_RECENT_SEQUENCE_4,     32815)                                                   \
+  X(ID_SESSION_JOURNAL,       32840)                                                   \
+  X(ID_JOURNAL_FOLDER,        32841)                                                   \
+  X(ID_OPEN_JOURNAL,          32842)                                                   \
   X(ID_FILE_NEW,              57600)                                                   \
   X(ID_FILE_OPEN,             57601)                                                   \
   X(ID_EDIT_COPY,             57634)                                                   \

@@ -90,7 +90,10 @@ COrvanePortView::COrvanePortView(orvane::reg::Hive& hive, QWidget* parent)
       // devices the driver table offers, and the remote ports.
       modems_(hive, host_, portText_) {
   setObjectName(QStringLiteral("COrvanePortView"));
+  // The journal has a row's bytes before the list shows it, and learns the row's slot after.
+  session_.AddObserver(journal_.Writer());
   session_.AddObserver(&feed_);
+  session_.AddObserver(&journal_);
   driver_.stepped = [this] { OnSessionStepped(); };
 
   host_.BindText(IDC_BAUD, &baudText_);
@@ -127,6 +130,7 @@ COrvanePortView::COrvanePortView(orvane::reg::Hive& hive, QWidget* parent)
     host_.ShowMembers();
   };
   sequence_.ended = [this] { EnableControls(); };
+  AddJournalCommands(Commands(), journal_, [this](int id) { return IsReading() && RefusedWhileReading(id); });
   host_.OnNotify(IDC_RESPONSES, ui::Notify::DoubleClick, [this] { RunCommand(ID_SHOW_RESPONSE); });
 
   Commands().OnQuery(ID_PORT_OPEN, [this](ui::CommandState& s) { s.Enable(!openFlag_); });
@@ -154,6 +158,8 @@ COrvanePortView::COrvanePortView(orvane::reg::Hive& hive, QWidget* parent)
 COrvanePortView::~COrvanePortView() {
   // Nothing more reaches the list; the line is closed with the session.
   session_.RemoveObserver(&feed_);
+  session_.RemoveObserver(&journal_);
+  session_.RemoveObserver(journal_.Writer());
   driver_.stepped = nullptr;
 }
 
@@ -176,7 +182,7 @@ bool COrvanePortView::RefusedWhileReading(int id) const {
     case ID_SHOW_RESPONSE: case ID_EXPORT_RESPONSES: case ID_CLEAR_RESPONSES:
     case ID_EDIT_AS_BINARY: case ID_COMMAND_HISTORY: case ID_APP_ABOUT: case ID_REMOTE_PORTS:
     case ID_LINE_SETTINGS: case ID_RUN_SEQUENCE: case ID_RECENT_SEQUENCE_1: case ID_RECENT_SEQUENCE_2:
-    case ID_RECENT_SEQUENCE_3: case ID_RECENT_SEQUENCE_4:
+    case ID_RECENT_SEQUENCE_3: case ID_RECENT_SEQUENCE_4: case ID_OPEN_JOURNAL: case ID_JOURNAL_FOLDER:
       return true;
     default:
       return false;
@@ -498,10 +504,10 @@ void COrvanePortView::OnShowResponse() {
                     QStringLiteral("Please select from the response list, before attempting to show."));
     return;
   }
-  const orvane::Row& shown = responses_.At(list->RowData(row));
-  if (size_t dropped = 0; responses_.Dropped(list->RowData(row), &dropped)) {
+  const orvane::Row shown = journal_.RowWithBytes(list->RowData(row));
+  if (size_t dropped = 0; responses_.Dropped(list->RowData(row), &dropped) && shown.reply.size() != dropped) {
     ui::ShowMessage(this, QStringLiteral("This reply's %1 bytes were dropped to keep the response list "
-                                         "within its memory bound.")
+                                         "within its memory bound, and no session journal holds them.")
                               .arg(dropped));
     return;
   }
@@ -546,18 +552,21 @@ void COrvanePortView::OnCommandHistory() {
 
 void COrvanePortView::OnExportResponseList() {
   host_.ReadControls();
-  // The oldest replies may have been dropped to keep the list bounded: they would be
-  // written empty, so the user is asked first.
-  if (const size_t dropped = responses_.DroppedBytes(); dropped > 0 &&
+  // The oldest replies may have been dropped to keep the list bounded; those that no
+  // journal gives back would be written empty, so the user is asked first.
+  size_t missing = 0;
+  const std::vector<orvane::ExportRow> rows = journal_.ExportRows(&missing);
+  if (missing > 0 &&
       !ui::Confirm(this, QStringLiteral("The oldest replies (%1 bytes) were dropped to keep the response list "
                                         "within its memory bound; they would be exported empty. Export anyway?")
-                             .arg(dropped)))
+                             .arg(missing)))
     return;
-  orvane::ExportResponseList(this, orvane::ExportRowsOf(responses_));
+  orvane::ExportResponseList(this, rows);
   host_.ShowMembers();
 }
 
 void COrvanePortView::OnClearResponses() {
   if (!ui::Confirm(this, QStringLiteral("Are you sure to clear the response list?"))) return;
   feed_.Clear();
+  journal_.Forget();
 }

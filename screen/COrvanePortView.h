@@ -38,6 +38,7 @@
 #include "screen/ResponseFeed.h"
 #include "screen/SequenceRun.h"
 #include "screen/SessionDriver.h"
+#include "screen/SessionJournal.h"
 #include "ui/FocusKeeper.h"
 #include "ui/TemplateHost.h"
 #include "ui/WaitCursor.h"
@@ -81,6 +82,7 @@ class COrvanePortView : public QWidget {
   QWidget* Control(int id) const { return host_.Control(id); }
   ResponseListCtrl* ResponseList() const { return feed_.List(); }
   orvane::Session& Session() { return session_; }
+  SessionJournal& Journal() { return journal_; }
   orvane::NamedLine& Line() { return session_.Line(); }
   // Every row in order, as the list shows them (row k is slot k).
   const orvane::ResponseStore& Responses() const { return responses_; }
@@ -177,6 +179,7 @@ class COrvanePortView : public QWidget {
   orvane::Session session_;
   SessionDriver driver_{session_};
   SequenceRun sequence_{hive_, session_, driver_, this};
+  SessionJournal journal_{hive_, session_, responses_, feed_, this};
   bool openFlag_ = false;  // the line is open
   int sharedShown_ = 0;  // the clients of the port's service the status shows; 0: not shared
   std::u16string sending_;  // the command as typed while its exchange runs

@@ -1,8 +1,8 @@
 // linewright as a process, beside plain loops on the same pty in the same run:
 //  - a 20 MB reply (counting lines, then "\r\nOK\r\n"): rate, bytes lost and peak RSS,
-//    against a plain 64 KiB read() loop in a child process;
-//  - CPU used while linewright waits out a 3 s silence, against a child that blocks in
-//    poll() for as long.
+//    against a plain 64 KiB read() loop in a child process, with and without --journal;
+//  - CPU used while linewright waits out a 3 s silence (with and without --journal),
+//    against a child that blocks in poll() for as long.
 // Every side runs as a freshly started process (the baselines are this program started
 // again in a plain mode), so each pays the same start-up; each is started by a small
 // "--measure" copy of this program, so its peak memory is its own and not this
@@ -155,12 +155,17 @@ int ListenBench(const std::string& linewright, const std::string& selfPath, doub
   std::snprintf(listen, sizeof listen, "%.3f", seconds);
   const ChildRun plain = Spawn({selfPath, "--plain-poll", path, std::to_string(ms)}, "/dev/null");
   const ChildRun lw = Spawn({linewright, "--listen", listen, path, "115200"}, "/dev/null");
+  const char* journalPath = "/tmp/linewright_stream_bench.journal";
+  const ChildRun journaled =
+      Spawn({linewright, "--journal", journalPath, "--listen", listen, path, "115200"}, "/dev/null");
+  std::remove(journalPath);
   // Start-up and exit alone, to tell them from the wait.
   const ChildRun start = Spawn({linewright, "--listen", "0", path, "115200"}, "/dev/null");
   const ChildRun plainStart = Spawn({selfPath, "--plain-poll", path, "0"}, "/dev/null");
   std::printf("%.1f s on a quiet line           CPU ms   %% of a core\n", seconds);
   PrintIdle("plain poll() child", plain);
   PrintIdle("linewright --listen", lw);
+  PrintIdle("linewright --listen --journal", journaled);
   PrintIdle("plain poll() child, no wait", plainStart);
   PrintIdle("linewright --listen 0", start);
   const double waitPlain = std::max(plain.cpuS - plainStart.cpuS, 0.0);
@@ -200,36 +205,52 @@ int main(int argc, char** argv) {
   const ChildRun plain = Spawn({selfPath, "--plain-read", path}, "/dev/null");
   device.join();
 
-  device = Device(pty, reply);
-  const ChildRun lw = Spawn({linewright, "--max-bytes", std::to_string(reply.size() * 2), path,
-                             "115200", "<0D>"},
-                            outPath);
-  device.join();
-
-  // Nothing lost: the printed reply decodes to exactly the bytes sent.
-  std::ifstream in(outPath, std::ios::binary);
-  std::stringstream printed;
-  printed << in.rdbuf();
-  std::string text = printed.str();
-  if (!text.empty() && text.back() == '\n') text.pop_back();
-  const orvane::Bytes got = orvane::DecodeBinaryText(orvane::Utf8ToUtf16(text));
-  const bool same = got.size() == reply.size() && std::equal(got.begin(), got.end(), reply.begin());
-  text.clear();
-  std::remove(outPath);
+  // linewright alone, and with its journal (a file on this machine's disk).
+  const char* journalPath = "/tmp/linewright_stream_bench.journal";
+  bool same = true;
+  const auto runLinewright = [&](std::vector<std::string> extra) {
+    std::remove(journalPath);
+    device = Device(pty, reply);
+    extra.insert(extra.end(), {"--max-bytes", std::to_string(reply.size() * 2), path, "115200", "<0D>"});
+    extra.insert(extra.begin(), linewright);
+    const ChildRun run = Spawn(extra, outPath);
+    device.join();
+    // Nothing lost: the printed reply decodes to exactly the bytes sent.
+    std::ifstream in(outPath, std::ios::binary);
+    std::stringstream printed;
+    printed << in.rdbuf();
+    std::string text = printed.str();
+    if (!text.empty() && text.back() == '\n') text.pop_back();
+    const orvane::Bytes got = orvane::DecodeBinaryText(orvane::Utf8ToUtf16(text));
+    same = same && got.size() == reply.size() && std::equal(got.begin(), got.end(), reply.begin());
+    std::remove(outPath);
+    return run;
+  };
+  const ChildRun lw = runLinewright({});
+  const ChildRun journaled = runLinewright({"--journal", journalPath});
+  std::ifstream journalFile(journalPath, std::ios::binary | std::ios::ate);
+  const double journalMb = static_cast<double>(journalFile.tellg()) / 1e6;
+  std::remove(journalPath);
 
   const double mb = static_cast<double>(reply.size()) / 1e6;
-  std::printf("%zu MB reply               rate MB/s   peak RSS MB   exit\n", megabytes);
-  std::printf("  plain 64 KiB read loop  %9.1f   %11.1f   %4d\n", mb / plain.wallS,
+  std::printf("%zu MB reply               rate MB/s   CPU s   peak RSS MB   exit\n", megabytes);
+  std::printf("  plain 64 KiB read loop  %9.1f   %5.2f   %11.1f   %4d\n", mb / plain.wallS, plain.cpuS,
               plain.maxRssKb / 1024.0, plain.status);
-  std::printf("  linewright              %9.1f   %11.1f   %4d\n", mb / lw.wallS,
+  std::printf("  linewright              %9.1f   %5.2f   %11.1f   %4d\n", mb / lw.wallS, lw.cpuS,
               lw.maxRssKb / 1024.0, lw.status);
-  std::printf("  ratio %.2f; bytes lost or changed: %s; RSS per reply byte above 10 MB: %.3f\n",
-              plain.wallS / lw.wallS, same ? "none" : "YES",
+  std::printf("  linewright --journal    %9.1f   %5.2f   %11.1f   %4d   (journal %.1f MB)\n",
+              mb / journaled.wallS, journaled.cpuS, journaled.maxRssKb / 1024.0, journaled.status, journalMb);
+  std::printf("  ratio %.2f, with the journal %.2f (%.2f of linewright alone); bytes lost or changed: %s;"
+              " RSS per reply byte above 10 MB: %.3f\n",
+              plain.wallS / lw.wallS, plain.wallS / journaled.wallS, lw.wallS / journaled.wallS, same ? "none" : "YES",
               (lw.maxRssKb * 1024.0 - 10e6) / static_cast<double>(reply.size()));
 
   // 3 s of silence: linewright waits out its timeout; the baseline blocks in poll().
   const ChildRun idlePlain = Spawn({selfPath, "--plain-poll", path, "3000"}, "/dev/null");
   const ChildRun idleLw = Spawn({linewright, "--timeout", "3000", path, "115200", ""}, "/dev/null");
+  const ChildRun idleJournal =
+      Spawn({linewright, "--journal", journalPath, "--timeout", "3000", path, "115200", ""}, "/dev/null");
+  std::remove(journalPath);
   // The same run with no wait at all: what start-up and exit cost by themselves.
   const ChildRun startLw = Spawn({linewright, "--timeout", "0", path, "115200", ""}, "/dev/null");
   pty.Receive(1, 100);  // drop the empty command's nothing
@@ -238,6 +259,8 @@ int main(int argc, char** argv) {
               100.0 * idlePlain.cpuS / idlePlain.wallS);
   std::printf("  linewright             %7.2f   %10.3f\n", idleLw.cpuS * 1e3,
               100.0 * idleLw.cpuS / idleLw.wallS);
+  std::printf("  linewright --journal   %7.2f   %10.3f\n", idleJournal.cpuS * 1e3,
+              100.0 * idleJournal.cpuS / idleJournal.wallS);
   std::printf("  linewright, no wait    %7.2f   (start-up and exit alone; the wait's own cost is\n"
               "                                  the difference: %.3f%% of a core)\n",
               startLw.cpuS * 1e3, 100.0 * (idleLw.cpuS - startLw.cpuS) / idleLw.wallS);

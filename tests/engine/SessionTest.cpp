@@ -18,6 +18,7 @@ std::string Text(std::span<const uint8_t> b) { return std::string(b.begin(), b.e
 class Log : public SessionObserver {
  public:
   void OnOpened(const std::string&, uint32_t baud) override { Add("open " + std::to_string(baud)); }
+  void OnSettings(const LineSettings& settings) override { Add("settings " + DescribeLineSettings(settings)); }
   void OnWritten(std::span<const uint8_t> b, int64_t at) override {
     EXPECT_GT(at, 0);
     written += Text(b);
@@ -75,7 +76,7 @@ TEST_F(SessionTest, UnsolicitedDataThenAnExchangeInOrder) {
   ASSERT_TRUE(PtyPair::WaitReadable(pty.keeper()));
   Exchange("AT", "AT\r\r\nOK\r\n");
   EXPECT_EQ(log.events,
-            "open 115200 | begin U | end U command \r\nRING\r\n | begin X AT<0D> | "
+            "open 115200 | settings 8N1 | begin U | end U command \r\nRING\r\n | begin X AT<0D> | "
             "end X token AT\r\r\nOK\r\n");
   EXPECT_EQ(log.written, "AT\r");
   EXPECT_EQ(log.replyRead, "AT\r\r\nOK\r\n");
@@ -100,7 +101,7 @@ TEST_F(SessionTest, OnlyAPendingRowNeedsAWakeUp) {
   EXPECT_EQ(session.PendingUnsolicited(), 13u);
   // Closing ends the pending row before the line.
   EXPECT_TRUE(session.Close());
-  EXPECT_EQ(log.events, "open 115200 | begin U | end U closed +CMTI: \"SM\",3 | closed");
+  EXPECT_EQ(log.events, "open 115200 | settings 8N1 | begin U | end U closed +CMTI: \"SM\",3 | closed");
   EXPECT_FALSE(session.Close()) << "nothing is held any more";
 }
 
@@ -112,7 +113,7 @@ TEST_F(SessionTest, HangUpWhileIdleAndDuringAnExchange) {
   session.Advance();
   pty.Unplug();
   EXPECT_EQ(RunUntil(session, nullptr, 5000), RunEnd::kLineEnded);
-  EXPECT_EQ(log.events, "open 115200 | begin U | end U hangup RDY | hangup");
+  EXPECT_EQ(log.events, "open 115200 | settings 8N1 | begin U | end U hangup RDY | hangup");
   EXPECT_TRUE(session.HungUp());
   EXPECT_FALSE(session.Send(u"AT", Framing()));
 

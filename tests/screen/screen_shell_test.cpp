@@ -72,11 +72,12 @@ TEST_F(Shell, StartUpBuildsTheCommandBarMenusAndScreen) {
   QStringList port, line;
   for (const auto& i : Items(Menu(0))) port << QStringLiteral("%1=%2").arg(i.text).arg(i.id);
   for (const auto& i : Items(Menu(1))) line << QStringLiteral("%1=%2").arg(i.text).arg(i.id);
-  EXPECT_EQ(port.join('|'), "&Open=32789|&Close=32790|&Remote Ports..=32792|Line &Settings...=32793|-=0|&About Orvane..=57664|"
+  EXPECT_EQ(port.join('|'), "&Open=32789|&Close=32790|&Remote Ports..=32792|Line &Settings...=32793|"
+                            "Session &Journal=32840|Journal &Folder=32841|-=0|&About Orvane..=57664|"
                             "&Help=32774|E&xit=57665");
   EXPECT_EQ(line.join('|'),
             "Edit As &Binary=32786|Command &History=32787|-=0|&Show Response=32784|"
-            "&Export Response List=32785|C&lear Response List=32791|-=0|&Find...=32800|"
+            "&Export Response List=32785|Open &Journal...=32842|C&lear Response List=32791|-=0|&Find...=32800|"
             "Find &Next=32801|Find Pre&vious=32802|Hide Unsol&icited Rows=32803|"
             "&Only ERROR, Silence or Cut=32804|-=0|&Run Sequence...=32810|"
             "S&top Sequence=32811|&1 Recent Sequence=32812|&2 Recent Sequence=32813|&3 Recent Sequence=32814|"

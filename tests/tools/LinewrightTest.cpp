@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/Journal.h"
 #include "engine/PortDiscovery.h"
 #include "tests/platform/TempHive.h"
 #include "tests/tools/FlatJson.h"
@@ -79,6 +80,7 @@ TEST(LinewrightArguments, UsageErrorsSayWhatIsWrong) {
       {{"--listen", ".5", "/dev/x", "1"}, "invalid --listen '.5' (seconds, e.g. 10 or 0.5)"},
       {{"--fail-on=", "/dev/x", "1"}, "option '--fail-on' needs a text"},
       {{"-f", "cmds", "/dev/x", "1", "AT"}, "give the commands either on the command line or with -f, not both"},
+      {{"--replay", "j", "/dev/x", "1"}, "--replay takes no DEVICE, BAUD, commands, -f or --journal"},
       {{"--reconnect", "0", "/dev/x", "1"}, "invalid --reconnect '0' (seconds, 1 to 86400)"},
   };
   for (const auto& c : cases) {
@@ -427,6 +429,56 @@ TEST_F(LinewrightAgainstSimulator, ListeningEndsWhenTheDeviceHangsUp) {
                                   "9600", "AT+SIMHANGUP=500"});
   EXPECT_EQ(r.code, kExitHangup);
   EXPECT_EQ(r.out, "AT+SIMHANGUP=500<0D>\n");
+}
+
+// A journal of a run, in a file of the test's own.
+std::string TestJournal(const char* name) {
+  const std::string path = (std::filesystem::temp_directory_path() /
+                            ("linewright-" + std::to_string(getpid()) + "-" + name + ".journal")).string();
+  std::filesystem::remove(path);
+  return path;
+}
+
+TEST_F(LinewrightAgainstSimulator, ReplayOfTheJournalPrintsWhatTheLiveRunPrinted) {
+  const std::string journal = TestJournal("replay");
+  const Result live = RunLinewright({"--json", "--journal", journal, "--timeout", "150", "--suffix", "<0D>",
+                                     "--listen", "0.6", device, "9600", "ATI", "AT+SIMBYTES=300",
+                                     "AT+SIMLATE=100,RING"});
+  ASSERT_EQ(live.code, kExitOk);
+  ASSERT_NE(live.out.find("{\"unsolicited\":\"<0D><0A>RING<0D><0A>\""), std::string::npos) << live.out;
+  const Result replay = RunLinewright({"--json", "--replay", journal});
+  EXPECT_EQ(replay.code, kExitOk);
+  EXPECT_EQ(replay.out, live.out);
+  std::filesystem::remove(journal);
+}
+
+TEST_F(LinewrightAgainstSimulator, AKilledRunLeavesAJournalHoldingWhatItPrinted) {
+  const std::string journal = TestJournal("killed");
+  Process p;
+  ASSERT_TRUE(p.Start({LINEWRIGHT_TOOL, "--journal", journal, "--suffix", "<0D>", "--max-bytes", "1000000000",
+                       device, "9600", "AT+SIMSTREAM"}));
+  std::string printed;
+  char buffer[65536];
+  pollfd ready{p.out, POLLIN, 0};
+  while (printed.size() < 200000 && poll(&ready, 1, 20000) == 1) {
+    const ssize_t n = read(p.out, buffer, sizeof buffer);
+    if (n <= 0) break;
+    printed.append(buffer, static_cast<size_t>(n));
+  }
+  kill(p.pid, SIGKILL);
+  printed += p.ReadAll();
+  EXPECT_EQ(p.Wait(), 128 + SIGKILL);
+  ASSERT_GE(printed.size(), 200000u);
+  std::vector<JournalRow> rows;
+  std::string error;
+  ASSERT_TRUE(ReadJournalRows(journal, &rows, &error)) << error;
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].row.end, ReplyEnd::kNone);  // cut short
+  std::string kept;
+  AppendBinaryTextUtf8(rows[0].row.reply.data(), rows[0].row.reply.size(), &kept);
+  ASSERT_GE(kept.size(), printed.size());
+  EXPECT_EQ(kept.substr(0, printed.size()), printed);
+  std::filesystem::remove(journal);
 }
 
 TEST(LinewrightSignals, InterruptPrintsWhatArrivedAndExitsWithItsOwnCode) {

@@ -9,6 +9,7 @@
 #include <ostream>
 
 #include "engine/BinaryTextCodec.h"
+#include "engine/Journal.h"
 #include "engine/NetworkLine.h"
 #include "engine/Sequence.h"
 #include "engine/SequenceRunner.h"
@@ -24,6 +25,7 @@ namespace {
 
 const char kHelp[] =
     "Usage: linewright [OPTION]... DEVICE BAUD [COMMAND]...\n"
+    "  or:  linewright [--timestamps|--json] --replay JOURNAL\n"
     "\n"
     "Opens the serial device DEVICE at BAUD (by default 8 data bits, no parity, one\n"
     "stop bit, DTR and RTS on, no flow control), sends each COMMAND and prints each\n"
@@ -78,6 +80,13 @@ const char kHelp[] =
     "                   asked again); the wait follows plugging, so a device back\n"
     "                   in time is opened at once. Exit status 5 when it does not\n"
     "                   come back in time\n"
+    "  --journal PATH   write every event of the session (open, settings, each\n"
+    "                   chunk written and read with its time, rows, hang-up, close)\n"
+    "                   to the journal file PATH, appended; when PATH is a folder\n"
+    "                   (or ends in '/'), to a new file there for each session,\n"
+    "                   the folder kept under 1 GiB by removing the oldest\n"
+    "  --replay FILE    print the rows of the journal FILE as they were printed\n"
+    "                   live (with --timestamps or --json too); no DEVICE or BAUD\n"
     "  -h, --help       this text\n"
     "  --version        the version\n"
     "\n"
@@ -145,13 +154,23 @@ const char kHelp[] =
     "  as \"+CME ERROR 10: SIM not inserted\" or a short message in PDU mode decoded\n"
     "  (\"text (GSM 7-bit): hellohello\"); a row with none has no \"notes\".\n"
     "\n"
+    "Journal:\n"
+    "  UTF-8 text, one event a line: local ISO 8601 time with microseconds, a\n"
+    "  mark and its text, e.g.\n"
+    "    2026-12-07T16:04:05.012345+01:00 < <0D><0A>OK<0D><0A>\n"
+    "  Marks: open (baud, device), settings, [ (a row began: exchange or\n"
+    "  unsolicited), cmd and sent (its command as typed and as sent), > and <\n"
+    "  (bytes written and read, in binary text; >+ and <+ continue a chunk split\n"
+    "  every 128 bytes), ] (a row ended: how, bytes=, first=, elapsed=, at=,\n"
+    "  error=), hangup, close. Lines starting with '#' are comments.\n"
+    "\n"
     "Exit status:\n"
     "  0  all commands sent and replies read\n"
     "  1  standard input or output failed\n"
-    "  2  usage error, the file named by -f cannot be read or has a mistake (its\n"
-    "     line is named), a line of commands\n"
-    "     (in that file or on standard input) is longer than 1 MiB, or the profile\n"
-    "     named by --profile cannot be used\n"
+    "  2  usage error, the file named by -f or --replay cannot be read, the -f file\n"
+    "     has a mistake (its line is named), a line of commands (in that file or on\n"
+    "     standard input) is longer than 1 MiB, or the profile named by --profile\n"
+    "     cannot be used\n"
     "  3  the device could not be opened (or connected to)\n"
     "  4  a command could not be written, or not within the timeout (at least 5 s)\n"
     "  5  a reply ended because the device hung up or a read failed (also while\n"
@@ -164,7 +183,9 @@ const char kHelp[] =
     "  linewright --suffix '<0D>' /dev/ttyUSB0 115200 AT ATI\n"
     "  linewright --suffix '<0D>' --json --fail-on '<0D><0A>ERROR<0D><0A>' \\\n"
     "      -f setup.at /dev/ttyUSB0 115200\n"
-    "  linewright --listen 60 /dev/ttyUSB0 115200\n";
+    "  linewright --listen 60 /dev/ttyUSB0 115200\n"
+    "  linewright --journal ~/serial-logs/ --suffix '<0D>' /dev/ttyUSB0 115200 ATI\n"
+    "  linewright --json --replay ~/serial-logs/20261208-030506-ttyUSB0.journal\n";
 
 bool ParseUnsigned(const std::string& text, uint64_t max, uint64_t* value) {
   return ParseWholeNumber(text, max, value);
@@ -238,7 +259,8 @@ bool ParseArguments(int argc, const char* const* argv, Options* options, std::st
         name == "--timeout" || name == "--token" || name == "--prefix" || name == "--suffix" ||
         name == "--profile" || name == "--max-bytes" || name == "--file" || name == "--fail-on" ||
         name == "--listen" || name == "--reconnect" || name == "--data-bits" || name == "--parity" ||
-        name == "--stop-bits" || name == "--flow" || name == "--dtr" || name == "--rts";
+        name == "--stop-bits" || name == "--flow" || name == "--dtr" || name == "--rts" ||
+        name == "--journal" || name == "--replay";
     if (!takesValue) {
       *error = "unknown option '" + arg + "'";
       return false;
@@ -274,6 +296,12 @@ bool ParseArguments(int argc, const char* const* argv, Options* options, std::st
         return false;
       }
       (name == "--dtr" ? options->line.dtr : options->line.rts) = value == "on";
+    } else if (name == "--journal" || name == "--replay") {
+      if (value.empty()) {
+        *error = "option '" + name + "' needs a file name";
+        return false;
+      }
+      (name == "--journal" ? options->journal : options->replay) = value;
     } else if (name == "--file") {
       if (value.empty()) {
         *error = "option '--file' needs a file name";
@@ -326,6 +354,13 @@ bool ParseArguments(int argc, const char* const* argv, Options* options, std::st
       options->suffixGiven = true;
       options->framing.suffix = Utf8ToUtf16(value);
     }
+  }
+  if (!options->replay.empty()) {
+    if (!positional.empty() || !options->journal.empty() || !options->commandFile.empty()) {
+      *error = "--replay takes no DEVICE, BAUD, commands, -f or --journal";
+      return false;
+    }
+    return true;
   }
   if (positional.size() < 2) {
     *error = positional.empty() ? "missing DEVICE and BAUD" : "missing BAUD";
@@ -408,6 +443,14 @@ class Runner : public SessionObserver {
         report_(out, options.json, options.timestamps),
         failOn_(DecodeAll(options.failOn)),
         session_(SessionOptionsFor(options)) {
+    // The journal first: a byte is in it before it is printed.
+    if (!options.journal.empty()) {
+      JournalOptions journal;
+      journal.path = options.journal;
+      journal.onProblem = [this](const std::string& message) { err_ << "linewright: " << message << '\n'; };
+      journal_ = std::make_unique<JournalWriter>(std::move(journal));
+      session_.AddObserver(journal_.get());
+    }
     session_.AddObserver(&report_);
     session_.AddObserver(&failOn_);
     session_.AddObserver(this);
@@ -669,6 +712,7 @@ class Runner : public SessionObserver {
   std::ostream& out_;
   std::ostream& err_;
   int stopFd_;
+  std::unique_ptr<JournalWriter> journal_;
   Report report_;
   ReplySearch failOn_;
   Session session_;
@@ -678,6 +722,22 @@ class Runner : public SessionObserver {
 };
 
 }  // namespace
+
+int Replay(const Options& options, std::ostream& out, std::ostream& err) {
+  Report report(out, options.json, options.timestamps);
+  JournalReader reader(report);
+  std::string error;
+  if (!reader.ReadFile(options.replay, &error)) {
+    err << "linewright: " << error << '\n';
+    return kExitUsage;
+  }
+  if (reader.BadLines() != 0)
+    err << "linewright: " << options.replay << ": " << reader.BadLines()
+        << (reader.BadLines() == 1 ? " line is not a journal line and was" : " lines are not journal lines and were")
+        << " skipped (the first is line " << reader.FirstBadLine() << ")\n";
+  out.flush();
+  return out ? kExitOk : kExitFailure;
+}
 
 int Run(const Options& options, int inFd, std::ostream& out, std::ostream& err, int stopFd) {
   Runner run(options, out, err, stopFd);

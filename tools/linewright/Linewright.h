@@ -53,6 +53,11 @@ struct Options {
   // --reconnect SECONDS: after a hang-up, wait up to this long for the device to come back,
   // open it again and go on with the next command (0: end the run at a hang-up).
   uint32_t reconnectSeconds = 0;
+  // --journal PATH: every event of the session into a journal file (a folder: one file
+  // per session there).
+  std::string journal;
+  // --replay FILE: print the rows of a journal instead of opening a line.
+  std::string replay;
   bool help = false;
   bool version = false;
 };
@@ -72,6 +77,10 @@ bool ApplyProfile(const PreferenceStore& profiles, Options* options, std::string
 // ApplyProfile with the profiles of OrvanePort's own hive (reading is enough). False with
 // a message, the system's reason among it, when that hive cannot be read.
 bool ApplyHandheldProfile(Options* options, std::string* error);
+
+// Prints the rows of the journal options.replay as Run would have printed them live
+// (plain, --timestamps or --json). Returns an ExitCode (kExitUsage: it cannot be read).
+int Replay(const Options& options, std::ostream& out, std::ostream& err);
 
 // Opens the line, sends every command and prints every reply as it arrives. The commands
 // of options.commandFile are read a line at a time as the run goes (blank lines and lines

@@ -39,6 +39,7 @@ int main(int argc, char** argv) {
     std::cout << "linewright 1.0\n";
     return 0;
   }
+  if (!options.replay.empty()) return orvane::linewright::Replay(options, std::cout, std::cerr);
   // The profiles are OrvanePort's, in its own hive file: opened only when one is named.
   if (!orvane::linewright::ApplyHandheldProfile(&options, &error)) {
     std::cerr << "linewright: " << error << '\n';

@@ -637,6 +637,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "orvane-screenshots: no temporary folder for the hives\n");
     return 1;
   }
+  // The window's session journals go there too.
+  ::setenv("XDG_STATE_HOME", QFile::encodeName(data.path()).constData(), 1);
   g_defaultHandler = qInstallMessageHandler(QuietOffscreenNotices);
   QApplication app(argc, argv);
   const QStringList args = QApplication::arguments();
