@@ -21,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "engine/Journal.h"
 #include "engine/service/PortProtocol.h"
 #include "engine/service/PortService.h"
 #include "engine/service/ServiceLink.h"
@@ -359,8 +360,10 @@ TEST(PortServiceOnDemand, TheFirstClientStartsItAndOthersGoThroughIt) {
   const auto runtime = std::filesystem::temp_directory_path() / ("orvane-portd-auto-" + std::to_string(getpid()));
   std::filesystem::create_directories(runtime);
   {
-    ScopedEnv env(
-        {{"XDG_RUNTIME_DIR", runtime.string()}, {"ORVANE_PORTD", "auto"}, {"ORVANE_PORTD_PROGRAM", PORTD_TOOL}});
+    ScopedEnv env({{"XDG_RUNTIME_DIR", runtime.string()},
+                   {"XDG_STATE_HOME", (runtime / "state").string()},
+                   {"ORVANE_PORTD", "auto"},
+                   {"ORVANE_PORTD_PROGRAM", PORTD_TOOL}});
     for (int i = 0; i < 2; ++i) {
       // The second finds the device held by the service the first started: it can only
       // have gone through that service.
@@ -382,6 +385,14 @@ TEST(PortServiceOnDemand, TheFirstClientStartsItAndOthersGoThroughIt) {
   while (std::filesystem::exists(socket) && Clock::now() < until)
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   EXPECT_FALSE(std::filesystem::exists(socket));
+  // The service journaled the session of every client into the user's journal folder.
+  std::vector<JournalRow> journaled;
+  std::string error;
+  for (const auto& file : std::filesystem::directory_iterator(runtime / "state" / "orvane-port-linewright" / "journal"))
+    ASSERT_TRUE(ReadJournalRows(file.path().string(), &journaled, &error)) << error;
+  int commands = 0;
+  for (const JournalRow& r : journaled) commands += r.row.kind == RowKind::kExchange;
+  EXPECT_EQ(commands, 3);
   std::filesystem::remove_all(runtime);
 }
 

@@ -1,7 +1,9 @@
 #include "tools/orvane-portd/Portd.h"
 
+#include <iostream>
 #include <vector>
 
+#include "engine/Journal.h"
 #include "engine/service/PortProtocol.h"
 #include "tools/linewright/Linewright.h"
 
@@ -29,6 +31,11 @@ const char kHelp[] =
     "Options:\n"
     "  --linger SECONDS  end this long after the last client left (default 10)\n"
     "  --stay            never end for want of clients\n"
+    "  --journal PATH    write the session journal (every byte each way, with its\n"
+    "                    time; see linewright --journal) to the file or folder PATH\n"
+    "                    (default: the folder $XDG_STATE_HOME/orvane-port-linewright/\n"
+    "                    journal/, where OrvanePort keeps its own)\n"
+    "  --no-journal      write no journal\n"
     "  --unit            DEVICE is the instance of the systemd unit as %I gives\n"
     "                    it: a name that is no URL gets a leading '/'\n"
     "  --ready-fd N      write \"ready\" to descriptor N once listening, or the reason\n"
@@ -115,8 +122,15 @@ bool Whole(const std::string& text, int64_t max, int64_t* value) {
 const char* HelpText() { return kHelp; }
 
 std::vector<std::unique_ptr<SessionObserver>> SessionObservers(const Options& options) {
-  (void)options;
-  return {};
+  std::vector<std::unique_ptr<SessionObserver>> observers;
+  if (options.noJournal) return observers;
+  JournalOptions journal;
+  journal.path = options.journal.empty() ? DefaultJournalFolder() + "/" : options.journal;
+  // A journal that cannot be written is said once (and again after it worked); the
+  // service goes on without it.
+  journal.onProblem = [](const std::string& message) { std::cerr << "orvane-portd: " << message << '\n'; };
+  observers.push_back(std::make_unique<JournalWriter>(std::move(journal)));
+  return observers;
 }
 
 bool ParseArguments(int argc, const char* const* argv, Options* options, std::string* error) {
@@ -135,6 +149,18 @@ bool ParseArguments(int argc, const char* const* argv, Options* options, std::st
     } else if (LineOption(name)) {
       forward.push_back(arg);
       if (eq == std::string::npos && i + 1 < argc) forward.push_back(argv[++i]);
+    } else if (arg == "--no-journal") {
+      options->noJournal = true;
+    } else if (name == "--journal") {
+      if (eq == std::string::npos && i + 1 >= argc) {
+        *error = "option '--journal' needs a value";
+        return false;
+      }
+      options->journal = eq == std::string::npos ? argv[++i] : arg.substr(eq + 1);
+      if (options->journal.empty()) {
+        *error = "--journal needs a file or folder";
+        return false;
+      }
     } else if (arg == "--stay") {
       options->service.lingerMs = -1;
     } else if (arg == "--unit") {

@@ -21,6 +21,10 @@ enum ExitCode : int {
 struct Options {
   service::PortServiceOptions service;
   int readyFd = -1;  // --ready-fd: "ready" or the reason why not is written there
+  // --journal PATH: the session journal's file or folder (empty: the user's journal
+  // folder); --no-journal: none.
+  std::string journal;
+  bool noJournal = false;
   bool help = false;
   bool version = false;
 };
