@@ -29,6 +29,7 @@ const QRect kResponsePaneRect(12, 150, 211, 110);
 // The notes' box: three lines under the reply, keeping to the dialog's foot.
 constexpr int kNotesHeight = 44;
 constexpr int kNotesGap = 3;
+constexpr double kNotesShare = 0.3;
 
 }  // namespace
 
@@ -49,19 +50,21 @@ CommandResponseDialog::CommandResponseDialog(const QString& commandText,
 
 void CommandResponseDialog::CreateTextView(QRect* paneRect, ui::Anchor* paneAnchor) {
   const QSize growth = ui::WindowGrowth();
-  const double room = 1 - kCommandShare;
+  // The room the bytes had (of the extra height), now shared with the text.
+  const double top = paneAnchor->moveY;
+  const double room = paneAnchor->growY;
   QRect base;
   ui::Anchor anchor;
   if (growth.width() >= kBesideWidth) {
     // Beside the bytes: each takes half the extra width.
-    *paneAnchor = {0, 0.5, kCommandShare, room};
+    *paneAnchor = {0, 0.5, top, room};
     base = QRect(paneRect->right() + 7, paneRect->top(), 0, paneRect->height());
-    anchor = {0.5, 0.5, kCommandShare, room};
+    anchor = {0.5, 0.5, top, room};
   } else {
     // Below them: each takes half the extra height.
-    *paneAnchor = {0, 1, kCommandShare, room / 2};
+    *paneAnchor = {0, 1, top, room / 2};
     base = QRect(paneRect->left(), paneRect->bottom() + 3, paneRect->width(), 0);
-    anchor = {0, 1, kCommandShare + room / 2, room / 2};
+    anchor = {0, 1, top + room / 2, room / 2};
   }
   replyText_ = new QPlainTextEdit(this);
   replyText_->setObjectName(QStringLiteral("replyText"));
@@ -96,18 +99,22 @@ void CommandResponseDialog::SetNotes(const std::vector<std::string>& notes) {
   notes_ = lines.join(QLatin1Char('\n'));
 }
 
-void CommandResponseDialog::CreateNotesView(QRect* paneRect) {
+void CommandResponseDialog::CreateNotesView(QRect* paneRect, ui::Anchor* paneAnchor) {
   const QRect base(paneRect->left(), paneRect->bottom() + 1 - kNotesHeight, paneRect->width(),
                    kNotesHeight);
   paneRect->setHeight(paneRect->height() - kNotesHeight - kNotesGap);
+  // A larger window gives the notes a share of the reply's extra height too.
+  const ui::Anchor anchor{0, 1, paneAnchor->moveY + paneAnchor->growY * (1 - kNotesShare),
+                          paneAnchor->growY * kNotesShare};
+  paneAnchor->growY *= 1 - kNotesShare;
   notesView_ = new QPlainTextEdit(this);
   notesView_->setObjectName(QStringLiteral("replyNotes"));
   notesView_->setReadOnly(true);
   notesView_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
   notesView_->setPlainText(notes_);
   notesView_->setToolTip(notes_);
-  notesView_->setGeometry(PlaceAtRunTime(base, ui::kBottomWide));
-  Layout().Add(notesView_, base, ui::kBottomWide);
+  notesView_->setGeometry(PlaceAtRunTime(base, anchor));
+  Layout().Add(notesView_, base, anchor);
   notesView_->show();
 }
 
@@ -141,7 +148,7 @@ void CommandResponseDialog::OnInitDialog() {
   CreatePane(commandPane_, commandText_, QRect(12, 50, 211, 70), kCommandPaneAnchor);
   QRect paneRect = kResponsePaneRect;
   ui::Anchor paneAnchor = kResponsePaneAnchor;
-  if (!notes_.isEmpty()) CreateNotesView(&paneRect);
+  if (!notes_.isEmpty()) CreateNotesView(&paneRect, &paneAnchor);
   if (grown_) CreateTextView(&paneRect, &paneAnchor);
   CreatePane(responsePane_, responseText_, paneRect, paneAnchor);
   if (grown_ && !timingWords_.isEmpty()) replyTimeText_ = timingWords_;

@@ -77,7 +77,7 @@ class CommandResponseDialog : public ui::TemplateDialog {
   QPlainTextEdit* notesView_ = nullptr;
 
   // The box of notes at the foot of the reply's place, which shrinks by its height.
-  void CreateNotesView(QRect* paneRect);
+  void CreateNotesView(QRect* paneRect, ui::Anchor* paneAnchor);
 
   // The text view and the Copy button of a grown dialog; the response pane's place.
   void CreateTextView(QRect* paneRect, ui::Anchor* paneAnchor);
