@@ -29,6 +29,7 @@
 #include "tests/support/PortServiceThread.h"
 #include "tests/support/SimulatorThread.h"
 #include "tests/support/Unprivileged.h"
+#include "tests/support/WaitFor.h"
 #include "tools/orvane-portd/Portd.h"
 
 namespace orvane::service {
@@ -210,9 +211,8 @@ TEST_F(PortService, ClientsThatDieOrNeverReadLeaveTheOthersWorking) {
   ::fcntl(silent, F_SETFL, O_NONBLOCK);
   char sink[65536];
   ssize_t n = 0;
-  const auto until = Clock::now() + std::chrono::seconds(20);
-  while ((n = read(silent, sink, sizeof sink)) != 0 && Clock::now() < until)
-    if (n < 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  while ((n = read(silent, sink, sizeof sink)) != 0)
+    if (n < 0 && !testing::WaitReady(silent, POLLIN, 20000)) break;
   EXPECT_EQ(n, 0);
   close(silent);
 }
@@ -296,8 +296,8 @@ TEST_F(PortService, AFloodingClientIsBoundedAndOthersGetTheirTurn) {
     if (::send(flood.fd(), command.data(), command.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(command.size())) {
       ++sent;
     } else {
-      ++stalls;
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      // A stall: the socket stays full while the service does not read.
+      if (!testing::WaitReady(flood.fd(), POLLOUT, 20)) ++stalls;
     }
   }
   // The socket filled up: the service holds no more than 256 of the flood's commands.
@@ -381,10 +381,7 @@ TEST(PortServiceOnDemand, TheFirstClientStartsItAndOthersGoThroughIt) {
     EXPECT_EQ(last.Wait(), 5);
   }
   const auto socket = runtime / "orvane-port-linewright" / (EscapePortName(device) + ".sock");
-  const auto until = Clock::now() + std::chrono::seconds(20);
-  while (std::filesystem::exists(socket) && Clock::now() < until)
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  EXPECT_FALSE(std::filesystem::exists(socket));
+  EXPECT_TRUE(testing::WaitUntilGone(socket, 20000));
   // The service journaled the session of every client into the user's journal folder.
   std::vector<JournalRow> journaled;
   std::string error;
@@ -410,11 +407,7 @@ TEST(PortServiceLinger, EndsTheLingerTimeAfterTheLastClientLeft) {
   auto client = ServiceLink::Attach(sim.path(), 115200, {}, {}, -1, &error, &reason);
   ASSERT_TRUE(client) << reason;
   client->Close();
-  const std::string socket = SocketPathFor(sim.path());
-  const auto until = Clock::now() + std::chrono::seconds(20);
-  while (std::filesystem::exists(socket) && Clock::now() < until)
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  EXPECT_FALSE(std::filesystem::exists(socket));
+  EXPECT_TRUE(testing::WaitUntilGone(SocketPathFor(sim.path()), 20000));
   EXPECT_EQ(service.Stop(), service::PortService::End::kIdle);
 }
 
