@@ -146,6 +146,8 @@ bool ServiceLink::Receive() {
     if (n > 0) {
       in_.append(buffer, static_cast<size_t>(n));
       taken += static_cast<size_t>(n);
+      // A short read took all there was (an end shows on the next).
+      if (static_cast<size_t>(n) < sizeof buffer) return true;
       continue;
     }
     if (n < 0 && errno == EINTR) continue;
