@@ -69,6 +69,11 @@ struct SessionOptions {
   // Open goes through the port service holding the port when one does (the session's
   // events then come from the service; see engine/service/ServiceLink.h).
   bool viaService = true;
+  // Open attaches read-only to the port service holding the port (one is started as
+  // ORVANE_PORTD=auto says): every client's rows and what the device says by itself are
+  // told, nothing can be sent, and the port is never opened here. With no service
+  // holding it Open fails (ENOENT, Reason() says so).
+  bool watchOnly = false;
 };
 
 class Session {

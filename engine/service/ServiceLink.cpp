@@ -65,6 +65,11 @@ std::unique_ptr<ServiceLink> ServiceLink::Attach(std::string_view name, uint32_t
     *reason = path + " is served by another user";
     return nullptr;
   }
+  if (fd < 0 && mode == "auto" && baud == 0) {
+    *error = EINVAL;
+    *reason = "no port service holds " + std::string(name) + ", and starting one needs a baud rate";
+    return nullptr;
+  }
   if (fd < 0 && mode == "auto") {
     const int started = StartService(name, baud, settings, stopFd, reason);
     // Another client may have started one at the same moment: its service is as good.
@@ -290,7 +295,9 @@ void ServiceLink::HandleRow(const JsonObject& json, bool replay) {
   if (replay) {
     Row row;
     if (!ReadRow(json, &row) || !sink_) return;
+    row.replayed = true;
     Row begun;
+    begun.replayed = true;
     begun.kind = row.kind;
     begun.typed = row.typed;
     begun.sent = row.sent;

@@ -39,8 +39,9 @@ class ServiceLink {
 
   // Attaches to the service of port |name|. Null with |*error| 0 when no service holds
   // the port (and none is to be started); null with an errno value and |reason| when
-  // one was there or was started but attaching failed. Input on |stopFd| (-1: none)
-  // cancels the wait (ECANCELED).
+  // one was there or was started but attaching failed. |baud| 0 asks for no baud rate:
+  // none is then started (EINVAL). Input on |stopFd| (-1: none) cancels the wait
+  // (ECANCELED).
   static std::unique_ptr<ServiceLink> Attach(std::string_view name, uint32_t baud, const LineSettings& settings,
                                              const LinkOptions& options, int stopFd, int* error, std::string* reason);
 

@@ -120,6 +120,15 @@ class PortService : public ::testing::Test {
     return p;
   }
 
+  // Standard error joins standard output.
+  Process LinewrightAndErrors(const std::vector<std::string>& args) {
+    std::vector<std::string> shell = {"/bin/sh", "-c", "exec \"$0\" \"$@\" 2>&1", LINEWRIGHT_TOOL, "--suffix", "<0D>"};
+    shell.insert(shell.end(), args.begin(), args.end());
+    Process p;
+    EXPECT_TRUE(p.Start(shell));
+    return p;
+  }
+
   testing::SimulatorThread sim;
   testing::PortServiceThread service{Options(sim.path())};
   std::unique_ptr<ServiceLink> reader;
@@ -313,6 +322,26 @@ TEST_F(PortService, AFloodingClientIsBoundedAndOthersGetTheirTurn) {
   Process other = Linewright({sim.path(), "115200", "AT"});
   EXPECT_EQ(RunAndRead(other), "AT<0D><0D><0A>OK<0D><0A>\n");
   EXPECT_EQ(other.Wait(), 0);
+}
+
+TEST_F(PortService, AWatcherPrintsEveryRowUntilStoppedAndNeedsAService) {
+  Process none = LinewrightAndErrors({"--watch", "/dev/null"});
+  EXPECT_NE(RunAndRead(none).find("cannot watch /dev/null: no port service holds /dev/null"), std::string::npos);
+  EXPECT_EQ(none.Wait(), 3);
+
+  Process before = Linewright({sim.path(), "115200", "AT+SIMLATE=10,\"+EARLY\""});
+  EXPECT_EQ(before.Wait(), 0);
+  ASSERT_TRUE(watcher.WaitFor(
+      [](const std::vector<Row>& ended, auto&) { return HasRow(ended, RowKind::kUnsolicited, "+EARLY"); }));
+  Process watch = Linewright({"--watch", sim.path()});
+  // What came before it attached first, then another client's exchange.
+  EXPECT_EQ(watch.ReadLine(), "AT+SIMLATE=10,\"+EARLY\"<0D><0D><0A>OK<0D><0A>");
+  EXPECT_NE(watch.ReadLine().find(" unsolicited: <0D><0A>+EARLY<0D><0A>"), std::string::npos);
+  Process other = Linewright({sim.path(), "115200", "ATI"});
+  EXPECT_EQ(other.Wait(), 0);
+  EXPECT_EQ(watch.ReadLine().rfind("ATI<0D><0D><0A>Orvane Modem Simulator", 0), 0u);
+  ::kill(watch.pid, SIGTERM);
+  EXPECT_EQ(watch.Wait(), 6);
 }
 
 TEST_F(PortService, AnotherUserCannotConnect) {

@@ -53,6 +53,10 @@ struct Options {
   // --reconnect SECONDS: after a hang-up, wait up to this long for the device to come back,
   // open it again and go on with the next command (0: end the run at a hang-up).
   uint32_t reconnectSeconds = 0;
+  // --watch: attach read-only to the port service holding DEVICE and print every row
+  // until interrupted, the service ends or --listen's time is up. BAUD is optional then
+  // (0: not given); it is only used to start a service (ORVANE_PORTD=auto).
+  bool watch = false;
   bool help = false;
   bool version = false;
 };

@@ -150,8 +150,14 @@ void Report::OnRead(std::span<const uint8_t> bytes, int64_t, RowKind kind) {
 }
 
 void Report::OnRowEnded(const Row& row) {
-  if (row.Unsolicited()) Unsolicited(row);
-  else if (row.end != ReplyEnd::kWriteFailed) EndReply(row);
+  if (row.Unsolicited()) {
+    Unsolicited(row);
+    return;
+  }
+  if (row.end == ReplyEnd::kWriteFailed) return;
+  // A row told again comes whole: its reply was never read here.
+  if (row.replayed && !row.reply.empty()) OnRead(row.reply, row.sentAtMs * 1000, RowKind::kExchange);
+  EndReply(row);
 }
 
 void Report::Head(const Row& exchange) {
