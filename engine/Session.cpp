@@ -119,6 +119,8 @@ std::string Session::Failure() const { return service_ ? service_->EndReason() :
 
 int Session::SharedClients() const { return service_ ? service_->Clients() : 0; }
 
+std::string Session::SharedSettingsWarning() const { return service_ ? service_->SettingsWarning() : std::string(); }
+
 bool Session::Busy() const { return exchange_ != nullptr || (service_ && service_->Busy()); }
 
 int Session::SendBreak(uint32_t ms) {

@@ -121,6 +121,9 @@ class Session {
   // The port is shared through a port service: how many clients it has (this one
   // included); 0 when the line is held here.
   int SharedClients() const;
+  // The port service holds the port at another baud rate or other line settings than
+  // Open asked for (its own stay): a sentence for a person saying both; empty otherwise.
+  std::string SharedSettingsWarning() const;
 
   // Starts an exchange of |typed| framed by |framing|. What the device said before
   // becomes a row of its own first (ended by the command). False, and nothing sent,

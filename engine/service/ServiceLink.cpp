@@ -108,10 +108,17 @@ std::unique_ptr<ServiceLink> ServiceLink::Attach(std::string_view name, uint32_t
         return nullptr;
       }
       int64_t clients = 0, serviceBaud = baud;
+      std::string held;
       json.Number("clients", &clients, 1);
       json.Number("baud", &serviceBaud, baud);
+      json.Text("settings", &held);
       link->clients_ = static_cast<int>(clients);
       link->baud_ = static_cast<uint32_t>(serviceBaud);
+      const std::string asked = DescribeLineSettings(settings);
+      if (baud != 0 && (link->baud_ != baud || (!held.empty() && held != asked)))
+        link->settingsWarning_ = "the port service holds " + std::string(name) + " at " + std::to_string(link->baud_) +
+                                 " baud " + held + ", not " + std::to_string(baud) + " baud " + asked +
+                                 " as asked; its settings are used";
       return link;
     }
     pollfd fds[2] = {{fd, POLLIN, 0}, {stopFd, POLLIN, 0}};

@@ -49,7 +49,11 @@ class ServiceLink {
   void SetSink(SessionObserver* sink) { sink_ = sink; }
 
   int Descriptor() const { return fd_; }
+  // The service's baud rate (it may differ from the one asked for; see SettingsWarning).
   uint32_t Baud() const { return baud_; }
+  // The service holds the port at another baud rate or other settings than asked for:
+  // a sentence saying both; empty otherwise (and when no baud rate was asked for).
+  const std::string& SettingsWarning() const { return settingsWarning_; }
   // Clients attached to the service, this one included.
   int Clients() const { return clients_; }
   bool ReadOnly() const { return options_.readOnly; }
@@ -101,6 +105,7 @@ class ServiceLink {
   std::unique_ptr<Open> exchange_;
   std::unique_ptr<Open> unsolicited_;
   std::string endReason_;
+  std::string settingsWarning_;
 };
 
 // Starts `orvane-portd` for |name| in the background (a session of its own, so it

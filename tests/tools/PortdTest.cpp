@@ -344,6 +344,19 @@ TEST_F(PortService, AWatcherPrintsEveryRowUntilStoppedAndNeedsAService) {
   EXPECT_EQ(watch.Wait(), 6);
 }
 
+TEST_F(PortService, OtherLineSettingsThanTheServicesAreWarnedOf) {
+  Process differ = LinewrightAndErrors({"--data-bits", "7", sim.path(), "9600", "AT"});
+  const std::string said = RunAndRead(differ);
+  EXPECT_NE(said.find("warning: the port service holds " + sim.path() + " at 115200 baud 8N1, not 9600 baud 7N1"),
+            std::string::npos)
+      << said;
+  EXPECT_NE(said.find("AT<0D><0D><0A>OK<0D><0A>\n"), std::string::npos);
+  EXPECT_EQ(differ.Wait(), 0);
+  Process same = LinewrightAndErrors({sim.path(), "115200", "AT"});
+  EXPECT_EQ(RunAndRead(same), "AT<0D><0D><0A>OK<0D><0A>\n");
+  EXPECT_EQ(same.Wait(), 0);
+}
+
 TEST_F(PortService, AnotherUserCannotConnect) {
   if (geteuid() != 0) GTEST_SKIP() << "running a client as another user needs root";
   const std::string path = SocketPathFor(sim.path());

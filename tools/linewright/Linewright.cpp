@@ -131,6 +131,8 @@ const char kHelp[] =
     "what the device said by itself before the run (as far as the service kept\n"
     "it) is printed first. With ORVANE_PORTD=auto in the environment a service is\n"
     "started for a port that has none; ORVANE_PORTD=off opens the port directly.\n"
+    "A service holding the port at another baud rate or with other settings keeps\n"
+    "its own; a warning on standard error says so.\n"
     "\n"
     "Output:\n"
     "  Replies are printed as they arrive, each ended by a line feed. What the\n"
@@ -436,6 +438,8 @@ class Runner : public SessionObserver {
            << session_.Reason() << '\n';
       return kExitOpenFailed;
     }
+    if (const std::string warning = session_.SharedSettingsWarning(); !warning.empty())
+      err_ << "linewright: warning: " << warning << '\n';
     opened_ = true;
     return kExitOk;
   }
