@@ -361,7 +361,12 @@ void PortService::Attach(Client& client, bool readOnly, bool stream, bool replay
     if (stream && !open->bytes.empty())
       Deliver(
           client,
-          JsonWriter().Add("event", "read").Add("kind", RowKindName(open->row.kind)).Add("bytes", open->bytes).Done());
+          JsonWriter()
+              .Add("event", "read")
+              .Add("kind", RowKindName(open->row.kind))
+              .Add("bytes", open->bytes)
+              .Add("replay", true)
+              .Done());
   }
   if (first) CountChanged();
 }

@@ -328,7 +328,11 @@ void ServiceLink::HandleRow(const JsonObject& json, bool replay) {
     open->length += bytes.size();
     if (kind == RowKind::kUnsolicited || options_.keepReplies)
       open->bytes.insert(open->bytes.end(), bytes.begin(), bytes.end());
-    if (sink_) sink_->OnRead(bytes, at, kind);
+    // What the device said by itself before this client attached is no news to it: the
+    // row holds it when it ends, and only what comes after is told as read.
+    bool before = false;
+    json.Bool("replay", &before, false);
+    if (sink_ && !(before && kind == RowKind::kUnsolicited)) sink_->OnRead(bytes, at, kind);
     return;
   }
   Row row;

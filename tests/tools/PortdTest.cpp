@@ -59,6 +59,10 @@ class Watcher : public SessionObserver {
     std::lock_guard lock(mutex_);
     return ended_;
   }
+  std::vector<Row> Begun() {
+    std::lock_guard lock(mutex_);
+    return begun_;
+  }
 
  private:
   std::mutex mutex_;
@@ -355,6 +359,46 @@ TEST_F(PortService, OtherLineSettingsThanTheServicesAreWarnedOf) {
   Process same = LinewrightAndErrors({sim.path(), "115200", "AT"});
   EXPECT_EQ(RunAndRead(same), "AT<0D><0D><0A>OK<0D><0A>\n");
   EXPECT_EQ(same.Wait(), 0);
+}
+
+TEST(PortServiceReplay, AWaitIsNotMetByWhatCameBeforeTheClientAttached) {
+  // A bare pty for a device: the test says what it sends, when.
+  const int device = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  ASSERT_GE(device, 0);
+  ASSERT_EQ(grantpt(device) | unlockpt(device), 0);
+  const std::string path = ptsname(device);
+  unsetenv("ORVANE_PORTD");
+  PortServiceOptions options;
+  options.name = path;
+  options.baud = 115200;
+  testing::PortServiceThread service(options);
+  ASSERT_TRUE(service.ok()) << service.error();
+  Watcher watcher;
+  int error = 0;
+  std::string reason;
+  LinkOptions watch;
+  watch.readOnly = true;
+  auto reader = ServiceLink::Attach(path, 115200, {}, watch, -1, &error, &reason);
+  ASSERT_TRUE(reader) << reason;
+  reader->SetSink(&watcher);
+  // The row stays open (it does not end a line), so a client attaching now takes its
+  // start from the service.
+  const std::string notice = "\r\n+EARLY\r\nmore";
+  ASSERT_EQ(write(device, notice.data(), notice.size()), static_cast<ssize_t>(notice.size()));
+  const auto until = Clock::now() + std::chrono::seconds(20);
+  while (watcher.Begun().empty() && Clock::now() < until) reader->Pump(50);
+
+  const std::filesystem::path file = service.runtime() / "wait.seq";
+  std::ofstream(file) << "@wait 0.3 +EARLY\n";
+  Process waits;
+  ASSERT_TRUE(waits.Start({LINEWRIGHT_TOOL, "--json", "-f", file, path, "115200"}));
+  const std::string out = RunAndRead(waits);
+  EXPECT_NE(out.find("{\"line\":1,\"step\":1,\"check\":\"@wait 0.3 +EARLY\",\"held\":false}"), std::string::npos)
+      << out;
+  EXPECT_NE(out.find("{\"unsolicited\":\"<0D><0A>+EARLY<0D><0A>more\""), std::string::npos) << out;  // still printed
+  EXPECT_EQ(waits.Wait(), 8);
+  reader.reset();
+  close(device);
 }
 
 TEST_F(PortService, AnotherUserCannotConnect) {

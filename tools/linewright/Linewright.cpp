@@ -153,6 +153,7 @@ const char kHelp[] =
     "  A row the program can explain also has \"notes\": a list of short texts, such\n"
     "  as \"+CME ERROR 10: SIM not inserted\" or a short message in PDU mode decoded\n"
     "  (\"text (GSM 7-bit): hellohello\"); a row with none has no \"notes\".\n"
+    "  A row a port service kept from before the run has \"replayed\":true.\n"
     "\n"
     "Exit status:\n"
     "  0  all commands sent and replies read\n"

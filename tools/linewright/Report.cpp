@@ -192,6 +192,7 @@ void Report::EndReply(const Row& exchange) {
                                   noted_.data(), noted_.size(), RowKind::kExchange),
                 &tail);
     if (rowLine_ != 0) tail += ",\"line\":" + std::to_string(rowLine_) + ",\"step\":" + std::to_string(rowStep_);
+    if (exchange.replayed) tail += ",\"replayed\":true";
     tail += "}\n";
     Write(tail);
   } else {
@@ -218,6 +219,7 @@ void Report::Unsolicited(const Row& row) {
     AppendJsonString(text_, &line);
     line += "\",\"at\":\"" + FormatLocalTimeIso(row.sentAtMs) + '"';
     AppendNotes(notes::ReplyNotes(row), &line);
+    if (row.replayed) line += ",\"replayed\":true";
     line += "}\n";
   } else {
     line = FormatLocalTimeIso(row.sentAtMs) + " unsolicited: " + text_ + "\n";
