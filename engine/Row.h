@@ -26,6 +26,9 @@ struct Row {
   uint32_t elapsedMs = 0;   // ms from the send (unsolicited: the first byte) to the end
   ReplyEnd end = ReplyEnd::kNone;  // kNone: not known (or still running)
   int error = 0;            // errno of the failed write (kWriteFailed) or read (kHangup)
+  // Told again: the row ended before this session attached to the port service holding
+  // the port, which kept it. It is shown like any other row; it is no news.
+  bool replayed = false;
 
   bool Unsolicited() const { return kind == RowKind::kUnsolicited; }
 };

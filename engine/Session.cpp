@@ -75,9 +75,14 @@ uint32_t Session::Now() const { return options_.tick ? options_.tick() : SteadyT
 int Session::Open(std::string_view name, uint32_t baud, int stopFd, const LineSettings& settings) {
   if (line_.Held() || service_) Close();
   serviceReason_.clear();
-  if (options_.viaService) {
+  if (options_.viaService || options_.watchOnly) {
     const int error = OpenService(name, baud, stopFd, settings);
     if (error >= 0) return error;
+    if (options_.watchOnly) {
+      serviceReason_ = "no port service holds " + std::string(name) +
+                       " (start one with orvane-portd, or set ORVANE_PORTD=auto)";
+      return ENOENT;
+    }
   }
   const int error = line_.Open(name, baud, stopFd, settings);
   if (error != 0) return error;
@@ -96,6 +101,7 @@ int Session::OpenService(std::string_view name, uint32_t baud, int stopFd, const
   int error = 0;
   service::LinkOptions link;
   link.keepReplies = options_.keepReplies;
+  link.readOnly = options_.watchOnly;
   service_ = service::ServiceLink::Attach(name, baud, settings, link, stopFd, &error, &serviceReason_);
   if (!service_) return error != 0 ? error : -1;  // -1: no service, the line is opened here
   serviceEvents_ = std::make_unique<ServiceEvents>(*this);
@@ -112,6 +118,8 @@ int Session::Descriptor() const { return service_ ? service_->Descriptor() : lin
 std::string Session::Failure() const { return service_ ? service_->EndReason() : line_.Failure(); }
 
 int Session::SharedClients() const { return service_ ? service_->Clients() : 0; }
+
+std::string Session::SharedSettingsWarning() const { return service_ ? service_->SettingsWarning() : std::string(); }
 
 bool Session::Busy() const { return exchange_ != nullptr || (service_ && service_->Busy()); }
 

@@ -71,6 +71,11 @@ struct SessionOptions {
   // Open goes through the port service holding the port when one does (the session's
   // events then come from the service; see engine/service/ServiceLink.h).
   bool viaService = true;
+  // Open attaches read-only to the port service holding the port (one is started as
+  // ORVANE_PORTD=auto says): every client's rows and what the device says by itself are
+  // told, nothing can be sent, and the port is never opened here. With no service
+  // holding it Open fails (ENOENT, Reason() says so).
+  bool watchOnly = false;
 };
 
 class Session {
@@ -118,6 +123,9 @@ class Session {
   // The port is shared through a port service: how many clients it has (this one
   // included); 0 when the line is held here.
   int SharedClients() const;
+  // The port service holds the port at another baud rate or other line settings than
+  // Open asked for (its own stay): a sentence for a person saying both; empty otherwise.
+  std::string SharedSettingsWarning() const;
 
   // Starts an exchange of |typed| framed by |framing|. What the device said before
   // becomes a row of its own first (ended by the command). False, and nothing sent,

@@ -347,7 +347,11 @@ void COrvanePortView::OpenLine(bool again) {
   }
   // Another reader of the same device takes replies away from this one (a port service
   // holding it does not: it shares the replies out).
-  if (session_.SharedClients() > 0) return;
+  if (session_.SharedClients() > 0) {
+    if (const std::string differ = session_.SharedSettingsWarning(); !differ.empty())
+      ui::ShowMessage(this, QStringLiteral("The port is shared: %1.").arg(QString::fromStdString(differ)));
+    return;
+  }
   if (const QString warning = OtherReadersWarning(portText_); !warning.isEmpty()) ui::ShowMessage(this, warning);
 }
 
@@ -468,7 +472,8 @@ void COrvanePortView::OnSessionStepped() {
 void COrvanePortView::ShowSharedStatus() {
   sharedShown_ = session_.SharedClients();
   if (sharedShown_ == 0) return;
-  const SharedPortStatus shared = DescribeSharedPort(sharedShown_);
+  const SharedPortStatus shared =
+      DescribeSharedPort(sharedShown_, QString::fromStdString(session_.SharedSettingsWarning()));
   statusText_ = shared.text;
   if (QWidget* status = host_.Control<QWidget>(IDC_STATUS)) status->setToolTip(shared.tip);
 }

@@ -1,6 +1,6 @@
 #include "screen/SharedPortStatus.h"
 
-SharedPortStatus DescribeSharedPort(int clients) {
+SharedPortStatus DescribeSharedPort(int clients, const QString& warning) {
   SharedPortStatus status;
   status.text = QStringLiteral("Shared (%1)").arg(clients);
   status.tip = clients == 1
@@ -10,5 +10,6 @@ SharedPortStatus DescribeSharedPort(int clients) {
                          "Each gets the replies to its own commands; what the device says by itself "
                          "goes to all.")
                          .arg(clients);
+  if (!warning.isEmpty()) status.tip += QStringLiteral("\nNote: ") + warning + QLatin1Char('.');
   return status;
 }

@@ -9,4 +9,6 @@ struct SharedPortStatus {
   QString tip;
 };
 
-SharedPortStatus DescribeSharedPort(int clients);
+// |warning|: the service holds the port with other settings than asked for (the tip
+// ends with it).
+SharedPortStatus DescribeSharedPort(int clients, const QString& warning = {});

@@ -143,8 +143,12 @@ void PortService::Shutdown() {
 PortService::End PortService::Run(int stopFd) {
   if (listenFd_ < 0) return End::kFailed;
   std::vector<pollfd> fds;
+  // The line is advanced when it has something (or a time of the session's is due), not
+  // on every wake-up for a client: each advance is a read.
+  bool lineDue = true;
+  Session::Wait wait = Session::Wait::kReadable;
   for (;;) {
-    Session::Wait wait = session_.Advance();
+    if (lineDue || session_.MsUntilDeadline() == 0) wait = session_.Advance();
     // Each turn takes one waiting command, so this ends.
     while (!hungUp_ && !session_.Busy() && wait != Session::Wait::kNothing && StartNext()) wait = session_.Advance();
     for (auto& client : clients_) {
@@ -188,6 +192,7 @@ PortService::End PortService::Run(int stopFd) {
       fds.push_back({client->fd, events, 0});
     }
     const int ready = ::poll(fds.data(), fds.size(), timeout);
+    lineDue = ready <= 0 || fds[0].revents != 0;
     if (ready < 0) {
       if (errno == EINTR) continue;
       session_.Close();
@@ -256,6 +261,8 @@ void PortService::ReadFrom(Client& client) {
       Drop(client, "a line longer than 1 MiB");
       break;
     }
+    // A short read took all there was: what comes later wakes the next poll.
+    if (static_cast<size_t>(n) < sizeof buffer) break;
   }
 }
 
@@ -354,7 +361,12 @@ void PortService::Attach(Client& client, bool readOnly, bool stream, bool replay
     if (stream && !open->bytes.empty())
       Deliver(
           client,
-          JsonWriter().Add("event", "read").Add("kind", RowKindName(open->row.kind)).Add("bytes", open->bytes).Done());
+          JsonWriter()
+              .Add("event", "read")
+              .Add("kind", RowKindName(open->row.kind))
+              .Add("bytes", open->bytes)
+              .Add("replay", true)
+              .Done());
   }
   if (first) CountChanged();
 }
@@ -488,15 +500,17 @@ void PortService::OnRead(std::span<const uint8_t> bytes, int64_t atUs, RowKind k
 }
 
 void PortService::OnRowEnded(const Row& row) {
-  std::string reply = Quoted(BytesText(row.reply.data(), row.reply.size()));
   JsonWriter head;
   head.Add("event", "ended");
   AddRowMembers(head, row, false);
   std::string streamed = head.Done();
   streamed.resize(streamed.size() - 2);
-  const std::string whole = streamed + ",\"reply\":" + reply;
+  // The reply is written out only for a client that does not stream (the programs do).
+  std::string whole;
   const std::string id = ",\"id\":" + std::to_string(ownerId_);
   Tell(row.kind, [&](Client& client, bool owns) {
+    if (!client.stream && whole.empty())
+      whole = streamed + ",\"reply\":" + Quoted(BytesText(row.reply.data(), row.reply.size()));
     Deliver(client, (client.stream ? streamed : whole) + (owns ? id : "") + "}\n");
   });
   if (row.kind == RowKind::kExchange) {

@@ -65,6 +65,11 @@ std::unique_ptr<ServiceLink> ServiceLink::Attach(std::string_view name, uint32_t
     *reason = path + " is served by another user";
     return nullptr;
   }
+  if (fd < 0 && mode == "auto" && baud == 0) {
+    *error = EINVAL;
+    *reason = "no port service holds " + std::string(name) + ", and starting one needs a baud rate";
+    return nullptr;
+  }
   if (fd < 0 && mode == "auto") {
     const int started = StartService(name, baud, settings, stopFd, reason);
     // Another client may have started one at the same moment: its service is as good.
@@ -103,10 +108,17 @@ std::unique_ptr<ServiceLink> ServiceLink::Attach(std::string_view name, uint32_t
         return nullptr;
       }
       int64_t clients = 0, serviceBaud = baud;
+      std::string held;
       json.Number("clients", &clients, 1);
       json.Number("baud", &serviceBaud, baud);
+      json.Text("settings", &held);
       link->clients_ = static_cast<int>(clients);
       link->baud_ = static_cast<uint32_t>(serviceBaud);
+      const std::string asked = DescribeLineSettings(settings);
+      if (baud != 0 && (link->baud_ != baud || (!held.empty() && held != asked)))
+        link->settingsWarning_ = "the port service holds " + std::string(name) + " at " + std::to_string(link->baud_) +
+                                 " baud " + held + ", not " + std::to_string(baud) + " baud " + asked +
+                                 " as asked; its settings are used";
       return link;
     }
     pollfd fds[2] = {{fd, POLLIN, 0}, {stopFd, POLLIN, 0}};
@@ -146,6 +158,8 @@ bool ServiceLink::Receive() {
     if (n > 0) {
       in_.append(buffer, static_cast<size_t>(n));
       taken += static_cast<size_t>(n);
+      // A short read took all there was (an end shows on the next).
+      if (static_cast<size_t>(n) < sizeof buffer) return true;
       continue;
     }
     if (n < 0 && errno == EINTR) continue;
@@ -288,7 +302,9 @@ void ServiceLink::HandleRow(const JsonObject& json, bool replay) {
   if (replay) {
     Row row;
     if (!ReadRow(json, &row) || !sink_) return;
+    row.replayed = true;
     Row begun;
+    begun.replayed = true;
     begun.kind = row.kind;
     begun.typed = row.typed;
     begun.sent = row.sent;
@@ -312,7 +328,11 @@ void ServiceLink::HandleRow(const JsonObject& json, bool replay) {
     open->length += bytes.size();
     if (kind == RowKind::kUnsolicited || options_.keepReplies)
       open->bytes.insert(open->bytes.end(), bytes.begin(), bytes.end());
-    if (sink_) sink_->OnRead(bytes, at, kind);
+    // What the device said by itself before this client attached is no news to it: the
+    // row holds it when it ends, and only what comes after is told as read.
+    bool before = false;
+    json.Bool("replay", &before, false);
+    if (sink_ && !(before && kind == RowKind::kUnsolicited)) sink_->OnRead(bytes, at, kind);
     return;
   }
   Row row;

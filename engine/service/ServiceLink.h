@@ -39,8 +39,9 @@ class ServiceLink {
 
   // Attaches to the service of port |name|. Null with |*error| 0 when no service holds
   // the port (and none is to be started); null with an errno value and |reason| when
-  // one was there or was started but attaching failed. Input on |stopFd| (-1: none)
-  // cancels the wait (ECANCELED).
+  // one was there or was started but attaching failed. |baud| 0 asks for no baud rate:
+  // none is then started (EINVAL). Input on |stopFd| (-1: none) cancels the wait
+  // (ECANCELED).
   static std::unique_ptr<ServiceLink> Attach(std::string_view name, uint32_t baud, const LineSettings& settings,
                                              const LinkOptions& options, int stopFd, int* error, std::string* reason);
 
@@ -48,7 +49,11 @@ class ServiceLink {
   void SetSink(SessionObserver* sink) { sink_ = sink; }
 
   int Descriptor() const { return fd_; }
+  // The service's baud rate (it may differ from the one asked for; see SettingsWarning).
   uint32_t Baud() const { return baud_; }
+  // The service holds the port at another baud rate or other settings than asked for:
+  // a sentence saying both; empty otherwise (and when no baud rate was asked for).
+  const std::string& SettingsWarning() const { return settingsWarning_; }
   // Clients attached to the service, this one included.
   int Clients() const { return clients_; }
   bool ReadOnly() const { return options_.readOnly; }
@@ -100,6 +105,7 @@ class ServiceLink {
   std::unique_ptr<Open> exchange_;
   std::unique_ptr<Open> unsolicited_;
   std::string endReason_;
+  std::string settingsWarning_;
 };
 
 // Starts `orvane-portd` for |name| in the background (a session of its own, so it

@@ -49,6 +49,14 @@ TEST_F(SharedPortScreen, SaysSharedWithTheClientCountAndWorksAsOnTheLine) {
 
   Click(*view, IDC_CLOSE);
   EXPECT_EQ(Status(*view), "Closed");
+
+  // Asked for another baud rate: the service's stays, and the window says so.
+  OpenOn(*view, sim.path(), "9600");
+  ASSERT_EQ(Status(*view), "Shared (1)");
+  ASSERT_FALSE(script.messages.empty());
+  EXPECT_TRUE(script.messages.back().text.contains("at 115200 baud 8N1, not 9600 baud"))
+      << script.messages.back().text.toStdString();
+  EXPECT_TRUE(Ctl<QWidget>(*view, IDC_STATUS)->toolTip().contains("not 9600 baud"));
 }
 
 }  // namespace

@@ -61,6 +61,10 @@ class Watcher : public SessionObserver {
     std::lock_guard lock(mutex_);
     return ended_;
   }
+  std::vector<Row> Begun() {
+    std::lock_guard lock(mutex_);
+    return begun_;
+  }
 
  private:
   std::mutex mutex_;
@@ -119,6 +123,15 @@ class PortService : public ::testing::Test {
     args.insert(args.begin(), {LINEWRIGHT_TOOL, "--suffix", "<0D>"});
     Process p;
     EXPECT_TRUE(p.Start(args));
+    return p;
+  }
+
+  // Standard error joins standard output.
+  Process LinewrightAndErrors(const std::vector<std::string>& args) {
+    std::vector<std::string> shell = {"/bin/sh", "-c", "exec \"$0\" \"$@\" 2>&1", LINEWRIGHT_TOOL, "--suffix", "<0D>"};
+    shell.insert(shell.end(), args.begin(), args.end());
+    Process p;
+    EXPECT_TRUE(p.Start(shell));
     return p;
   }
 
@@ -314,6 +327,79 @@ TEST_F(PortService, AFloodingClientIsBoundedAndOthersGetTheirTurn) {
   Process other = Linewright({sim.path(), "115200", "AT"});
   EXPECT_EQ(RunAndRead(other), "AT<0D><0D><0A>OK<0D><0A>\n");
   EXPECT_EQ(other.Wait(), 0);
+}
+
+TEST_F(PortService, AWatcherPrintsEveryRowUntilStoppedAndNeedsAService) {
+  Process none = LinewrightAndErrors({"--watch", "/dev/null"});
+  EXPECT_NE(RunAndRead(none).find("cannot watch /dev/null: no port service holds /dev/null"), std::string::npos);
+  EXPECT_EQ(none.Wait(), 3);
+
+  Process before = Linewright({sim.path(), "115200", "AT+SIMLATE=10,\"+EARLY\""});
+  EXPECT_EQ(before.Wait(), 0);
+  ASSERT_TRUE(watcher.WaitFor(
+      [](const std::vector<Row>& ended, auto&) { return HasRow(ended, RowKind::kUnsolicited, "+EARLY"); }));
+  Process watch = Linewright({"--watch", sim.path()});
+  // What came before it attached first, then another client's exchange.
+  EXPECT_EQ(watch.ReadLine(), "AT+SIMLATE=10,\"+EARLY\"<0D><0D><0A>OK<0D><0A>");
+  EXPECT_NE(watch.ReadLine().find(" unsolicited: <0D><0A>+EARLY<0D><0A>"), std::string::npos);
+  Process other = Linewright({sim.path(), "115200", "ATI"});
+  EXPECT_EQ(other.Wait(), 0);
+  EXPECT_EQ(watch.ReadLine().rfind("ATI<0D><0D><0A>Orvane Modem Simulator", 0), 0u);
+  ::kill(watch.pid, SIGTERM);
+  EXPECT_EQ(watch.Wait(), 6);
+}
+
+TEST_F(PortService, OtherLineSettingsThanTheServicesAreWarnedOf) {
+  Process differ = LinewrightAndErrors({"--data-bits", "7", sim.path(), "9600", "AT"});
+  const std::string said = RunAndRead(differ);
+  EXPECT_NE(said.find("warning: the port service holds " + sim.path() + " at 115200 baud 8N1, not 9600 baud 7N1"),
+            std::string::npos)
+      << said;
+  EXPECT_NE(said.find("AT<0D><0D><0A>OK<0D><0A>\n"), std::string::npos);
+  EXPECT_EQ(differ.Wait(), 0);
+  Process same = LinewrightAndErrors({sim.path(), "115200", "AT"});
+  EXPECT_EQ(RunAndRead(same), "AT<0D><0D><0A>OK<0D><0A>\n");
+  EXPECT_EQ(same.Wait(), 0);
+}
+
+TEST(PortServiceReplay, AWaitIsNotMetByWhatCameBeforeTheClientAttached) {
+  // A bare pty for a device: the test says what it sends, when.
+  const int device = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  ASSERT_GE(device, 0);
+  ASSERT_EQ(grantpt(device) | unlockpt(device), 0);
+  const std::string path = ptsname(device);
+  unsetenv("ORVANE_PORTD");
+  PortServiceOptions options;
+  options.name = path;
+  options.baud = 115200;
+  testing::PortServiceThread service(options);
+  ASSERT_TRUE(service.ok()) << service.error();
+  Watcher watcher;
+  int error = 0;
+  std::string reason;
+  LinkOptions watch;
+  watch.readOnly = true;
+  auto reader = ServiceLink::Attach(path, 115200, {}, watch, -1, &error, &reason);
+  ASSERT_TRUE(reader) << reason;
+  reader->SetSink(&watcher);
+  // The row stays open (it does not end a line), so a client attaching now takes its
+  // start from the service.
+  const std::string notice = "\r\n+EARLY\r\nmore";
+  ASSERT_EQ(write(device, notice.data(), notice.size()), static_cast<ssize_t>(notice.size()));
+  const auto until = Clock::now() + std::chrono::seconds(20);
+  while (watcher.Begun().empty() && Clock::now() < until) reader->Pump(50);
+
+  const std::filesystem::path file = service.runtime() / "wait.seq";
+  std::ofstream(file) << "@wait 0.3 +EARLY\n";
+  Process waits;
+  ASSERT_TRUE(waits.Start({LINEWRIGHT_TOOL, "--json", "-f", file, path, "115200"}));
+  const std::string out = RunAndRead(waits);
+  EXPECT_NE(out.find("{\"line\":1,\"step\":1,\"check\":\"@wait 0.3 +EARLY\",\"held\":false}"), std::string::npos)
+      << out;
+  EXPECT_NE(out.find("{\"unsolicited\":\"<0D><0A>+EARLY<0D><0A>more\""), std::string::npos) << out;  // still printed
+  EXPECT_EQ(waits.Wait(), 8);
+  reader.reset();
+  close(device);
 }
 
 TEST_F(PortService, AnotherUserCannotConnect) {

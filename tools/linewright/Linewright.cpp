@@ -26,6 +26,7 @@ namespace {
 const char kHelp[] =
     "Usage: linewright [OPTION]... DEVICE BAUD [COMMAND]...\n"
     "  or:  linewright [--timestamps|--json] --replay JOURNAL\n"
+    "  or:  linewright --watch [OPTION]... DEVICE [BAUD]\n"
     "\n"
     "Opens the serial device DEVICE at BAUD (by default 8 data bits, no parity, one\n"
     "stop bit, DTR and RTS on, no flow control), sends each COMMAND and prints each\n"
@@ -71,6 +72,12 @@ const char kHelp[] =
     "  --dtr on|off     hold DTR on or off while the line is open (default on)\n"
     "  --rts on|off     hold RTS on or off (default on; with --flow rtscts the\n"
     "                   device driver works RTS)\n"
+    "  --watch          send nothing: attach read-only to the port service holding\n"
+    "                   DEVICE and print every row, each client's exchanges and\n"
+    "                   what the device says by itself (first the rows the\n"
+    "                   service kept from before), until interrupted, the service\n"
+    "                   ends (status 5) or --listen's SECONDS are up. No service:\n"
+    "                   status 3, unless ORVANE_PORTD=auto starts one (BAUD needed)\n"
     "  --timestamps     start each reply line with the time its command was sent\n"
     "  --json           print one JSON object per line instead (see Output)\n"
     "  --reconnect SECONDS\n"
@@ -133,6 +140,8 @@ const char kHelp[] =
     "what the device said by itself before the run (as far as the service kept\n"
     "it) is printed first. With ORVANE_PORTD=auto in the environment a service is\n"
     "started for a port that has none; ORVANE_PORTD=off opens the port directly.\n"
+    "A service holding the port at another baud rate or with other settings keeps\n"
+    "its own; a warning on standard error says so.\n"
     "\n"
     "Output:\n"
     "  Replies are printed as they arrive, each ended by a line feed. What the\n"
@@ -153,6 +162,7 @@ const char kHelp[] =
     "  A row the program can explain also has \"notes\": a list of short texts, such\n"
     "  as \"+CME ERROR 10: SIM not inserted\" or a short message in PDU mode decoded\n"
     "  (\"text (GSM 7-bit): hellohello\"); a row with none has no \"notes\".\n"
+    "  A row a port service kept from before the run has \"replayed\":true.\n"
     "\n"
     "Journal:\n"
     "  UTF-8 text, one event a line: local ISO 8601 time with microseconds, a\n"
@@ -171,10 +181,12 @@ const char kHelp[] =
     "     has a mistake (its line is named), a line of commands (in that file or on\n"
     "     standard input) is longer than 1 MiB, or the profile named by --profile\n"
     "     cannot be used\n"
-    "  3  the device could not be opened (or connected to)\n"
+    "  3  the device could not be opened (or connected to); with --watch, no port\n"
+    "     service holds it (or attaching to it failed)\n"
     "  4  a command could not be written, or not within the timeout (at least 5 s)\n"
     "  5  a reply ended because the device hung up or a read failed (also while\n"
-    "     listening; with --reconnect, the device did not come back in time)\n"
+    "     listening; with --reconnect, the device did not come back in time; with\n"
+    "     --watch, the port service ended)\n"
     "  6  interrupted (SIGINT, SIGTERM); what had arrived is printed\n"
     "  7  a reply contained a --fail-on text; the run stopped after printing it\n"
     "  8  a step of the sequence file (-f) did not get what it expected\n"
@@ -185,7 +197,8 @@ const char kHelp[] =
     "      -f setup.at /dev/ttyUSB0 115200\n"
     "  linewright --listen 60 /dev/ttyUSB0 115200\n"
     "  linewright --journal ~/serial-logs/ --suffix '<0D>' /dev/ttyUSB0 115200 ATI\n"
-    "  linewright --json --replay ~/serial-logs/20261208-030506-ttyUSB0.journal\n";
+    "  linewright --json --replay ~/serial-logs/20261208-030506-ttyUSB0.journal\n"
+    "  linewright --watch --timestamps /dev/ttyUSB0\n";
 
 bool ParseUnsigned(const std::string& text, uint64_t max, uint64_t* value) {
   return ParseWholeNumber(text, max, value);
@@ -240,8 +253,8 @@ bool ParseArguments(int argc, const char* const* argv, Options* options, std::st
       options->version = true;
       return true;
     }
-    if (arg == "--json" || arg == "--timestamps") {
-      (arg == "--json" ? options->json : options->timestamps) = true;
+    if (arg == "--json" || arg == "--timestamps" || arg == "--watch") {
+      (arg == "--json" ? options->json : arg == "--watch" ? options->watch : options->timestamps) = true;
       continue;
     }
     // Options with a value: "--name VALUE" or "--name=VALUE".
@@ -356,18 +369,22 @@ bool ParseArguments(int argc, const char* const* argv, Options* options, std::st
     }
   }
   if (!options->replay.empty()) {
-    if (!positional.empty() || !options->journal.empty() || !options->commandFile.empty()) {
-      *error = "--replay takes no DEVICE, BAUD, commands, -f or --journal";
+    if (!positional.empty() || !options->journal.empty() || !options->commandFile.empty() || options->watch) {
+      *error = "--replay takes no DEVICE, BAUD, commands, -f, --journal or --watch";
       return false;
     }
     return true;
   }
-  if (positional.size() < 2) {
-    *error = positional.empty() ? "missing DEVICE and BAUD" : "missing BAUD";
+  if (options->watch && (positional.size() > 2 || !options->commandFile.empty() || options->reconnectSeconds != 0)) {
+    *error = "--watch sends nothing: it takes no COMMANDs, -f or --reconnect";
+    return false;
+  }
+  if (positional.size() < (options->watch ? 1u : 2u)) {
+    *error = positional.empty() ? (options->watch ? "missing DEVICE" : "missing DEVICE and BAUD") : "missing BAUD";
     return false;
   }
   options->device = positional[0];
-  if (!ParseUnsigned(positional[1], &options->baud)) {
+  if (positional.size() > 1 && !ParseUnsigned(positional[1], &options->baud)) {
     *error = "invalid baud rate '" + positional[1] + "' (a whole number)";
     return false;
   }
@@ -422,6 +439,7 @@ SessionOptions SessionOptionsFor(const Options& options) {
   // Replies are printed as they arrive: however long one is, the run holds none of it.
   session.keepReplies = false;
   session.unsolicitedSilenceMs = options.framing.timeoutMs;
+  session.watchOnly = options.watch;
   return session;
 }
 
@@ -460,9 +478,12 @@ class Runner : public SessionObserver {
     const int error = session_.Open(options_.device, options_.baud, stopFd_, options_.line);
     if (error == ECANCELED) return kExitInterrupted;
     if (error != 0) {
-      err_ << "linewright: cannot open " << options_.device << ": " << session_.Reason() << '\n';
+      err_ << "linewright: cannot " << (options_.watch ? "watch " : "open ") << options_.device << ": "
+           << session_.Reason() << '\n';
       return kExitOpenFailed;
     }
+    if (const std::string warning = session_.SharedSettingsWarning(); !warning.empty())
+      err_ << "linewright: warning: " << warning << '\n';
     opened_ = true;
     return kExitOk;
   }
@@ -751,7 +772,10 @@ int Run(const Options& options, int inFd, std::ostream& out, std::ostream& err, 
     code = run.RunSequence(*file, options.commandFile);
     if (code == kExitOk && !run.Opened()) code = run.Open();  // a file without commands
   } else if ((code = run.Open()) == kExitOk) {
-    if (!options.commands.empty()) {
+    if (options.watch) {
+      // Every row is printed until the service ends (a hang-up) or the run is stopped.
+      if (options.listenMs < 0) code = run.Listen(-1, -1);
+    } else if (!options.commands.empty()) {
       for (const auto& command : options.commands) {
         code = run.Exchange(command);
         if (code != kExitOk) break;

@@ -58,6 +58,10 @@ struct Options {
   std::string journal;
   // --replay FILE: print the rows of a journal instead of opening a line.
   std::string replay;
+  // --watch: attach read-only to the port service holding DEVICE and print every row
+  // until interrupted, the service ends or --listen's time is up. BAUD is optional then
+  // (0: not given); it is only used to start a service (ORVANE_PORTD=auto).
+  bool watch = false;
   bool help = false;
   bool version = false;
 };

@@ -150,8 +150,14 @@ void Report::OnRead(std::span<const uint8_t> bytes, int64_t, RowKind kind) {
 }
 
 void Report::OnRowEnded(const Row& row) {
-  if (row.Unsolicited()) Unsolicited(row);
-  else if (row.end != ReplyEnd::kWriteFailed) EndReply(row);
+  if (row.Unsolicited()) {
+    Unsolicited(row);
+    return;
+  }
+  if (row.end == ReplyEnd::kWriteFailed) return;
+  // A row told again comes whole: its reply was never read here.
+  if (row.replayed && !row.reply.empty()) OnRead(row.reply, row.sentAtMs * 1000, RowKind::kExchange);
+  EndReply(row);
 }
 
 void Report::Head(const Row& exchange) {
@@ -186,6 +192,7 @@ void Report::EndReply(const Row& exchange) {
                                   noted_.data(), noted_.size(), RowKind::kExchange),
                 &tail);
     if (rowLine_ != 0) tail += ",\"line\":" + std::to_string(rowLine_) + ",\"step\":" + std::to_string(rowStep_);
+    if (exchange.replayed) tail += ",\"replayed\":true";
     tail += "}\n";
     Write(tail);
   } else {
@@ -212,6 +219,7 @@ void Report::Unsolicited(const Row& row) {
     AppendJsonString(text_, &line);
     line += "\",\"at\":\"" + FormatLocalTimeIso(row.sentAtMs) + '"';
     AppendNotes(notes::ReplyNotes(row), &line);
+    if (row.replayed) line += ",\"replayed\":true";
     line += "}\n";
   } else {
     line = FormatLocalTimeIso(row.sentAtMs) + " unsolicited: " + text_ + "\n";
