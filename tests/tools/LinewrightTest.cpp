@@ -80,7 +80,7 @@ TEST(LinewrightArguments, UsageErrorsSayWhatIsWrong) {
       {{"--listen", ".5", "/dev/x", "1"}, "invalid --listen '.5' (seconds, e.g. 10 or 0.5)"},
       {{"--fail-on=", "/dev/x", "1"}, "option '--fail-on' needs a text"},
       {{"-f", "cmds", "/dev/x", "1", "AT"}, "give the commands either on the command line or with -f, not both"},
-      {{"--replay", "j", "/dev/x", "1"}, "--replay takes no DEVICE, BAUD, commands, -f or --journal"},
+      {{"--replay", "j", "/dev/x", "1"}, "--replay takes no DEVICE, BAUD, commands, -f, --journal or --watch"},
       {{"--reconnect", "0", "/dev/x", "1"}, "invalid --reconnect '0' (seconds, 1 to 86400)"},
   };
   for (const auto& c : cases) {
