@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "engine/Utf8.h"
+
 namespace orvane::service {
 namespace {
 
@@ -77,7 +79,7 @@ class Reader {
           } else if (cp >= 0xDC00 && cp < 0xE000) {
             return false;
           }
-          Utf8(cp, out);
+          AppendUtf8(cp, out);
           break;
         }
         default:
@@ -128,24 +130,6 @@ class Reader {
     }
     return true;
   }
-  static void Utf8(uint32_t cp, std::string* out) {
-    if (cp < 0x80) {
-      out->push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-      out->push_back(static_cast<char>(0xC0 | (cp >> 6)));
-      out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-      out->push_back(static_cast<char>(0xE0 | (cp >> 12)));
-      out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-      out->push_back(static_cast<char>(0xF0 | (cp >> 18)));
-      out->push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-      out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-  }
-
   std::string_view s_;
   size_t i_ = 0;
 };
